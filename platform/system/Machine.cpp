@@ -17,6 +17,7 @@ namespace sys {
 
 namespace {
 std::atomic<Machine*> g_current{nullptr};
+thread_local uint32_t t_processId = 0;
 
 std::vector<std::string> splitPath(const std::string& p) {
     std::vector<std::string> parts;
@@ -138,6 +139,11 @@ Machine& Machine::current() {
 }
 Machine* Machine::currentOrNull() { return g_current.load(); }
 void Machine::setCurrent(Machine* m) { g_current.store(m); }
+
+uint32_t Machine::currentProcessId() { return t_processId ? t_processId : kProgramProcessId; }
+
+ProcessScope::ProcessScope(uint32_t pid) : prev_(t_processId) { t_processId = pid; }
+ProcessScope::~ProcessScope() { t_processId = prev_; }
 
 void Machine::setScreen(int width, int height, Rect workArea) {
     options_.screenWidth = width;

@@ -88,6 +88,12 @@ public:
     std::string setting(const std::string& key, const std::string& fallback = "") const;
     void setSetting(const std::string& key, const std::string& value);
 
+    // ---- Processes --------------------------------------------------------------------
+    // Simulated programs run in this host process; the calling thread carries the id of the
+    // simulated process it acts for (the program's own by default, see ProcessScope).
+    static constexpr uint32_t kProgramProcessId = 1000;
+    static uint32_t currentProcessId();
+
     // ---- The pump ---------------------------------------------------------------------
     // Layers register a step run once per pump round and, optionally, the machine tick at
     // which they next have work (timers), so virtual time can jump straight to it.
@@ -164,6 +170,19 @@ public:
 
 private:
     Machine* prev_;
+};
+
+// Runs the calling thread as a simulated process for a scope (a window procedure of another
+// program, a simulated program's start-up).
+class ProcessScope {
+public:
+    explicit ProcessScope(uint32_t pid);
+    ~ProcessScope();
+    ProcessScope(const ProcessScope&) = delete;
+    ProcessScope& operator=(const ProcessScope&) = delete;
+
+private:
+    uint32_t prev_;
 };
 
 // ASCII case folding, as Windows compares names.
