@@ -707,6 +707,24 @@ LONG queryInfoT(HKEY hKey, C* cls, DWORD* cchClass, DWORD* subKeys, DWORD* maxSu
     return ERROR_SUCCESS;
 }
 
+template <class C>
+LONG deleteKeyT(HKEY hKey, const C* sub) {
+    Store* s = storeOrNull();
+    if (!s) return ERROR_INVALID_HANDLE;
+    if (!sub) return ERROR_INVALID_PARAMETER;
+    std::lock_guard lock(s->mu);
+    return s->deleteKey(hKey, decode(sub, s->codePage()), false);
+}
+
+template <class C>
+LONG connectT(const C* machineName, HKEY hKey, HKEY* out) {
+    if (!out) return ERROR_INVALID_PARAMETER;
+    if (machineName && *machineName) return ERROR_BAD_NETPATH;
+    if (hKey != HKEY_LOCAL_MACHINE && hKey != HKEY_USERS) return ERROR_INVALID_HANDLE;
+    *out = hKey;
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
@@ -745,13 +763,7 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, con
     return setT(hKey, lpValueName, dwType, lpData, cbData);
 }
 
-LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-    Store* s = storeOrNull();
-    if (!s) return ERROR_INVALID_HANDLE;
-    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-    std::lock_guard lock(s->mu);
-    return s->deleteKey(hKey, decode(lpSubKey, s->codePage()), false);
-}
+LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) { return deleteKeyT(hKey, lpSubKey); }
 
 LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) { return deleteValueT(hKey, lpValueName); }
 
@@ -778,11 +790,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD*, DWORD
 }
 
 LONG RegConnectRegistryA(const char* lpMachineName, HKEY hKey, HKEY* phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
-    if (lpMachineName && *lpMachineName) return ERROR_BAD_NETPATH;
-    if (hKey != HKEY_LOCAL_MACHINE && hKey != HKEY_USERS) return ERROR_INVALID_HANDLE;
-    *phkResult = hKey;
-    return ERROR_SUCCESS;
+    return connectT(lpMachineName, hKey, phkResult);
 }
 
 LONG RegCloseKey(HKEY hKey) {
@@ -829,6 +837,20 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, char16_t* lpValueName, DWORD* lpcch
 }
 
 LONG RegDeleteValueW(HKEY hKey, const char16_t* lpValueName) { return deleteValueT(hKey, lpValueName); }
+
+LONG RegDeleteKeyW(HKEY hKey, const char16_t* lpSubKey) { return deleteKeyT(hKey, lpSubKey); }
+
+LONG RegQueryInfoKeyW(HKEY hKey, char16_t* lpClass, DWORD* lpcchClass, DWORD*, DWORD* lpcSubKeys,
+                      DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen, DWORD* lpcValues,
+                      DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
+                      FILETIME* lpftLastWriteTime) {
+    return queryInfoT(hKey, lpClass, lpcchClass, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues,
+                      lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime);
+}
+
+LONG RegConnectRegistryW(const char16_t* lpMachineName, HKEY hKey, HKEY* phkResult) {
+    return connectT(lpMachineName, hKey, phkResult);
+}
 
 // ---- The UTF-8 accessor ---------------------------------------------------------------------
 

@@ -97,7 +97,7 @@ LONG RegConnectRegistryA(const char* lpMachineName, HKEY hKey, HKEY* phkResult);
 LONG RegCloseKey(HKEY hKey);
 LONG RegFlushKey(HKEY hKey);
 
-// UTF-16 forms for the speech service.
+// UTF-16 forms, for the speech service and for text outside the code page.
 LONG RegOpenKeyExW(HKEY hKey, const char16_t* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
 LONG RegCreateKeyExW(HKEY hKey, const char16_t* lpSubKey, DWORD Reserved, const char16_t* lpClass,
                      DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult,
@@ -111,6 +111,12 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, char16_t* lpName, DWORD* lpcchName,
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, char16_t* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
                    DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
 LONG RegDeleteValueW(HKEY hKey, const char16_t* lpValueName);
+LONG RegDeleteKeyW(HKEY hKey, const char16_t* lpSubKey);
+LONG RegQueryInfoKeyW(HKEY hKey, char16_t* lpClass, DWORD* lpcchClass, DWORD* lpReserved, DWORD* lpcSubKeys,
+                      DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen, DWORD* lpcValues,
+                      DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
+                      FILETIME* lpftLastWriteTime);
+LONG RegConnectRegistryW(const char16_t* lpMachineName, HKEY hKey, HKEY* phkResult);
 
 } // namespace win
 
