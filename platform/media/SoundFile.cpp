@@ -178,41 +178,44 @@ SoundLoad decodeWav(std::string_view bytes) {
     return r;
 }
 
-SoundLoad checkMidi(std::string_view bytes) {
+SoundError checkMidi(std::string_view bytes, std::string* why) {
+    auto bad = [&](SoundError e, std::string text) {
+        if (why) *why = std::move(text);
+        return e;
+    };
     const auto* base = reinterpret_cast<const uint8_t*>(bytes.data());
-    if (!startsWith(bytes, "MThd")) return fail(SoundError::UnknownFormat, "not a MIDI file");
-    if (bytes.size() < 14) return fail(SoundError::Damaged, "MIDI header cut off");
+    if (!startsWith(bytes, "MThd")) return bad(SoundError::UnknownFormat, "not a MIDI file");
+    if (bytes.size() < 14) return bad(SoundError::Damaged, "MIDI header cut off");
     const uint32_t headerLen = be32(base + 4);
-    if (headerLen < 6 || headerLen > bytes.size() - 8) return fail(SoundError::Damaged, "bad MIDI header length");
+    if (headerLen < 6 || headerLen > bytes.size() - 8) return bad(SoundError::Damaged, "bad MIDI header length");
     const int format = be16(base + 8);
     const int tracks = be16(base + 10);
     const int division = be16(base + 12);
-    if (format > 2) return fail(SoundError::Damaged, "MIDI format " + std::to_string(format));
-    if (tracks < 1) return fail(SoundError::Damaged, "no tracks");
-    if (division == 0) return fail(SoundError::Damaged, "zero time division");
+    if (format > 2) return bad(SoundError::Damaged, "MIDI format " + std::to_string(format));
+    if (tracks < 1) return bad(SoundError::Damaged, "no tracks");
+    if (division == 0) return bad(SoundError::Damaged, "zero time division");
 
     const uint8_t* p = base + 8 + headerLen;
     const uint8_t* end = base + bytes.size();
     int found = 0;
     while (found < tracks) {
-        if (end - p < 8) return fail(SoundError::Damaged, "track " + std::to_string(found + 1) + " missing");
+        if (end - p < 8) return bad(SoundError::Damaged, "track " + std::to_string(found + 1) + " missing");
         const uint32_t len = be32(p + 4);
-        if (len > uint32_t(end - p - 8)) return fail(SoundError::Damaged, "track chunk cut off");
+        if (len > uint32_t(end - p - 8)) return bad(SoundError::Damaged, "track chunk cut off");
         if (std::memcmp(p, "MTrk", 4) == 0) {
-            std::string why;
-            if (!checkTrack(p + 8, p + 8 + len, why))
-                return fail(SoundError::Damaged, "track " + std::to_string(found + 1) + ": " + why);
+            std::string trackWhy;
+            if (!checkTrack(p + 8, p + 8 + len, trackWhy))
+                return bad(SoundError::Damaged, "track " + std::to_string(found + 1) + ": " + trackWhy);
             ++found;
         }
         p += 8 + len;
     }
-    SoundLoad r;
-    r.clip = SoundClip{};  // structure only; no audio yet
-    return r;
+    return SoundError::None;
 }
 
 SoundLoad renderMidi(std::string_view bytes, const std::string& sf2) {
-    if (SoundLoad check = checkMidi(bytes); !check) return check;
+    std::string why;
+    if (SoundError e = checkMidi(bytes, &why); e != SoundError::None) return fail(e, why);
     std::error_code ec;
     if (sf2.empty() || !std::filesystem::is_regular_file(sf2, ec))
         return fail(SoundError::RenderFailed, "no soundfont at \"" + sf2 + "\"");

@@ -51,8 +51,8 @@ constexpr int kMaxMidiSeconds = 600;
 // PCM wave (format 1, or extensible with the PCM sub-format), 8 or 16 bits, 1 or 2 channels.
 // 8-bit data are widened to 16 bits.
 SoundLoad decodeWav(std::string_view bytes);
-// Checks a standard MIDI file's chunk and event structure without playing it.
-SoundLoad checkMidi(std::string_view bytes);
+// Checks a standard MIDI file's chunk and event structure without playing it; None when sound.
+SoundError checkMidi(std::string_view bytes, std::string* why = nullptr);
 // Renders a standard MIDI file to 16-bit stereo at 44.1 kHz with the given soundfont.
 SoundLoad renderMidi(std::string_view bytes, const std::string& soundfontPath);
 // Picks the decoder by the file's signature, not its name.

@@ -4,6 +4,7 @@
 #include "support/TestMachine.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -106,7 +107,8 @@ TEST(WaveDecoding, RefusesBrokenAndUnsupportedFiles) {
 TEST(MidiFiles, StructureIsCheckedBeforeRendering) {
     const std::string good = bundledMidi("15.mid");
     ASSERT_GT(good.size(), 30u);
-    EXPECT_TRUE(checkMidi(good)) << checkMidi(good).message;
+    std::string why;
+    EXPECT_EQ(checkMidi(good, &why), SoundError::None) << why;
 
     auto withByte = [&](size_t at, char v) { std::string s = good; s[at] = v; return s; };
     std::string twoTracks = good;
@@ -144,4 +146,23 @@ TEST(MidiFiles, RendersToStereoPcmAndNeedsASoundfont) {
     const SoundLoad none = renderMidi(midi, "/nonexistent/gm.sf2");
     EXPECT_FALSE(none);
     EXPECT_EQ(none.error, SoundError::RenderFailed);
+}
+
+// Files from another writer decode to the length it reports.
+TEST(WaveDecoding, AgreesWithSoxOnItsOwnFiles) {
+    testing_support::TestMachine m;
+    const struct { const char* args; AudioFormat format; } cases[] = {
+        {"-r 11025 -c 2 -b 8", {11025, 2, 16}},
+        {"-r 48000 -c 1 -b 16", {48000, 1, 16}},
+        {"-r 8000 -c 2 -b 16 -t wavpcm", {8000, 2, 16}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const auto path = (m->root() / ("sox" + std::to_string(++n) + ".wav")).string();
+        run(std::string("sox -n ") + c.args + " '" + path + "' synth 0.37 sine 440");
+        const SoundLoad r = loadSoundFile(path, "");
+        ASSERT_TRUE(r) << c.args << ": " << r.message;
+        EXPECT_EQ(r.clip->format, c.format) << c.args;
+        EXPECT_EQ(r.clip->frames(), uint64_t(std::llround(soxSeconds(path) * c.format.sampleRate))) << c.args;
+    }
 }
