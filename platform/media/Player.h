@@ -2,7 +2,8 @@
 // Plays one sound file (.wav or .mid) to the machine's audio output, timed by the machine's
 // clock. The whole clip goes to the output when play starts; the position is how far the
 // clock has moved since, so a virtual clock plays instantly for tests and tells the truth.
-// User-interface thread only; the end notification arrives through the machine's pump.
+// User-interface thread only; the end notification arrives through the machine's pump. A
+// player lives no longer than its machine.
 #include "SoundFile.h"
 
 #include <cstdint>
