@@ -32,8 +32,14 @@ int collect(short* wav, int n, espeak_EVENT*) {
     return 0;
 }
 
+// The synthesiser is loaded once per process.
+bool g_loaded = false;
+int g_rate = 0;
+
 [[noreturn]] void childSpeak(const SpeechItem& item, const std::string& defaultVoice, int rate, Slot* slot) {
     slot->count = -1;
+    alarm(60);  // a synthesiser that hangs is ended rather than waited for
+
     if (item.voice != defaultVoice && espeak_ng_SetVoiceByName(item.voice.c_str()) != ENS_OK) _exit(2);
     std::vector<int16_t> pcm;
     g_collect = &pcm;
@@ -53,20 +59,24 @@ int collect(short* wav, int n, espeak_EVENT*) {
 
 bool Speaker::start(const std::string& voice, std::string& error) {
     if (started_) return true;
-    espeak_ng_InitializePath(nullptr);
-    if (espeak_ng_Initialize(nullptr) != ENS_OK) {
-        error = "eSpeak NG data not found";
-        return false;
-    }
-    if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 0, nullptr) != ENS_OK) {
-        error = "eSpeak NG output set-up failed";
-        return false;
+    if (!g_loaded) {
+        espeak_ng_InitializePath(nullptr);
+        if (espeak_ng_Initialize(nullptr) != ENS_OK) {
+            error = "eSpeak NG data not found";
+            return false;
+        }
+        if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 0, nullptr) != ENS_OK) {
+            error = "eSpeak NG output set-up failed";
+            return false;
+        }
+        g_rate = espeak_ng_GetSampleRate();
+        g_loaded = true;
     }
     if (espeak_ng_SetVoiceByName(voice.c_str()) != ENS_OK) {
         error = "eSpeak NG has no voice " + voice;
         return false;
     }
-    rate_ = espeak_ng_GetSampleRate();
+    rate_ = g_rate;
     voice_ = voice;
     started_ = true;
     return true;

@@ -1,5 +1,7 @@
 // voicegen: builds a voice library in the engine's file formats.
+#include "Install.h"
 #include "VoiceGen.h"
+#include "platform/system/Machine.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,7 +12,8 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: voicegen build MANIFEST OUTDIR [--jobs N] [--unihan FILE]\n");
+                 "usage: voicegen build MANIFEST OUTDIR [--jobs N] [--unihan FILE]\n"
+                 "       voicegen install --machine-root DIR --library DIR [--folder WINPATH] [--engine PATH]\n");
     return 2;
 }
 
@@ -42,11 +45,36 @@ int build(int argc, char** argv) {
     return 0;
 }
 
+int install(int argc, char** argv) {
+    voicegen::InstallOptions options;
+    std::string root;
+    for (int i = 2; i < argc; ++i) {
+        bool more = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--machine-root") && more) root = argv[++i];
+        else if (!std::strcmp(argv[i], "--library") && more) options.library = argv[++i];
+        else if (!std::strcmp(argv[i], "--folder") && more) options.voiceFolder = argv[++i];
+        else if (!std::strcmp(argv[i], "--engine") && more) options.engine = argv[++i];
+        else return usage();
+    }
+    if (root.empty() || options.library.empty()) return usage();
+    sys::MachineOptions machineOptions;
+    machineOptions.root = root;
+    sys::Machine machine(machineOptions);
+    std::string error;
+    if (!voicegen::installVoice(machine, options, error)) {
+        std::fprintf(stderr, "voicegen: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("voicegen: voice installed in %s\n", options.voiceFolder.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string command = argv[1];
     if (command == "build") return build(argc, argv);
+    if (command == "install") return install(argc, argv);
     return usage();
 }
