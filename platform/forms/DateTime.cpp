@@ -151,7 +151,6 @@ struct Num {
 
 // Date from its numbers in the order written; zh-CN reads y-m-d first.
 std::optional<int64_t> dateFromNumbers(const std::vector<Num>& n, bool chineseMarks) {
-    const int64_t thisYear = Year(Now());
     if (n.size() == 3) {
         if (n[0].digits >= 3 || n[0].v > 31 || chineseMarks)
             return makeDay(fullYear(n[0].v, n[0].digits), n[1].v, n[2].v);
@@ -164,7 +163,7 @@ std::optional<int64_t> dateFromNumbers(const std::vector<Num>& n, bool chineseMa
     }
     if (n.size() == 2) {
         if (n[0].digits >= 3 || n[0].v > 31) return makeDay(fullYear(n[0].v, n[0].digits), n[1].v, 1);
-        if (auto d = makeDay(thisYear, n[0].v, n[1].v)) return d;
+        if (auto d = makeDay(Year(Now()), n[0].v, n[1].v)) return d;
         if (n[1].digits >= 3 || n[1].v > 31) return makeDay(fullYear(n[1].v, n[1].digits), n[0].v, 1);
         return std::nullopt;
     }
