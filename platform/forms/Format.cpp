@@ -401,7 +401,7 @@ bool isDatePattern(std::string_view p) {
             continue;
         }
         switch (c | 0x20) {
-        case 'y': case 'm': case 'd': case 'h': case 'n': case 's': case 'q': case 'w': case 'c': return true;
+        case 'y': case 'm': case 'd': case 'h': case 'n': case 's': case 'q': case 'w': case 'c': case 't': return true;
         default: break;
         }
     }

@@ -458,9 +458,6 @@ std::string CStr(double v) {
     return buf;
 }
 
-std::string CStr(long v) { return std::to_string(v); }
-std::string CStr(int v) { return std::to_string(v); }
-std::string CStr(long long v) { return std::to_string(v); }
 std::string CStr(bool v) { return v ? "True" : "False"; }
 
 int32_t CLng(double v) {

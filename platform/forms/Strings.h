@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace forms {
@@ -61,11 +62,14 @@ double Val(std::string_view s);
 
 // Number to text with up to 15 significant digits and no trailing zeros ("0.5", "1E+15", "1E-05").
 std::string CStr(double v);
-std::string CStr(long v);
-std::string CStr(int v);
-std::string CStr(long long v);
 std::string CStr(bool v); // "True" / "False"
+template <class I>
+    requires(std::is_integral_v<I> && !std::is_same_v<I, bool>)
+std::string CStr(I v) {
+    return std::to_string(v);
+}
 inline std::string CStr(std::string_view s) { return std::string(s); }
+inline std::string CStr(const std::string& s) { return s; }
 inline std::string CStr(const char* s) { return std::string(s); }
 
 // Conversions round half to even; out of range raises 6, a text that is not a number raises 13.

@@ -79,4 +79,6 @@ private:
     std::variant<std::monostate, NullTag, bool, int32_t, double, std::string, DateTime, std::shared_ptr<Dispatch>> v_;
 };
 
+inline std::string CStr(const Variant& v) { return v.toString(); }
+
 } // namespace forms

@@ -151,6 +151,8 @@ TEST(Numbers, CStrOfDoubles) {
     for (const auto& c : cases) EXPECT_EQ(CStr(c.v), c.expected) << c.v;
     EXPECT_EQ(CStr(true), "True");
     EXPECT_EQ(CStr(-5L), "-5");
+    EXPECT_EQ(CStr(size_t{3}), "3");
+    EXPECT_EQ(CStr(std::string("x")), "x");
 }
 
 TEST(Numbers, WholeConversionsRoundHalfToEven) {
