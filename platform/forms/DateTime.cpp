@@ -83,11 +83,7 @@ DateTime join(int64_t day, int64_t sec) {
     return DateTime(day >= 0 ? static_cast<double>(day) + frac : static_cast<double>(day) - frac);
 }
 
-// Position on a straight time line, in days.
-double linear(DateTime d) {
-    const double day = std::trunc(d.value);
-    return day + std::fabs(d.value - day);
-}
+double linear(DateTime d) { return d.linear(); }
 
 DateTime fromLinear(double x) {
     const double day = std::floor(x);
@@ -227,7 +223,7 @@ std::optional<Parsed> parseDate(std::string_view s) {
                 i = k;
                 if (i == w.size()) break;
                 const char c = w[i];
-                if (c != ':' && c != '-' && c != '/') {
+                if (c != ':' && c != '-' && c != '/' && c != '.') {
                     ok = false;
                     break;
                 }
@@ -245,6 +241,8 @@ std::optional<Parsed> parseDate(std::string_view s) {
             }
         }
         if (!ok || nums.empty()) return std::nullopt;
+        // Points separate only a full year, month and day ("2026.12.10"), never a decimal number.
+        if (sep == '.' && (nums.size() != 3 || nums[0].digits != 4)) return std::nullopt;
         if (sep == ':') {
             if (out.sec || nums.size() < 2 || nums.size() > 3) return std::nullopt;
             int64_t h = nums[0].v, m = nums[1].v, sec = nums.size() == 3 ? nums[2].v : 0;
@@ -279,6 +277,7 @@ const char* const kMonths[] = {"一月", "二月", "三月", "四月", "五月",
 DateTime operator+(DateTime d, double days) { return fromLinear(linear(d) + days); }
 DateTime operator-(DateTime d, double days) { return fromLinear(linear(d) - days); }
 double operator-(DateTime a, DateTime b) { return linear(a) - linear(b); }
+DateTime operator+(DateTime a, DateTime b) { return fromLinear(linear(a) + linear(b)); }
 
 DateTime fromLocalMs(int64_t localMs) {
     const int64_t secs = floorDiv(localMs, 1000);

@@ -2,6 +2,7 @@
 // Dates and times of the forms run-time, on the machine's clock, with the fixed zh-CN formats:
 // short date "yyyy-M-d", long date "yyyy年M月d日", long time "H:mm:ss", general date
 // "yyyy-M-d H:mm:ss" (a value without a time shows the date only, one without a date the time only).
+#include <cmath>
 #include <compare>
 #include <cstdint>
 #include <string>
@@ -16,7 +17,13 @@ struct DateTime {
     double value = 0;
     constexpr DateTime() = default;
     constexpr explicit DateTime(double v) : value(v) {}
-    constexpr auto operator<=>(const DateTime&) const = default;
+    // Days on a straight time line (the same as value from 1899-12-30 on).
+    double linear() const {
+        const double day = std::trunc(value);
+        return day + std::fabs(value - day);
+    }
+    bool operator==(const DateTime& o) const { return value == o.value; }
+    std::partial_ordering operator<=>(const DateTime& o) const { return linear() <=> o.linear(); }
 };
 
 enum VbDayOfWeek { vbUseSystemDayOfWeek = 0, vbSunday = 1, vbMonday, vbTuesday, vbWednesday, vbThursday,
@@ -27,6 +34,8 @@ enum VbDateTimeFormat { vbGeneralDate = 0, vbLongDate = 1, vbShortDate = 2, vbLo
 DateTime operator+(DateTime d, double days);
 DateTime operator-(DateTime d, double days);
 double operator-(DateTime a, DateTime b);
+// A date plus a time of day (or any two values added on the time line).
+DateTime operator+(DateTime a, DateTime b);
 
 // Local wall time (ms since 1970 local, the machine clock's unit) and back; whole seconds.
 DateTime fromLocalMs(int64_t localMs);

@@ -496,6 +496,14 @@ bool IsNumeric(std::string_view s) {
 double Fix(double v) { return std::trunc(v); }
 double Int(double v) { return std::floor(v); }
 
+double Round(double v, int digits) {
+    if (digits < 0) invalidCall();
+    if (digits > 22 || !std::isfinite(v)) return v;
+    const double scale = std::pow(10.0, digits);
+    const double r = std::nearbyint(v * scale) / scale;
+    return std::isfinite(r) ? r : v;
+}
+
 int Asc(std::string_view s) {
     if (s.empty()) invalidCall();
     const std::string ansi = sys::toAnsi(s.substr(0, detail::charLength(s, 0)), codePage());

@@ -83,6 +83,8 @@ bool IsNumeric(std::string_view s);
 // Whole part toward zero / toward minus infinity, as Fix and Int do.
 double Fix(double v);
 double Int(double v);
+// Rounds to `digits` decimals, halves to the even neighbour; negative digits raise 5.
+double Round(double v, int digits = 0);
 
 // Code of the first character in the machine's code page (double-byte codes come out
 // negative, as a signed 16-bit value); an empty text raises 5.

@@ -54,6 +54,9 @@ TEST(DateTime, PartsAndWeekdays) {
     EXPECT_EQ(Hour(early), 6);
     EXPECT_EQ(CStr(early), "1899-12-29 6:00:00");
     EXPECT_DOUBLE_EQ(early - DateSerial(1899, 12, 31), -1.75);
+    EXPECT_LT(DateSerial(1899, 12, 29), early); // ordered on the time line, not by the raw value
+    EXPECT_LT(early, DateSerial(1899, 12, 30));
+    EXPECT_EQ(CStr(DateSerial(2026, 12, 10) + TimeSerial(14, 30, 0)), "2026-12-10 14:30:00");
 }
 
 TEST(DateTime, SerialsCarryOver) {
@@ -152,6 +155,7 @@ TEST(DateTime, ReadsZhCnTexts) {
         {"上午12:00", "0:00:00"},
         {"  2026-12-10   9:05 ", "2026-12-10 9:05:00"},
         {"9:05 2026-12-10", "2026-12-10 9:05:00"},
+        {"2026.12.10 14:30", "2026-12-10 14:30:00"},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(IsDate(c.text)) << c.text;
@@ -159,7 +163,7 @@ TEST(DateTime, ReadsZhCnTexts) {
     }
     for (const char* bad : {"", "  ", "abc", "2026-13-01", "2026-2-30", "25:00", "12:60", "1.5", "45000",
                             "2026-12-10 9:05 10:00", "13:00 PM", "2026-12/10", "12:30:", "2026-12-10x",
-                            "1234567890-1-1"}) {
+                            "1234567890-1-1", "12.10", "1.5.3"}) {
         EXPECT_FALSE(IsDate(bad)) << bad;
         EXPECT_EQ(errorOf([&] { CDate(bad); }), 13) << bad;
     }

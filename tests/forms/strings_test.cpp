@@ -188,6 +188,15 @@ TEST(Numbers, WholeConversionsRoundHalfToEven) {
     for (const auto& b : bad) EXPECT_EQ(errorOf(b.call), b.expected) << b.what;
 }
 
+TEST(Numbers, RoundHalvesToEven) {
+    EXPECT_DOUBLE_EQ(Round(2.5), 2);
+    EXPECT_DOUBLE_EQ(Round(3.5), 4);
+    EXPECT_DOUBLE_EQ(Round(-2.5), -2);
+    EXPECT_DOUBLE_EQ(Round(1.23456, 3), 1.235);
+    EXPECT_DOUBLE_EQ(Round(0.125, 2), 0.12);
+    EXPECT_EQ(errorOf([] { Round(1, -1); }), 5);
+}
+
 TEST(Numbers, IsNumericAndCDbl) {
     for (const char* yes : {"1", " 1 ", "-1.5", "+.5", "1.", "1e5", "1,234.5", "&HFF", "1D3"})
         EXPECT_TRUE(IsNumeric(yes)) << yes;
