@@ -84,6 +84,10 @@ MemberTable::Member& MemberTable::entry(std::string name) {
     return m;
 }
 
+void MemberTable::includeAll(const MemberTable& other) {
+    for (const auto& [key, member] : other.members_) members_[key] = member;
+}
+
 Variant MemberTable::invoke(Dispatch& obj, std::string_view name, VbCallType callType, Args& args) const {
     const Member* m = find(name);
     if (!m) raise(err::ObjectDoesNotSupport);

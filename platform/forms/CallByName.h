@@ -67,6 +67,8 @@ public:
 
 protected:
     Member& entry(std::string name);
+    // Takes every member of another table (a base class's); members added later replace them.
+    void includeAll(const MemberTable& other);
 
 private:
     std::map<std::string, Member> members_; // by upper-case name
@@ -76,6 +78,11 @@ private:
 template <class C>
 class Members : public MemberTable {
 public:
+    // Starts from a base class's members: Members<frmX>().include(Base::baseMembers()).
+    Members& include(const MemberTable& base) {
+        includeAll(base);
+        return *this;
+    }
     // fn(C&) or fn(C&, Args&), returning a Variant (or anything a Variant takes) or nothing.
     template <class F>
     Members& method(std::string name, F fn) {

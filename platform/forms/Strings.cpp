@@ -134,6 +134,39 @@ size_t findChars(const Chars& s, const Chars& find, size_t from, CompareMethod c
     return std::string::npos;
 }
 
+// Walks a text character by character, keeping the byte position and the characters passed.
+struct Cursor {
+    explicit Cursor(std::string_view text) : s(text) {}
+    void advanceChars(size_t n) {
+        while (n-- > 0 && pos < s.size()) {
+            pos += detail::charLength(s, pos);
+            ++chars;
+        }
+    }
+    // Moves to the first character boundary at or after bytePos; true when that is bytePos.
+    bool advanceTo(size_t bytePos) {
+        while (pos < bytePos && pos < s.size()) {
+            pos += detail::charLength(s, pos);
+            ++chars;
+        }
+        return pos == bytePos;
+    }
+    std::string_view s;
+    size_t pos = 0;
+    size_t chars = 0;
+};
+
+// Moves the cursor to the next occurrence of find that starts on a character boundary.
+bool findFrom(Cursor& c, std::string_view find) {
+    size_t from = c.pos;
+    for (;;) {
+        const size_t p = c.s.find(find, from);
+        if (p == std::string_view::npos) return false;
+        if (c.advanceTo(p)) return true;
+        from = c.pos;
+    }
+}
+
 int codePage() {
     auto* m = sys::Machine::currentOrNull();
     return m ? m->codePage() : 936;
@@ -215,34 +248,42 @@ bool parseNumber(std::string_view s, double& out) {
 
 } // namespace
 
-long Len(std::string_view s) { return static_cast<long>(Chars(s).size()); }
+long Len(std::string_view s) {
+    Cursor c(s);
+    c.advanceChars(s.size());
+    return static_cast<long>(c.chars);
+}
 
 std::string Mid(std::string_view s, long start) {
     if (start < 1) invalidCall();
-    Chars c(s);
-    if (static_cast<size_t>(start) > c.size()) return {};
-    return std::string(c.sub(static_cast<size_t>(start - 1), c.size()));
+    Cursor c(s);
+    c.advanceChars(static_cast<size_t>(start - 1));
+    return std::string(s.substr(c.pos));
 }
 
 std::string Mid(std::string_view s, long start, long length) {
     if (start < 1 || length < 0) invalidCall();
-    Chars c(s);
-    const size_t from = static_cast<size_t>(start - 1);
-    if (from >= c.size()) return {};
-    return std::string(c.sub(from, std::min(c.size(), from + static_cast<size_t>(length))));
+    Cursor c(s);
+    c.advanceChars(static_cast<size_t>(start - 1));
+    const size_t from = c.pos;
+    c.advanceChars(static_cast<size_t>(length));
+    return std::string(s.substr(from, c.pos - from));
 }
 
 std::string Left(std::string_view s, long length) {
     if (length < 0) invalidCall();
-    Chars c(s);
-    return std::string(c.sub(0, std::min(c.size(), static_cast<size_t>(length))));
+    Cursor c(s);
+    c.advanceChars(static_cast<size_t>(length));
+    return std::string(s.substr(0, c.pos));
 }
 
 std::string Right(std::string_view s, long length) {
     if (length < 0) invalidCall();
-    Chars c(s);
-    const size_t n = std::min(c.size(), static_cast<size_t>(length));
-    return std::string(c.sub(c.size() - n, c.size()));
+    const size_t total = static_cast<size_t>(Len(s));
+    if (static_cast<size_t>(length) >= total) return std::string(s);
+    Cursor c(s);
+    c.advanceChars(total - static_cast<size_t>(length));
+    return std::string(s.substr(c.pos));
 }
 
 long InStr(std::string_view s, std::string_view find, CompareMethod compare) {
@@ -251,10 +292,13 @@ long InStr(std::string_view s, std::string_view find, CompareMethod compare) {
 
 long InStr(long start, std::string_view s, std::string_view find, CompareMethod compare) {
     if (start < 1) invalidCall();
-    Chars c(s);
-    if (static_cast<size_t>(start) > c.size()) return 0;
+    Cursor c(s);
+    c.advanceChars(static_cast<size_t>(start - 1));
+    if (c.pos >= s.size()) return 0; // start lies past the text
     if (find.empty()) return start;
-    const size_t at = findChars(c, Chars(find), static_cast<size_t>(start - 1), compare);
+    if (compare == vbBinaryCompare) return findFrom(c, find) ? static_cast<long>(c.chars + 1) : 0;
+    const Chars text(s);
+    const size_t at = findChars(text, Chars(find), static_cast<size_t>(start - 1), compare);
     return at == std::string::npos ? 0 : static_cast<long>(at + 1);
 }
 
@@ -278,6 +322,22 @@ long InStrRev(std::string_view s, std::string_view find, long start, CompareMeth
 std::string Replace(std::string_view s, std::string_view find, std::string_view replacement, long start,
                     long count, CompareMethod compare) {
     if (start < 1 || count < -1) invalidCall();
+    if (compare == vbBinaryCompare) {
+        Cursor cur(s);
+        cur.advanceChars(static_cast<size_t>(start - 1));
+        if (cur.pos >= s.size()) return {};
+        if (find.empty() || count == 0) return std::string(s.substr(cur.pos));
+        std::string out;
+        size_t prev = cur.pos;
+        for (long done = 0; (count == -1 || done < count) && findFrom(cur, find); ++done) {
+            out += s.substr(prev, cur.pos - prev);
+            out += replacement;
+            prev = cur.pos + find.size();
+            cur.advanceTo(prev);
+        }
+        out += s.substr(prev);
+        return out;
+    }
     Chars c(s);
     if (static_cast<size_t>(start) > c.size()) return {};
     const size_t from = static_cast<size_t>(start - 1);
@@ -367,6 +427,17 @@ std::vector<std::string> Split(std::string_view s, std::string_view delimiter, l
     if (s.empty() || limit == 0) return parts;
     if (delimiter.empty() || limit == 1) {
         parts.emplace_back(s);
+        return parts;
+    }
+    if (compare == vbBinaryCompare) {
+        Cursor cur(s);
+        size_t prev = 0;
+        while ((limit == -1 || static_cast<long>(parts.size()) < limit - 1) && findFrom(cur, delimiter)) {
+            parts.emplace_back(s.substr(prev, cur.pos - prev));
+            prev = cur.pos + delimiter.size();
+            cur.advanceTo(prev);
+        }
+        parts.emplace_back(s.substr(prev));
         return parts;
     }
     Chars c(s), d(delimiter);

@@ -28,7 +28,26 @@ public:
     }
 };
 
+class BigPanel : public Panel {
+public:
+    const MemberTable& memberTable() const override {
+        static const auto table = Members<BigPanel>()
+                                      .include(Panel::memberTable())
+                                      .method("Refresh", [](BigPanel& p) { p.refreshed += 10; })
+                                      .get("Size", [](BigPanel&) { return 2; });
+        return table;
+    }
+};
+
 } // namespace
+
+TEST(CallByName, DerivedClassesExtendTheBaseTable) {
+    BigPanel p;
+    CallByName(p, "Refresh", VbMethod);
+    EXPECT_EQ(p.refreshed, 10);
+    EXPECT_EQ(CallByName(p, "size", VbGet), Variant(2));
+    EXPECT_EQ(CallByName(p, "Caption", VbGet), Variant("EURUSD"));
+}
 
 TEST(CallByName, CallsMembersWithoutRegardToCase) {
     Panel p;

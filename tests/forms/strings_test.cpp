@@ -30,6 +30,10 @@ TEST(Strings, StrayBytesStayIntact) {
     EXPECT_EQ(Len(bad), 3);
     EXPECT_EQ(Mid(bad, 2, 1), "\xE4\xB8");
     EXPECT_EQ(StrReverse(StrReverse(bad)), bad);
+    // A byte inside a character is no match of its own.
+    EXPECT_EQ(InStr("中", "\xB8"), 0);
+    EXPECT_EQ(Replace("中中", "\xB8", "x"), "中中");
+    EXPECT_EQ(Split("中", "\xB8").size(), 1u);
 }
 
 TEST(Strings, InvalidArgumentsRaise) {
