@@ -39,6 +39,7 @@ TEST(Format, Dates) {
     const Case cases[] = {
         {d, "yyyy-mm-dd", "2026-03-05"},
         {d, "hh:mm:ss", "09:07:08"},
+        {d, "yyyy-mm-dd hh:mm", "2026-03-05 09:07"},
         {d, "hh:nn", "09:07"},
         {d, "yyyy-mm-dd hh:nn:ss", "2026-03-05 09:07:08"},
         {d, "mm/dd hh:nn", "03/05 09:07"},
