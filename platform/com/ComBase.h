@@ -17,7 +17,9 @@
 // own copy of sys::Machine::current(). The loader therefore calls PlatformAttach(machine) right
 // after loading and again before every other entry call, giving the machine the call acts for;
 // the library makes that machine its current one (sys::Machine::setCurrent) and uses it for the
-// registry, the file system and the audio output. Per-machine state lives in Machine services,
+// registry, the file system and the audio output. An object should keep the machine it was created
+// for rather than ask for the current one later: a process may run several machines (tests), and
+// the library's current one is whichever was attached last. Per-machine state lives in Machine services,
 // which are found by type name, so both copies of the platform code reach the same state. This
 // library keeps no process-wide state of its own.
 //
