@@ -209,6 +209,7 @@ public:
     }
     T* get() const { return p_; }
     T* operator->() const { return p_; }
+    T& operator*() const { return *p_; }
     explicit operator bool() const { return p_ != nullptr; }
     // Out parameter for calls that hand back a reference: releases what is held first.
     T** put() {
