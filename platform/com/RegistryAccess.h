@@ -1,6 +1,7 @@
 #pragma once
-// The registry as COM and the speech service read and write it: one small seam, so the store
-// behind it can change in one place. Names are compared without regard to case; texts are UTF-8.
+// The registry as COM and the speech service read and write it (over the machine's registry,
+// platform/registry), with the machine given explicitly. Names are compared without regard to
+// case; texts are UTF-8.
 #include <cstdint>
 #include <optional>
 #include <string>
