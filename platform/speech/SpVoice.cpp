@@ -242,6 +242,12 @@ void SpVoice::State::run() {
             queue.pop_front();
             current = r;
             actions.fetch_and(~static_cast<DWORD>(SPVES_ABORT | SPVES_SKIP));
+            // Engines start each request at their normal rate and volume and read the site's
+            // only when told of a change: tell them of the voice's own settings.
+            DWORD changed = 0;
+            if (rate.load() != 0) changed |= SPVES_RATE;
+            if (volume.load() != 100) changed |= SPVES_VOLUME;
+            actions.fetch_or(changed);
             skipRequested = 0;
         }
         speakOne(*r);

@@ -276,18 +276,23 @@ TEST_F(SpeechTest, RateAndVolumeChangesReachTheEngineThroughTheSite) {
     SpVoice* v = SpVoice::from(voice.get());
     ASSERT_EQ(voice->SetRate(-4), S_OK);
     ASSERT_EQ(voice->SetVolume(40), S_OK);
-    ASSERT_EQ(voice->Speak(u"ab", SVSFDefault, nullptr), S_OK);  // synchronous
+    // Synchronous; every request tells the engine of the voice's settings once (its reads clear
+    // the change flags), and a request at the normal settings tells it nothing.
+    ASSERT_EQ(voice->Speak(u"ab", SVSFDefault, nullptr), S_OK);
     EXPECT_FALSE(v->isSpeaking());
+    ASSERT_EQ(voice->Speak(u"cd", SVSFDefault, nullptr), S_OK);
+    ASSERT_EQ(voice->SetRate(0), S_OK);
+    ASSERT_EQ(voice->SetVolume(100), S_OK);
+    ASSERT_EQ(voice->Speak(u"ef", SVSFDefault, nullptr), S_OK);
     m->runFor(10);
     std::vector<uintptr_t> reported;
     for (auto& e : ofKind(v->takeEvents(), SPEI_TTS_PRIVATE)) reported.push_back(e.wParam);
-    // Reported once each: the engine's reads clear the change flags.
-    EXPECT_EQ(reported, (std::vector<uintptr_t>{96, 1040}));
-    LONG rate = 0, volume = 0;
+    EXPECT_EQ(reported, (std::vector<uintptr_t>{96, 1040, 96, 1040, 100, 1100}));
+    LONG rate = 1, volume = 0;
     voice->GetRate(&rate);
     voice->GetVolume(&volume);
-    EXPECT_EQ(rate, -4);
-    EXPECT_EQ(volume, 40);
+    EXPECT_EQ(rate, 0);
+    EXPECT_EQ(volume, 100);
 }
 
 TEST_F(SpeechTest, MessageBoxOnTheSpeechThreadIsRecordedAndAnswered) {
@@ -342,4 +347,57 @@ TEST_F(SpeechTest, ReleasingASpeakingVoiceStopsIt) {
     m->runFor(10);  // events posted by the gone voice are dropped
     ASSERT_EQ(clips().size(), 1u);
     EXPECT_TRUE(clips()[0].closed);
+}
+
+namespace {
+// A settings dialog object that records what the token hands it.
+class RecordingUi final : public ISpTokenUI, public com::RefCount {
+public:
+    explicit RecordingUi(std::vector<std::string>& shown) : shown_(shown) {}
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (riid != IID_IUnknown && riid != IID_ISpTokenUI) return *ppv = nullptr, E_NOINTERFACE;
+        *ppv = static_cast<ISpTokenUI*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return addRef(); }
+    ULONG Release() override { return release(); }
+    HRESULT IsUISupported(LPCWSTR type, void*, ULONG, IUnknown*, BOOL* supported) override {
+        *supported = std::u16string(type) == SPDUI_EngineProperties;
+        return S_OK;
+    }
+    HRESULT DisplayUI(HWND, LPCWSTR title, LPCWSTR, void*, ULONG, ISpObjectToken* token, IUnknown*) override {
+        shown_.push_back(std::string(title, title + std::char_traits<char16_t>::length(title)) + " " +
+                         speech::tokenId(token));
+        return S_OK;
+    }
+
+private:
+    std::vector<std::string>& shown_;
+};
+} // namespace
+
+TEST_F(SpeechTest, TokenOpensTheSettingsDialogRegisteredUnderIt) {
+    const GUID uiClass = {0x6A0B7E22, 0x1C2D, 0x4E3F, {0x80, 0x91, 0xA2, 0xB3, 0xC4, 0xD5, 0xE6, 0xF7}};
+    std::vector<std::string> shown;
+    com::registerClassObject(*m, uiClass, "", [&](const GUID& iid, void** out) {
+        auto* ui = new RecordingUi(shown);
+        HRESULT hr = ui->QueryInterface(iid, out);
+        ui->Release();
+        return hr;
+    });
+    ra::setString(*m, ra::Hive::LocalMachine, std::string(speech::kVoiceTokensKey) + "\\StubVoice\\UI\\EngineProperties",
+                  "CLSID", com::guidToString(uiClass));
+    auto token = speech::openToken(*m, voiceId);
+    ASSERT_TRUE(token);
+
+    BOOL supported = FALSE;
+    ASSERT_EQ(token->IsUISupported(SPDUI_EngineProperties, nullptr, 0, nullptr, &supported), S_OK);
+    EXPECT_TRUE(supported);
+    ASSERT_EQ(token->IsUISupported(u"AudioProperties", nullptr, 0, nullptr, &supported), S_OK);
+    EXPECT_FALSE(supported);
+
+    EXPECT_EQ(token->DisplayUI(0, u"Voice", SPDUI_EngineProperties, nullptr, 0, nullptr), S_OK);
+    EXPECT_EQ(token->DisplayUI(0, u"Voice", u"AudioProperties", nullptr, 0, nullptr), SPERR_NOT_FOUND);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Voice " + voiceId}));
 }
