@@ -395,6 +395,14 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         const RECT f = frameOf(w->style, w->exStyle);
         if (x >= r.left + f.left && x < r.right - f.right && y >= r.top + f.top && y < r.bottom - f.bottom)
             return HTCLIENT;
+        if (w->style & WS_THICKFRAME) {
+            const bool l = x < r.left + f.left, rt = x >= r.right - f.right;
+            const bool t = y < r.top + f.left, b = y >= r.bottom - f.bottom;
+            if (t) return l ? HTTOPLEFT : rt ? HTTOPRIGHT : HTTOP;
+            if (b) return l ? HTBOTTOMLEFT : rt ? HTBOTTOMRIGHT : HTBOTTOM;
+            if (l) return HTLEFT;
+            if (rt) return HTRIGHT;
+        }
         if (f.top > f.left && y >= r.top + f.left && y < r.top + f.top) return HTCAPTION;
         return HTBORDER;
     }
@@ -404,8 +412,15 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
         case SC_MAXIMIZE: ShowWindow(hwnd, SW_MAXIMIZE); break;
         case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
+        case SC_MOVE: moveSizeLoop(hwnd, HTCAPTION); break;
+        case SC_SIZE: moveSizeLoop(hwnd, HTBOTTOMRIGHT); break;
         default: break;
         }
+        return 0;
+    case WM_NCLBUTTONDOWN:
+        if (static_cast<LRESULT>(wParam) == HTCAPTION ||
+            (static_cast<LRESULT>(wParam) >= HTLEFT && static_cast<LRESULT>(wParam) <= HTBOTTOMRIGHT))
+            moveSizeLoop(hwnd, static_cast<LRESULT>(wParam));
         return 0;
     case WM_MOUSEACTIVATE:
         return 1;  // MA_ACTIVATE
