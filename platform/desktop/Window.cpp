@@ -38,6 +38,8 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
         wc.style = CS_DBLCLKS;
         classes[sys::upperAscii(c)] = wc;
     }
+    classes["EDIT"].lpfnWndProc = wndProcOf(&editProc);
+    classes["BUTTON"].lpfnWndProc = wndProcOf(&buttonProc);
     sys::Machine::Pump p;
     p.step = [this] { pumpStep(); };
     p.nextDue = [this] { return nextDue(); };
