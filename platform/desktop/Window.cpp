@@ -482,6 +482,8 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
         w->id = menu;
     } else if (parent) {
         w->owner = GetAncestor(parent, GA_ROOT);
+        // Owned windows stay in front of their owner, so a top-most owner's are top-most too.
+        if (Wnd* o = s.find(w->owner); o && isTopmost(*o)) w->exStyle |= WS_EX_TOPMOST;
     }
     Wnd* raw = w.get();
     {
@@ -565,7 +567,8 @@ LONG SetWindowLong(HWND hwnd, int index, LONG value) {
     case GWL_HWNDPARENT:
         if (w->parent) return 0;
         old = w->owner;
-        w->owner = value;
+        w->owner = GetAncestor(value, GA_ROOT);
+        if (Wnd* o = findWnd(w->owner); o && isTopmost(*o)) w->exStyle |= WS_EX_TOPMOST;
         return old;
     case GWL_ID: old = w->id; w->id = value; return old;
     case GWL_STYLE: old = static_cast<LONG>(w->style); w->style = static_cast<DWORD>(value); return old;
