@@ -40,6 +40,7 @@ bool isNumberStart(std::u16string_view text, size_t a) {
 
 NumberScan scanNumber(std::u16string_view text, size_t a, int readNumber) {
     NumberScan scan;
+    if (!isNumberStart(text, a)) return scan;
     size_t i = a;
     if (text[i] == u'-') scan.integer += text[i++];
     else if (text[i] == u'.') scan.integer = u"0";
@@ -167,6 +168,7 @@ bool isMarkupStart(std::u16string_view text, size_t a) {
 
 Markup readMarkup(std::u16string_view text, size_t a) {
     Markup m;
+    if (!isMarkupStart(text, a)) return m;
     const char16_t letter = text[a + 1];
     m.kind = letter == u'w' ? MarkupKind::Wait : letter == u'n' ? MarkupKind::Number : MarkupKind::Chars;
     NumberScan scan;

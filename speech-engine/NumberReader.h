@@ -28,8 +28,8 @@ constexpr size_t kMaxIntegerDigits = 13; // up to the ten-thousands of yi
 
 // A digit, or "-" or "." followed by a digit, starts a number at a.
 bool isNumberStart(std::u16string_view text, size_t a);
-// Scans the number at a (isNumberStart must hold). readNumber is the ReadNumber setting, which
-// decides the mode when the character after the number does not.
+// Scans the number at a (nothing consumed when none starts there). readNumber is the ReadNumber
+// setting, which decides the mode when the character after the number does not.
 NumberScan scanNumber(std::u16string_view text, size_t a, int readNumber);
 
 // The text of a value, percent or money reading.
@@ -50,6 +50,7 @@ constexpr uint32_t kMaxMarkupSilence = 1920000;  // one minute of 16 kHz 16-bit 
 
 // "#w", "#n" or "#c" at a.
 bool isMarkupStart(std::u16string_view text, size_t a);
+// Nothing consumed when no markup starts at a.
 Markup readMarkup(std::u16string_view text, size_t a);
 
 } // namespace voxling

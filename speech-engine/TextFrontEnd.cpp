@@ -20,6 +20,12 @@ void ItemReader::addUnits(Step& step, std::u16string_view text, int rate) const 
 
 Step ItemReader::next(int rate) {
     Step step;
+    if (done()) {
+        step.kind = Step::Kind::Skip;
+        step.consumed = 0;
+        step.position = text_.size();
+        return step;
+    }
     const size_t a = pos_;
     const size_t left = text_.size() - a;
     const char16_t c = text_[a];

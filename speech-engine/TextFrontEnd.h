@@ -67,7 +67,8 @@ public:
     ItemReader(const Item& item, const EngineSettings& settings, PhraseLookup* lookup);
 
     bool done() const { return pos_ >= text_.size(); }
-    // The step at the current position, with pauses for the rate now in force. Requires !done().
+    // The step at the current position, with pauses for the rate now in force (a Skip of
+    // nothing once done).
     Step next(int rate);
 
 private:

@@ -187,3 +187,10 @@ TEST(NumberReader, Markup) {
     EXPECT_FALSE(isMarkupStart(u"w1", 0));
     EXPECT_TRUE(readMarkup(u"#n12345678901234", 0).reading.tooLarge);
 }
+
+TEST(NumberReader, NothingStartsWhereNoNumberOrMarkupIs) {
+    EXPECT_EQ(scanNumber(u"x1", 0, 1).consumed, 0u);
+    EXPECT_EQ(scanNumber(u"1", 1, 1).consumed, 0u);
+    EXPECT_EQ(readMarkup(u"#", 0).consumed, 0u);
+    EXPECT_EQ(readMarkup(u"#w", 1).consumed, 0u);
+}
