@@ -17,7 +17,9 @@ struct Fragment {
     uint32_t length = 0;         // characters
     uint32_t sourceOffset = 0;   // of the text in the caller's source text
     uint32_t silenceMs = 0;      // Silence fragments
-    bool endsText = false;       // the caller's text ends (terminating zero) right after this fragment
+    // The caller's text ends (terminating zero) right after this fragment. The service's fragments
+    // point into one zero-terminated copy, so this is pTextStart[ulTextLen] == 0.
+    bool endsText = false;
     const void* state = nullptr; // the caller's own fragment record, handed back on its items
 };
 
