@@ -3,6 +3,7 @@
 #include <fftw.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -80,10 +81,19 @@ int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b
     auto& real = buf_->real;
     for (size_t i = 0; i < n; ++i)
         real[i] = out[i].re;
-    int best = 0;
+    // Round-off makes equal correlations differ slightly; within that margin the earliest wins.
+    double energyA = 0, energyB = 0;
+    for (double v : a)
+        energyA += v * v;
+    for (double v : b)
+        energyB += v * v;
+    const double margin = 1e-9 * static_cast<double>(n) * std::sqrt(energyA * energyB);
+    double largest = real[0];
     for (int k = 1; k < lags; ++k)
-        if (real[k] > real[best])
-            best = k;
+        largest = std::max(largest, real[k]);
+    int best = 0;
+    while (best < lags - 1 && real[best] < largest - margin)
+        ++best;
     return best;
 }
 

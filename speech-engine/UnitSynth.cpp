@@ -62,38 +62,32 @@ LevelResult LevelSamples(std::span<int16_t> samples, int32_t a, int32_t b, int32
 
 std::pair<size_t, size_t> TrimBounds(std::span<const int16_t> samples, int64_t headThreshold, int64_t tailThreshold) {
     const size_t n = samples.size();
-    if (n < kWindow)
-        return {0, n};
     auto mag = [&](size_t i) { return samples[i] < 0 ? -static_cast<int64_t>(samples[i]) : samples[i]; };
 
+    // The window grows over the first 100 samples, then slides; the cut is its leading sample.
     size_t head = 0;
     int64_t sum = 0;
-    for (size_t i = 0; i < kWindow; ++i)
+    for (size_t i = 0; i < n; ++i) {
         sum += mag(i);
-    for (size_t i = 0;; ++i) {  // window [i, i + 100)
+        if (i >= kWindow)
+            sum -= mag(i - kWindow);
         if (sum > headThreshold) {
             head = i;
             break;
         }
-        if (i + kWindow >= n)
-            break;
-        sum += mag(i + kWindow) - mag(i);
     }
-
-    size_t tail = n;
+    size_t end = n;
     sum = 0;
-    for (size_t i = n - kWindow; i < n; ++i)
-        sum += mag(i);
-    for (size_t j = n;; --j) {  // window [j - 100, j)
+    for (size_t j = n; j-- > 0;) {
+        sum += mag(j);
+        if (j + kWindow < n)
+            sum -= mag(j + kWindow);
         if (sum > tailThreshold) {
-            tail = j;
+            end = j + 1;
             break;
         }
-        if (j == kWindow)
-            break;
-        sum += mag(j - kWindow - 1) - mag(j - 1);
     }
-    return {head, tail};
+    return {head, end};
 }
 
 UnitSynth::UnitSynth() { pcm_.reserve(kUnitSamples); }

@@ -49,9 +49,10 @@ struct LevelResult {
 // unit's loudest 100-sample stretch when C is set.
 LevelResult LevelSamples(std::span<int16_t> samples, int32_t a, int32_t b, int32_t c, int volume, int32_t peak);
 
-// [head, tail) left after cutting the quiet ends: the first 100-sample window from the start whose
-// absolute sum exceeds headThreshold, and the last one from the end exceeding tailThreshold.
-// An end whose windows never exceed it is not cut.
+// [head, end) left after cutting the quiet ends. A sum over the last 100 samples runs forward from
+// the start; the head is the sample at which it first exceeds headThreshold. The same from the end
+// backward against tailThreshold gives the last sample kept. An end never exceeded is not cut;
+// head >= end means nothing is left.
 std::pair<size_t, size_t> TrimBounds(std::span<const int16_t> samples, int64_t headThreshold, int64_t tailThreshold);
 
 class UnitSynth {
