@@ -19,8 +19,9 @@ constexpr uint16_t kExtensible = 0xFFFE;
 std::optional<WaveData> ReadWaveChunks(std::span<const uint8_t> file) {
     if (file.size() < 12 || !is(file.data(), "RIFF") || !is(file.data() + 8, "WAVE"))
         return std::nullopt;
-    // The RIFF size may overstate a truncated file; the file's own end bounds every chunk.
-    const size_t end = std::min<uint64_t>(file.size(), 8ull + u32(file.data() + 4));
+    // The RIFF size is not trusted (streaming writers leave it 0 or ~0); the file's end bounds
+    // every chunk.
+    const size_t end = file.size();
     std::optional<WaveFormat> format;
     size_t pos = 12;
     while (pos + 8 <= end) {
