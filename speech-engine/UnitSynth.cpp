@@ -11,7 +11,7 @@ namespace voxling {
 
 namespace {
 constexpr int kWindow = 100;
-constexpr size_t kMaxRecordingFileBytes = 64u << 20;
+constexpr size_t kMaxRecordingFileBytes = 16u << 20;
 
 int32_t clampToInt32(int64_t v) {
     return static_cast<int32_t>(

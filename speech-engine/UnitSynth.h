@@ -61,8 +61,8 @@ public:
     static constexpr uint32_t kMissingUnitBytes = 2000;
     static constexpr uint32_t kSilenceBlock = 1000;
     static constexpr size_t kRecordingChunk = 20000;  // bytes a write of a recording
-    // Longest recording taken: 10 minutes of 16 kHz mono 16-bit.
-    static constexpr size_t kMaxRecordingSamples = 16000u * 600u;
+    // Longest recording taken: two minutes.
+    static constexpr size_t kMaxRecordingSamples = 16000u * 120u;
 
     UnitSynth();
 
