@@ -42,7 +42,7 @@ void UnitDecoder::Decode(std::span<const uint8_t> mp3, std::vector<int16_t>& out
 
     const size_t maxBytes = maxSamples * sizeof(int16_t);
     std::vector<uint8_t> bytes;  // whole samples are taken from here at the end
-    bool checked = false, formatOk = false;
+    bool formatOk = false;
     const unsigned char* feed = mp3.data();
     size_t feedSize = mp3.size();
     // Every call either consumes the feed or yields output; the bound only guards a decoder that
@@ -53,10 +53,10 @@ void UnitDecoder::Decode(std::span<const uint8_t> mp3, std::vector<int16_t>& out
         const int ret = mpg123_decode(h, feed, feedSize, block_.data(), block_.size(), &done);
         feed = nullptr;
         feedSize = 0;
-        // A reopened feed whose format matches the last stream's reports no new format, so the
-        // check runs for every stream.
-        if (!checked && (ret == MPG123_NEW_FORMAT || done > 0)) {
-            checked = true;
+        // The decoder does not always announce a new format (not on a reopened feed whose format
+        // matches the last stream's, nor when it resamples a change part way), so every block is
+        // checked against the frames it came from.
+        if (ret == MPG123_NEW_FORMAT || done > 0) {
             long rate = 0;
             int channels = 0, encoding = 0;
             mpg123_frameinfo info{};

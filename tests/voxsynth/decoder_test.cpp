@@ -59,11 +59,20 @@ TEST(UnitDecoder, OtherFormatsAndDamagedStreamsGiveNoSamples) {
         {"8000 Hz", EncodeMp3(Tone(2000, 8000, 500, 8000), 8000, 1, 32)},
         {"stereo", EncodeMp3(stereo, 16000, 2, 64)},
         {"not MP3", garbage},
+        {"16 kHz, then 22050 Hz", [] {
+             auto joined = EncodeMp3(Tone(4000, 8000));
+             const auto tail = EncodeMp3(Tone(5512, 8000, 500, 22050), 22050, 1, 64);
+             joined.insert(joined.end(), tail.begin(), tail.end());
+             return joined;
+         }()},
         {"empty", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<int16_t> out{1, 2, 3};
+        UnitDecoder fresh;
+        fresh.Decode(c.bytes, out, 20000);
+        EXPECT_TRUE(out.empty());
         decoder.Decode(c.bytes, out, 20000);
         EXPECT_TRUE(out.empty());
         // a fresh feed: the next unit decodes whole regardless
