@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 
 namespace voxling {
 
@@ -48,6 +49,8 @@ TimeScaler::TimeScaler() : fft_(kFftLength), window_(kFrame) {
 }
 
 std::vector<int16_t> TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f) {
+    if (f.num <= 0 || f.den <= 0)
+        throw std::invalid_argument("TimeScaleSamples: the factor must be positive");
     const int64_t n = static_cast<int64_t>(in.size());
     const int64_t outLen = static_cast<int64_t>(ScaledLength(in.size(), f));
     acc_.assign(static_cast<size_t>(outLen), 0.0);

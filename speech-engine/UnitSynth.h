@@ -68,7 +68,8 @@ public:
 
     SynthState state;
 
-    // One unit from its MP3 bytes (empty: a unit without audio). Returns the bytes produced.
+    // One unit from its MP3 bytes (empty: a unit without audio), with the phrase prosody values of
+    // the syllable (all 0 on its own) against state.phraseDivisor. Returns the bytes produced.
     uint64_t SynthesizeSyllable(SynthOutput& out, int rate, int volume, std::span<const uint8_t> unit,
                                 int32_t a = 0, int32_t b = 0, int32_t c = 0, int32_t duration = 0);
     // A phrase's own recording (MP3 bytes).
@@ -78,10 +79,6 @@ public:
     uint64_t PlayRecordedBytes(SynthOutput& out, int rate, int volume, std::span<const uint8_t> file, int kind);
     // n zero bytes (whole samples: an odd count is taken one byte short).
     uint64_t WriteSilence(SynthOutput& out, uint64_t n);
-
-    // Decoding and time scaling alone, for measuring.
-    TimeScaler& scaler() { return scaler_; }
-    UnitDecoder& decoder() { return decoder_; }
 
 private:
     uint64_t emit(SynthOutput& out, const void* pcm, size_t bytes);
