@@ -29,9 +29,6 @@ public:
     // Raised once when a Play reaches the end. The handler may destroy this object.
     std::function<void()> EndPlay;
 
-    // Test side: the poll timer of the current play (null before the first Play).
-    const std::shared_ptr<CTimer>& pollTimer() const { return pollTimer_; }
-
 private:
     void release();
     void stopPoll();
