@@ -374,6 +374,8 @@ using sys::ProcessTable;
 
 sys::ProcessTable& table() { return ProcessTable::current(); }
 
+constexpr DWORD kSynchronize = 0x00100000;
+
 BOOL fail(LONG code) {
     SetLastError(static_cast<DWORD>(code));
     return FALSE;
@@ -395,12 +397,11 @@ std::shared_ptr<sys::Process> processFor(HANDLE h, DWORD need) {
 } // namespace
 
 HANDLE GetCurrentProcess() { return -1; }
-DWORD GetCurrentProcessId() { return sys::Machine::currentProcessId(); }
 
 HANDLE OpenProcess(DWORD desiredAccess, BOOL, DWORD processId) {
     auto& t = table();
     auto target = t.find(processId);
-    if (!target || desiredAccess == 0 || (desiredAccess & ~(PROCESS_ALL_ACCESS | SYNCHRONIZE))) {
+    if (!target || desiredAccess == 0 || (desiredAccess & ~(PROCESS_ALL_ACCESS | kSynchronize))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }

@@ -26,7 +26,6 @@ constexpr DWORD PROCESS_VM_READ = 0x0010;
 constexpr DWORD PROCESS_VM_WRITE = 0x0020;
 constexpr DWORD PROCESS_DUP_HANDLE = 0x0040;
 constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
-constexpr DWORD SYNCHRONIZE = 0x00100000;
 constexpr DWORD PROCESS_ALL_ACCESS = 0x001F0FFF;
 
 // Memory allocation types and protections.
@@ -74,9 +73,8 @@ struct TOKEN_PRIVILEGES {
 };
 static_assert(sizeof(LUID_AND_ATTRIBUTES) == 12 && sizeof(TOKEN_PRIVILEGES) == 16);
 
-// The pseudo handle of the calling process.
+// The pseudo handle of the calling process (its id: GetCurrentProcessId of the window system).
 HANDLE GetCurrentProcess();
-DWORD GetCurrentProcessId();
 
 // 0 on failure (GetLastError: ERROR_INVALID_PARAMETER for an unknown or ended process,
 // ERROR_ACCESS_DENIED when the process is protected and the caller lacks the debug privilege).
