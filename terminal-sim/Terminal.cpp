@@ -22,10 +22,9 @@ constexpr UINT kLvmGetHeader = 0x101F;
 constexpr UINT kLvmSetItemState = 0x102B;
 constexpr UINT kLvmGetItemTextA = 0x102D;
 constexpr UINT kHdmGetItemCount = 0x1200;
-constexpr UINT kBmClick = 0x00F5;
 constexpr UINT kLvifText = 0x1, kLvifState = 0x8;
 constexpr UINT kLvisFocused = 0x1, kLvisSelected = 0x2;
-constexpr WPARAM kVkBack = 0x08, kVkReturn = 0x0D, kVkControl = 0x11, kVkMenu = 0x12, kVkSpace = 0x20;
+constexpr WPARAM kVkReturn = 0x0D, kVkControl = 0x11, kVkMenu = 0x12;
 constexpr UINT kTimerQuotes = 1, kTimerCloseLate = 2, kTimerResult = 10;
 
 // The list-view item record of a 32-bit process, code-page text form.
@@ -388,8 +387,8 @@ bool Terminal::acceleratorKey(UINT msg, WPARAM vk, LPARAM lParam) {
         return false;
     }
     if (!down) return false;
-    const bool ctrl = ctrl_;
-    const bool alt = alt_ || (lParam & (1 << 29));
+    const bool ctrl = ctrl_ || (GetKeyState(VK_CONTROL) & 0x8000);
+    const bool alt = alt_ || (lParam & (1 << 29)) || (GetKeyState(VK_MENU) & 0x8000);
     if (ctrl && !alt && (vk == 'M' || vk == 'T')) {
         togglePanel(vk == 'M' ? watchPanel_ : termPanel_);
         return true;
@@ -530,39 +529,15 @@ void Terminal::openOrderDialog(int row) {
         if (m == WM_DESTROY && h == dialog_.hwnd) dialog_ = Dialog{};
         return CallWindowProc(prev, h, m, w, l);
     });
-    // Edit boxes take typed characters.
-    for (HWND e : {dialog_.volume, dialog_.stopLoss, dialog_.takeProfit, dialog_.comment}) {
-        subclass(e, [](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
-            if (m != WM_CHAR) return CallWindowProc(prev, h, m, w, l);
-            std::string text = windowText(h);
-            if (w == kVkBack) {
-                if (!text.empty()) text.pop_back();
-            } else if (w >= 0x20 && w < 0x7F) {
-                text += static_cast<char>(w);
-            } else {
-                return 0;
-            }
-            SetWindowText(h, text);
+    // The buttons are the standard ones: the page hears their clicks.
+    subclass(dialog_.instantPage, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
+        if (m == WM_COMMAND && HIWORD(w) == BN_CLICKED) {
+            if (static_cast<HWND>(l) == dialog_.buy) pressOrderButton(1);
+            if (static_cast<HWND>(l) == dialog_.sell) pressOrderButton(-1);
             return 0;
-        });
-    }
-    auto button = [this](int side) {
-        auto pressed = std::make_shared<bool>(false);
-        return [this, side, pressed](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
-            if (m == WM_KEYDOWN && w == kVkSpace) {
-                *pressed = true;
-                return 0;
-            }
-            if ((m == WM_KEYUP && w == kVkSpace && *pressed) || m == kBmClick) {
-                *pressed = false;
-                pressOrderButton(side);
-                return 0;
-            }
-            return CallWindowProc(prev, h, m, w, l);
-        };
-    };
-    subclass(dialog_.sell, button(-1));
-    subclass(dialog_.buy, button(1));
+        }
+        return CallWindowProc(prev, h, m, w, l);
+    });
     SetForegroundWindow(d);
 }
 
@@ -606,8 +581,8 @@ void Terminal::pressOrderButton(int side) {
     dialog_.resultPage = page;
     dialog_.resultEdit = CreateWindowEx(0, "Edit", options_.outcome.progress, WS_CHILD | WS_VISIBLE, 20, 20, 510, 80, page);
     dialog_.resultOk = CreateWindowEx(0, "Button", "确定", WS_CHILD | WS_TABSTOP, 200, 120, 150, 36, page);
-    subclass(dialog_.resultOk, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
-        if ((m == WM_KEYUP && w == kVkSpace) || m == kBmClick) {
+    subclass(page, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
+        if (m == WM_COMMAND && HIWORD(w) == BN_CLICKED && static_cast<HWND>(l) == dialog_.resultOk) {
             closeOrderDialog();
             return 0;
         }
