@@ -52,13 +52,8 @@ Terminals& terminals(sys::Machine& m) {
     // A service is built under the machine's lock, so this one hooks into the process table after.
     auto& t = m.service<Terminals>();
     if (!t.listener) {
-        // A terminal ended by force loses its windows with it.
-        t.listener = sys::ProcessTable::of(m).addExitListener([&t](uint32_t pid) {
-            if (!t.running.count(pid)) return;
-            setProcessHung(pid, false);
-            destroyProcessWindows(pid);
-            t.running.erase(pid);
-        });
+        // Its windows go with the process (the window system sees to that); the terminal with it.
+        t.listener = sys::ProcessTable::of(m).addExitListener([&t](uint32_t pid) { t.running.erase(pid); });
     }
     return t;
 }

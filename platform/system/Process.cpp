@@ -205,6 +205,19 @@ std::map<std::string, ProgramMain>& images() {
 constexpr std::string_view kImageMarker = "SIMULATED-PROGRAM ";
 } // namespace
 
+namespace {
+std::mutex g_hooksMutex;
+std::vector<std::function<void(Machine&, uint32_t)>>& exitHooks() {
+    static std::vector<std::function<void(Machine&, uint32_t)>> hooks;
+    return hooks;
+}
+} // namespace
+
+void addProcessExitHook(std::function<void(Machine&, uint32_t)> hook) {
+    std::lock_guard lock(g_hooksMutex);
+    exitHooks().push_back(std::move(hook));
+}
+
 void registerProgramImage(const std::string& name, ProgramMain main) {
     std::lock_guard lock(g_imagesMutex);
     images()[name] = std::move(main);
@@ -262,6 +275,15 @@ void ProcessTable::finish(const std::shared_ptr<Process>& p, uint32_t exitCode) 
         for (auto it = handles_.begin(); it != handles_.end();)
             it = it->second.owner == p->id() ? handles_.erase(it) : std::next(it);
         for (const auto& [id, l] : exitListeners_) listeners.push_back(l);
+    }
+    std::vector<std::function<void(Machine&, uint32_t)>> hooks;
+    {
+        std::lock_guard lock(g_hooksMutex);
+        hooks = exitHooks();
+    }
+    {
+        MachineScope scope(machine_);
+        for (const auto& h : hooks) h(machine_, p->id());
     }
     for (const auto& l : listeners) l(p->id());
     // The program's state may be the caller (a window procedure of the ending process).

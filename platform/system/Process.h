@@ -198,6 +198,10 @@ using ProgramMain = std::function<void(Process&, const StartInfo&)>;
 void registerProgramImage(const std::string& name, ProgramMain main);
 std::string programImageText(const std::string& name);
 
+// Layers above (the window system) hear of every ended process on every machine: registered once
+// at start-up, called with the machine current.
+void addProcessExitHook(std::function<void(Machine&, uint32_t pid)> hook);
+
 // The machine's process table, program registry and handle table.
 class ProcessTable {
 public:

@@ -3,7 +3,10 @@
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 
+#include "platform/desktop/Input.h"
 #include "platform/desktop/Win.h"
+#include "platform/forms/Interaction.h"
+#include "platform/registry/Registry.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Process.h"
 
@@ -431,6 +434,61 @@ TEST_F(TerminalTest, TwoTerminalsRunSideBySide) {
     HWND main2 = Terminal::find(*m, p2)->mainWindow();
     EXPECT_EQ(windowText(main2), "9000001: Other-Live - 模拟账户 - [EURUSD,H1]");
     EXPECT_EQ(RemoteList(listIn(main2, "市场报价", false)).rows(), 6);
+}
+
+} // namespace
+
+namespace {
+
+// The whole road the program takes: a fresh machine, the terminal found in the registry, started
+// by its path, found by class and caption, read across processes, its panels toggled with the
+// shortcut keys and its order dialog opened.
+TEST(TerminalOnAFreshMachine, FoundStartedReadAndOrderedThroughWin32Calls) {
+    TestMachine m;
+    Terminal::install(*m, "C:\\Program Files\\Zidara MT4", {});
+    const auto installPath =
+        reg::getString(HKEY_CURRENT_USER, "Software\\MetaQuotes Software\\MetaTrader 4", "InstallPath");
+    ASSERT_TRUE(installPath);
+    EXPECT_EQ(*installPath, "C:\\Program Files\\Zidara MT4");
+    const std::string path = *installPath + "\\terminal.exe";
+    ASSERT_TRUE(m->fileExists(path));
+
+    const uint32_t pid = forms::Shell(path, forms::vbNormalNoFocus);
+    HWND main = 0;
+    EXPECT_TRUE(m->runUntil([&] { return (main = FindWindow("MetaQuotes::MetaTrader::4.00", nullptr)) != 0; }, 10000));
+    DWORD owner = 0;
+    GetWindowThreadProcessId(main, &owner);
+    EXPECT_EQ(owner, pid);
+    HANDLE query = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    char name[260] = "unknown";
+    GetModuleFileNameExA(query, 0, name, sizeof name);
+    CloseHandle(query);
+    EXPECT_EQ(std::string(name), path);
+
+    HWND list = listIn(main, "市场报价", false);
+    ASSERT_NE(list, 0);
+    RemoteList remote(list);
+    ASSERT_EQ(remote.rows(), 6);
+    for (int r = 0; r < remote.rows(); ++r)
+        for (int c = 0; c < remote.columns(); ++c) ASSERT_TRUE(remote.cell(r, c)) << r << "," << c;
+
+    // The shortcut as the program sends it, to the terminal in front.
+    HWND watch = GetParent(list);
+    SetForegroundWindow(main);
+    SendKeys("^m", true);
+    EXPECT_FALSE(IsWindowVisible(watch));
+    SetForegroundWindow(main);
+    SendKeys("^m", true);
+    EXPECT_TRUE(IsWindowVisible(watch));
+
+    remote.select(4);
+    PostMessage(list, WM_KEYDOWN, VK_RETURN, keyLParam(VK_RETURN, false));
+    PostMessage(list, WM_KEYUP, VK_RETURN, keyLParam(VK_RETURN, true));
+    HWND dialog = 0;
+    EXPECT_TRUE(m->runUntil([&] { return (dialog = FindWindow("#32770", "定单")) != 0; }, 1000));
+    EXPECT_EQ(GetParent(dialog), main);
+    EXPECT_EQ(windowText(control(dialog, "ComboBox", "*")), *remote.cell(4, 0));
+    EXPECT_NE(control(dialog, "#32770", "即时成交"), 0);
 }
 
 } // namespace
