@@ -127,10 +127,14 @@ Chromium& BrowserHost::browser() {
     auto r = b->call("Target.setDiscoverTargets", {{"discover", true}}, "", 30000);
     machine_.endOutsideWork();
     if (auto* e = std::get_if<CdpError>(&r)) fail(*e, "start-up");
-    // The window the browser opens by itself is not ours.
+    // The window the browser opens by itself and its preloaded address-bar pop-ups are not
+    // ours; they would keep a renderer of their own.
     if (auto t = b->call("Target.getTargets"); std::holds_alternative<json>(t)) {
-        for (auto& info : std::get<json>(t).value("targetInfos", json::array()))
-            if (info.value("type", "") == "page") b->send("Target.closeTarget", {{"targetId", info.value("targetId", "")}});
+        for (auto& info : std::get<json>(t).value("targetInfos", json::array())) {
+            std::string type = info.value("type", "");
+            if (type == "page" || type == "browser_ui")
+                b->send("Target.closeTarget", {{"targetId", info.value("targetId", "")}});
+        }
     }
     browser_ = std::move(b);
     return *browser_;

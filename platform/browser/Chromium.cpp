@@ -55,7 +55,7 @@ Chromium::Chromium(Options options) {
         "--disable-crash-reporter",
         "--disable-domain-reliability",
         "--disable-client-side-phishing-detection",
-        "--disable-features=Translate,MediaRouter,OptimizationHints,AutofillServerCommunication,"
+        "--disable-features=WebUIOmniboxPopup,WebUIOmniboxAimPopup,SpareRendererForSitePerProcess,Translate,MediaRouter,OptimizationHints,AutofillServerCommunication,"
         "CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions",
         "--metrics-recording-only",
         "--no-pings",
