@@ -35,7 +35,7 @@ constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BAD_NETPATH = 53;
 constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
-constexpr LONG ERROR_KEY_HAS_CHILDREN = 1020;  // what deleting a key with sub-keys gives here
+constexpr LONG ERROR_KEY_HAS_CHILDREN = 1020;  // the registry gives ERROR_ACCESS_DENIED instead, as the target
 constexpr LONG ERROR_BADDB = 1009;
 
 } // namespace win

@@ -1,0 +1,479 @@
+#include "platform/registry/Registry.h"
+#include "platform/system/CodePage.h"
+#include "support/TestMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace win;
+using testing_support::TestMachine;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kChinese = "\xE4\xB8\xAD\xE6\x96\x87\xE8\xAF\xAD\xE9\x9F\xB3";  // 中文语音 (UTF-8)
+
+// A machine folder that outlives single machines, for reload tests.
+struct RootDir {
+    fs::path path;
+    RootDir() {
+        std::string t = (fs::temp_directory_path() / "registry-test-XXXXXX").string();
+        path = mkdtemp(t.data());
+    }
+    ~RootDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path file() const { return path / "registry.dat"; }
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+HKEY create(HKEY root, const char* path, REGSAM sam = KEY_ALL_ACCESS) {
+    HKEY h = 0;
+    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, sam, nullptr, &h, nullptr), ERROR_SUCCESS) << path;
+    return h;
+}
+
+LONG setBytes(HKEY h, const char* name, DWORD type, const std::string& bytes) {
+    return RegSetValueExA(h, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size()));
+}
+
+// Type and bytes of a value, read the way callers do: probe the size, then read.
+std::pair<DWORD, std::string> query(HKEY h, const char* name) {
+    DWORD type = 99, size = 0;
+    EXPECT_EQ(RegQueryValueExA(h, name, nullptr, &type, nullptr, &size), ERROR_SUCCESS) << name;
+    std::string data(size, '\xCC');
+    EXPECT_EQ(RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size),
+              ERROR_SUCCESS);
+    data.resize(size);
+    return {type, data};
+}
+
+std::string dword(DWORD d) { return std::string(reinterpret_cast<const char*>(&d), 4); }
+
+} // namespace
+
+TEST(Registry, TypedValuesReadBackInAnsiForm) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::string written, read;
+    };
+    const Case cases[] = {
+        {"Text", REG_SZ, "hello", std::string("hello\0", 6)},
+        {"WithNul", REG_SZ, std::string("hello\0", 6), std::string("hello\0", 6)},
+        {"Empty", REG_SZ, "", std::string("\0", 1)},
+        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", std::string("%TEMP%\\x\0", 9)},
+        {"List", REG_MULTI_SZ, std::string("a\0bc\0\0", 6), std::string("a\0bc\0\0", 6)},
+        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc\0\0", 6)},
+        {"Bin", REG_BINARY, std::string("\x00\xFF\x10", 3), std::string("\x00\xFF\x10", 3)},
+        {"Num", REG_DWORD, dword(0x12345678), dword(0x12345678)},
+        {"None", REG_NONE, "", ""},
+        {"Big", REG_DWORD_BIG_ENDIAN, std::string("\x01\x02\x03\x04", 4), std::string("\x01\x02\x03\x04", 4)},
+    };
+    for (const auto& c : cases) ASSERT_EQ(setBytes(h, c.name, c.type, c.written), ERROR_SUCCESS) << c.name;
+    for (const auto& c : cases) {
+        auto [type, data] = query(h, c.name);
+        EXPECT_EQ(type, c.type) << c.name;
+        EXPECT_EQ(data, c.read) << c.name;
+    }
+    // Overwriting changes the type as well.
+    ASSERT_EQ(setBytes(h, "Num", REG_SZ, "7"), ERROR_SUCCESS);
+    EXPECT_EQ(query(h, "Num").first, REG_SZ);
+    EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+TEST(Registry, NamesWithoutRegardToCaseAndTheDefaultValue) {
+    TestMachine m;
+    HKEY h = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Product");
+    ASSERT_EQ(setBytes(h, "InstallPath", REG_SZ, "C:\\P"), ERROR_SUCCESS);
+    ASSERT_EQ(setBytes(h, "INSTALLPATH", REG_SZ, "C:\\Q"), ERROR_SUCCESS);
+    ASSERT_EQ(setBytes(h, nullptr, REG_SZ, "default"), ERROR_SUCCESS);
+    RegCloseKey(h);
+
+    HKEY k = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MAKER\\product\\", 0, KEY_READ, &k), ERROR_SUCCESS);
+    EXPECT_EQ(query(k, "installpath").second, std::string("C:\\Q\0", 5));
+    EXPECT_EQ(query(k, "").second, std::string("default\0", 8));
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 2u);
+    // The first spelling of a name is kept.
+    char name[32];
+    DWORD cch = sizeof name;
+    ASSERT_EQ(RegEnumValueA(k, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "InstallPath");
+    RegCloseKey(k);
+
+    EXPECT_EQ(reg::getString(HKEY_LOCAL_MACHINE, "Software\\Maker\\Product", ""), "default");
+    EXPECT_EQ(reg::subKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\maker"), std::vector<std::string>{"Product"});
+}
+
+TEST(Registry, OpenCreateAndPathErrors) {
+    TestMachine m;
+    HKEY h = 0;
+    DWORD disp = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, &disp),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disp, REG_CREATED_NEW_KEY);
+    RegCloseKey(h);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "a\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, &disp),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disp, REG_OPENED_EXISTING_KEY);
+    HKEY c = 0;
+    EXPECT_EQ(RegOpenKeyA(h, "c", &c), ERROR_SUCCESS);
+    HKEY same = 0;
+    EXPECT_EQ(RegOpenKeyA(h, "", &same), ERROR_SUCCESS);
+    EXPECT_EQ(same, h);
+    EXPECT_EQ(RegCreateKeyA(c, "D", &same), ERROR_SUCCESS);
+    EXPECT_TRUE(reg::keyExists(HKEY_CURRENT_USER, "A\\B\\C\\D"));
+
+    struct Case {
+        HKEY root;
+        const char* path;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {HKEY_CURRENT_USER, "A\\Missing", ERROR_FILE_NOT_FOUND},
+        {HKEY_CURRENT_USER, "\\A", ERROR_BAD_PATHNAME},
+        {HKEY_CURRENT_USER, "A\\\\B", ERROR_BAD_PATHNAME},
+        {HKEY_LOCAL_MACHINE, "A", ERROR_FILE_NOT_FOUND},  // hives are apart
+        {0x1234, "A", ERROR_INVALID_HANDLE},
+        {0x80000005, "A", ERROR_INVALID_HANDLE},
+    };
+    for (const auto& c : cases) {
+        HKEY out = 0;
+        EXPECT_EQ(RegOpenKeyExA(c.root, c.path, 0, KEY_READ, &out), c.expected) << c.path;
+    }
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(256, 'x')).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &h, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCloseKey(0x1234), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+    HKEY remote = 0;
+    EXPECT_EQ(RegConnectRegistryA("\\\\server", HKEY_LOCAL_MACHINE, &remote), ERROR_BAD_NETPATH);
+}
+
+TEST(Registry, SizeProbeAndTooSmallBuffers) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
+    ASSERT_EQ(setBytes(h, "Text", REG_SZ, "abcdef"), ERROR_SUCCESS);
+    ASSERT_EQ(setBytes(h, "Num", REG_DWORD, dword(5)), ERROR_SUCCESS);
+
+    struct Case {
+        const char* name;
+        bool withBuffer;
+        DWORD given;
+        LONG result;
+        DWORD sizeAfter;
+    };
+    const Case cases[] = {
+        {"Text", false, 0, ERROR_SUCCESS, 7},  // the probe counts the terminating NUL
+        {"Text", true, 7, ERROR_SUCCESS, 7},   {"Text", true, 6, ERROR_MORE_DATA, 7},
+        {"Text", true, 100, ERROR_SUCCESS, 7}, {"Num", true, 3, ERROR_MORE_DATA, 4},
+        {"Num", true, 4, ERROR_SUCCESS, 4},    {"Missing", false, 0, ERROR_FILE_NOT_FOUND, 0},
+    };
+    for (const auto& c : cases) {
+        BYTE buf[100] = {};
+        DWORD size = c.given, type = 0;
+        EXPECT_EQ(RegQueryValueExA(h, c.name, nullptr, &type, c.withBuffer ? buf : nullptr, &size), c.result)
+            << c.name << " " << c.given;
+        EXPECT_EQ(size, c.sizeAfter) << c.name << " " << c.given;
+    }
+    BYTE buf[8];
+    DWORD type = 0;
+    EXPECT_EQ(RegQueryValueExA(h, "Text", nullptr, &type, buf, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExA(h, "Text", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+    RegCloseKey(h);
+}
+
+TEST(Registry, ChineseTextRoundTripsInGbkAndUtf16) {
+    TestMachine m;
+    const std::string gbk = sys::toAnsi(kChinese, 936);
+    ASSERT_EQ(gbk.size(), 8u);
+    HKEY h = create(HKEY_CURRENT_USER, ("Software\\" + gbk).c_str());
+    ASSERT_EQ(setBytes(h, gbk.c_str(), REG_SZ, gbk), ERROR_SUCCESS);  // no terminator given
+    auto [type, data] = query(h, gbk.c_str());
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(data, gbk + '\0');
+
+    // The same value through the UTF-8 accessor and the wide form.
+    EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\" + kChinese, kChinese), kChinese);
+    const std::u16string wide = sys::toUtf16(kChinese);
+    DWORD size = 0;
+    ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, (wide.size() + 1) * 2);
+    std::u16string back(size / 2, u'\0');
+    ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back.data()), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(back, wide + u'\0');
+
+    // Written wide, read as ANSI bytes.
+    const std::u16string w2 = u"\u8BED\u97F3";
+    ASSERT_EQ(RegSetValueExW(h, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(w2.c_str()),
+                             static_cast<DWORD>((w2.size() + 1) * 2)),
+              ERROR_SUCCESS);
+    EXPECT_EQ(query(h, "wide").second, sys::toAnsi(sys::fromUtf16(w2), 936) + '\0');
+
+    // Lengths are given in the caller's form: ANSI bytes.
+    DWORD maxKey = 0, maxName = 0, maxData = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(HKEY_CURRENT_USER, nullptr, nullptr, nullptr, nullptr, &maxKey, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(maxKey, 8u);  // "Software"
+    EXPECT_EQ(maxName, 8u);
+    EXPECT_EQ(maxData, 9u);
+    RegCloseKey(h);
+}
+
+TEST(Registry, DeleteRefusesKeysWithSubKeys) {
+    TestMachine m;
+    RegCloseKey(create(HKEY_CURRENT_USER, "Top\\Mid\\Leaf"));
+    HKEY mid = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Top\\Mid", 0, KEY_ALL_ACCESS, &mid), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Top"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Top\\Mid"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Top\\Nothing"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(mid, "LEAF"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "top\\mid"), ERROR_SUCCESS);
+    EXPECT_TRUE(reg::keyExists(HKEY_CURRENT_USER, "Top"));
+    EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Top\\Mid"));
+
+    // A handle to a deleted key fails, but can still be closed.
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(mid, "", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(mid), ERROR_SUCCESS);
+
+    // Values.
+    HKEY top = create(HKEY_CURRENT_USER, "Top");
+    setBytes(top, "V", REG_SZ, "x");
+    EXPECT_EQ(RegDeleteValueA(top, "v"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(top, "v"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(top);
+
+    // The accessor removes whole trees.
+    RegCloseKey(create(HKEY_CURRENT_USER, "Tree\\A\\B"));
+    EXPECT_TRUE(reg::deleteTree(HKEY_CURRENT_USER, "tree"));
+    EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Tree"));
+    EXPECT_FALSE(reg::deleteTree(HKEY_CURRENT_USER, "Tree"));
+}
+
+TEST(Registry, EnumerationOrderAndEnd) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "E");
+    for (const char* k : {"beta", "Alpha", "gamma", "ALPHA2"}) RegCloseKey(create(h, k));
+    for (const char* v : {"z", "a", "M"}) setBytes(h, v, REG_DWORD, dword(1));
+
+    std::vector<std::string> keys;
+    char name[64];
+    for (DWORD i = 0;; ++i) {
+        LONG r = RegEnumKeyA(h, i, name, sizeof name);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        ASSERT_EQ(r, ERROR_SUCCESS);
+        keys.push_back(name);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"}));
+    EXPECT_EQ(reg::valueNames(HKEY_CURRENT_USER, "E"), (std::vector<std::string>{"z", "a", "M"}));
+
+    DWORD cch = 5;  // "Alpha" needs 6 with its NUL
+    EXPECT_EQ(RegEnumKeyExA(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    cch = 6;
+    FILETIME ft{};
+    EXPECT_EQ(RegEnumKeyExA(h, 0, name, &cch, nullptr, nullptr, nullptr, &ft), ERROR_SUCCESS);
+    EXPECT_EQ(cch, 5u);
+    EXPECT_NE(ft.dwHighDateTime, 0u);
+
+    DWORD type = 0, data = 0, cb = 2;
+    cch = sizeof name;
+    EXPECT_EQ(RegEnumValueA(h, 1, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(&data), &cb),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(cb, 4u);
+    cch = sizeof name;
+    EXPECT_EQ(RegEnumValueA(h, 1, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(&data), &cb), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "a");
+    EXPECT_EQ(data, 1u);
+    cch = sizeof name;
+    EXPECT_EQ(RegEnumValueA(h, 3, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+    DWORD subKeys = 0, values = 0, maxKey = 0, maxName = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &subKeys, &maxKey, nullptr, &values, &maxName, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 4u);
+    EXPECT_EQ(maxKey, 6u);
+    EXPECT_EQ(values, 3u);
+    EXPECT_EQ(maxName, 1u);
+    RegCloseKey(h);
+}
+
+TEST(Registry, HandlesKeepTheirAccessRights) {
+    TestMachine m;
+    RegCloseKey(create(HKEY_CURRENT_USER, "R"));
+    reg::setDword(HKEY_CURRENT_USER, "R", "N", 3);
+    HKEY ro = 0, wo = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, KEY_READ, &ro), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, KEY_SET_VALUE, &wo), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(ro, "N", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(setBytes(ro, "N", REG_DWORD, dword(4)), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(ro, "N"), ERROR_ACCESS_DENIED);
+    HKEY sub = 0;
+    EXPECT_EQ(RegCreateKeyExA(ro, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegQueryValueExA(wo, "N", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(setBytes(wo, "N", REG_DWORD, dword(4)), ERROR_SUCCESS);
+    EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "R", "n"), 4u);
+    RegCloseKey(ro);
+    RegCloseKey(wo);
+    EXPECT_EQ(RegCloseKey(ro), ERROR_INVALID_HANDLE);
+}
+
+TEST(Registry, HandlesBelongToTheirMachine) {
+    TestMachine a;
+    HKEY h = create(HKEY_CURRENT_USER, "Only\\Here");
+    {
+        TestMachine b;
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExA(h, "", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+        EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Only"));
+    }
+    sys::MachineScope back(a.get());
+    EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+TEST(RegistryFile, PersistsAcrossMachines) {
+    RootDir root;
+    const std::string gbk = sys::toAnsi(kChinese, 936);
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        HKEY h = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Voices\\Tokens\\Voice1");
+        setBytes(h, nullptr, REG_SZ, gbk);
+        setBytes(h, "List", REG_MULTI_SZ, std::string("x\0y\0\0", 5));
+        setBytes(h, "Bin", REG_BINARY, std::string("\x00\x01\xFE", 3));
+        setBytes(h, "Expand", REG_EXPAND_SZ, "%windir%");
+        reg::setDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count", 42);
+        RegCloseKey(h);
+        ASSERT_TRUE(fs::exists(root.file()));
+    }
+    TestMachine m(sys::MachineOptions{.root = root.path});
+    HKEY h = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\voices\\tokens\\VOICE1", 0, KEY_READ, &h), ERROR_SUCCESS);
+    EXPECT_EQ(query(h, nullptr).second, gbk + '\0');
+    EXPECT_EQ(query(h, "List").second, std::string("x\0y\0\0", 5));
+    EXPECT_EQ(query(h, "Bin").second, std::string("\x00\x01\xFE", 3));
+    EXPECT_EQ(query(h, "Expand"), (std::pair<DWORD, std::string>{REG_EXPAND_SZ, std::string("%windir%\0", 9)}));
+    EXPECT_EQ(reg::valueNames(HKEY_LOCAL_MACHINE, "SOFTWARE\\Voices\\Tokens\\Voice1"),
+              (std::vector<std::string>{"", "List", "Bin", "Expand"}));
+    EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count"), 42u);
+    RegCloseKey(h);
+}
+
+TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
+    RootDir root;
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        ASSERT_TRUE(reg::setString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept", "old"));
+    }
+    const std::string before = slurp(root.file());
+    fs::path tmp = root.file();
+    tmp += ".tmp";
+
+    // A crash during an earlier write left half a temporary file.
+    std::ofstream(tmp) << "{\"format\":\"pennant-reg";
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept"), "old");
+        EXPECT_EQ(reg::databaseError(), "");
+    }
+
+    // A write that fails changes neither the file nor what the machine reads.
+    fs::create_directories(tmp / "blocker");
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        HKEY h = 0;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pennant", 0, KEY_ALL_ACCESS, &h), ERROR_SUCCESS);
+        EXPECT_EQ(setBytes(h, "Kept", REG_SZ, "new"), ERROR_CANTWRITE);
+        EXPECT_EQ(setBytes(h, "Added", REG_SZ, "new"), ERROR_CANTWRITE);
+        HKEY sub = 0;
+        EXPECT_EQ(RegCreateKeyExA(h, "A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_CANTWRITE);
+        EXPECT_NE(reg::databaseError().find("could not be written"), std::string::npos);
+        EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept"), "old");
+        EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Added"), std::nullopt);
+        EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Software\\Pennant\\A"));
+        EXPECT_EQ(slurp(root.file()), before);
+
+        fs::remove_all(tmp);
+        EXPECT_EQ(setBytes(h, "Added", REG_SZ, "new"), ERROR_SUCCESS);
+        EXPECT_EQ(reg::databaseError(), "");
+        RegCloseKey(h);
+    }
+    TestMachine m(sys::MachineOptions{.root = root.path});
+    EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Added"), "new");
+}
+
+TEST(RegistryFile, DamagedFileIsReportedAndLeftAlone) {
+    const std::string damaged[] = {
+        "{\"format\":\"pennant-registry\",\"version\":1,\"hives\":{",        // cut short
+        "not json at all",                                                    // foreign
+        "{\"format\":\"pennant-registry\",\"version\":1,\"hives\":{\"HKEY_CURRENT_USER\":"
+        "{\"name\":\"HKEY_CURRENT_USER\",\"time\":0,\"values\":[{\"name\":\"x\",\"type\":3,\"hex\":\"zz\"}],"
+        "\"keys\":[]}}}",                                                     // bad data
+        "{\"format\":\"pennant-registry\",\"version\":1,\"hives\":{\"HKEY_CURRENT_USER\":"
+        "{\"name\":\"HKEY_CURRENT_USER\",\"time\":0,\"values\":[],"
+        "\"keys\":[{\"name\":\"a\\\\b\",\"time\":0,\"values\":[],\"keys\":[]}]}}}",  // bad key name
+    };
+    for (const auto& text : damaged) {
+        RootDir root;
+        std::ofstream(root.file(), std::ios::binary) << text;
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        HKEY h = 0;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+                  ERROR_BADDB)
+            << text;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &h), ERROR_BADDB);
+        EXPECT_FALSE(reg::setString(HKEY_CURRENT_USER, "X", "v", "w"));
+        EXPECT_NE(reg::databaseError().find("is damaged"), std::string::npos) << reg::databaseError();
+        EXPECT_EQ(slurp(root.file()), text);
+    }
+}
+
+TEST(Registry, ReadsWhileAnotherThreadWrites) {
+    TestMachine m;
+    reg::setDword(HKEY_CURRENT_USER, "Speech", "Rate", 0);
+    std::thread reader([] {
+        for (int i = 0; i < 200; ++i) {
+            auto v = reg::getDword(HKEY_CURRENT_USER, "Speech", "Rate");
+            ASSERT_TRUE(v.has_value());
+            reg::subKeys(HKEY_CURRENT_USER, "Speech");
+        }
+    });
+    for (DWORD i = 1; i <= 100; ++i) {
+        reg::setDword(HKEY_CURRENT_USER, "Speech", "Rate", i);
+        reg::createKey(HKEY_CURRENT_USER, "Speech\\K" + std::to_string(i));
+    }
+    reader.join();
+    EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Speech", "Rate"), 100u);
+    EXPECT_EQ(reg::subKeys(HKEY_CURRENT_USER, "Speech").size(), 100u);
+}
