@@ -6,6 +6,8 @@
 #include "platform/system/Resources.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <set>
@@ -173,18 +175,25 @@ std::shared_ptr<Page> BrowserHost::openPage(int width, int height) {
                         {{"url", "about:blank"}, {"newWindow", true}, {"background", false},
                          {"width", width}, {"height", height}}, "");
     std::string targetId = created.value("targetId", "");
+    auto page = attachPage(targetId, true);
+    page->setViewport(width, height);
+    return page;
+}
+
+std::shared_ptr<Page> BrowserHost::attachPage(const std::string& targetId, bool ours) {
+    auto b = browser_;
     json attached = call(b, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, "");
     std::string sessionId = attached.value("sessionId", "");
     auto page = std::make_shared<Page>(*this, b, targetId, sessionId);
     sessions_[sessionId] = page;
     targets_[targetId] = page;
     page->call("Page.enable");
-    page->call("Runtime.enable");
-    page->call("Runtime.addBinding", {{"name", "__pennantEvent"}});
-    page->call("Page.addScriptToEvaluateOnNewDocument", {{"source", kCompatScript}, {"runImmediately", true}});
-    page->call("Page.setLifecycleEventsEnabled", {{"enabled", false}});
-    page->call("Fetch.enable", {{"patterns", json::array({{{"urlPattern", std::string(kOrigin) + "*"}}})}});
-    page->setViewport(width, height);
+    if (ours) {
+        page->call("Runtime.enable");
+        page->call("Runtime.addBinding", {{"name", "__pennantEvent"}});
+        page->call("Page.addScriptToEvaluateOnNewDocument", {{"source", kCompatScript}, {"runImmediately", true}});
+        page->call("Fetch.enable", {{"patterns", json::array({{{"urlPattern", std::string(kOrigin) + "*"}}})}});
+    }
     return page;
 }
 
@@ -255,6 +264,7 @@ void BrowserHost::dispatch(const json& ev) {
     const std::string method = ev.value("method", "");
     const json params = ev.contains("params") ? ev["params"] : json::object();
     const std::string session = ev.value("sessionId", "");
+    if (std::getenv("PENNANT_CDP_TRACE")) std::fprintf(stderr, "cdp> %.300s\n", ev.dump().c_str());
     if (session.empty()) {
         if (method == "Target.targetCreated" || method == "Target.targetInfoChanged") {
             // A window opened by one of our pages: the page decides about it.

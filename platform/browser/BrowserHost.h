@@ -41,6 +41,8 @@ public:
               const std::string& sessionId);
 
     std::shared_ptr<Page> openPage(int width, int height);
+    // Takes a target the browser already has (a window a page opened).
+    std::shared_ptr<Page> attachPage(const std::string& targetId, bool ours);
     void closePage(Page& page);
 
     // Dispatches the queued browser events (one pump step).

@@ -5,13 +5,24 @@
 #include "platform/system/Machine.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace web {
 
 Page::Page(BrowserHost& h, std::shared_ptr<Chromium> b, std::string target, std::string session)
     : host(h), browser(std::move(b)), targetId(std::move(target)), sessionId(std::move(session)) {}
 
-Page::~Page() { setBusy(false); }
+Page::~Page() {
+    setBusy(false);
+    for (auto& [id, p] : popups) host.closePage(*p);
+}
+
+Page& Page::view(int popupId) {
+    if (popupId == 0) return *this;
+    auto it = popups.find(popupId);
+    if (it == popups.end()) throw forms::RuntimeError(kErrObjectRequired, "No such pop-up window", "WebBrowser");
+    return *it->second;
+}
 
 bool Page::alive() const { return !dead && browser && browser->alive(); }
 
@@ -174,16 +185,37 @@ void Page::onEvent(const std::string& method, const json& params) {
                 req.x += msg["rel"].value("left", 0);
                 req.y += msg["rel"].value("top", 0);
             }
+            if (auto it = popups.find(req.id); it != popups.end() && req.show && req.w > 0 && req.h > 0) {
+                try {
+                    it->second->setViewport(req.w, req.h);
+                } catch (const std::exception&) {
+                }
+            }
             control->PopupChanged(req);
         }
     } else if (method == "Inspector.targetCrashed" || method == "#gone") {
         dead = true;
         setBusy(false);
+    } else if (method == "Page.windowOpen") {
+        pendingOpens_.push_back(params.value("url", ""));
     } else if (method == "#opened") {
         // A window the page opened: createPopup's own windows stay; others are offered.
+        // The new target does not carry the address yet; the page's own notice came first.
         std::string u = params.value("url", "");
         std::string id = params.value("targetId", "");
-        if (u.find("#pnpopup-") != std::string::npos) return;
+        if (!pendingOpens_.empty()) {
+            u = pendingOpens_.front();
+            pendingOpens_.pop_front();
+        }
+        if (auto mark = u.find("#pnpopup-"); mark != std::string::npos) {
+            int n = std::atoi(u.c_str() + mark + 9);
+            try {
+                popups[n] = host.attachPage(id, false);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "pennant: a page's pop-up window cannot be shown: %s\n", e.what());
+            }
+            return;
+        }
         bool cancel = false;
         if (control && control->NewWindow2) control->NewWindow2(toHostUrl(u), cancel);
         // There is nowhere to show another browser window: it is closed either way.

@@ -1,6 +1,7 @@
 #pragma once
 #include "WebBrowser.h"
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,6 +37,8 @@ public:
 
     // Event sinks bound in the current document.
     int addSink(std::shared_ptr<EventSink> sink);
+    // Lets go of every sink (the control goes away: the sinks may hold its window).
+    void dropSinks() { sinks_.clear(); }
 
     // Routed by the host, on the pumping thread.
     void onEvent(const std::string& method, const json& params);
@@ -54,6 +57,10 @@ public:
     int width = 0, height = 0;
     std::string url;
     std::string resBase;  // "res://...exe/" of the last navigation to the resources
+    // The windows of the page's createPopup, by their number.
+    std::map<int, std::shared_ptr<Page>> popups;
+    // The page itself or one of its pop-ups (0).
+    Page& view(int popupId);
 
 private:
     void setBusy(bool b);
@@ -63,6 +70,7 @@ private:
     std::map<int, std::shared_ptr<EventSink>> sinks_;
     int nextSink_ = 1;
     bool outsideWork_ = false;
+    std::deque<std::string> pendingOpens_;
 };
 
 } // namespace web

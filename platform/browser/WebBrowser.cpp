@@ -208,6 +208,7 @@ WebBrowser::WebBrowser(int width, int height, sys::Machine* machine) {
 WebBrowser::~WebBrowser() {
     if (!page_) return;
     page_->control = nullptr;
+    page_->dropSinks();
     page_->host.closePage(*page_);
 }
 
@@ -227,22 +228,23 @@ void WebBrowser::setViewport(int width, int height) {
 int WebBrowser::viewportWidth() const { return page_->width; }
 int WebBrowser::viewportHeight() const { return page_->height; }
 
-std::string WebBrowser::capturePng() const {
+std::string WebBrowser::capturePng(int popupId) const {
     if (!page_->alive()) return "";
     try {
-        json r = page_->call("Page.captureScreenshot", {{"format", "png"}, {"fromSurface", true}});
+        json r = page_->view(popupId).call("Page.captureScreenshot", {{"format", "png"}, {"fromSurface", true}});
         return unbase64(r.value("data", ""));
     } catch (const forms::RuntimeError&) {
         return "";
     }
 }
 
-void WebBrowser::clickAt(int x, int y, int clickCount) {
+void WebBrowser::clickAt(int x, int y, int clickCount, int popupId) {
+    Page& target = page_->view(popupId);
     for (int i = 1; i <= clickCount; ++i) {
-        page_->call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", x}, {"y", y}});
-        page_->call("Input.dispatchMouseEvent",
+        target.call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", x}, {"y", y}});
+        target.call("Input.dispatchMouseEvent",
                     {{"type", "mousePressed"}, {"x", x}, {"y", y}, {"button", "left"}, {"clickCount", i}});
-        page_->call("Input.dispatchMouseEvent",
+        target.call("Input.dispatchMouseEvent",
                     {{"type", "mouseReleased"}, {"x", x}, {"y", y}, {"button", "left"}, {"clickCount", i}});
     }
 }

@@ -236,10 +236,10 @@ public:
     void setViewport(int width, int height);
     int viewportWidth() const;
     int viewportHeight() const;
-    // The page as a PNG of the viewport ("" when it cannot be captured).
-    std::string capturePng() const;
-    // Input as the user gives it: a mouse click at viewport coordinates.
-    void clickAt(int x, int y, int clickCount = 1);
+    // The page (or one of its pop-ups) as a PNG of the viewport ("" when it cannot be captured).
+    std::string capturePng(int popupId = 0) const;
+    // Input as the user gives it: a mouse click at viewport coordinates of the page or pop-up.
+    void clickAt(int x, int y, int clickCount = 1, int popupId = 0);
     // True while the page's browser is alive.
     bool alive() const;
 

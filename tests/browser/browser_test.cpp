@@ -21,6 +21,14 @@ constexpr const char* kTestPage = R"HTML(<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML
 <script>
 var clicks = 0;
 function countClick() { clicks++; document.getElementById("Counter").innerText = String(clicks); }
+var oPopup = null;
+function linkfun(t) { document.getElementById("Counter").innerText = t; }
+function iPopup() {
+  oPopup = window.createPopup();
+  oPopup.document.body.innerHTML = "<div style='width:120px;height:50px;background:#ffffcc' onclick='parent.linkfun(\"新闻\")'>item</div>";
+  oPopup.show(5, 6, 120, 50, document.getElementById("Box"));
+}
+function PopupClose() { oPopup.hide(); }
 </script>
 <style>body { margin: 0; font: 11px Tahoma; }</style>
 </head>
@@ -232,6 +240,31 @@ TEST_F(Browser, ProxiesOfAReplacedDocumentFail) {
         EXPECT_EQ(e.Number, kErrObjectRequired);
     }
     EXPECT_EQ(b->Document().all("HeadBid").innerText(), "1.23");
+}
+
+TEST_F(Browser, CreatePopupIsAHostWindowThatReachesItsPage) {
+    auto b = load();
+    std::vector<WebBrowser::PopupRequest> requests;
+    b->PopupChanged = [&](const WebBrowser::PopupRequest& r) { requests.push_back(r); };
+    auto doc = b->Document();
+    doc.callFunction("iPopup");
+    ASSERT_TRUE(waitFor([&] { return requests.size() == 1; }));
+    const auto& shown = requests[0];
+    EXPECT_TRUE(shown.show);
+    // Placed relative to the element it was shown against.
+    EXPECT_EQ(shown.x, 15);
+    EXPECT_EQ(shown.y, 26);
+    EXPECT_EQ(shown.w, 120);
+    EXPECT_EQ(shown.h, 50);
+    std::string png = b->capturePng(shown.id);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png[19], 120);
+    // A click in the pop-up runs the opener page's script.
+    b->clickAt(20, 20, 1, shown.id);
+    ASSERT_TRUE(waitFor([&] { return doc.all("Counter").innerText() == "新闻"; }));
+    doc.callFunction("PopupClose");
+    ASSERT_TRUE(waitFor([&] { return requests.size() == 2; }));
+    EXPECT_FALSE(requests[1].show);
 }
 
 // A browser of its own, killed while a call waits on it.
