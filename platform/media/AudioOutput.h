@@ -4,7 +4,9 @@
 //   setting "audio.output" = "device" (PulseAudio, when a server answers), "wav" (one WAV file
 //   per stream under the host folder given by setting "audio.wavdir"), "none", or "" (default:
 //   "device" when reachable, else "none").
-// Every stream is also recorded per machine so tests can read what was played.
+// Every stream is also recorded per machine so tests can read what was played. Whether a
+// PulseAudio server answers is asked once per machine, with a bounded wait; without one the
+// device output records only.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,10 +29,14 @@ struct AudioFormat {
 class AudioStream {
 public:
     virtual ~AudioStream() = default;
-    // Blocking write of PCM bytes in the stream's format; false once the output failed.
+    // Writes PCM bytes in the stream's format; returns once the output has taken them (the
+    // device queues them and plays them in the background). False once the output failed.
     virtual bool write(const void* data, size_t bytes) = 0;
-    // Flushes and ends the stream (also done by the destructor).
+    // Flushes and ends the stream (also done by the destructor). What the device still has
+    // queued goes on playing.
     virtual void close() = 0;
+    // Ends the stream and silences whatever has not been heard yet (a stopped sound).
+    virtual void discard() { close(); }
 };
 
 // What one stream played, kept for tests.
@@ -66,5 +72,8 @@ std::unique_ptr<AudioStream> openAudioOutput(sys::Machine& machine, AudioFormat 
 
 // The machine's record of played streams.
 AudioRecorder& audioRecorder(sys::Machine& machine);
+
+// Whether the machine's sound device (a PulseAudio server) answers; asked once per machine.
+bool audioDeviceAvailable(sys::Machine& machine);
 
 } // namespace media
