@@ -246,7 +246,15 @@ void BrowserHost::serveResource(Chromium& b, const json& ev) {
             {"body", base64(*bytes)}}, session);
 }
 
+std::shared_ptr<Page> BrowserHost::viewOf(int32_t hwnd, int* popupId) {
+    auto it = views_.find(hwnd);
+    if (it == views_.end()) return nullptr;
+    if (popupId) *popupId = it->second.popupId;
+    return it->second.page.lock();
+}
+
 void BrowserHost::pump() {
+    followParents();
     if (browser_ && !browser_->alive()) browserDied();
     if (!browser_) return;
     // One event at a time: a handler may pump, and the next events then run inside it.

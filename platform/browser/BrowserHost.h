@@ -48,6 +48,18 @@ public:
     // Dispatches the queued browser events (one pump step).
     void pump();
 
+    // Windows that show a page (the inner window of a control, a pop-up window).
+    struct View {
+        std::weak_ptr<Page> page;
+        int popupId = 0;
+    };
+    void addView(int32_t hwnd, std::shared_ptr<Page> page, int popupId) { views_[hwnd] = {page, popupId}; }
+    void removeView(int32_t hwnd) { views_.erase(hwnd); }
+    // The page a window shows, with its pop-up number; null when it shows none.
+    std::shared_ptr<Page> viewOf(int32_t hwnd, int* popupId = nullptr);
+    // Controls that follow their parent's client area.
+    void addFollower(std::shared_ptr<Page> page) { followers_.push_back(page); }
+
 private:
     bool urgent(Chromium& browser, const json& event);
     void serveResource(Chromium& browser, const json& params);
@@ -60,6 +72,9 @@ private:
     std::map<std::string, std::weak_ptr<Page>> sessions_;   // session id -> page
     std::map<std::string, std::weak_ptr<Page>> targets_;    // target id -> page
     int deaths_ = 0;
+    std::map<int32_t, View> views_;
+    std::vector<std::weak_ptr<Page>> followers_;
+    void followParents();
 };
 
 // The compatibility script injected into every document.

@@ -160,6 +160,7 @@ void Page::onEvent(const std::string& method, const json& params) {
         if (control && control->NavigateComplete2) control->NavigateComplete2(toHostUrl(url));
     } else if (method == "Page.loadEventFired") {
         setBusy(false);
+        createServerWindow();
         if (control && control->DocumentComplete) control->DocumentComplete(toHostUrl(url));
     } else if (method == "Page.frameStoppedLoading") {
         // A navigation that ended without a load event (an error page, a cancelled one).
@@ -178,7 +179,7 @@ void Page::onEvent(const std::string& method, const json& params) {
                 // The event's caller is the page, which has no one to tell.
                 std::fprintf(stderr, "pennant: page event %s failed: %s\n", msg.value("t", "").c_str(), e.what());
             }
-        } else if (msg.value("k", "") == "popup" && control && control->PopupChanged) {
+        } else if (msg.value("k", "") == "popup") {
             WebBrowser::PopupRequest req{msg.value("id", 0), msg.value("op", "") == "show",
                                          msg.value("x", 0), msg.value("y", 0), msg.value("w", 0), msg.value("h", 0)};
             if (msg.contains("rel") && msg["rel"].is_object()) {
@@ -191,7 +192,8 @@ void Page::onEvent(const std::string& method, const json& params) {
                 } catch (const std::exception&) {
                 }
             }
-            control->PopupChanged(req);
+            showPopupWindow(req);
+            if (control && control->PopupChanged) control->PopupChanged(req);
         }
     } else if (method == "Inspector.targetCrashed" || method == "#gone") {
         dead = true;

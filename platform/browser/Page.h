@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace web {
 
@@ -59,6 +60,14 @@ public:
     std::string resBase;  // "res://...exe/" of the last navigation to the resources
     // The windows of the page's createPopup, by their number.
     std::map<int, std::shared_ptr<Page>> popups;
+    // Its windows, when the control is placed in one.
+    win::HWND parentHwnd = 0, controlHwnd = 0, serverHwnd = 0;
+    bool fillParent = false;
+    std::vector<int32_t> procs;  // window procedures to release
+    std::map<int, win::HWND> popupHwnds;
+    void createServerWindow();
+    void showPopupWindow(const WebBrowser::PopupRequest& req);
+    void destroyWindows();
     // The page itself or one of its pop-ups (0).
     Page& view(int popupId);
 

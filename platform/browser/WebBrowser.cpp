@@ -209,6 +209,7 @@ WebBrowser::~WebBrowser() {
     if (!page_) return;
     page_->control = nullptr;
     page_->dropSinks();
+    page_->destroyWindows();
     page_->host.closePage(*page_);
 }
 

@@ -2,6 +2,8 @@
 // The web-browser control and its document model, as proxies over a page of the program's
 // headless Chromium. Every property read and write is a synchronous round trip; page events
 // are queued meanwhile and the machine's pump dispatches them.
+#include "platform/system/WinTypes.h"
+
 #include <nlohmann/json.hpp>
 
 #include <functional>
@@ -232,7 +234,17 @@ public:
     };
     std::function<void(const PopupRequest&)> PopupChanged;
 
-    // The viewport follows the window's client area.
+    // Places the control in a window: a child window of class "Shell Embedding" that fills the
+    // parent's client area and follows it (fillParent), or is placed by Move. The page's inner
+    // window, of class "Internet Explorer_Server", exists once a page has loaded; the viewport
+    // is its client area, and mouse input to it reaches the page.
+    void attach(win::HWND parent, bool fillParent = true);
+    // Pixels, in the parent's client area.
+    void Move(int left, int top, int width, int height);
+    win::HWND hWnd() const;
+    win::HWND serverHwnd() const;
+
+    // The viewport (set by the window when attached).
     void setViewport(int width, int height);
     int viewportWidth() const;
     int viewportHeight() const;
