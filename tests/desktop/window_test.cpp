@@ -1,0 +1,304 @@
+#include "DesktopFixture.h"
+
+#include "platform/system/CodePage.h"
+
+using namespace win;
+
+TEST_F(DesktopTest, CreationAndDestructionSendTheLifeMessagesInOrder) {
+    HWND a = top("A");
+    ASSERT_GT(a, 0);
+    HWND c = child(a, "c");
+    HWND owned = top("owned", a);
+    EXPECT_EQ(messagesTo(a), (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+    log.clear();
+    EXPECT_TRUE(DestroyWindow(a));
+    // The owned window goes first; the parent's WM_DESTROY precedes its child's; NCDESTROY runs child first.
+    std::vector<std::pair<HWND, UINT>> seen;
+    for (auto& l : log)
+        if (l.msg == WM_DESTROY || l.msg == WM_NCDESTROY) seen.push_back({l.hwnd, l.msg});
+    std::vector<std::pair<HWND, UINT>> want{{owned, WM_DESTROY}, {owned, WM_NCDESTROY}, {a, WM_DESTROY},
+                                            {c, WM_DESTROY},     {c, WM_NCDESTROY},     {a, WM_NCDESTROY}};
+    EXPECT_EQ(seen, want);
+    EXPECT_FALSE(IsWindow(a));
+    EXPECT_FALSE(IsWindow(c));
+    EXPECT_FALSE(IsWindow(owned));
+    EXPECT_FALSE(DestroyWindow(a));
+}
+
+TEST_F(DesktopTest, CreationFailsForUnknownClassOrRefusingCreate) {
+    EXPECT_EQ(CreateWindowEx(0, "NoSuchClass", "", 0, 0, 0, 10, 10, 0), 0);
+    WNDCLASS wc;
+    wc.lpszClassName = "Refuser";
+    wc.lpfnWndProc = registerWndProc([](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        return m == WM_CREATE ? -1 : DefWindowProc(h, m, w, l);
+    });
+    ASSERT_NE(RegisterClass(wc), 0);
+    EXPECT_EQ(RegisterClass(wc), 0);  // taken
+    EXPECT_EQ(CreateWindowEx(0, "refuser", "", 0, 0, 0, 10, 10, 0), 0);
+    EXPECT_TRUE(topLevelOrder().empty());
+}
+
+TEST_F(DesktopTest, OwnerAndParentAreDistinguished) {
+    HWND main = top("main");
+    HWND owned = top("owned", main);
+    HWND c = child(main, "c");
+    HWND grand = child(c, "g");
+    HWND ownedByChild = top("o2", grand);  // the owner is the child's top-level window
+    struct Case { HWND h; HWND parent; HWND owner; HWND gaParent; HWND gaRoot; };
+    const Case cases[] = {
+        {main, 0, 0, GetDesktopWindow(), main},
+        {owned, main, main, GetDesktopWindow(), owned},
+        {c, main, 0, main, main},
+        {grand, c, 0, c, main},
+        {ownedByChild, main, main, GetDesktopWindow(), ownedByChild},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.h);
+        EXPECT_EQ(GetParent(k.h), k.parent);
+        EXPECT_EQ(GetWindow(k.h, GW_OWNER), k.owner);
+        EXPECT_EQ(GetAncestor(k.h, GA_PARENT), k.gaParent);
+        EXPECT_EQ(GetAncestor(k.h, GA_ROOT), k.gaRoot);
+    }
+    EXPECT_EQ(GetAncestor(owned, GA_ROOTOWNER), main);
+    EXPECT_TRUE(IsChild(main, grand));
+    EXPECT_FALSE(IsChild(main, owned));
+}
+
+TEST_F(DesktopTest, ZOrderKeepsTopmostBandAndOwnedWindowsInFront) {
+    HWND a = top("a", 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND b = top("b", 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND t = top("t", 0, WS_POPUP | WS_VISIBLE, WS_EX_TOPMOST);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{t, b, a}));
+    HWND o = top("o", a, WS_POPUP | WS_VISIBLE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{t, o, b, a}));  // shown and activated in front
+    SetForegroundWindow(b);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{t, b, o, a}));
+    SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{t, o, a, b}));
+    SetWindowPos(b, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{b, t, o, a}));
+    EXPECT_TRUE(GetWindowLong(b, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    SetWindowPos(b, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{t, b, o, a}));
+    SetWindowPos(t, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{b, o, a, t}));
+    EXPECT_FALSE(GetWindowLong(t, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    SetWindowPos(t, a, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{b, o, a, t}));
+    SetWindowPos(t, b, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{b, t, o, a}));
+}
+
+TEST_F(DesktopTest, ChildrenWalkInCreationOrderAndEnumerationIsDepthFirst) {
+    HWND dlg = top("dlg");
+    HWND label = child(dlg, "Label");
+    HWND box = child(dlg, "", 0);  // hidden
+    HWND inner = child(box, "inner");
+    HWND last = child(dlg, "last");
+    EXPECT_EQ(GetWindow(dlg, GW_CHILD), label);
+    EXPECT_EQ(GetWindow(label, GW_HWNDNEXT), box);
+    EXPECT_EQ(GetWindow(box, GW_HWNDPREV), label);
+    EXPECT_EQ(GetWindow(label, GW_HWNDLAST), last);
+    EXPECT_EQ(GetWindow(last, GW_HWNDFIRST), label);
+    EXPECT_EQ(GetWindow(last, GW_HWNDNEXT), 0);
+    std::vector<HWND> all;
+    EnumChildWindows(dlg, [&](HWND h, LPARAM l) { EXPECT_EQ(l, 7); all.push_back(h); return TRUE; }, 7);
+    EXPECT_EQ(all, (std::vector<HWND>{label, box, inner, last}));
+    all.clear();
+    EXPECT_FALSE(EnumChildWindows(dlg, [&](HWND h, LPARAM) { all.push_back(h); return h == label ? TRUE : FALSE; }, 0));
+    EXPECT_EQ(all, (std::vector<HWND>{label, box}));
+    EXPECT_EQ(FindWindowEx(dlg, 0, "testwnd", "LAST"), last);
+    EXPECT_EQ(FindWindowEx(dlg, label, nullptr, nullptr), box);
+    EXPECT_EQ(FindWindowEx(dlg, last, nullptr, nullptr), 0);
+    EXPECT_EQ(FindWindow("TestWnd", "dlg"), dlg);
+    EXPECT_EQ(FindWindow(nullptr, "Label"), 0);  // children are not top-level
+}
+
+TEST_F(DesktopTest, EnumWindowsStopsWhenTheCallbackSaysSo) {
+    HWND a = top("a"), b = top("b");
+    top("c");
+    std::vector<HWND> seen;
+    EXPECT_FALSE(EnumWindows([&](HWND h, LPARAM) { seen.push_back(h); return h == b ? FALSE : TRUE; }, 0));
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.back(), b);
+    (void)a;
+}
+
+TEST_F(DesktopTest, TextIsAnsiBytesAtTheBoundary) {
+    HWND h = top("行情 Quote");
+    const int n = GetWindowTextLength(h);
+    EXPECT_EQ(n, 10);  // two double-byte characters and six bytes
+    char buf[32];
+    EXPECT_EQ(GetWindowText(h, buf, n + 1), n);
+    EXPECT_EQ(sys::fromAnsi(buf), "行情 Quote");
+    // A short buffer never splits a character.
+    EXPECT_EQ(GetWindowText(h, buf, 4), 2);
+    EXPECT_EQ(sys::fromAnsi(buf), "行");
+    std::string out;
+    EXPECT_EQ(SendMessageGetText(h, WM_GETTEXT, 6, out), 5);
+    EXPECT_EQ(out, sys::toAnsi("行情 "));
+    EXPECT_TRUE(SetWindowText(h, "定单"));
+    EXPECT_EQ(windowText(h), "定单");
+    SendMessageSetText(h, WM_SETTEXT, 0, sys::toAnsi("买入"));
+    EXPECT_EQ(windowText(h), "买入");
+    EXPECT_EQ(SendMessage(h, WM_GETTEXTLENGTH, 0, 0), 4);
+    EXPECT_EQ(className(h), "TestWnd");
+    EXPECT_EQ(GetWindowText(0, buf, 32), 0);
+    EXPECT_EQ(buf[0], '\0');
+}
+
+TEST_F(DesktopTest, PropertiesAreCaseInsensitiveAndRemovable) {
+    HWND h = top("p");
+    EXPECT_TRUE(SetProp(h, "123#513C", 4));
+    EXPECT_EQ(GetProp(h, "123#513c"), 4);
+    EXPECT_EQ(RemoveProp(h, "123#513C"), 4);
+    EXPECT_EQ(GetProp(h, "123#513C"), 0);
+    EXPECT_EQ(RemoveProp(h, "123#513C"), 0);
+    EXPECT_FALSE(SetProp(0, "x", 1));
+}
+
+TEST_F(DesktopTest, ShowStatesAndVisibility) {
+    HWND main = top("main");
+    HWND c = child(main, "c");
+    EXPECT_FALSE(IsWindowVisible(c));  // the parent is hidden
+    EXPECT_FALSE(ShowWindow(main, SW_SHOW));
+    EXPECT_TRUE(IsWindowVisible(c));
+    EXPECT_EQ(GetForegroundWindow(), main);
+    RECT normal;
+    GetWindowRect(main, &normal);
+    EXPECT_EQ(normal, (RECT{10, 20, 310, 220}));
+
+    EXPECT_TRUE(ShowWindow(main, SW_MINIMIZE));
+    EXPECT_TRUE(IsIconic(main));
+    EXPECT_NE(GetForegroundWindow(), main);
+    RECT r;
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r.left, -32000);
+    ShowWindow(main, SW_RESTORE);
+    EXPECT_FALSE(IsIconic(main));
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r, normal);
+    ShowWindow(main, SW_MAXIMIZE);
+    EXPECT_TRUE(IsZoomed(main));
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r, (RECT{0, 0, 1280, 770}));  // the work area
+    bool sawMaxSize = false;
+    for (auto& l : log)
+        if (l.hwnd == main && l.msg == WM_SIZE && l.wParam == SIZE_MAXIMIZED) sawMaxSize = true;
+    EXPECT_TRUE(sawMaxSize);
+    ShowWindow(main, SW_SHOWNORMAL);
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r, normal);
+    EXPECT_TRUE(ShowWindow(main, SW_HIDE));
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_EQ(GetForegroundWindow(), 0);
+    // Replacing the style without WS_VISIBLE hides the window too.
+    ShowWindow(main, SW_SHOWNA);
+    SetWindowLong(main, GWL_STYLE, static_cast<LONG>(WS_POPUP));
+    EXPECT_FALSE(IsWindowVisible(main));
+}
+
+TEST_F(DesktopTest, RectanglesFollowTheFrameOfTheStyle) {
+    struct Case { DWORD style; DWORD ex; RECT client; };
+    const Case cases[] = {
+        {WS_OVERLAPPEDWINDOW, 0, {0, 0, 292, 173}},             // 4-pixel sizing frame and a caption
+        {WS_POPUP, 0, {0, 0, 300, 200}},                        // no frame
+        {WS_POPUP | WS_BORDER, 0, {0, 0, 298, 198}},
+        {WS_CAPTION | WS_SYSMENU, 0, {0, 0, 294, 175}},         // dialog frame
+        {WS_CAPTION, WS_EX_TOOLWINDOW, {0, 0, 294, 179}},       // small caption
+    };
+    for (const auto& k : cases) {
+        HWND h = top("f", 0, k.style, k.ex);
+        RECT c;
+        GetClientRect(h, &c);
+        EXPECT_EQ(c, k.client) << std::hex << k.style;
+    }
+    HWND main = top("main", 0, WS_OVERLAPPEDWINDOW);
+    HWND c = child(main, "c");
+    RECT r;
+    GetWindowRect(c, &r);
+    EXPECT_EQ(r, (RECT{10 + 4 + 5, 20 + 23 + 5, 10 + 4 + 55, 20 + 23 + 25}));
+    POINT p{1, 2};
+    ClientToScreen(c, &p);
+    EXPECT_EQ(p, (POINT{20, 50}));
+    ScreenToClient(main, &p);
+    EXPECT_EQ(p, (POINT{6, 7}));
+    log.clear();
+    MoveWindow(main, 100, 100, 400, 300);
+    EXPECT_EQ(messagesTo(main), (std::vector<UINT>{WM_MOVE, WM_SIZE}));
+    EXPECT_EQ(log.back().lParam, MAKELPARAM(392, 273));
+    GetWindowRect(c, &r);
+    EXPECT_EQ(r.left, 100 + 4 + 5);
+}
+
+TEST_F(DesktopTest, FocusAndActivationMessages) {
+    HWND a = top("a", 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND edit = child(a, "e");
+    HWND b = top("b", 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    EXPECT_EQ(GetForegroundWindow(), b);
+    log.clear();
+    EXPECT_EQ(SetFocus(edit), b);
+    EXPECT_EQ(GetFocus(), edit);
+    EXPECT_EQ(GetActiveWindow(), a);
+    std::vector<std::pair<HWND, UINT>> seen;
+    for (auto& l : log) seen.push_back({l.hwnd, l.msg});
+    std::vector<std::pair<HWND, UINT>> want{{b, WM_ACTIVATE}, {a, WM_ACTIVATE}, {b, WM_KILLFOCUS},
+                                            {a, WM_SETFOCUS}, {a, WM_KILLFOCUS}, {edit, WM_SETFOCUS}};
+    EXPECT_EQ(seen, want);
+    EXPECT_FALSE(EnableWindow(edit, FALSE));
+    EXPECT_EQ(GetFocus(), 0);
+    EXPECT_FALSE(IsWindowEnabled(edit));
+    EXPECT_EQ(SetFocus(edit), 0);  // a disabled window takes no focus
+    EXPECT_TRUE(EnableWindow(edit, TRUE));
+    DestroyWindow(a);
+    EXPECT_EQ(GetForegroundWindow(), b);
+}
+
+TEST_F(DesktopTest, SetParentMovesAWindowUnderAnotherAndBack) {
+    HWND host = top("host", 0, WS_POPUP);
+    HWND panel = top("panel", 0, WS_POPUP);
+    EXPECT_EQ(SetParent(panel, host), GetDesktopWindow());
+    EXPECT_EQ(GetParent(panel), host);
+    EXPECT_EQ(GetWindow(host, GW_CHILD), panel);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{host}));
+    RECT r;
+    GetWindowRect(panel, &r);
+    EXPECT_EQ(r.left, 20);  // its numbers are now relative to the host's client area
+    EXPECT_EQ(SetParent(host, panel), 0);  // no cycles
+    EXPECT_EQ(SetParent(panel, 0), host);
+    EXPECT_EQ(GetParent(panel), 0);
+}
+
+TEST_F(DesktopTest, ProcessOfAWindowIsTheCreatorsAndItsProcedureRunsAsIt) {
+    HWND mine = top("mine");
+    HWND theirs;
+    {
+        sys::ProcessScope other(2000);
+        theirs = top("theirs");
+    }
+    DWORD pid = 0;
+    EXPECT_EQ(GetWindowThreadProcessId(mine, &pid), GetCurrentThreadId());
+    EXPECT_EQ(pid, 1000u);
+    GetWindowThreadProcessId(theirs, &pid);
+    EXPECT_EQ(pid, 2000u);
+
+    WNDCLASS wc;
+    wc.lpszClassName = "Probe";
+    DWORD seenPid = 0;
+    wc.lpfnWndProc = registerWndProc([&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_USER) seenPid = GetCurrentProcessId();
+        return 1;
+    });
+    RegisterClass(wc);
+    HWND probe;
+    {
+        sys::ProcessScope other(3000);
+        probe = CreateWindowEx(0, "Probe", "", 0, 0, 0, 1, 1, 0);
+    }
+    SendMessage(probe, WM_USER, 0, 0);
+    EXPECT_EQ(seenPid, 3000u);
+    EXPECT_EQ(GetCurrentProcessId(), 1000u);
+    destroyProcessWindows(2000);
+    EXPECT_FALSE(IsWindow(theirs));
+    EXPECT_TRUE(IsWindow(mine));
+}
