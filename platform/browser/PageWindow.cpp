@@ -66,7 +66,7 @@ void WebBrowser::attach(win::HWND parent, bool fillParent) {
         auto page = weak.lock();
         if (page && msg == win::WM_SIZE && h == page->controlHwnd) {
             int w = win::LOWORD(static_cast<win::DWORD>(lp)), hgt = win::HIWORD(static_cast<win::DWORD>(lp));
-            if (page->serverHwnd) win::MoveWindow(page->serverHwnd, 0, 0, w, hgt, TRUE);
+            if (page->serverHwnd) win::MoveWindow(page->serverHwnd, 0, 0, w, hgt, win::TRUE);
             if (w > 0 && hgt > 0 && page->alive()) {
                 try {
                     page->setViewport(w, hgt);
@@ -97,7 +97,7 @@ void WebBrowser::Move(int left, int top, int width, int height) {
         return;
     }
     page_->fillParent = false;
-    win::MoveWindow(page_->controlHwnd, left, top, width, height, TRUE);
+    win::MoveWindow(page_->controlHwnd, left, top, width, height, win::TRUE);
 }
 
 win::HWND WebBrowser::hWnd() const { return page_->controlHwnd; }
@@ -176,7 +176,7 @@ void BrowserHost::followParents() {
         win::GetClientRect(page->parentHwnd, &parent);
         win::GetClientRect(page->controlHwnd, &mine);
         if (parent.right != mine.right || parent.bottom != mine.bottom)
-            win::MoveWindow(page->controlHwnd, 0, 0, parent.right, parent.bottom, TRUE);
+            win::MoveWindow(page->controlHwnd, 0, 0, parent.right, parent.bottom, win::TRUE);
     }
 }
 
