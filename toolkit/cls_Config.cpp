@@ -1,0 +1,264 @@
+#include "cls_Config.h"
+
+#include "platform/desktop/MessageBox.h"
+#include "platform/forms/RuntimeError.h"
+#include "platform/system/Machine.h"
+
+#include <sstream>
+
+namespace {
+
+const char* kTitle = "Pennant";
+// The runtime's text for a missing object, which is what a missing node or attribute is.
+const char* kNoObject = "对象变量或 With 块变量未设置";
+constexpr long kErrNoObject = 91;
+constexpr long kErrBadName = 5;
+constexpr long kErrFileAccess = 75;
+
+bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80; }
+bool isNameChar(unsigned char c) { return isNameStart(c) || std::isdigit(c) || c == '.' || c == '-'; }
+
+// The DOM refuses names that XML does not allow; so do we.
+void checkName(const std::string& name) {
+    bool ok = !name.empty() && isNameStart(static_cast<unsigned char>(name[0]));
+    for (unsigned char c : name) ok = ok && isNameChar(c);
+    if (!ok) throw forms::RuntimeError(kErrBadName, "名称中包含无效字符: " + name, "cls_Config");
+}
+
+std::string textOf(pugi::xml_node node) {
+    std::string out;
+    for (pugi::xml_node child : node.children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) out += child.value();
+        else if (child.type() == pugi::node_element) out += textOf(child);
+    }
+    return out;
+}
+
+pugi::xml_node elementByPath(pugi::xml_node from, const std::string& path) {
+    pugi::xml_node node = from;
+    std::string part;
+    std::istringstream ss(path);
+    while (std::getline(ss, part, '/')) {
+        if (part.empty()) continue;
+        node = node.child(part.c_str());
+        if (!node) return {};
+    }
+    return node;
+}
+
+} // namespace
+
+cls_Config& Config() {
+    static cls_Config store;
+    return store;
+}
+
+bool cls_Config::Initialize() {
+    if (XmlFile_.empty()) return false;
+    doc_.reset();
+    std::string reason;
+    auto bytes = sys::Machine::current().readFile(XmlFile_);
+    if (!bytes) {
+        reason = "系统找不到指定的文件: " + XmlFile_;
+    } else {
+        pugi::xml_parse_result r = doc_.load_buffer(bytes->data(), bytes->size(), pugi::parse_default | pugi::parse_declaration);
+        if (!r) {
+            reason = std::string(r.description()) + " (offset " + std::to_string(r.offset) + ")";
+        } else if (!doc_.document_element()) {
+            reason = "缺少根元素";
+        }
+    }
+    if (reason.empty()) {
+        Error_ = false;
+        OK_ = true;
+        return true;
+    }
+    doc_.reset();
+    Error_ = true;
+    win::MessageBox(0, reason, kTitle, 16);
+    return false;
+}
+
+pugi::xml_node cls_Config::root() { return doc_.document_element(); }
+
+pugi::xml_node cls_Config::nodeAt(const std::string& path) { return root() ? elementByPath(root(), path) : pugi::xml_node(); }
+
+pugi::xml_node cls_Config::requireNode(const std::string& path) {
+    pugi::xml_node n = nodeAt(path);
+    if (!n) throw forms::RuntimeError(kErrNoObject, kNoObject, "cls_Config");
+    return n;
+}
+
+pugi::xml_node cls_Config::parentFor(const std::string& parentPath) {
+    if (parentPath.empty()) return doc_.child("App");
+    return nodeAt(parentPath);
+}
+
+int cls_Config::ShowConfigError(const std::string& number, const std::string& description, int style) {
+    const std::string num = (number.empty() || number == "0") ? "未知" : number;
+    const std::string desc = description.empty() ? "未知" : description;
+    return win::MessageBox(0, "错误:#" + num + " - " + desc, kTitle, static_cast<win::UINT>(style + 4096 + 65536));
+}
+
+std::string cls_Config::GetNodeText(const std::string& path) {
+    try {
+        return textOf(requireNode(path));
+    } catch (const forms::RuntimeError& e) {
+        ShowConfigError(std::to_string(e.Number), e.Description, 16);
+        return "";
+    }
+}
+
+bool cls_Config::SetNodeText(const std::string& path, const std::string& text) {
+    try {
+        pugi::xml_node n = requireNode(path);
+        while (n.first_child()) n.remove_child(n.first_child());
+        n.append_child(pugi::node_pcdata).set_value(text.c_str());
+        return true;
+    } catch (const forms::RuntimeError& e) {
+        ShowConfigError(std::to_string(e.Number), e.Description, 16);
+        return false;
+    }
+}
+
+std::string cls_Config::GetNodeAttrib(const std::string& path, const std::string& attribute) {
+    try {
+        pugi::xml_attribute a = requireNode(path).attribute(attribute.c_str());
+        if (!a) throw forms::RuntimeError(kErrNoObject, kNoObject, "cls_Config");
+        return a.value();
+    } catch (const forms::RuntimeError& e) {
+        ShowConfigError(std::to_string(e.Number), e.Description, 16);
+        return "";
+    }
+}
+
+bool cls_Config::SetNodeAttrib(const std::string& path, const std::string& attribute, const std::string& value) {
+    try {
+        pugi::xml_attribute a = requireNode(path).attribute(attribute.c_str());
+        if (!a) throw forms::RuntimeError(kErrNoObject, kNoObject, "cls_Config");
+        a.set_value(value.c_str());
+        return true;
+    } catch (const forms::RuntimeError& e) {
+        ShowConfigError(std::to_string(e.Number), e.Description, 16);
+        return false;
+    }
+}
+
+void cls_Config::XMLSave() {
+    if (XmlFile_.empty()) return;
+    // A document that never loaded must not replace the user's file.
+    if (!OK_ || Error_ || !root()) return;
+    std::ostringstream out;
+    doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    if (!sys::Machine::current().writeFileAtomic(XmlFile_, out.str()))
+        throw forms::RuntimeError(kErrFileAccess, "路径/文件访问错误: " + XmlFile_, "cls_Config");
+}
+
+bool cls_Config::isExist(const std::string& parentPath, const std::string& name) {
+    try {
+        checkName(name);
+        pugi::xml_node parent = parentFor(parentPath);
+        if (!parent) return false;
+        return static_cast<bool>(parent.find_node([&](pugi::xml_node n) {
+            return n.type() == pugi::node_element && name == n.name();
+        }));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool cls_Config::CreateNode(const std::string& parentPath, const std::string& name) {
+    try {
+        checkName(name);
+        pugi::xml_node parent = parentFor(parentPath);
+        if (!parent) return false;
+        return static_cast<bool>(parent.append_child(name.c_str()));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool cls_Config::isExistAttrib(const std::string& path, const std::string& attribute) {
+    pugi::xml_node n = nodeAt(path);
+    return n && n.attribute(attribute.c_str());
+}
+
+bool cls_Config::CreateAttrib(const std::string& path, const std::string& attribute, const std::string& value) {
+    try {
+        checkName(attribute);
+        pugi::xml_node n = nodeAt(path);
+        if (!n) return false;
+        pugi::xml_attribute a = n.attribute(attribute.c_str());
+        if (!a) a = n.append_attribute(attribute.c_str());
+        return a.set_value(value.c_str());
+    } catch (...) {
+        return false;
+    }
+}
+
+void cls_Config::AddVoice(const std::string& symbolId, bool pip, int32_t pipValue, const std::string& pipFormat,
+                          bool interval, int32_t intervalValue, const std::string& intervalFormat) {
+    pugi::xml_node parent = requireNode("VoiceQuote");
+    checkName(symbolId);
+    pugi::xml_node e = parent.append_child(symbolId.c_str());
+    e.append_attribute("PIP") = pip ? "1" : "0";
+    e.append_attribute("PIPValue") = std::to_string(pipValue).c_str();
+    e.append_attribute("PIPFormat") = pipFormat.c_str();
+    e.append_attribute("Interval") = interval ? "1" : "0";
+    e.append_attribute("IntervalValue") = std::to_string(intervalValue).c_str();
+    e.append_attribute("IntervalFormat") = intervalFormat.c_str();
+}
+
+std::vector<pugi::xml_node> cls_Config::WeekList(int16_t week) {
+    std::vector<pugi::xml_node> out;
+    for (pugi::xml_node c : requireNode("FXCalendar/Week" + std::to_string(week)).children()) out.push_back(c);
+    return out;
+}
+
+void cls_Config::AddFXCalendar(int16_t week, const std::string& time, const std::string& title,
+                               const std::string& importance, const std::string& comment) {
+    pugi::xml_node e = requireNode("FXCalendar/Week" + std::to_string(week)).append_child("Item");
+    e.append_attribute("Time") = time.c_str();
+    e.append_attribute("Notify") = "0";
+    e.append_attribute("Importance") = importance.c_str();
+    e.append_attribute("Comment") = comment.c_str();
+    e.append_child(pugi::node_pcdata).set_value(title.c_str());
+}
+
+void cls_Config::removeChildren(pugi::xml_node node, bool& skipFailures) {
+    if (!node) {
+        if (skipFailures) return;
+        throw forms::RuntimeError(kErrNoObject, kNoObject, "cls_Config");
+    }
+    if (node.first_child()) skipFailures = true;
+    while (node.last_child()) node.remove_child(node.last_child());
+}
+
+void cls_Config::RemoveAllFXCalendar() {
+    bool skip = false;
+    for (int n = 1; n <= 5; ++n) removeChildren(nodeAt("FXCalendar/Week" + std::to_string(n)), skip);
+}
+
+std::vector<pugi::xml_node> cls_Config::FloatList() {
+    std::vector<pugi::xml_node> out;
+    for (pugi::xml_node c : requireNode("Window/Float").children()) out.push_back(c);
+    return out;
+}
+
+void cls_Config::AddFloat(const std::string& symbol, int32_t left, int32_t top, const std::string& style, bool border,
+                          bool voice, bool quickOrder, int16_t iconEvent) {
+    pugi::xml_node e = requireNode("Window/Float").append_child("Item");
+    e.append_attribute("Symbol") = symbol.c_str();
+    e.append_attribute("Left") = std::to_string(left).c_str();
+    e.append_attribute("Top") = std::to_string(top).c_str();
+    e.append_attribute("Style") = style.c_str();
+    e.append_attribute("Border") = border ? "1" : "0";
+    e.append_attribute("QuickOrder") = quickOrder ? "1" : "0";
+    e.append_attribute("Voice") = voice ? "1" : "0";
+    e.append_attribute("IconEvent") = std::to_string(iconEvent).c_str();
+}
+
+void cls_Config::RemoveFloat() {
+    bool skip = false;
+    removeChildren(nodeAt("Window/Float"), skip);
+}

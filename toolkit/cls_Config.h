@@ -1,0 +1,59 @@
+#pragma once
+// The program's settings store: one XML document ("Pennant.xml") held in memory for the run,
+// addressed by element paths below the root `App` plus attribute names; values are text.
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class cls_Config {
+public:
+    void XmlFile(const std::string& path) { XmlFile_ = path; }
+    const std::string& XmlFile() const { return XmlFile_; }
+    bool Error() const { return Error_; }
+    bool OK() const { return OK_; }
+
+    bool Initialize();
+
+    std::string GetNodeText(const std::string& path);
+    bool SetNodeText(const std::string& path, const std::string& text);
+    std::string GetNodeAttrib(const std::string& path, const std::string& attribute);
+    bool SetNodeAttrib(const std::string& path, const std::string& attribute, const std::string& value);
+    void XMLSave();
+
+    bool isExist(const std::string& parentPath, const std::string& name);
+    bool CreateNode(const std::string& parentPath, const std::string& name);
+    bool isExistAttrib(const std::string& path, const std::string& attribute);
+    bool CreateAttrib(const std::string& path, const std::string& attribute, const std::string& value);
+
+    void AddVoice(const std::string& symbolId, bool pip, int32_t pipValue, const std::string& pipFormat,
+                  bool interval, int32_t intervalValue, const std::string& intervalFormat);
+    std::vector<pugi::xml_node> WeekList(int16_t week);
+    void AddFXCalendar(int16_t week, const std::string& time, const std::string& title,
+                       const std::string& importance, const std::string& comment);
+    void RemoveAllFXCalendar();
+    std::vector<pugi::xml_node> FloatList();
+    void AddFloat(const std::string& symbol, int32_t left, int32_t top, const std::string& style, bool border,
+                  bool voice, bool quickOrder, int16_t iconEvent);
+    void RemoveFloat();
+
+    // The loaded document, for readers of a record list's attributes.
+    pugi::xml_document& document() { return doc_; }
+
+private:
+    int ShowConfigError(const std::string& number, const std::string& description, int style);
+    pugi::xml_node root();
+    pugi::xml_node nodeAt(const std::string& path);
+    pugi::xml_node requireNode(const std::string& path);
+    pugi::xml_node parentFor(const std::string& parentPath);
+    void removeChildren(pugi::xml_node node, bool& skipFailures);
+
+    std::string XmlFile_;
+    bool Error_ = false;
+    bool OK_ = false;
+    pugi::xml_document doc_;
+};
+
+// The one store of the run, created on first use.
+cls_Config& Config();
