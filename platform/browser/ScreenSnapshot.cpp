@@ -232,4 +232,46 @@ bool writeScreenSnapshot(const std::string& hostPath, const SnapshotOptions& opt
     return static_cast<bool>(f);
 }
 
+std::optional<SnapshotSwitch> takeSnapshotSwitch(std::vector<std::string>& args) {
+    std::optional<SnapshotSwitch> result;
+    std::optional<uint64_t> after;
+    for (auto it = args.begin(); it != args.end();) {
+        const std::string& a = *it;
+        if (a.rfind("--snapshot=", 0) == 0 && a.size() > 11) {
+            if (!result) result = SnapshotSwitch{};
+            result->path = a.substr(11);
+        } else if (a.rfind("--snapshot-after=", 0) == 0) {
+            try {
+                size_t used = 0;
+                long long v = std::stoll(a.substr(17), &used);
+                if (used == a.size() - 17 && v >= 0 && v <= 24LL * 3600 * 1000) after = static_cast<uint64_t>(v);
+                else std::fprintf(stderr, "pennant: ignoring %s\n", a.c_str());
+            } catch (const std::exception&) {
+                std::fprintf(stderr, "pennant: ignoring %s\n", a.c_str());
+            }
+        } else {
+            ++it;
+            continue;
+        }
+        it = args.erase(it);
+    }
+    if (result && after) result->afterMs = *after;
+    return result;
+}
+
+void scheduleSnapshot(sys::Machine& machine, const SnapshotSwitch& request, std::function<void(bool)> done) {
+    const uint64_t due = machine.clock().tickMs() + request.afterMs;
+    auto id = std::make_shared<int>(0);
+    sys::Machine* m = &machine;
+    *id = machine.addPump({[m, id, due, request, done] {
+                               if (m->clock().tickMs() < due || *id == 0) return;
+                               const int mine = *id;
+                               *id = 0;
+                               m->removePump(mine);
+                               bool ok = writeScreenSnapshot(request.path);
+                               if (done) done(ok);
+                           },
+                           [due] { return std::optional<uint64_t>(due); }});
+}
+
 } // namespace web

@@ -4,8 +4,13 @@
 // controls, the pages of page windows and their pop-ups, tray balloons and open menus.
 #include "platform/desktop/Menu.h"
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+namespace sys { class Machine; }
 
 namespace web {
 
@@ -19,5 +24,17 @@ struct SnapshotOptions {
 std::string screenSnapshotPng(const SnapshotOptions& options = {});
 // Writes the snapshot to a host file; false when it cannot be made or written.
 bool writeScreenSnapshot(const std::string& hostPath, const SnapshotOptions& options = {});
+
+// The program's switch "--snapshot=<host file>", with "--snapshot-after=<ms>" (machine time after
+// start-up, 3000 when not given). Both are taken out of the argument list, so the program
+// sees its own command line unchanged.
+struct SnapshotSwitch {
+    std::string path;
+    uint64_t afterMs = 3000;
+};
+std::optional<SnapshotSwitch> takeSnapshotSwitch(std::vector<std::string>& args);
+// Writes the snapshot once the time has passed, from the pump; then runs done (if any) with
+// whether it was written.
+void scheduleSnapshot(sys::Machine& machine, const SnapshotSwitch& request, std::function<void(bool)> done = {});
 
 } // namespace web

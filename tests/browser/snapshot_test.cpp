@@ -11,6 +11,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -102,6 +103,35 @@ TEST(ScreenSnapshot, ShowsWindowsPagesBalloonsAndMenus) {
     EXPECT_FALSE(testing_support::writeSnapshot("snapshot_test", options).empty());
     win::DestroyWindow(plain);
     win::DestroyWindow(form);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScreenSnapshot, CommandLineSwitchWritesTheScreenLater) {
+    std::vector<std::string> args = {"pennant", "--snapshot=/tmp/x.png", "/min", "--snapshot-after=250"};
+    auto sw = web::takeSnapshotSwitch(args);
+    ASSERT_TRUE(sw);
+    EXPECT_EQ(sw->path, "/tmp/x.png");
+    EXPECT_EQ(sw->afterMs, 250u);
+    EXPECT_EQ(args, (std::vector<std::string>{"pennant", "/min"}));
+    std::vector<std::string> none = {"pennant", "--snapshot-after=x"};
+    EXPECT_FALSE(web::takeSnapshotSwitch(none));
+
+    testing_support::TestMachine machine;
+    std::string path = (std::filesystem::temp_directory_path() / "pennant_switch_snapshot.png").string();
+    std::filesystem::remove(path);
+    std::optional<bool> written;
+    web::scheduleSnapshot(machine.get(), {path, 250}, [&](bool ok) { written = ok; });
+    machine->runFor(200);
+    EXPECT_FALSE(written);
+    machine->beginOutsideWork();
+    ASSERT_TRUE(machine->runUntil([&] { return written.has_value(); }, 20000));
+    machine->endOutsideWork();
+    EXPECT_TRUE(*written);
+    EXPECT_GT(std::filesystem::file_size(path), 0u);
+    std::filesystem::remove(path);
 }
 
 } // namespace
