@@ -145,9 +145,14 @@ Chromium& BrowserHost::browser() {
 json BrowserHost::call(const std::shared_ptr<Chromium>& b, const std::string& method, json params,
                        const std::string& sessionId) {
     if (!b || !b->alive()) fail(CdpError{CdpError::Dead, "not running"}, method);
-    auto r = b->call(method, std::move(params), sessionId, kCallTimeoutMs);
+    auto r = b->call(method, std::move(params), sessionId, callTimeoutMs);
     if (auto* e = std::get_if<CdpError>(&r)) {
-        if (e->kind == CdpError::Dead && b == browser_) browserDied();
+        if (e->kind == CdpError::Timeout) {
+            std::fprintf(stderr, "pennant: the page browser did not answer %s in %d ms; ending it\n",
+                         method.c_str(), callTimeoutMs);
+            b->kill();
+        }
+        if (e->kind != CdpError::Protocol && b == browser_) browserDied();
         fail(*e, method);
     }
     return std::move(std::get<json>(r));

@@ -114,8 +114,8 @@ Chromium::~Chromium() {
         for (int i = 0; i < 100 && alive_; ++i) usleep(20000);
     }
     if (pid_ > 0) {
-        kill(-pid_, SIGKILL);
-        kill(pid_, SIGKILL);
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
     }
     if (toBrowser_ >= 0) close(toBrowser_);
     if (reader_.joinable()) reader_.join();
@@ -123,6 +123,13 @@ Chromium::~Chromium() {
     if (pid_ > 0 && !reaped_) waitpid(pid_, nullptr, 0);
     std::error_code ec;
     fs::remove_all(profileDir_, ec);
+}
+
+void Chromium::kill() {
+    if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+    }
 }
 
 void Chromium::markDead() {

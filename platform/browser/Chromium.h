@@ -57,6 +57,8 @@ public:
     void setUrgentHandler(std::function<bool(const json&)> handler);
 
     bool alive() const { return alive_; }
+    // Ends the browser at once (it stopped answering); the reader then reports it dead.
+    void kill();
     pid_t pid() const { return pid_; }
     // Blocks (bounded) until an event is queued or the browser dies; false on time-out.
     bool waitForEvent(int timeoutMs);

@@ -233,6 +233,15 @@ TEST_F(Browser, CreatePopupIsAHostWindowThatReachesItsPage) {
     // A click in the pop-up runs the opener page's script.
     b->clickAt(20, 20, 1, shown.id);
     ASSERT_TRUE(waitFor([&] { return doc.all("Counter").innerText() == "新闻"; }));
+    // A window the page opens otherwise is offered to the control and not shown.
+    std::vector<std::string> opened;
+    b->NewWindow2 = [&](const std::string& url, bool& cancel) {
+        opened.push_back(url);
+        cancel = true;
+    };
+    doc.execScript("window.open('http://news.invalid/a.htm', '_blank')");
+    ASSERT_TRUE(waitFor([&] { return opened.size() == 1; }));
+    EXPECT_EQ(opened[0], "http://news.invalid/a.htm");
     doc.callFunction("PopupClose");
     ASSERT_TRUE(waitFor([&] { return requests.size() == 2; }));
     EXPECT_FALSE(requests[1].show);
@@ -269,6 +278,27 @@ TEST(BrowserDeath, ChromiumKilledMidCallIsReportedNotAHang) {
     again->Navigate(kBase + "test.htm");
     ASSERT_TRUE(machine->runUntil([&] { return !again->Busy(); }, 20000));
     EXPECT_EQ(again->Document().all("HeadBid").innerText(), "1.23");
+}
+
+TEST(BrowserDeath, AHungPageEndsTheBrowserWithinTheBound) {
+    pages::registerResources();
+    sys::addResource(sys::kPageResourceType, "test.htm", kTestPage);
+    testing_support::TestMachine machine;
+    BrowserHost::of(machine.get()).callTimeoutMs = 1500;
+    auto b = std::make_unique<WebBrowser>(320, 200);
+    b->Navigate(kBase + "test.htm");
+    ASSERT_TRUE(machine->runUntil([&] { return !b->Busy(); }, 20000));
+    auto doc = b->Document();
+    try {
+        doc.execScript("for (;;) {}");
+        FAIL() << "the call returned";
+    } catch (const forms::RuntimeError& e) {
+        EXPECT_EQ(e.Number, kErrBrowserTimeout);
+    }
+    EXPECT_FALSE(b->alive());
+    // Later calls fail at once instead of waiting again.
+    EXPECT_THROW(doc.all("HeadBid"), forms::RuntimeError);
+    EXPECT_EQ(BrowserHost::of(machine.get()).deaths(), 1);
 }
 
 } // namespace
