@@ -102,8 +102,11 @@ BrowserHost::BrowserHost(sys::Machine& machine) : machine_(machine) {
 
 BrowserHost::~BrowserHost() {
     machine_.removePump(pumpId_);
-    for (auto& [id, weak] : sessions_)
-        if (auto p = weak.lock()) p->onBrowserDied();
+    for (auto& weak : allPages_)
+        if (auto p = weak.lock()) {
+            p->onBrowserDied();
+            p->orphan = true;
+        }
     browser_.reset();
 }
 
@@ -192,6 +195,8 @@ std::shared_ptr<Page> BrowserHost::attachPage(const std::string& targetId, bool 
     auto page = std::make_shared<Page>(*this, b, targetId, sessionId);
     sessions_[sessionId] = page;
     targets_[targetId] = page;
+    std::erase_if(allPages_, [](const std::weak_ptr<Page>& w) { return w.expired(); });
+    allPages_.push_back(page);
     page->call("Page.enable");
     if (ours) {
         page->call("Runtime.enable");

@@ -74,6 +74,7 @@ private:
     std::map<std::string, std::weak_ptr<Page>> targets_;    // target id -> page
     int deaths_ = 0;
     std::map<int32_t, View> views_;
+    std::vector<std::weak_ptr<Page>> allPages_;  // every page made, to orphan at the end
     std::vector<std::weak_ptr<Page>> followers_;
     void followParents();
 };

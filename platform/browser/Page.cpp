@@ -13,6 +13,7 @@ Page::Page(BrowserHost& h, std::shared_ptr<Chromium> b, std::string target, std:
     : host(h), browser(std::move(b)), targetId(std::move(target)), sessionId(std::move(session)) {}
 
 Page::~Page() {
+    if (orphan) return;
     setBusy(false);
     for (auto& [id, p] : popups) host.closePage(*p);
 }
@@ -27,7 +28,7 @@ Page& Page::view(int popupId) {
 bool Page::alive() const { return !dead && browser && browser->alive(); }
 
 json Page::call(const std::string& method, json params) {
-    if (dead) throw forms::RuntimeError(kErrBrowserGone, "The page browser has ended", "WebBrowser");
+    if (dead || orphan) throw forms::RuntimeError(kErrBrowserGone, "The page browser has ended", "WebBrowser");
     return host.call(browser, method, std::move(params), sessionId);
 }
 
@@ -86,6 +87,7 @@ void Page::endBatch() {
 
 void Page::setBusy(bool b) {
     busy = b;
+    if (orphan) return;
     // While the browser works on a navigation, a virtual clock must give it real time.
     if (b && !outsideWork_) {
         host.machine().beginOutsideWork();

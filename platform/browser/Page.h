@@ -55,6 +55,7 @@ public:
     WebBrowser* control = nullptr;
     bool busy = false;
     bool dead = false;
+    bool orphan = false;  // the machine and its host are gone
     int width = 0, height = 0;
     std::string url;
     std::string resBase;  // "res://...exe/" of the last navigation to the resources

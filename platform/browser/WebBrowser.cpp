@@ -206,7 +206,7 @@ WebBrowser::WebBrowser(int width, int height, sys::Machine* machine) {
 }
 
 WebBrowser::~WebBrowser() {
-    if (!page_) return;
+    if (!page_ || page_->orphan) return;
     page_->control = nullptr;
     page_->dropSinks();
     page_->destroyWindows();
