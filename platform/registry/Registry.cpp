@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 
 namespace win {
-namespace {
+// Named (not anonymous): a server library with its own copy of this code must find the same
+// per-machine store through Machine::service, which matches types by name.
+namespace registry_store {
 
 constexpr size_t kMaxKeyNameChars = 255;
 constexpr size_t kMaxValueNameChars = 16383;
@@ -725,7 +727,8 @@ LONG connectT(const C* machineName, HKEY hKey, HKEY* out) {
     return ERROR_SUCCESS;
 }
 
-} // namespace
+} // namespace registry_store
+using namespace registry_store;
 
 LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
     return openT(hKey, lpSubKey, samDesired, phkResult);
