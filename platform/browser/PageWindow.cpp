@@ -3,7 +3,9 @@
 #include "Page.h"
 #include "WebBrowser.h"
 
+#include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
+#include "platform/system/CodePage.h"
 #include "platform/desktop/Window.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Machine.h"
@@ -53,6 +55,53 @@ bool forwardMouse(Page& page, win::UINT msg, win::WPARAM wParam, win::LPARAM lPa
         }
     } catch (const forms::RuntimeError& e) {
         std::fprintf(stderr, "pennant: mouse input to a page failed: %s\n", e.what());
+    }
+    return true;
+}
+int modifiers() {
+    return ((win::GetKeyState(win::VK_MENU) & 0x8000) ? 1 : 0) | ((win::GetKeyState(win::VK_CONTROL) & 0x8000) ? 2 : 0) |
+           ((win::GetKeyState(win::VK_SHIFT) & 0x8000) ? 8 : 0);
+}
+
+// Keys of the window with the focus go to the page: key-down and key-up with the virtual key,
+// characters (the code page's bytes, a double-byte one in two messages) as text.
+bool forwardKey(Page& page, std::string& pendingLead, win::UINT msg, win::WPARAM wParam) {
+    json params;
+    switch (msg) {
+    case win::WM_KEYDOWN:
+    case win::WM_SYSKEYDOWN:
+    case win::WM_KEYUP:
+    case win::WM_SYSKEYUP: {
+        const bool down = msg == win::WM_KEYDOWN || msg == win::WM_SYSKEYDOWN;
+        params = {{"type", down ? "rawKeyDown" : "keyUp"}, {"windowsVirtualKeyCode", static_cast<int>(wParam)},
+                  {"nativeVirtualKeyCode", static_cast<int>(wParam)}, {"modifiers", modifiers()}};
+        break;
+    }
+    case win::WM_CHAR: {
+        const unsigned ch = static_cast<unsigned>(wParam) & 0xFF;
+        std::string text;
+        if (!pendingLead.empty()) {
+            text = sys::fromAnsi(pendingLead + static_cast<char>(ch));
+            pendingLead.clear();
+        } else if (ch >= 0x81 && ch <= 0xFE) {
+            pendingLead = std::string(1, static_cast<char>(ch));
+            return true;
+        } else if (ch == '\b' || ch == 0x1B) {
+            return true;  // the key itself did it
+        } else {
+            text = ch == '\r' ? std::string("\r") : sys::fromAnsi(std::string(1, static_cast<char>(ch)));
+        }
+        params = {{"type", "char"}, {"text", text}, {"unmodifiedText", text}, {"modifiers", modifiers()}};
+        break;
+    }
+    default:
+        return false;
+    }
+    if (!page.alive()) return true;
+    try {
+        page.call("Input.dispatchKeyEvent", params);
+    } catch (const forms::RuntimeError& e) {
+        std::fprintf(stderr, "pennant: key input to a page failed: %s\n", e.what());
     }
     return true;
 }
@@ -106,8 +155,12 @@ win::HWND WebBrowser::serverHwnd() const { return page_->serverHwnd; }
 void Page::createServerWindow() {
     if (!controlHwnd || serverHwnd || !win::IsWindow(controlHwnd)) return;
     std::weak_ptr<Page> weak = weak_from_this();
-    win::WNDPROC proc = win::registerWndProc([weak](win::HWND h, win::UINT msg, win::WPARAM wp, win::LPARAM lp) -> win::LRESULT {
-        if (auto page = weak.lock(); page && forwardMouse(*page, msg, wp, lp)) return 0;
+    auto lead = std::make_shared<std::string>();
+    win::WNDPROC proc = win::registerWndProc([weak, lead](win::HWND h, win::UINT msg, win::WPARAM wp, win::LPARAM lp) -> win::LRESULT {
+        auto page = weak.lock();
+        // A press in the page gives its window the keyboard, as the old control did.
+        if (msg == win::WM_LBUTTONDOWN || msg == win::WM_RBUTTONDOWN) win::SetFocus(h);
+        if (page && (forwardMouse(*page, msg, wp, lp) || forwardKey(*page, *lead, msg, wp))) return 0;
         return win::DefWindowProc(h, msg, wp, lp);
     });
     procs.push_back(proc);

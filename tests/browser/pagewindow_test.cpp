@@ -111,6 +111,17 @@ TEST_F(PageWindowTest, ClicksReachNamedMembersThroughForwarders) {
                form->doc().execScript("innerHeight") == client.bottom;
     }));
 
+    // The user clicks into the volume field and types: the page's key filter and text input.
+    auto volume = form->doc().all("Volume");
+    win::POINT at{volume.offsetLeft() + 20, volume.offsetTop() + 5};
+    win::ClientToScreen(server, &at);
+    win::mouseClick(at.x, at.y);
+    ASSERT_TRUE(waitFor([&] { return form->doc().activeElement() == volume; }));
+    EXPECT_EQ(win::GetFocus(), server);
+    volume.value("");
+    win::SendKeys("12.5", true);
+    ASSERT_TRUE(waitFor([&] { return volume.value() == "12.5"; }));
+
     form->Unload();
     EXPECT_FALSE(win::IsWindow(server));
     // The page held the window through its forwarders; unloading let go of them.
