@@ -166,12 +166,18 @@ Terminal::~Terminal() {
 
 HWND Terminal::subclass(HWND hwnd, std::function<LRESULT(HWND, UINT, WPARAM, LPARAM, WNDPROC)> proc) {
     if (!hwnd) return 0;
-    auto prev = std::make_shared<WNDPROC>(0);
-    WNDPROC mine = registerWndProc([proc = std::move(proc), prev](HWND h, UINT m, WPARAM w, LPARAM l) {
-        return proc(h, m, w, l, *prev);
+    // The window system copies a procedure for each call: keep the copy to one shared pointer.
+    struct Chain {
+        std::function<LRESULT(HWND, UINT, WPARAM, LPARAM, WNDPROC)> proc;
+        WNDPROC prev = 0;
+    };
+    auto chain = std::make_shared<Chain>();
+    chain->proc = std::move(proc);
+    WNDPROC mine = registerWndProc([chain](HWND h, UINT m, WPARAM w, LPARAM l) {
+        return chain->proc(h, m, w, l, chain->prev);
     });
     procs_.push_back(mine);
-    *prev = SetWindowLong(hwnd, GWL_WNDPROC, mine);
+    chain->prev = SetWindowLong(hwnd, GWL_WNDPROC, mine);
     return hwnd;
 }
 
@@ -231,7 +237,7 @@ void Terminal::createMarketWatch() {
 
     watchList_.rows = [this] { return book_.rowCount(); };
     watchList_.columns = [this] { return book_.columnCount(); };
-    watchList_.cell = [this](int r, int c) { return book_.cellAnsi(r, c); };
+    watchList_.cell = [this](int r, int c) -> const std::string& { return book_.cellAnsi(r, c); };
     std::vector<std::string> headers;
     for (int c = 0; c < book_.columnCount(); ++c) headers.push_back(book_.headerText(c));
     createListView(watchList_, watchPanel_, headers);
@@ -251,10 +257,11 @@ void Terminal::createTerminalPanel() {
     static const std::vector<std::string> headers = {"定单", "时间", "类型", "手数", "交易品种", "价格", "获利"};
     termList_.rows = [this] { return static_cast<int>(termRows_.size()); };
     termList_.columns = [] { return static_cast<int>(headers.size()); };
-    termList_.cell = [this](int r, int c) {
-        return r >= 0 && r < static_cast<int>(termRows_.size()) && c >= 0 && c < static_cast<int>(termRows_[r].size())
-                   ? sys::toAnsi(termRows_[r][c], machine_.codePage())
-                   : std::string();
+    termList_.cell = [this](int r, int c) -> const std::string& {
+        static const std::string none;
+        return r >= 0 && r < static_cast<int>(termAnsi_.size()) && c >= 0 && c < static_cast<int>(termAnsi_[r].size())
+                   ? termAnsi_[r][c]
+                   : none;
     };
     createListView(termList_, termPanel_, headers);
 }
@@ -311,9 +318,12 @@ LRESULT Terminal::listProc(ListView& lv, HWND h, UINT m, WPARAM w, LPARAM l, WND
     // Copies a cell into the caller's text buffer: at most capacity - 1 bytes and a NUL.
     auto copyText = [&](const LvItem32& it, int row) -> int {
         if (it.cchTextMax <= 0) return 0;
-        const std::string text = sys::truncateAnsi(lv.cell(row, it.iSubItem), static_cast<size_t>(it.cchTextMax) - 1,
-                                                   machine_.codePage());
-        char buf[512];
+        const size_t room = static_cast<size_t>(it.cchTextMax) - 1;
+        const std::string& whole = lv.cell(row, it.iSubItem);
+        std::string cut;
+        if (whole.size() > room) cut = sys::truncateAnsi(whole, room, machine_.codePage());
+        const std::string& text = whole.size() > room ? cut : whole;
+        char buf[1024];
         if (text.size() + 1 > sizeof buf) return 0;
         std::memcpy(buf, text.data(), text.size());
         buf[text.size()] = '\0';
@@ -567,6 +577,9 @@ void Terminal::pressOrderButton(int side) {
     if (order.result.find("成功") != std::string::npos) {
         termRows_.push_back({std::to_string(ticket), QuoteBook::formatTime(machine_.clock().localMs() + options_.serverOffsetMs),
                              side > 0 ? "buy" : "sell", order.volume, order.symbol, price, "0.00"});
+        std::vector<std::string> ansi;
+        for (const auto& cell : termRows_.back()) ansi.push_back(sys::toAnsi(cell, machine_.codePage()));
+        termAnsi_.push_back(std::move(ansi));
     }
     orders_.push_back(order);
     dialog_.pendingOrder = static_cast<int>(orders_.size()) - 1;

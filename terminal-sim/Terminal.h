@@ -117,7 +117,7 @@ private:
         std::vector<uint32_t> states;
         std::function<int()> rows;
         std::function<int()> columns;
-        std::function<std::string(int, int)> cell;  // ANSI
+        std::function<const std::string&(int, int)> cell;  // ANSI
     };
     struct Dialog {
         win::HWND hwnd = 0, instantPage = 0, resultPage = 0, resultEdit = 0, resultOk = 0;
@@ -164,7 +164,8 @@ private:
     ListView watchList_, termList_;
     Dialog dialog_;
     std::vector<win::WNDPROC> procs_;
-    std::vector<std::vector<std::string>> termRows_;
+    std::vector<std::vector<std::string>> termRows_;  // UTF-8
+    std::vector<std::vector<std::string>> termAnsi_;
     std::vector<PlacedOrder> orders_;
     std::vector<std::pair<std::string, std::string>> hotkeys_;  // script name, key text
     std::vector<std::string> scriptsRun_;

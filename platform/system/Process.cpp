@@ -3,6 +3,7 @@
 #include "CodePage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace sys {
@@ -225,6 +226,29 @@ void registerProgramImage(const std::string& name, ProgramMain main) {
 
 std::string programImageText(const std::string& name) { return std::string(kImageMarker) + name + "\r\n"; }
 
+namespace {
+// Every table that ends makes the calling threads look theirs up again (see current()).
+std::atomic<uint64_t> g_tableGeneration{1};
+} // namespace
+
+ProcessTable& ProcessTable::current() {
+    // The machine's service lookup is costly next to a memory read; the price loop reads hundreds
+    // of cells per tick, so the table is remembered per thread until any table ends.
+    thread_local Machine* machine = nullptr;
+    thread_local ProcessTable* table = nullptr;
+    thread_local uint64_t generation = 0;
+    Machine& m = Machine::current();
+    const uint64_t g = g_tableGeneration.load(std::memory_order_acquire);
+    if (machine != &m || generation != g || !table) {
+        table = &of(m);
+        machine = &m;
+        generation = g;
+    }
+    return *table;
+}
+
+ProcessTable::~ProcessTable() { g_tableGeneration.fetch_add(1, std::memory_order_acq_rel); }
+
 ProcessTable::ProcessTable(Machine& machine) : machine_(machine) {
     auto own = std::make_shared<Process>(Machine::kProgramProcessId,
                                          "C:\\Program Files\\Pennant\\Pennant.exe", ProcessOptions{});
@@ -358,17 +382,20 @@ win::HANDLE ProcessTable::addHandle(HandleEntry entry) {
     return h;
 }
 
-std::optional<ProcessTable::HandleEntry> ProcessTable::handle(win::HANDLE h) const {
+const ProcessTable::HandleEntry* ProcessTable::handle(win::HANDLE h) const {
     const uint32_t caller = Machine::currentProcessId();
     std::lock_guard lock(mutex_);
     if (h == -1) {
+        thread_local HandleEntry self{HandleKind::Process, 0, win::PROCESS_ALL_ACCESS, nullptr};
         auto it = processes_.find(caller);
-        if (it == processes_.end()) return std::nullopt;
-        return HandleEntry{HandleKind::Process, caller, win::PROCESS_ALL_ACCESS, it->second};
+        if (it == processes_.end()) return nullptr;
+        self.owner = caller;
+        self.target = it->second;
+        return &self;
     }
     auto it = handles_.find(h);
-    if (it == handles_.end() || it->second.owner != caller) return std::nullopt;
-    return it->second;
+    if (it == handles_.end() || it->second.owner != caller) return nullptr;
+    return &it->second;
 }
 
 bool ProcessTable::closeHandle(win::HANDLE h) {
@@ -404,7 +431,7 @@ BOOL fail(LONG code) {
 }
 
 // The process behind a handle that grants every right in `need`, or nullptr with the error set.
-std::shared_ptr<sys::Process> processFor(HANDLE h, DWORD need) {
+sys::Process* processFor(HANDLE h, DWORD need) {
     auto e = table().handle(h);
     if (!e || e->kind != ProcessTable::HandleKind::Process) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -414,7 +441,7 @@ std::shared_ptr<sys::Process> processFor(HANDLE h, DWORD need) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    return e->target;
+    return e->target.get();
 }
 } // namespace
 
@@ -514,7 +541,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
     if (!p) return FALSE;
     if (!token || desiredAccess == 0) return fail(ERROR_INVALID_PARAMETER);
     *token = table().addHandle(
-        {ProcessTable::HandleKind::Token, sys::Machine::currentProcessId(), desiredAccess, p});
+        {ProcessTable::HandleKind::Token, sys::Machine::currentProcessId(), desiredAccess, p->shared_from_this()});
     return TRUE;
 }
 

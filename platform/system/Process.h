@@ -154,7 +154,7 @@ struct ProcessOptions {
     uint32_t parentId = 0;
 };
 
-class Process {
+class Process : public std::enable_shared_from_this<Process> {
 public:
     Process(uint32_t id, std::string exePath, const ProcessOptions& options);
     uint32_t id() const { return id_; }
@@ -206,10 +206,11 @@ void addProcessExitHook(std::function<void(Machine&, uint32_t pid)> hook);
 class ProcessTable {
 public:
     explicit ProcessTable(Machine& machine);
+    ~ProcessTable();
     ProcessTable(const ProcessTable&) = delete;
     ProcessTable& operator=(const ProcessTable&) = delete;
     static ProcessTable& of(Machine& machine) { return machine.service<ProcessTable>(machine); }
-    static ProcessTable& current() { return of(Machine::current()); }
+    static ProcessTable& current();
 
     Machine& machine() { return machine_; }
     // A live process, or nullptr. The program's own process always exists.
@@ -247,9 +248,9 @@ public:
         std::shared_ptr<Process> target;
     };
     win::HANDLE addHandle(HandleEntry entry);
-    // The entry when the calling process holds the handle; the pseudo handle -1 is its own process
-    // with all rights.
-    std::optional<HandleEntry> handle(win::HANDLE h) const;
+    // The entry when the calling process holds the handle, valid until the handle is closed; the
+    // pseudo handle -1 is its own process with all rights.
+    const HandleEntry* handle(win::HANDLE h) const;
     bool closeHandle(win::HANDLE h);
     size_t handleCount() const;
 
