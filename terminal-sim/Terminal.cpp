@@ -4,6 +4,7 @@
 #include "platform/system/CodePage.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -238,9 +239,7 @@ void Terminal::createMarketWatch() {
     watchList_.rows = [this] { return book_.rowCount(); };
     watchList_.columns = [this] { return book_.columnCount(); };
     watchList_.cell = [this](int r, int c) -> const std::string& { return book_.cellAnsi(r, c); };
-    std::vector<std::string> headers;
-    for (int c = 0; c < book_.columnCount(); ++c) headers.push_back(book_.headerText(c));
-    createListView(watchList_, watchPanel_, headers);
+    createListView(watchList_, watchPanel_);
 }
 
 void Terminal::createTerminalPanel() {
@@ -254,25 +253,26 @@ void Terminal::createTerminalPanel() {
     };
     subclass(termDock_, panelProc);
     subclass(termPanel_, panelProc);
-    static const std::vector<std::string> headers = {"定单", "时间", "类型", "手数", "交易品种", "价格", "获利"};
+    // Order, time, type, volume, symbol, price, profit.
+    constexpr int kColumns = 7;
     termList_.rows = [this] { return static_cast<int>(termRows_.size()); };
-    termList_.columns = [] { return static_cast<int>(headers.size()); };
+    termList_.columns = [] { return kColumns; };
     termList_.cell = [this](int r, int c) -> const std::string& {
         static const std::string none;
         return r >= 0 && r < static_cast<int>(termAnsi_.size()) && c >= 0 && c < static_cast<int>(termAnsi_[r].size())
                    ? termAnsi_[r][c]
                    : none;
     };
-    createListView(termList_, termPanel_, headers);
+    createListView(termList_, termPanel_);
 }
 
-void Terminal::createListView(ListView& lv, HWND parent, const std::vector<std::string>& headers) {
+// The header answers only its item count: the column texts are nobody's business outside.
+void Terminal::createListView(ListView& lv, HWND parent) {
     RECT r;
     GetClientRect(parent, &r);
     lv.hwnd = CreateWindowEx(WS_EX_CLIENTEDGE, "SysListView32", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0,
                              r.right, r.bottom, parent);
     lv.header = CreateWindowEx(0, "SysHeader32", "", WS_CHILD | WS_VISIBLE, 0, 0, r.right, 20, lv.hwnd);
-    for (const auto& h : headers) (void)h;  // the header reports its count; its texts are not asked for
     subclass(lv.hwnd, [this, &lv](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) {
         return listProc(lv, h, m, w, l, prev);
     });
@@ -558,7 +558,7 @@ void Terminal::pressOrderButton(int side) {
     const int row = book_.rowOf(order.symbol);
     const std::string price = side > 0 ? book_.askText(row) : book_.bidText(row);
     const int ticket = nextTicket_++;
-    if (!isNumber(order.volume) || std::stod(order.volume) <= 0) {
+    if (!isNumber(order.volume) || !(std::strtod(order.volume.c_str(), nullptr) > 0)) {
         order.result = "无效手数 (" + order.volume + ")";
     } else if ((!order.stopLoss.empty() && !isNumber(order.stopLoss)) ||
                (!order.takeProfit.empty() && !isNumber(order.takeProfit))) {

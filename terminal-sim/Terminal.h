@@ -129,7 +129,7 @@ private:
     void createWindows();
     void createMarketWatch();
     void createTerminalPanel();
-    void createListView(ListView& lv, win::HWND parent, const std::vector<std::string>& headers);
+    void createListView(ListView& lv, win::HWND parent);
     win::HWND subclass(win::HWND hwnd, std::function<win::LRESULT(win::HWND, win::UINT, win::WPARAM,
                                                                   win::LPARAM, win::WNDPROC)> proc);
     win::LRESULT mainProc(win::HWND, win::UINT, win::WPARAM, win::LPARAM, win::WNDPROC prev);

@@ -300,6 +300,7 @@ TEST_F(TerminalTest, ScriptedOutcomes) {
         {{"交易被拒绝 (134)", "正在发送定单...", 200, true}, "0.10", "交易被拒绝 (134)", true},
         {{"", "...", 200, false}, "0.10", "...", false},
         {{}, "abc", "无效手数 (abc)", true},
+        {{}, std::string(400, '9'), "定单", true},
     };
     start();
     HWND list = listIn(main, "市场报价", false);
@@ -318,7 +319,7 @@ TEST_F(TerminalTest, ScriptedOutcomes) {
         PostMessage(sell, WM_KEYUP, 0x20, static_cast<LPARAM>(0xC0000001));
         m->runFor(1000);
         HWND result = control(dialog, "#32770", "");
-        EXPECT_EQ(windowText(control(result, "Edit", "*")), c.expect);
+        EXPECT_EQ(windowText(control(result, "Edit", "*")).rfind(c.expect, 0), 0u) << c.expect;
         EXPECT_EQ(IsWindowVisible(control(result, "Button", "确定")) != 0, c.okShown);
         SendMessage(dialog, WM_CLOSE, 0, 0);
     }
@@ -416,6 +417,18 @@ TEST_F(TerminalTest, ClosingEachWay) {
         EXPECT_EQ(Terminal::find(*fresh, p), nullptr);
         EXPECT_EQ(FindWindow(Terminal::kMainClass, nullptr), 0);
     }
+}
+
+TEST_F(TerminalTest, ASlowStartShowsItsWindowsLate) {
+    TerminalOptions options;
+    options.startDelayMs = 3000;
+    exe = Terminal::install(*m, "C:\\MT4", options);
+    pid = sys::ProcessTable::of(*m).start(exe).pid;
+    m->runFor(2000);
+    EXPECT_EQ(FindWindow(Terminal::kMainClass, nullptr), 0);
+    EXPECT_NE(sys::ProcessTable::of(*m).find(pid), nullptr);  // running, not yet showing
+    m->runFor(1500);
+    EXPECT_NE(FindWindow(Terminal::kMainClass, nullptr), 0);
 }
 
 TEST_F(TerminalTest, TwoTerminalsRunSideBySide) {
