@@ -370,3 +370,17 @@ TEST_F(BridgeTest, LiveTerminalReadEveryTickThenOrderAndClose) {
     EXPECT_FALSE(bridge.MT4Enable());
     EXPECT_FALSE(bridge.CheckkMT4(0));
 }
+
+TEST_F(BridgeTest, PanelDoubleLeavesFloatFormsWhenItUnloads) {
+    auto panel = std::make_shared<FloatPanelDouble>();
+    panel->ID("EURUSD");
+    panel->Load();
+    m_Main::FloatForms.Add(panel, "EURUSD");
+    panel->iSUB(true);
+    panel->UpdatePrice();
+    EXPECT_TRUE(panel->subShown);
+    EXPECT_FALSE(panel->subForced);
+    EXPECT_EQ(panel->repaints, 1);
+    panel->Unload();
+    EXPECT_EQ(m_Main::FloatForms.Count(), 0);
+}
