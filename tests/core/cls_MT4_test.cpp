@@ -365,6 +365,12 @@ TEST_F(BridgeTest, LiveTerminalReadEveryTickThenOrderAndClose) {
     bridge.order(symbol);
     m->runFor(50);
     ASSERT_NE(terminal()->orderDialog(), 0);
+    bool forSymbol = false;
+    win::EnumChildWindows(terminal()->orderDialog(), [&](win::HWND h, win::LPARAM) {
+        forSymbol = forSymbol || (win::className(h) == "ComboBox" && win::windowText(h) == symbol);
+        return win::TRUE;
+    }, 0);
+    EXPECT_TRUE(forSymbol) << symbol;
     EXPECT_TRUE(bridge.CloseMT4());
     m->runFor(10);
     EXPECT_FALSE(bridge.MT4Enable());
