@@ -86,5 +86,11 @@ DWORD threadOf(DWORD pid);
 // Makes the top-level window of h the active (foreground) one, in front of its band.
 void activate(HWND h, WPARAM how);
 bool processHung(DWORD pid);
+// The user's move or size loop (DefWindowProc of WM_NCLBUTTONDOWN on the caption or a sizing
+// border, SC_MOVE, SC_SIZE), following the path a test queued.
+void moveSizeLoop(HWND hwnd, LRESULT hit);
+// The standard controls' procedures.
+LRESULT editProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT buttonProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 } // namespace win::detail

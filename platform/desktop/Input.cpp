@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <deque>
+
+#include "Screen.h"
 
 namespace win {
 
@@ -36,6 +39,7 @@ struct InputState {
     std::vector<HotKey> hotKeys;
     std::map<ATOM, AtomEntry> atoms;
     ATOM nextAtom = 0xC000;
+    std::deque<std::vector<POINT>> dragPaths;
 };
 InputState& in() {
     auto& m = sys::Machine::current();
@@ -549,6 +553,67 @@ ATOM GlobalDeleteAtom(ATOM atom) {
     return 0;
 }
 
+// ---- Move and size loop ----------------------------------------------------------------
+
+void detail::moveSizeLoop(HWND hwnd, LRESULT hit) {
+    auto& s = in();
+    std::vector<POINT> path;
+    if (!s.dragPaths.empty()) {
+        path = std::move(s.dragPaths.front());
+        s.dragPaths.pop_front();
+    }
+    if (!IsWindow(hwnd) || IsIconic(hwnd) || IsZoomed(hwnd)) return;
+    const bool moving = hit == HTCAPTION;
+    WPARAM edge = 0;
+    switch (hit) {
+    case HTLEFT: edge = WMSZ_LEFT; break;
+    case HTRIGHT: edge = WMSZ_RIGHT; break;
+    case HTTOP: edge = WMSZ_TOP; break;
+    case HTTOPLEFT: edge = WMSZ_TOPLEFT; break;
+    case HTTOPRIGHT: edge = WMSZ_TOPRIGHT; break;
+    case HTBOTTOM: edge = WMSZ_BOTTOM; break;
+    case HTBOTTOMLEFT: edge = WMSZ_BOTTOMLEFT; break;
+    default: edge = WMSZ_BOTTOMRIGHT; break;
+    }
+    BOOL full = TRUE;
+    SystemParametersInfo(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
+    SendMessage(hwnd, WM_ENTERSIZEMOVE, 0, 0);
+    const POINT start = s.cursor;
+    RECT startRect;
+    GetWindowRect(hwnd, &startRect);
+    RECT cur = startRect;
+    const HWND parent = GetAncestor(hwnd, GA_PARENT);
+    auto place = [&](const RECT& r) {
+        POINT tl{r.left, r.top};
+        if (parent != GetDesktopWindow()) ScreenToClient(parent, &tl);
+        SetWindowPos(hwnd, 0, tl.x, tl.y, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    for (const POINT& p : path) {
+        if (!IsWindow(hwnd)) return;
+        SetCursorPos(p.x, p.y);
+        const LONG dx = s.cursor.x - start.x, dy = s.cursor.y - start.y;
+        RECT r = startRect;
+        if (moving) {
+            r.left += dx, r.right += dx, r.top += dy, r.bottom += dy;
+        } else {
+            if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT) r.left = std::min(r.left + dx, r.right);
+            if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT) r.right = std::max(r.right + dx, r.left);
+            if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT) r.top = std::min(r.top + dy, r.bottom);
+            if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT) r.bottom = std::max(r.bottom + dy, r.top);
+        }
+        {
+            PinnedMemory mem(&r, sizeof r);
+            SendMessage(hwnd, moving ? WM_MOVING : WM_SIZING, moving ? 0 : edge, mem.address());
+        }
+        cur = r;
+        if (full) place(cur);
+    }
+    if (!IsWindow(hwnd)) return;
+    if (!full && !(cur == startRect)) place(cur);
+    s.keys[VK_LBUTTON] &= 0x01;  // the loop ends when the button goes up
+    SendMessage(hwnd, WM_EXITSIZEMOVE, 0, 0);
+}
+
 // ---- Test side --------------------------------------------------------------------------
 
 void mouseMove(int x, int y) { mouseEvent(x, y, MouseAct::Move, MouseButton::Left); }
@@ -563,6 +628,8 @@ void mouseDoubleClick(int x, int y) {
     mouseEvent(x, y, MouseAct::DblClk, MouseButton::Left);
     mouseUp(x, y);
 }
+
+void queueMoveSize(std::vector<POINT> path) { in().dragPaths.push_back(std::move(path)); }
 
 void pressKey(BYTE vk, UINT modifiers) {
     if (modifiers & MOD_SHIFT) keybd_event(VK_SHIFT, 0, 0, 0);

@@ -4,6 +4,7 @@
 #include "Window.h"
 
 #include <string>
+#include <vector>
 
 namespace win {
 
@@ -145,6 +146,9 @@ void mouseDown(int x, int y, MouseButton b = MouseButton::Left);
 void mouseUp(int x, int y, MouseButton b = MouseButton::Left);
 void mouseClick(int x, int y, MouseButton b = MouseButton::Left);
 void mouseDoubleClick(int x, int y);
+// The path (screen points) the cursor takes while the user holds the button in the next move or
+// size loop; without one the button is let go at once and nothing moves.
+void queueMoveSize(std::vector<POINT> path);
 // Presses and releases a key with modifiers (MOD_*), then pumps so the messages arrive.
 void pressKey(BYTE vk, UINT modifiers = 0);
 

@@ -72,9 +72,9 @@ void DesktopState::pumpStep() {
             if (!w) continue;
             pid = w->pid;
         }
-        if (processHung(pid)) continue;
         const uint64_t cur = now();
         while (it->due <= cur) it->due += it->elapse;
+        if (processHung(pid)) continue;  // a hung program misses its ticks
         const HWND h = it->hwnd;
         const UINT id = it->id;
         TIMERPROC proc = it->proc;

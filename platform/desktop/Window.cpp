@@ -38,6 +38,8 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
         wc.style = CS_DBLCLKS;
         classes[sys::upperAscii(c)] = wc;
     }
+    classes["EDIT"].lpfnWndProc = wndProcOf(&editProc);
+    classes["BUTTON"].lpfnWndProc = wndProcOf(&buttonProc);
     sys::Machine::Pump p;
     p.step = [this] { pumpStep(); };
     p.nextDue = [this] { return nextDue(); };
@@ -395,6 +397,14 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         const RECT f = frameOf(w->style, w->exStyle);
         if (x >= r.left + f.left && x < r.right - f.right && y >= r.top + f.top && y < r.bottom - f.bottom)
             return HTCLIENT;
+        if (w->style & WS_THICKFRAME) {
+            const bool l = x < r.left + f.left, rt = x >= r.right - f.right;
+            const bool t = y < r.top + f.left, b = y >= r.bottom - f.bottom;
+            if (t) return l ? HTTOPLEFT : rt ? HTTOPRIGHT : HTTOP;
+            if (b) return l ? HTBOTTOMLEFT : rt ? HTBOTTOMRIGHT : HTBOTTOM;
+            if (l) return HTLEFT;
+            if (rt) return HTRIGHT;
+        }
         if (f.top > f.left && y >= r.top + f.left && y < r.top + f.top) return HTCAPTION;
         return HTBORDER;
     }
@@ -404,8 +414,15 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
         case SC_MAXIMIZE: ShowWindow(hwnd, SW_MAXIMIZE); break;
         case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
+        case SC_MOVE: moveSizeLoop(hwnd, HTCAPTION); break;
+        case SC_SIZE: moveSizeLoop(hwnd, HTBOTTOMRIGHT); break;
         default: break;
         }
+        return 0;
+    case WM_NCLBUTTONDOWN:
+        if (static_cast<LRESULT>(wParam) == HTCAPTION ||
+            (static_cast<LRESULT>(wParam) >= HTLEFT && static_cast<LRESULT>(wParam) <= HTBOTTOMRIGHT))
+            moveSizeLoop(hwnd, static_cast<LRESULT>(wParam));
         return 0;
     case WM_MOUSEACTIVATE:
         return 1;  // MA_ACTIVATE
@@ -465,6 +482,8 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
         w->id = menu;
     } else if (parent) {
         w->owner = GetAncestor(parent, GA_ROOT);
+        // Owned windows stay in front of their owner, so a top-most owner's are top-most too.
+        if (Wnd* o = s.find(w->owner); o && isTopmost(*o)) w->exStyle |= WS_EX_TOPMOST;
     }
     Wnd* raw = w.get();
     {
@@ -548,7 +567,8 @@ LONG SetWindowLong(HWND hwnd, int index, LONG value) {
     case GWL_HWNDPARENT:
         if (w->parent) return 0;
         old = w->owner;
-        w->owner = value;
+        w->owner = GetAncestor(value, GA_ROOT);
+        if (Wnd* o = findWnd(w->owner); o && isTopmost(*o)) w->exStyle |= WS_EX_TOPMOST;
         return old;
     case GWL_ID: old = w->id; w->id = value; return old;
     case GWL_STYLE: old = static_cast<LONG>(w->style); w->style = static_cast<DWORD>(value); return old;

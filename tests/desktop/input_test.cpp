@@ -196,3 +196,44 @@ TEST_F(InputTest, ScreenMetricsAndSettings) {
     SystemParametersInfo(SPI_GETDRAGFULLWINDOWS, 0, &drag, 0);
     EXPECT_FALSE(drag);
 }
+
+TEST_F(InputTest, TheMoveLoopFollowsTheScriptedPathAndTakesTheHandlersRectangle) {
+    // A watcher keeps the window at the screen's left edge while it is dragged.
+    WNDPROC prev = 0;
+    std::vector<UINT> loop;
+    const WNDPROC hook = registerWndProc([&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_ENTERSIZEMOVE || m == WM_EXITSIZEMOVE || m == WM_MOVING || m == WM_SIZING) loop.push_back(m);
+        if (m == WM_MOVING) {
+            RECT* r = pinnedAs<RECT>(l);
+            const LONG w0 = r->right - r->left;
+            r->left = 0;
+            r->right = w0;
+            return TRUE;
+        }
+        return CallWindowProc(prev, h, m, w, l);
+    });
+    prev = SetWindowLong(main, GWL_WNDPROC, hook);
+    SetCursorPos(100, 30);  // on the caption
+    queueMoveSize({{150, 60}, {200, 90}});
+    ReleaseCapture();
+    SendMessage(main, WM_NCLBUTTONDOWN, static_cast<WPARAM>(HTCAPTION), 0);
+    EXPECT_EQ(loop, (std::vector<UINT>{WM_ENTERSIZEMOVE, WM_MOVING, WM_MOVING, WM_EXITSIZEMOVE}));
+    RECT r;
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r, (RECT{0, 80, 300, 280}));  // dragged down by 60, held at the left edge
+    POINT p;
+    GetCursorPos(&p);
+    EXPECT_EQ(p, (POINT{200, 90}));
+
+    // Sizing from the bottom-right corner, picked by the mouse on the frame.
+    loop.clear();
+    queueMoveSize({{310, 290}});
+    mouseDown(299, 279);
+    EXPECT_EQ(loop, (std::vector<UINT>{WM_ENTERSIZEMOVE, WM_SIZING, WM_EXITSIZEMOVE}));
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r, (RECT{0, 80, 311, 291}));
+    // Without a script the button is let go at once.
+    loop.clear();
+    SendMessage(main, WM_SYSCOMMAND, SC_MOVE, 0);
+    EXPECT_EQ(loop, (std::vector<UINT>{WM_ENTERSIZEMOVE, WM_EXITSIZEMOVE}));
+}

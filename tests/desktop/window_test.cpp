@@ -87,6 +87,14 @@ TEST_F(DesktopTest, ZOrderKeepsTopmostBandAndOwnedWindowsInFront) {
     EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{b, o, a, t}));
     SetWindowPos(t, b, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{b, t, o, a}));
+    // A window owned by a top-most window is top-most too.
+    HWND ot = top("ot", b, WS_POPUP);
+    EXPECT_FALSE(GetWindowLong(ot, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    SetWindowPos(b, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_TRUE(GetWindowLong(ot, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{ot, b, t, o, a}));
+    HWND ot2 = top("ot2", b, WS_POPUP);
+    EXPECT_TRUE(GetWindowLong(ot2, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
 TEST_F(DesktopTest, ChildrenWalkInCreationOrderAndEnumerationIsDepthFirst) {

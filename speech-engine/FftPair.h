@@ -1,0 +1,31 @@
+#pragma once
+// Complex FFT of one fixed length in both directions, and the cross-correlation built on it.
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace voxling {
+
+class FftPair {
+public:
+    explicit FftPair(int n);
+    ~FftPair();
+    FftPair(const FftPair&) = delete;
+    FftPair& operator=(const FftPair&) = delete;
+
+    int size() const { return n_; }
+
+    // Position k in [0, lags) where sum_i a[k + i] * b[i] is largest (the earliest of equal values).
+    // a and b are zero-padded to the transform length; a.size() must not exceed it, and
+    // lags - 1 + b.size() must not exceed it either, so no product wraps around.
+    int CrossCorrelate(std::span<const double> a, std::span<const double> b, int lags);
+
+private:
+    struct Buffers;
+    int n_;
+    void* forward_;   // fftw_plan
+    void* backward_;  // fftw_plan
+    Buffers* buf_;
+};
+
+} // namespace voxling
