@@ -3,6 +3,7 @@
 #include "Modal.h"
 
 #include "DesktopState.h"
+#include "platform/speech/SpeechThread.h"
 #include "platform/system/CodePage.h"
 
 #include <algorithm>
@@ -50,6 +51,9 @@ std::vector<int> messageBoxButtons(UINT type) {
 }
 
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+    // A speech worker must never wait for a user.
+    auto& machine = sys::Machine::current();
+    if (speech::onSpeechThread(machine)) return speech::speechThreadMessageBox(machine, text, caption, type);
     auto& m = modal();
     MessageBoxRecord r;
     r.owner = owner;

@@ -1,0 +1,89 @@
+#pragma once
+#include "Chromium.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sys { class Machine; }
+
+namespace web {
+
+class Page;
+
+// The program's one headless Chromium, attached to the machine as a service: it starts the
+// browser on first use, serves the program's resources to it, and routes its events to the
+// pages through the machine's pump.
+class BrowserHost {
+public:
+    explicit BrowserHost(sys::Machine& machine);
+    ~BrowserHost();
+    static BrowserHost& of(sys::Machine& machine);
+
+    // The made-up origin the program's resources are served under.
+    static constexpr const char* kOrigin = "http://pages.invalid/";
+    // Bound, in real time, of one round trip. A browser that does not answer in time is hung
+    // (all pages share one renderer): it is ended, and the next page starts a new one.
+    int callTimeoutMs = 15000;
+
+    sys::Machine& machine() { return machine_; }
+    // Starts the browser when it is not running (again, after it died). Throws RuntimeError.
+    Chromium& browser();
+    std::shared_ptr<Chromium> browserIfRunning();
+    // The browser's process and its children (renderers and helpers).
+    std::vector<int> processTree();
+    // How often the browser has ended on its own.
+    int deaths() const { return deaths_; }
+
+    // A round trip for a page; throws forms::RuntimeError on failure.
+    json call(const std::shared_ptr<Chromium>& browser, const std::string& method, json params,
+              const std::string& sessionId);
+
+    std::shared_ptr<Page> openPage(int width, int height);
+    // Takes a target the browser already has (a window a page opened).
+    std::shared_ptr<Page> attachPage(const std::string& targetId, bool ours);
+    void closePage(Page& page);
+
+    // Dispatches the queued browser events (one pump step).
+    void pump();
+
+    // Windows that show a page (the inner window of a control, a pop-up window).
+    struct View {
+        std::weak_ptr<Page> page;
+        int popupId = 0;
+    };
+    void addView(int32_t hwnd, std::shared_ptr<Page> page, int popupId) { views_[hwnd] = {page, popupId}; }
+    void removeView(int32_t hwnd) { views_.erase(hwnd); }
+    // The page a window shows, with its pop-up number; null when it shows none.
+    std::shared_ptr<Page> viewOf(int32_t hwnd, int* popupId = nullptr);
+    // Controls that follow their parent's client area.
+    void addFollower(std::shared_ptr<Page> page) { followers_.push_back(page); }
+
+private:
+    bool urgent(Chromium& browser, const json& event);
+    void serveResource(Chromium& browser, const json& params);
+    void dispatch(const json& event);
+    void browserDied();
+
+    sys::Machine& machine_;
+    int pumpId_ = 0;
+    std::shared_ptr<Chromium> browser_;
+    std::map<std::string, std::weak_ptr<Page>> sessions_;   // session id -> page
+    std::map<std::string, std::weak_ptr<Page>> targets_;    // target id -> page
+    int deaths_ = 0;
+    std::map<int32_t, View> views_;
+    std::vector<std::weak_ptr<Page>> allPages_;  // every page made, to orphan at the end
+    std::vector<std::weak_ptr<Page>> followers_;
+    void followParents();
+};
+
+// The compatibility script injected into every document.
+extern const char* const kCompatScript;
+
+// Encodes bytes as base64 (protocol bodies).
+std::string base64(std::string_view bytes);
+std::string unbase64(std::string_view text);
+
+} // namespace web

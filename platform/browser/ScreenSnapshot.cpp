@@ -1,0 +1,277 @@
+#include "ScreenSnapshot.h"
+#include "BrowserHost.h"
+#include "Page.h"
+
+#include "platform/desktop/Screen.h"
+#include "platform/desktop/Tray.h"
+#include "platform/desktop/Window.h"
+#include "platform/forms/RuntimeError.h"
+#include "platform/system/Machine.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace web {
+
+namespace {
+
+std::string esc(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string box(int x, int y, int w, int h) {
+    std::ostringstream o;
+    o << "left:" << x << "px;top:" << y << "px;width:" << std::max(0, w) << "px;height:" << std::max(0, h) << "px;";
+    return o.str();
+}
+
+// A menu caption without its access-key mark; the text after a tab goes to the right.
+std::string menuText(const std::string& caption, std::string* shortcut) {
+    std::string text = caption;
+    if (auto tab = text.find('\t'); tab != std::string::npos) {
+        *shortcut = text.substr(tab + 1);
+        text.resize(tab);
+    }
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) {
+            if (text[i + 1] == '&') out += '&';
+            else out += "<u>" + esc(std::string(1, text[i + 1])) + "</u>";
+            ++i;
+            continue;
+        }
+        out += esc(std::string(1, text[i]));
+    }
+    return out;
+}
+
+class Composer {
+public:
+    explicit Composer(BrowserHost& host) : host_(host) {}
+
+    void window(win::HWND h, int originX, int originY, bool topLevel) {
+        if (!win::IsWindowVisible(h)) return;
+        win::RECT r;
+        win::GetWindowRect(h, &r);
+        int x = r.left - originX, y = r.top - originY, w = r.right - r.left, hgt = r.bottom - r.top;
+        const win::DWORD style = static_cast<win::DWORD>(win::GetWindowLong(h, win::GWL_STYLE));
+        const win::DWORD ex = static_cast<win::DWORD>(win::GetWindowLong(h, win::GWL_EXSTYLE));
+        const win::RECT f = win::frameOf(style, ex);
+        const std::string cls = win::className(h);
+        const std::string text = win::windowText(h);
+
+        html_ << "<div class='w' style='" << box(x, y, w, hgt) << (topLevel ? "background:#ECE9D8;" : "") << "'>";
+        // The frame: borders of the frame's thickness, a caption bar when there is one.
+        if (f.left || f.top || f.right || f.bottom) {
+            html_ << "<div class='frame' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
+        }
+        if ((style & win::WS_CAPTION) == win::WS_CAPTION) {
+            int capH = std::max(0, f.top - f.bottom);
+            html_ << "<div class='cap' style='" << box(f.left, f.bottom, w - f.left - f.right, capH)
+                  << "line-height:" << capH << "px'>" << esc(text) << "</div>";
+        }
+        win::RECT c;
+        win::GetClientRect(h, &c);
+        html_ << "<div class='client' style='" << box(f.left, f.top, c.right, c.bottom) << "'>";
+        int popup = 0;
+        if (auto page = host_.viewOf(h, &popup)) {
+            std::string png;
+            try {
+                if (page->alive()) {
+                    json r = page->view(popup).call("Page.captureScreenshot", {{"format", "png"}});
+                    png = r.value("data", "");
+                }
+            } catch (const std::exception&) {
+            }
+            if (!png.empty())
+                html_ << "<img style='" << box(0, 0, c.right, c.bottom) << "' src='data:image/png;base64," << png << "'>";
+        } else if (!topLevel) {
+            control(cls, text, style, c.right, c.bottom);
+        }
+        // Children, back to front.
+        std::vector<win::HWND> kids;
+        for (win::HWND k = win::GetWindow(h, win::GW_CHILD); k; k = win::GetWindow(k, win::GW_HWNDNEXT)) kids.push_back(k);
+        win::POINT o{0, 0};
+        win::ClientToScreen(h, &o);
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it) window(*it, o.x, o.y, false);
+        html_ << "</div></div>";
+    }
+
+    void control(const std::string& cls, const std::string& text, win::DWORD style, int w, int h) {
+        std::string lower = sys::upperAscii(cls);
+        if (lower == "BUTTON") {
+            const win::DWORD kind = style & 0x0F;
+            if (kind == 2 || kind == 3 || kind == 4 || kind == 5 || kind == 9)  // check boxes and radio buttons
+                html_ << "<div class='label' style='" << box(0, 0, w, h) << "'>&#9633; " << esc(text) << "</div>";
+            else
+                html_ << "<div class='button' style='" << box(0, 0, w - 2, h - 2) << "'>" << esc(text) << "</div>";
+        } else if (lower == "EDIT") {
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, h - 2) << "'>" << esc(text) << "</div>";
+        } else if (!text.empty()) {
+            html_ << "<div class='label' style='" << box(0, 0, w, h) << "'>" << esc(text) << "</div>";
+        }
+    }
+
+    void taskbar(int screenW, int screenH, const sys::Rect& work) {
+        if (work.bottom >= screenH) return;
+        html_ << "<div class='taskbar' style='" << box(0, work.bottom, screenW, screenH - work.bottom) << "'></div>";
+    }
+
+    void tray() {
+        for (const auto& icon : win::trayIcons()) {
+            html_ << "<div class='tray' style='" << box(icon.position.x, icon.position.y, 16, 16) << "' title='"
+                  << esc(icon.tip) << "'></div>";
+        }
+        for (const auto& icon : win::trayIcons()) {
+            if (!icon.balloonShown) continue;
+            int w = 260, x = std::max(0, icon.position.x - w + 24), bottom = icon.position.y - 4;
+            html_ << "<div class='balloon' style='left:" << x << "px;bottom:calc(100% - " << bottom << "px);width:" << w
+                  << "px'>";
+            if (!icon.balloonTitle.empty()) html_ << "<b>" << esc(icon.balloonTitle) << "</b><br>";
+            html_ << esc(icon.balloonText) << "</div>";
+        }
+    }
+
+    void menu(const win::TrackedMenu& m) {
+        html_ << "<table class='menu' style='left:" << m.x << "px;top:" << m.y << "px'>";
+        for (const auto& item : m.items) {
+            if (item.flags & win::MF_SEPARATOR) {
+                html_ << "<tr><td colspan=3><hr></td></tr>";
+                continue;
+            }
+            std::string shortcut;
+            std::string text = menuText(item.text, &shortcut);
+            html_ << "<tr" << ((item.flags & (win::MF_GRAYED | win::MF_DISABLED)) ? " class='grey'" : "") << "><td>"
+                  << ((item.flags & win::MF_CHECKED) ? "&#10003;" : "") << "</td><td>" << text << "</td><td>"
+                  << esc(shortcut) << (item.submenu.empty() ? "" : " &#9656;") << "</td></tr>";
+        }
+        html_ << "</table>";
+    }
+
+    std::string html(int w, int h) const {
+        std::ostringstream o;
+        o << "<!DOCTYPE html><html><head><meta charset='utf-8'><style>"
+             "body{margin:0;width:" << w << "px;height:" << h << "px;overflow:hidden;position:relative;"
+             "background:#3A6EA5;font:12px 'WenQuanYi Zen Hei',Tahoma,sans-serif}"
+             "div,img,table{position:absolute;box-sizing:content-box}"
+             ".w{overflow:hidden}.client{overflow:hidden}"
+             ".frame{border:1px solid #0A246A;background:transparent}"
+             ".cap{background:linear-gradient(90deg,#0A246A,#A6CAF0);color:#fff;font-weight:bold;"
+             "padding-left:4px;box-sizing:border-box;white-space:nowrap;overflow:hidden}"
+             ".button{border:1px outset #fff;background:#ECE9D8;text-align:center;display:flex;"
+             "align-items:center;justify-content:center}"
+             ".edit{border:1px inset #999;background:#fff;padding-left:2px;white-space:nowrap;overflow:hidden}"
+             ".label{white-space:nowrap;overflow:hidden}"
+             ".taskbar{background:linear-gradient(#245EDC,#3F8CF3);}"
+             ".tray{background:#FFD700;border:1px solid #555}"
+             ".balloon{background:#FFFFE1;border:1px solid #000;border-radius:6px;padding:6px;box-sizing:border-box}"
+             ".menu{background:#fff;border:1px solid #808080;border-collapse:collapse;box-shadow:2px 2px 2px #888}"
+             ".menu td{padding:2px 8px;white-space:nowrap}.menu .grey{color:#999}.menu hr{margin:2px 0}"
+             "</style></head><body>"
+          << html_.str() << "</body></html>";
+        return o.str();
+    }
+
+private:
+    BrowserHost& host_;
+    std::ostringstream html_;
+};
+
+} // namespace
+
+std::string screenSnapshotPng(const SnapshotOptions& options) {
+    auto& machine = sys::Machine::current();
+    auto& host = BrowserHost::of(machine);
+    const int w = machine.screenWidth(), h = machine.screenHeight();
+    Composer c(host);
+    c.taskbar(w, h, machine.workArea());
+    std::vector<win::HWND> top;
+    win::EnumWindows([&](win::HWND hwnd, win::LPARAM) { top.push_back(hwnd); return win::TRUE; }, 0);
+    for (auto it = top.rbegin(); it != top.rend(); ++it) c.window(*it, 0, 0, true);
+    c.tray();
+    for (const auto& m : options.openMenus) c.menu(m);
+
+    // Drawn by a page of its own the size of the screen.
+    auto page = host.openPage(w, h);
+    struct Closer {
+        BrowserHost& host;
+        std::shared_ptr<Page> page;
+        ~Closer() { host.closePage(*page); }
+    } closer{host, page};
+    page->call("Page.setDocumentContent", {{"frameId", page->targetId}, {"html", c.html(w, h)}});
+    page->call("Runtime.evaluate",
+               {{"expression", "Promise.all(Array.from(document.images, i => i.decode().catch(() => 0)))"},
+                {"awaitPromise", true}});
+    json shot = page->call("Page.captureScreenshot", {{"format", "png"}});
+    return unbase64(shot.value("data", ""));
+}
+
+bool writeScreenSnapshot(const std::string& hostPath, const SnapshotOptions& options) {
+    std::string png;
+    try {
+        png = screenSnapshotPng(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pennant: no screen snapshot: %s\n", e.what());
+        return false;
+    }
+    if (png.empty()) return false;
+    std::ofstream f(hostPath, std::ios::binary | std::ios::trunc);
+    f.write(png.data(), static_cast<std::streamsize>(png.size()));
+    return static_cast<bool>(f);
+}
+
+std::optional<SnapshotSwitch> takeSnapshotSwitch(std::vector<std::string>& args) {
+    std::optional<SnapshotSwitch> result;
+    std::optional<uint64_t> after;
+    for (auto it = args.begin(); it != args.end();) {
+        const std::string& a = *it;
+        if (a.rfind("--snapshot=", 0) == 0 && a.size() > 11) {
+            if (!result) result = SnapshotSwitch{};
+            result->path = a.substr(11);
+        } else if (a.rfind("--snapshot-after=", 0) == 0) {
+            try {
+                size_t used = 0;
+                long long v = std::stoll(a.substr(17), &used);
+                if (used == a.size() - 17 && v >= 0 && v <= 24LL * 3600 * 1000) after = static_cast<uint64_t>(v);
+                else std::fprintf(stderr, "pennant: ignoring %s\n", a.c_str());
+            } catch (const std::exception&) {
+                std::fprintf(stderr, "pennant: ignoring %s\n", a.c_str());
+            }
+        } else {
+            ++it;
+            continue;
+        }
+        it = args.erase(it);
+    }
+    if (result && after) result->afterMs = *after;
+    return result;
+}
+
+void scheduleSnapshot(sys::Machine& machine, const SnapshotSwitch& request, std::function<void(bool)> done) {
+    const uint64_t due = machine.clock().tickMs() + request.afterMs;
+    auto id = std::make_shared<int>(0);
+    sys::Machine* m = &machine;
+    *id = machine.addPump({[m, id, due, request, done] {
+                               if (m->clock().tickMs() < due || *id == 0) return;
+                               const int mine = *id;
+                               *id = 0;
+                               m->removePump(mine);
+                               bool ok = writeScreenSnapshot(request.path);
+                               if (done) done(ok);
+                           },
+                           [due] { return std::optional<uint64_t>(due); }});
+}
+
+} // namespace web

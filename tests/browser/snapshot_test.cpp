@@ -1,0 +1,137 @@
+#include "TestPage.h"
+#include "pages/Pages.h"
+#include "platform/browser/ScreenSnapshot.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/desktop/Win.h"
+#include "platform/system/Resources.h"
+#include "support/Snapshot.h"
+#include "support/TestMachine.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    uint32_t at(int x, int y) const {
+        const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
+        return (p[0] << 16) | (p[1] << 8) | p[2];
+    }
+};
+
+Image decode(const std::string& png) {
+    Image img;
+    png_image pi{};
+    pi.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&pi, png.data(), png.size())) return img;
+    pi.format = PNG_FORMAT_RGBA;
+    img.rgba.resize(PNG_IMAGE_SIZE(pi));
+    if (!png_image_finish_read(&pi, nullptr, img.rgba.data(), 0, nullptr)) return {};
+    img.width = static_cast<int>(pi.width);
+    img.height = static_cast<int>(pi.height);
+    return img;
+}
+
+TEST(ScreenSnapshot, ShowsWindowsPagesBalloonsAndMenus) {
+    pages::registerResources();
+    sys::addResource(sys::kPageResourceType, "test.htm", kTestPage);
+    testing_support::TestMachine machine;
+
+    win::WNDCLASS wc;
+    wc.lpszClassName = "ThunderForm";
+    win::RegisterClass(wc);
+    // A plain window with a button, and a page window over part of it.
+    win::HWND plain = win::CreateWindowEx(0, "ThunderForm", "设置", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 40, 40,
+                                          300, 200, 0);
+    win::CreateWindowEx(0, "Button", "确定", win::WS_CHILD | win::WS_VISIBLE, 10, 10, 80, 24, plain);
+    win::HWND form = win::CreateWindowEx(0, "ThunderForm", "Page", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 200, 150,
+                                         320, 240, 0);
+    web::WebBrowser browser;
+    browser.attach(form);
+    browser.Navigate(kBase + "test.htm");
+    ASSERT_TRUE(machine->runUntil([&] { return !browser.Busy(); }, 20000));
+    browser.Document().body().style().backgroundColor("#00FF00");
+
+    win::NOTIFYICONDATA nid;
+    nid.cbSize = 488;
+    nid.hWnd = plain;
+    nid.uID = 1;
+    nid.uFlags = win::NIF_TIP | win::NIF_INFO;
+    std::strcpy(nid.szTip, "Pennant");
+    std::strcpy(nid.szInfo, "EURUSD 1.2345");
+    std::strcpy(nid.szInfoTitle, "Quote");
+    win::Shell_NotifyIcon(win::NIM_ADD, &nid);
+
+    win::HMENU menu = win::CreatePopupMenu();
+    win::AppendMenu(menu, 0, 1, "设置(&S)...");
+    win::AppendMenu(menu, win::MF_SEPARATOR, 0, "");
+    win::AppendMenu(menu, 0, 2, "退出(&X)");
+    win::queueMenuDismiss();
+    win::TrackPopupMenu(menu, 0, 600, 300, 0, plain);
+
+    web::SnapshotOptions options;
+    ASSERT_FALSE(win::trackedMenus().empty());
+    options.openMenus = {win::trackedMenus().back()};
+    ASSERT_EQ(options.openMenus[0].items.size(), 3u);
+    std::string png = web::screenSnapshotPng(options);
+    Image img = decode(png);
+    ASSERT_EQ(img.width, machine->screenWidth());
+    ASSERT_EQ(img.height, machine->screenHeight());
+
+    // The page window's client area shows the page.
+    win::POINT p{100, 100};
+    win::ClientToScreen(form, &p);
+    EXPECT_EQ(img.at(p.x, p.y), 0x00FF00u);
+    // The plain window's client area is the window colour; its caption bar is dark blue.
+    win::POINT q{20, 100};
+    win::ClientToScreen(plain, &q);
+    EXPECT_EQ(img.at(q.x, q.y), 0xECE9D8u);
+    win::RECT r;
+    win::GetWindowRect(plain, &r);
+    uint32_t cap = img.at(r.left + 8, r.top + 8);
+    EXPECT_LT((cap >> 16) & 0xFF, 0x40u);
+    // The desktop is not covered where no window is.
+    EXPECT_EQ(img.at(5, 5), 0x3A6EA5u);
+    // The menu is drawn white where it was opened.
+    EXPECT_EQ(img.at(610, 305), 0xFFFFFFu);
+
+    EXPECT_FALSE(testing_support::writeSnapshot("snapshot_test", options).empty());
+    win::DestroyWindow(plain);
+    win::DestroyWindow(form);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScreenSnapshot, CommandLineSwitchWritesTheScreenLater) {
+    std::vector<std::string> args = {"pennant", "--snapshot=/tmp/x.png", "/min", "--snapshot-after=250"};
+    auto sw = web::takeSnapshotSwitch(args);
+    ASSERT_TRUE(sw);
+    EXPECT_EQ(sw->path, "/tmp/x.png");
+    EXPECT_EQ(sw->afterMs, 250u);
+    EXPECT_EQ(args, (std::vector<std::string>{"pennant", "/min"}));
+    std::vector<std::string> none = {"pennant", "--snapshot-after=x"};
+    EXPECT_FALSE(web::takeSnapshotSwitch(none));
+
+    testing_support::TestMachine machine;
+    std::string path = (std::filesystem::temp_directory_path() / "pennant_switch_snapshot.png").string();
+    std::filesystem::remove(path);
+    std::optional<bool> written;
+    web::scheduleSnapshot(machine.get(), {path, 250}, [&](bool ok) { written = ok; });
+    machine->runFor(200);
+    EXPECT_FALSE(written);
+    machine->beginOutsideWork();
+    ASSERT_TRUE(machine->runUntil([&] { return written.has_value(); }, 20000));
+    machine->endOutsideWork();
+    EXPECT_TRUE(*written);
+    EXPECT_GT(std::filesystem::file_size(path), 0u);
+    std::filesystem::remove(path);
+}
+
+} // namespace

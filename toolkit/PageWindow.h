@@ -1,0 +1,34 @@
+#pragma once
+// What every page window does with its browser control: load the page, bind page events to
+// its own members through forwarders, and report Busy until the page is complete.
+#include "platform/browser/WebBrowser.h"
+#include "platform/forms/CallByName.h"
+
+#include <memory>
+#include <string>
+
+class PageWindow {
+public:
+    virtual ~PageWindow();
+    // True while the control is busy or the page has not been marked complete.
+    bool Busy() const;
+
+protected:
+    // The load step: the control fills the window, navigates to the page's address (the page
+    // base followed by the page's file name), accepts no dropped files and shows no dialogs.
+    void loadPage(win::HWND window, const std::string& url);
+    // Binds an element's event property ("onclick", ...) to a member of this window through
+    // a new forwarder; false when the page has no such element.
+    bool bindEvent(const std::string& elementId, const std::string& eventProperty, const std::string& member);
+    bool bindEvent(const web::HTMLElement& element, const std::string& eventProperty, const std::string& member);
+    // The window's page set-up once its document is complete; forwarders bound here.
+    virtual void pageComplete() {}
+    // The window as the forwarders' target.
+    virtual std::shared_ptr<forms::Dispatch> forwardTarget() = 0;
+    // Lets go of the control, its page and its forwarders (the window unloads).
+    void unloadPage();
+
+    std::unique_ptr<web::WebBrowser> WebBrowser1;
+    web::HTMLDocument Document;
+    bool PageComplete = false;
+};
