@@ -137,16 +137,20 @@ HRESULT VoxlingObj::bind(ISpObjectToken* token) {
     lib.LoadSentenceTable(sentences);
 
     const bool defValid = lib.voiceDefValid();
-    if (!defValid) ShowDamagedNotice(*machine_, *ui_);
+    if (!defValid) damaged();
     lib.copyUnitTable();
     if (!defValid) return E_INVALIDARG;
     if (!lib.voiceWordValid()) {
-        ShowDamagedNotice(*machine_, *ui_);
+        damaged();
         return E_INVALIDARG;
     }
     peak_ = lib.peakReference();
     bound_ = true;
     return S_OK;
+}
+
+void VoxlingObj::damaged() const {
+    if (machine_) ShowDamagedNotice(*machine_, *ui_);
 }
 
 HRESULT VoxlingObj::GetObjectToken(ISpObjectToken** out) {

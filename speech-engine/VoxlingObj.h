@@ -73,6 +73,7 @@ private:
     // Makes the object's machine the library's current one for the call.
     void attach() const;
     win::HRESULT bind(win::ISpObjectToken* token);
+    void damaged() const;
 
     std::atomic<win::ULONG> refs_{1};
     sys::Machine* machine_;

@@ -59,6 +59,7 @@ TEST_F(SpeakTest, ByteCountsOfUnitsPausesAndFragments) {
         {"rate -10", {{SPVA_Speak, u"一。"}}, -10, kUnit + 61600 + 22000 + 28600 + 22000},
         {"rate 5 pauses like rate 0", {{SPVA_Speak, u"一。"}}, 5, kUnit + 33600 + kItemEnd + kFinalPeriod},
         {"silence of 100 ms", {{SPVA_Silence, u"", 100}}, 0, 2200},
+        {"silence beyond 65,535 ms is cut there", {{SPVA_Silence, u"", 4000000000u}}, 0, 65535 * 22},
         {"spelling says nothing", {{SPVA_SpellOut, u"abc"}}, 0, 0},
         {"empty list", {}, 0, 0},
     };
@@ -162,6 +163,17 @@ TEST_F(SpeakTest, AbortSkipAndAFailingWrite) {
         EXPECT_EQ(site.writes.size(), 2u);
     }
     {
+        SCOPED_TRACE("a fragment list that loops back on itself");
+        SPVTEXTFRAG loop{};
+        loop.pNext = &loop;
+        loop.State.eAction = SPVA_Speak;
+        loop.pTextStart = u"一";
+        loop.ulTextLen = 1;
+        RecordingSite site;
+        EXPECT_EQ(e->Speak(0, SPDFID_WaveFormatEx, nullptr, &loop, &site), E_INVALIDARG);
+        EXPECT_TRUE(site.writes.empty());
+    }
+    {
         SCOPED_TRACE("no site");
         EXPECT_EQ(e->Speak(0, SPDFID_WaveFormatEx, nullptr, frags.head(), nullptr), E_INVALIDARG);
     }
@@ -262,4 +274,23 @@ TEST_F(SpeakTest, ToneLibraryVoicesUnitsAndVolumeZeroSilencesThem) {
     fast.actions = [](int) { return DWORD(SPVES_RATE); };
     ASSERT_EQ(speak(e.get(), frags, fast), S_OK);
     EXPECT_LT(fast.audio.size(), loud.audio.size());
+}
+
+// A sentence recording and a phrase's own recording are played whole, each as one word.
+TEST_F(SpeakTest, PlaysSentenceAndPhraseRecordings) {
+    auto e = engine("kind tone\nunits U+4E00-U+4E0F\nphrase 一二 recorded\nsentence 三四 hi.wav\n");
+    RecordingSite site;
+    FragmentChain frags({{SPVA_Speak, u"三四一二"}});
+    ASSERT_EQ(speak(e.get(), frags, site), S_OK);
+    const auto words = site.ofKind(SPEI_WORD_BOUNDARY);
+    ASSERT_GE(words.size(), 2u);
+    EXPECT_EQ(words[0].offset, 0u);
+    EXPECT_EQ(words[0].wParam, 2u);
+    // The tone library's sentence file is 8,000 samples, played unstretched at rate 0.
+    EXPECT_EQ(words[1].offset, 16000u);
+    EXPECT_EQ(words[1].lParam, 2);
+    EXPECT_EQ(words[1].wParam, 2u);
+    EXPECT_GT(site.audio.size(), 16000 + kItemEnd + kFinalPeriod + 6000);
+    EXPECT_FALSE(silent(std::vector<uint8_t>(site.audio.begin(), site.audio.begin() + 16000)));
+    EXPECT_FALSE(silent(std::vector<uint8_t>(site.audio.begin() + 16000, site.audio.begin() + 26000)));
 }
