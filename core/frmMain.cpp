@@ -448,6 +448,7 @@ void frmMain::Form_Unload(int& Cancel) {
         m_PriceTimer->Interval(0);
         m_PriceTimer->ThatTime = nullptr;
     }
+    m_Main::ShowQuoteFrm = nullptr;
     if (VoiceSwitched) RestoreVoice();
     Config().XMLSave();
 }
