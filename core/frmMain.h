@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+class cRegHotKey;
 class VoiceClockWindow;
 class LiveUpdateWindow;
 
@@ -71,6 +72,7 @@ public:
     // Objects and state the window keeps for the run.
     com::ComPtr<win::ISpeechVoice> m_Speech;
     std::shared_ptr<CTimer> m_PriceTimer;
+    std::unique_ptr<cRegHotKey> cHotKey;
     std::shared_ptr<frmSysTray> m_FrmSysTray;
     std::string LastServerTime;
     bool TerminalLoading = false;

@@ -523,6 +523,13 @@ TEST(frmMain, TickDoesNotRunInsideItself) {
     const int before = eur->updates;
     p.main().m_PriceTimer_ThatTime();
     EXPECT_EQ(eur->updates, before + 1);
+
+    // A pause asked for from inside the tick does not wait on it; the tick answers as it ends.
+    bool answered = true;
+    eur->onUpdate = [&] { answered = p.main().RequestTimerState(frmMain::kPause); };
+    p.main().m_PriceTimer_ThatTime();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(p.main().TimerState, frmMain::kAcknowledged);
 }
 
 // A server time that is no time, and no speech object, leave the tick running.
