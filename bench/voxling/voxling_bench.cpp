@@ -8,6 +8,9 @@
 // ISpTTSEngine::Speak writes to a site that times the writes. The same engine is also timed
 // through SpVoice (Speak to the first audio reaching the machine's audio output, and to done).
 // eSpeak NG runs in synchronous mode; its figures are taken from its synthesis callback.
+// The voice library holds units for exactly the characters of the two texts plus the demo
+// manifest's phrases; it is built on the first run and kept in the build folder.
+// Run: build/bench/voxling/voxling_bench (a summary table follows Google Benchmark's output).
 #include "platform/com/ComBase.h"
 #include "platform/media/AudioOutput.h"
 #include "platform/speech/Fragments.h"
