@@ -180,6 +180,8 @@ private:
     std::string scriptFile_;
     std::optional<std::filesystem::file_time_type> scriptStamp_;
     bool exiting_ = false;
+    // An exit has written the panel list (and closed those panels) but then failed.
+    bool panelsSaved_ = false;
 };
 
 namespace m_Main {

@@ -314,7 +314,9 @@ std::vector<frmMain::ScriptEntry> frmMain::ScriptSection(const std::string& text
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        const std::string line = forms::Trim(text.substr(start, end - start));
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        line = forms::Trim(line);
         start = end + 1;
         if (line.empty()) continue;
         if (line.find("<scripts>") != std::string::npos) {
@@ -638,10 +640,21 @@ void frmMain::exitSteps() {
 
     // Floating panels: their places (pixels) and settings, then the panels themselves.
     if (PanelsLoaded) {
-        c.RemoveFloat();
+        // After an exit that failed later on, the list already holds the panels it closed: a
+        // new attempt adds the ones opened since instead of starting the list afresh.
+        std::vector<std::string> listed;
+        if (panelsSaved_) {
+            for (pugi::xml_node item : c.FloatList()) listed.push_back(item.attribute("Symbol").value());
+        } else {
+            c.RemoveFloat();
+        }
         std::vector<std::shared_ptr<FloatPanel>> panels(FloatForms.begin(), FloatForms.end());
         for (const auto& p : panels) {
             if (!p) continue;
+            if (std::any_of(listed.begin(), listed.end(), [&](const std::string& s) { return sys::iequals(s, p->ID()); })) {
+                p->Unload();
+                continue;
+            }
             const bool border = p->Border();
             const double left = static_cast<double>(border ? p->Left() : p->NB_Left()) / tppX;
             const double top = static_cast<double>(border ? p->Top() : p->NB_Top()) / tppY;
@@ -649,6 +662,7 @@ void frmMain::exitSteps() {
                        p->OrderBAR(), p->IconEvent());
             p->Unload();
         }
+        panelsSaved_ = true;
     }
 
     if (QuoteBoardOpen)
