@@ -16,6 +16,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
+#include "toolkit/cRegHotKey.h"
 #include "toolkit/cRegistry.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
@@ -294,6 +295,7 @@ void frmMain::Form_Load() {
 
     // 3. The window's own objects. The hot keys are registered by defHotKey.
     m_PriceTimer = CTimer::create();
+    cHotKey = std::make_unique<cRegHotKey>();
     m_PriceTimer->ThatTime = [this] { m_PriceTimer_ThatTime(); };
     m_FrmSysTray = std::make_shared<frmSysTray>();
     m_FrmSysTray->MenuClick = [this](const std::string& key) { m_frmSysTray_MenuClick(key); };
@@ -449,6 +451,7 @@ void frmMain::Form_Unload(int& Cancel) {
         m_PriceTimer->Interval(0);
         m_PriceTimer->ThatTime = nullptr;
     }
+    m_Main::ShowQuoteFrm = nullptr;
     if (VoiceSwitched) RestoreVoice();
     Config().XMLSave();
 }
@@ -457,6 +460,13 @@ void frmMain::Form_Unload(int& Cancel) {
 
 bool frmMain::RequestTimerState(uint8_t request) {
     TimerState = request;
+    // Called from a handler that runs inside a tick's own wait, the tick cannot answer before we
+    // return; it acknowledges when it ends. Without a running timer nobody would answer at all.
+    if (inTick_) return false;
+    if (!m_PriceTimer || m_PriceTimer->Interval() < 1) {
+        TimerState = kAcknowledged;
+        return true;
+    }
     const uint32_t start = win::GetTickCount();
     while (TimerState != kAcknowledged && win::GetTickCount() - start < kHandshakeWaitMs) forms::DoEvents();
     return TimerState == kAcknowledged;
@@ -688,7 +698,7 @@ void frmMain::m_PriceTimer_ThatTime() {
                 serverTime.clear();  // not a time: as if unknown
             }
             if (TimeoutSeconds < 1) {
-                if (difference != 0) {
+                if (difference > 0) {
                     TerminalLoading = false;
                     LastServerTime = serverTime;
                     timeoutAlarm_ = false;

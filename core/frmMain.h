@@ -8,7 +8,6 @@
 #include "platform/forms/Form.h"
 #include "platform/speech/SpeechApi.h"
 #include "toolkit/CTimer.h"
-#include "toolkit/cRegHotKey.h"
 #include "toolkit/PlayMediaCls.h"
 
 #include <cstdint>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+class cRegHotKey;
 class VoiceClockWindow;
 class LiveUpdateWindow;
 
@@ -75,6 +75,7 @@ public:
     // Objects and state the window keeps for the run.
     com::ComPtr<win::ISpeechVoice> m_Speech;
     std::shared_ptr<CTimer> m_PriceTimer;
+    std::unique_ptr<cRegHotKey> cHotKey;
     std::shared_ptr<frmSysTray> m_FrmSysTray;
     std::string LastServerTime;
     bool TerminalLoading = false;
@@ -136,7 +137,6 @@ public:
     void Form_MouseUp(int16_t button, int16_t shift, float x, float y);
     void Form_DblClick();
 
-    std::unique_ptr<cRegHotKey> cHotKey;
     std::string BalloonKey;
 
     // A "<scripts>" entry of the terminal's hot-key file.
@@ -161,6 +161,8 @@ protected:
 private:
     // Wires the tray window's events to the handlers above; called by the load step.
     void connectCommands();
+    // Runs the key once no tick is on the stack below us.
+    void deferCommand(const std::string& key);
     void cmdHideFloat();
     void cmdFXNews();
     void cmdTerminal();

@@ -18,6 +18,7 @@
 #include "platform/forms/Strings.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
+#include "toolkit/cRegHotKey.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
 #include "toolkit/mWindow.h"
@@ -73,6 +74,8 @@ std::string errorText(const std::exception& e) {
 // ---- Wiring ---------------------------------------------------------------------------------------
 
 void frmMain::connectCommands() {
+    if (cHotKey)
+        cHotKey->HotKeyPress = [this](const std::string& name, int32_t, int32_t) { cHotKey_HotKeyPress(name); };
     if (!m_FrmSysTray) return;
     m_FrmSysTray->SysTrayMouseDown = [this](int32_t button) { m_frmSysTray_SysTrayMouseDown(button); };
     m_FrmSysTray->BalloonClicked = [this] { m_FrmSysTray_BalloonClicked(); };
@@ -437,6 +440,12 @@ void frmMain::trayRightClick() {
 void frmMain::m_frmSysTray_MenuClick(const std::string& key) {
     // A command that arrives while exit pumps would act on windows half closed.
     if (exiting_) return;
+    // Exit and a terminal switch pause the loop first; from inside a tick's wait they would
+    // pull the windows and the terminal from under the tick. They run once it is over.
+    if (inTick_ && (key == "Exit" || key.find("MT4_") != std::string::npos)) {
+        deferCommand(key);
+        return;
+    }
     if (key == "HideFloat") cmdHideFloat();
     else if (key == "Exit") cmdExit();
     else if (key == "HideMT4") HideMT4();
@@ -450,6 +459,12 @@ void frmMain::m_frmSysTray_MenuClick(const std::string& key) {
     else if (key.rfind("Script_", 0) == 0) cmdScript(key);
     else if (key.find("Symbol_") != std::string::npos) cmdSymbol(key);
     else if (key.find("MT4_") != std::string::npos) cmdSwitchTerminal(key);
+}
+
+void frmMain::deferCommand(const std::string& key) {
+    sys::Machine::current().post([key] {
+        if (MainForm) MainForm->m_frmSysTray_MenuClick(key);
+    });
 }
 
 void frmMain::cmdHideFloat() {

@@ -59,7 +59,10 @@ struct Panel : FloatPanel {
     void Price(const std::string&) override {}
     void iSUB(bool, bool) override {}
     void iSUBValue(const std::string&, const std::string&) override {}
-    void UpdatePrice(bool) override {}
+    std::function<void()> onUpdate;
+    void UpdatePrice(bool) override {
+        if (onUpdate) onUpdate();
+    }
     void MT4Loading(bool) override {}
     void MT4Close(bool) override {}
     void TimeOut(bool) override {}
@@ -872,4 +875,25 @@ TEST(frmMainCommands, FailedExitKeepsTheProgramAndItsPriceLoopRunning) {
     for (pugi::xml_node item : p.savedRoot(doc).child("Window").child("Float").children("Item"))
         saved.push_back(item.attribute("Symbol").value());
     EXPECT_EQ(saved, (std::vector<std::string>{"EURUSD", "GBPUSD", "USDJPY"}));
+}
+
+// An exit asked for from inside a tick (a hot key pressed while the tick pumps) waits for the
+// tick to end rather than closing the windows under it.
+TEST(frmMainCommands, ExitFromInsideATickRunsAfterIt) {
+    Program p;
+    p.start();
+    Panel* eur = p.panel("EURUSD");
+    bool asked = false, stillThere = false;
+    eur->onUpdate = [&] {
+        if (asked) return;
+        asked = true;
+        MainForm->cHotKey_HotKeyPress("Exit");
+        stillThere = MainForm && MainForm->IsLoaded() && FloatForms.Count() == 2;
+    };
+    p.m->runFor(1500);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(stillThere);
+    p.m->runFor(100);
+    EXPECT_FALSE(MainForm);
+    EXPECT_EQ(programWindowCount(), 0);
 }

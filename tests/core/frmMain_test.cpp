@@ -429,6 +429,10 @@ TEST(frmMain, UnreadableTerminalIsRestarted) {
     first->setRows({}, 3);  // an empty list reads as a failure
     p.m->runFor(1500);
     EXPECT_TRUE(p.saw("terminal restart: "));
+    bool warned = false;
+    for (const auto& b : win::balloonHistory())
+        warned = warned || b.text == "在获取MT4软件报价时出现异常错误!现正尝试重新运行MT4!";
+    EXPECT_TRUE(warned);
     EXPECT_TRUE(p.saw("terminal restarted"));
     EXPECT_NE(TerminalPid, firstPid);
     ASSERT_NE(p.terminal(), nullptr);
@@ -519,6 +523,13 @@ TEST(frmMain, TickDoesNotRunInsideItself) {
     const int before = eur->updates;
     p.main().m_PriceTimer_ThatTime();
     EXPECT_EQ(eur->updates, before + 1);
+
+    // A pause asked for from inside the tick does not wait on it; the tick answers as it ends.
+    bool answered = true;
+    eur->onUpdate = [&] { answered = p.main().RequestTimerState(frmMain::kPause); };
+    p.main().m_PriceTimer_ThatTime();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(p.main().TimerState, frmMain::kAcknowledged);
 }
 
 // A server time that is no time, and no speech object, leave the tick running.
@@ -626,4 +637,44 @@ TEST(frmMain, VoiceQuotesAreSpoken) {
     const auto said = p.spoken();
     ASSERT_FALSE(said.empty());
     EXPECT_EQ(said[0].rfind("日元", 0), 0u) << said[0];
+}
+
+// ---- Terminal operations --------------------------------------------------------------------------
+
+// A board whose Status is on opens at start and is fed every tick; opening it again does nothing.
+TEST(frmMain, QuoteBoardIsOpenedAndFed) {
+    Program p;
+    p.setAttrib("Window/FXQuote", "Status", "1");
+    ASSERT_TRUE(p.start());
+    ASSERT_TRUE(p.board);
+    EXPECT_TRUE(QuoteBoardOpen);
+    EXPECT_TRUE(p.board->Visible());
+    p.m->runFor(3000);
+    EXPECT_GE(p.board->updates, 3);
+    EXPECT_FALSE(p.board->loading);
+    EXPECT_EQ(p.board->time, "--");
+    EXPECT_EQ(p.board->Caption().rfind("报价板 ", 0), 0u);
+    EXPECT_EQ(p.board->Caption().size(), std::string("报价板 hh:mm:ss").size());
+    auto* before = p.board.get();
+    p.main().ShowQuoteFrm();
+    EXPECT_EQ(p.board.get(), before);
+
+    p.kill(*p.terminal());
+    p.m->runFor(1500);
+    EXPECT_TRUE(p.board->closed);
+}
+
+TEST(frmMain, HideMT4HidesAndShowsTheTerminal) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    const win::HWND h = p.terminal()->mainWindow();
+    win::ShowWindow(h, 6);  // minimised, still visible
+    ASSERT_TRUE(win::IsWindowVisible(h));
+    p.main().HideMT4();
+    EXPECT_FALSE(win::IsWindowVisible(h));
+    EXPECT_FALSE(win::IsIconic(h));
+    p.main().HideMT4();
+    EXPECT_TRUE(win::IsWindowVisible(h));
+    EXPECT_TRUE(win::IsZoomed(h));
+    EXPECT_EQ(win::GetForegroundWindow(), h);
 }
