@@ -7,6 +7,7 @@
 #include "core/cls_MT4.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
+#include "QuoteWindowDoubles.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 
@@ -40,81 +41,8 @@ const char* kFolder = "C:\\Program Files\\Pennant";
 const char* kSettings = "C:\\Program Files\\Pennant\\Pennant.xml";
 const char* kTerminalFolder = "C:\\Program Files\\MetaTrader 4";
 
-struct Panel : FloatPanel {
-    Panel() : FloatPanel("frmFloat") { design.width = 2400, design.height = 1200; }
-    std::string id;
-    bool border = true, voice = false, orderBar = false;
-    int32_t mode = 0;
-    int16_t iconEvent = 0;
-    long nbLeft = 0, nbTop = 0;
-
-    bool Busy() override { return false; }
-    std::string ID() override { return id; }
-    void ID(const std::string& s) override { id = s; }
-    void SymBol(const std::string&) override {}
-    void HeadBid(const std::string&) override {}
-    void HeadASK(const std::string&) override {}
-    void BID(const std::string&) override {}
-    void ASK(const std::string&) override {}
-    void Price(const std::string&) override {}
-    void iSUB(bool, bool) override {}
-    void iSUBValue(const std::string&, const std::string&) override {}
-    std::function<void()> onUpdate;
-    void UpdatePrice(bool) override {
-        if (onUpdate) onUpdate();
-    }
-    void MT4Loading(bool) override {}
-    void MT4Close(bool) override {}
-    void TimeOut(bool) override {}
-    void Time(const std::string&) override {}
-    void Max_Min(const std::string&, const std::string&) override {}
-    bool Border() override { return border; }
-    void Border(bool shown) override { border = shown; }
-    long NB_Left() override { return nbLeft; }
-    long NB_Top() override { return nbTop; }
-    int32_t Mode() override { return mode; }
-    void Mode(int32_t m) override { mode = m; }
-    bool Voice() override { return voice; }
-    void Voice(bool on) override { voice = on; }
-    int16_t IconEvent() override { return iconEvent; }
-    void IconEvent(int16_t e) override { iconEvent = e; }
-    bool OrderBAR() override { return orderBar; }
-    void OrderBAR(bool shown) override { orderBar = shown; }
-    void Confirm(bool) override {}
-    void SL(int16_t) override {}
-    void TP(int16_t) override {}
-    void Volume(const std::string&) override {}
-    std::string BaseCaption() override { return id + " "; }
-
-protected:
-    void Form_Unload(int&) override {
-        if (MainForm) MainForm->ClosePopupForm(id);
-    }
-};
-
-struct Board : QuoteBoard {
-    Board() : QuoteBoard("frmQuote") {}
-    bool berth = false;
-    int berthCalls = 0, loads = 0;
-    bool Busy() override { return false; }
-    void MT4Loading(bool) override {}
-    void MT4Close(bool) override {}
-    void TimeOut(bool) override {}
-    void Time(const std::string&) override {}
-    void UpdateQuote(int16_t) override {}
-    void Show_MaxMin() override {}
-    void Hide_MaxMin() override {}
-    bool BerthOn() override { return berth; }
-    void xBerth() override { berthCalls++; }
-    std::string BaseCaption() override { return "报价板"; }
-
-protected:
-    void Form_Load() override {
-        loads++;
-        QuoteBoardOpen = true;
-    }
-    void Form_Unload(int&) override { QuoteBoardOpen = false; }
-};
+using Panel = FloatPanelDouble;
+using Board = QuoteBoardDouble;
 
 struct Notice : NoticeWindow {
     Notice() : NoticeWindow("frmFXNotify") {}
@@ -379,11 +307,11 @@ TEST(frmMainCommands, WindowsOpenedBroughtOutAndClosed) {
     // Quote board: opened, brought out while berthed, closed when not.
     f.m_frmSysTray_MenuClick("FXQuote");
     ASSERT_TRUE(QuoteBoardOpen);
-    p.board->berth = true;
+    p.board->berthOn = true;
     f.m_frmSysTray_MenuClick("FXQuote");
     EXPECT_EQ(p.board->berthCalls, 1);
     EXPECT_TRUE(QuoteBoardOpen);
-    p.board->berth = false;
+    p.board->berthOn = false;
     f.m_frmSysTray_MenuClick("FXQuote");
     EXPECT_FALSE(QuoteBoardOpen);
 
@@ -882,9 +810,8 @@ TEST(frmMainCommands, FailedExitKeepsTheProgramAndItsPriceLoopRunning) {
 TEST(frmMainCommands, ExitFromInsideATickRunsAfterIt) {
     Program p;
     p.start();
-    Panel* eur = p.panel("EURUSD");
     bool asked = false, stillThere = false;
-    eur->onUpdate = [&] {
+    p.main().Trace = [&](const std::string&) {
         if (asked) return;
         asked = true;
         MainForm->cHotKey_HotKeyPress("Exit");
