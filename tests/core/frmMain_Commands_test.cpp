@@ -824,3 +824,25 @@ TEST(frmMainCommands, ExitFromInsideATickRunsAfterIt) {
     EXPECT_FALSE(MainForm);
     EXPECT_EQ(programWindowCount(), 0);
 }
+
+// A window of the terminal's class whose lists cannot be found: the switch is refused, the bridge
+// keeps the terminal it had and the price loop runs on.
+TEST(frmMainCommands, RefusedSwitchKeepsTheTerminalAndTheLoop) {
+    Program p;
+    p.start();
+    termsim::Terminal* t = p.terminal();
+    const win::HWND current = MT4().Mt4Hwnd();
+    const std::string title = TerminalTitle;
+    win::HWND fake = 0;
+    {
+        sys::ProcessScope scope(t->pid());
+        fake = win::CreateWindowEx(0, termsim::Terminal::kMainClass, "9999: Fake - 模拟账户", win::WS_OVERLAPPEDWINDOW,
+                                   0, 0, 100, 100, 0);
+    }
+    ASSERT_NE(fake, 0);
+    p.main().m_frmSysTray_MenuClick("MT4_" + std::to_string(fake) + "|1");
+    EXPECT_EQ(MT4().Mt4Hwnd(), current);
+    EXPECT_EQ(TerminalTitle, title);
+    EXPECT_EQ(p.main().TimerState, frmMain::kRun);
+    EXPECT_TRUE(MT4().GetQuote());
+}
