@@ -74,8 +74,6 @@ std::string errorText(const std::exception& e) {
 // ---- Wiring ---------------------------------------------------------------------------------------
 
 void frmMain::connectCommands() {
-    if (cHotKey)
-        cHotKey->HotKeyPress = [this](const std::string& name, int32_t, int32_t) { cHotKey_HotKeyPress(name); };
     if (!m_FrmSysTray) return;
     m_FrmSysTray->SysTrayMouseDown = [this](int32_t button) { m_frmSysTray_SysTrayMouseDown(button); };
     m_FrmSysTray->BalloonClicked = [this] { m_FrmSysTray_BalloonClicked(); };
@@ -107,10 +105,8 @@ std::string frmMain::ScriptKeys(const std::string& hotKey) {
 }
 
 void frmMain::defHotKey(bool forceAlert) {
-    if (!cHotKey) {
-        cHotKey = std::make_unique<cRegHotKey>();
-        cHotKey->HotKeyPress = [this](const std::string& name, int32_t, int32_t) { cHotKey_HotKeyPress(name); };
-    }
+    if (!cHotKey) cHotKey = std::make_unique<cRegHotKey>();
+    cHotKey->HotKeyPress = [this](const std::string& name, int32_t, int32_t) { cHotKey_HotKeyPress(name); };
     cHotKey->Clear();
     cHotKey->Attach(hWnd());
     if (m_FrmSysTray)
@@ -734,6 +730,8 @@ void frmMain::exitSteps() {
     ReleaseCommandWindows();
 
     delHotKey();
+    // Nobody may reach this window through the hook once it is gone.
+    m_Main::ShowQuoteFrm = nullptr;
     if (!Unload()) {
         exiting_ = false;
         return;
