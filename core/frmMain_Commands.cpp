@@ -730,12 +730,12 @@ void frmMain::exitSteps() {
     ReleaseCommandWindows();
 
     delHotKey();
-    // Nobody may reach this window through the hook once it is gone.
-    m_Main::ShowQuoteFrm = nullptr;
     if (!Unload()) {
         exiting_ = false;
         return;
     }
+    // Nobody may reach this window through the hook once it is gone.
+    m_Main::ShowQuoteFrm = nullptr;
     // The window object goes once the call that brought us here is over.
     if (MainForm.get() == this) {
         std::shared_ptr<frmMain> self = std::move(MainForm);
