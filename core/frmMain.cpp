@@ -300,6 +300,7 @@ void frmMain::Form_Load() {
     m_FrmSysTray = std::make_shared<frmSysTray>();
     m_FrmSysTray->MenuClick = [this](const std::string& key) { m_frmSysTray_MenuClick(key); };
     m_FrmSysTray->Load();
+    connectCommands();
     m_Main::ShowQuoteFrm = [this] { ShowQuoteFrm(); };
 
     // 4. Old browsers get the overlay images as files.
@@ -557,11 +558,6 @@ void frmMain::HideMT4() {
 
 // ---- Hot keys, balloons, panels ---------------------------------------------------------------
 
-void frmMain::defHotKey(bool forceAlert) {
-    // The keys of Settings/HotKey are registered on cHotKey here, with the tray menu's captions.
-    (void)forceAlert;
-}
-
 void frmMain::ChkLiveUpdate(bool tip) {
     if (!NewLiveUpdate) return;
     if (!liveUpdate_) liveUpdate_ = NewLiveUpdate();
@@ -572,22 +568,6 @@ void frmMain::ChkLiveUpdate(bool tip) {
 
 void frmMain::ClosePopupForm(const std::string& key) {
     if (FloatForms.Exists(key)) FloatForms.Remove(key);
-}
-
-void frmMain::m_frmSysTray_MenuClick(const std::string& key) {
-    if (key == "Terminal") {
-        if (!TerminalWindowOpen) {
-            bool flag = false;
-            ShowTerminal(flag);
-        } else if (TerminalPanelWindow* w = TerminalForm()) {
-            if (w->BerthOn()) {
-                Show();
-                w->ReVisible();
-            } else {
-                w->Unload();
-            }
-        }
-    }
 }
 
 // ---- Price loop -------------------------------------------------------------------------------

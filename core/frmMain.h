@@ -11,9 +11,12 @@
 #include "toolkit/PlayMediaCls.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class cRegHotKey;
 class VoiceClockWindow;
@@ -114,6 +117,73 @@ private:
     std::unique_ptr<PlayMediaCls> timeoutPlayer_;
     std::shared_ptr<VoiceClockWindow> voiceClock_;
     std::shared_ptr<LiveUpdateWindow> liveUpdate_;
+
+    // ==== Commands, tray menu, hot keys, balloons and the icon window (frmMain_Commands.cpp) ====
+public:
+    // Tray icon events: a click (1 left: the configured action; 2 right: the menu brought up to
+    // date and shown), a click on the balloon, the balloon timed out.
+    void m_frmSysTray_SysTrayMouseDown(int32_t button);
+    void m_FrmSysTray_BalloonClicked();
+    void m_frmSysTray_BalloonTimeOut();
+    void delHotKey();
+    // A balloon through the tray icon for 50 s; key decides what a click on it does.
+    void ShowBalloonTip(const std::string& text, const std::string& title, int32_t icon, const std::string& key);
+    // Runs the exit command.
+    void UnloadFrm();
+    // A registered global hot key was pressed (its name under Settings/HotKey).
+    void cHotKey_HotKeyPress(const std::string& name);
+    // The icon window's mouse. Button: 1 left, 2 right, 4 middle.
+    void Form_MouseDown(int16_t button, int16_t shift, float x, float y);
+    void Form_MouseUp(int16_t button, int16_t shift, float x, float y);
+    void Form_DblClick();
+
+    std::string BalloonKey;
+
+    // A "<scripts>" entry of the terminal's hot-key file.
+    struct ScriptEntry {
+        std::string name, hotKey;
+    };
+    // The entries between the "<scripts>" and "</scripts>" lines of the file's text (UTF-8).
+    static std::vector<ScriptEntry> ScriptSection(const std::string& text);
+    // The keystrokes of a script's hot key ("Ctrl+1" gives "^{1}", "alt + F5" "%{F5}"); empty for
+    // a text that is no hot key of the terminal's (Ctrl or Alt with a letter, digit or F1-F12).
+    static std::string ScriptKeys(const std::string& hotKey);
+
+    // The machine setting holding the address of the maker's service page.
+    static constexpr const char* kServiceSiteSetting = "site.service";
+    static constexpr const char* kServiceSiteDefault = "http://www.corvel.com.cn/service/";
+    // The longest a command waits for a window's page.
+    static constexpr uint32_t kWindowWaitMs = 30000;
+
+protected:
+    win::LRESULT WindowProc(win::HWND hwnd, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) override;
+
+private:
+    // Wires the tray window's events to the handlers above; called by the load step.
+    void connectCommands();
+    // Runs the key once no tick is on the stack below us.
+    void deferCommand(const std::string& key);
+    void cmdHideFloat();
+    void cmdFXNews();
+    void cmdTerminal();
+    void cmdFXQuote();
+    void cmdOpenWindow(forms::Form* window, const std::function<bool()>& busy);
+    void cmdScript(const std::string& key);
+    void cmdSymbol(const std::string& key);
+    void cmdSwitchTerminal(const std::string& key);
+    void cmdExit();
+    void exitSteps();
+    void trayLeftClick();
+    void trayRightClick();
+    void refreshScriptMenu(const std::string& terminalFolder);
+    void clearMenuArray(const std::string& name);
+
+    // The hot-key file the script submenu was built from, and its time then.
+    std::string scriptFile_;
+    std::optional<std::filesystem::file_time_type> scriptStamp_;
+    bool exiting_ = false;
+    // An exit has written the panel list (and closed those panels) but then failed.
+    bool panelsSaved_ = false;
 };
 
 namespace m_Main {

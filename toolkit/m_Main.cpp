@@ -25,6 +25,7 @@ std::string PageBase;
 bool VoiceSwitched = false;
 std::string PrevDefaultVoice;
 bool PrevDefaultVoiceMissing = false;
+win::POINT TrayCursorPoint{};
 std::function<void()> ShowSplash;
 std::function<void()> LoadMainWindow;
 

@@ -17,6 +17,8 @@ extern bool VoiceSwitched;
 extern std::string PrevDefaultVoice;
 // The user had no default voice before it was switched; exit then removes ours again.
 extern bool PrevDefaultVoiceMissing;
+// The screen point of the last right click on the tray icon.
+extern win::POINT TrayCursorPoint;
 
 // The main window's fixed caption: how a second copy finds the first.
 inline const std::string kMainCaption = "8E1F4C2A6B3D5E7091A2B3C4D5E6F708";
