@@ -186,7 +186,12 @@ int main(int argc, char** argv) {
         if (seconds > 0 && machine.clock().tickMs() - start >= static_cast<uint64_t>(seconds * 1000)) break;
     }
     say("stopping");
-    if (m_Main::MainForm) {
+    // Leave the way the user does, so panels, positions and settings are saved.
+    if (m_Main::MainForm && m_Main::MainForm->IsLoaded()) {
+        m_Main::MainForm->m_frmSysTray_MenuClick("Exit");
+        machine.runUntil([] { return !m_Main::MainForm || !m_Main::MainForm->IsLoaded(); }, 5000);
+    }
+    if (m_Main::MainForm && m_Main::MainForm->IsLoaded()) {
         m_Main::MainForm->TimerState = frmMain::kStop;
         if (m_Main::MainForm->m_PriceTimer) m_Main::MainForm->m_PriceTimer->Interval(0);
         m_Main::MainForm->Unload();
