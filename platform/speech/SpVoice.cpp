@@ -425,12 +425,15 @@ HRESULT SpVoice::Speak(LPCWSTR text, DWORD flags, ULONG* pStreamNumber) {
 bool SpVoice::waitUntilDone(int64_t ms) {
     if (ms < 0) ms = kDefaultWaitBoundMs;
     auto s = s_;
-    return s->machine.runUntil(
+    const bool done = s->machine.runUntil(
         [s] {
             std::lock_guard lock(s->mutex);
             return s->idleLocked();
         },
         static_cast<uint64_t>(ms));
+    // The worker posts its last events before it turns idle: one more round delivers them.
+    if (done) s->machine.pumpOnce();
+    return done;
 }
 
 HRESULT SpVoice::WaitUntilDone(LONG msTimeout, BOOL* pDone) {
