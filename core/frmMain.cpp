@@ -766,6 +766,22 @@ void frmMain::m_PriceTimer_ThatTime() {
     }
 }
 
+bool frmMain::writePrice(FloatPanel& p, cls_Quote& rec, bool opening) {
+    const std::string bid = rec.BID(), ask = rec.ASK();
+    int32_t h = 0, b = 0;
+    bool f = false;
+    PriceDigits(bid, h, b, f);
+    step([&] { p.HeadBid(forms::Left(bid, h)); });
+    step([&] { p.HeadASK(forms::Left(ask, h)); });
+    step([&] { p.BID(forms::Mid(bid, b, 2)); });
+    step([&] { p.ASK(forms::Mid(ask, b, 2)); });
+    step([&] { p.Price(f ? forms::Left(rec.Price(), b + 1) : rec.Price()); });
+    step([&] { p.iSUB(f, opening); });
+    step([&] { p.iSUBValue(forms::Right(bid, 1), forms::Right(ask, 1)); });
+    step([&] { p.UpdatePrice(opening); });
+    return f;
+}
+
 void frmMain::updatePanels(bool closed, const std::string& stale, const std::string& displayTime) {
     if (QuoteBoardOpen) {
         if (QuoteBoard* board = QuoteBoardForm()) {
@@ -815,18 +831,7 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
             });
             continue;
         }
-        const std::string bid = rec->BID(), ask = rec->ASK();
-        int32_t h = 0, b = 0;
-        bool f = false;
-        PriceDigits(bid, h, b, f);
-        step([&] { p->HeadBid(forms::Left(bid, h)); });
-        step([&] { p->HeadASK(forms::Left(ask, h)); });
-        step([&] { p->BID(forms::Mid(bid, b, 2)); });
-        step([&] { p->ASK(forms::Mid(ask, b, 2)); });
-        step([&] { p->Price(f ? forms::Left(rec->Price(), b + 1) : rec->Price()); });
-        step([&] { p->iSUB(f); });
-        step([&] { p->iSUBValue(forms::Right(bid, 1), forms::Right(ask, 1)); });
-        step([&] { p->UpdatePrice(); });
+        const bool f = writePrice(*p, *rec, false);
         step([&] {
             if (!p->Border()) return;
             std::string shown = displayTime;
@@ -916,18 +921,7 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
     step([&] { p->SymBol(symbol); });
     step([&] { p->Voice(voice != 0); });
 
-    const std::string bid = rec->BID(), ask = rec->ASK();
-    int32_t h = 0, b = 0;
-    bool f = false;
-    PriceDigits(bid, h, b, f);
-    step([&] { p->HeadBid(forms::Left(bid, h)); });
-    step([&] { p->HeadASK(forms::Left(ask, h)); });
-    step([&] { p->BID(forms::Mid(bid, b, 2)); });
-    step([&] { p->ASK(forms::Mid(ask, b, 2)); });
-    step([&] { p->Price(f ? forms::Left(rec->Price(), b + 1) : rec->Price()); });
-    step([&] { p->iSUB(f, true); });
-    step([&] { p->iSUBValue(forms::Right(bid, 1), forms::Right(ask, 1)); });
-    step([&] { p->UpdatePrice(true); });
+    writePrice(*p, *rec, true);
     step([&] { p->Mode(style); });
     step([&] { p->MT4Loading(TerminalLoading); });
     step([&] { p->TimeOut(timeoutAlarm_); });

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+class FloatPanel;
+class cls_Quote;
 class cRegHotKey;
 class VoiceClockWindow;
 class LiveUpdateWindow;
@@ -109,6 +111,9 @@ private:
     bool waitForQuotes(uint32_t ms);
     void timeoutStep(const std::string& serverTime, bool& haveDifference, long& difference);
     void updatePanels(bool terminalClosed, const std::string& staleText, const std::string& displayTime);
+    // Writes a record's price into a panel (opening: the first write of a new panel); whether the
+    // price shows a fractional pip.
+    bool writePrice(FloatPanel& panel, cls_Quote& record, bool opening);
     void trace(const std::string& event);
 
     bool timeoutAlarm_ = false;
