@@ -1,0 +1,130 @@
+#include "cls_Quote.h"
+
+#include "platform/forms/RuntimeError.h"
+#include "platform/forms/Strings.h"
+#include "platform/speech/SpeechApi.h"
+#include "platform/system/CodePage.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace m_Main {
+forms::Collection<std::shared_ptr<cls_Quote>> Quotes;
+std::vector<std::string> SymbolList;
+bool HasHighLow = false;
+} // namespace m_Main
+
+namespace {
+
+// A plain decimal number as the terminal writes prices: sign, digits, one optional point.
+bool plainNumber(const std::string& s, double& value) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+    bool digits = false, point = false;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (!digits) return false;
+    value = std::strtod(s.c_str(), nullptr);
+    return true;
+}
+
+int32_t checked32(int64_t v) {
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        forms::raise(forms::err::Overflow);
+    return static_cast<int32_t>(v);
+}
+
+} // namespace
+
+std::string cls_Quote::Price() {
+    priceText_ = priceMode_ == -1 ? ask_ : bid_;
+    return priceText_;
+}
+
+void cls_Quote::BID(std::string v) {
+    // Texts of different lengths do not order as prices do (9.99 -> 10.01 would read as a fall),
+    // so two numbers compare by value and only anything else by its characters.
+    double now = 0, before = 0;
+    int c;
+    if (plainNumber(v, now) && plainNumber(bid_, before))
+        c = now > before ? 1 : (now < before ? -1 : 0);
+    else
+        c = v.compare(bid_);
+    direction_ = static_cast<int16_t>(c > 0 ? 1 : (c < 0 ? -1 : 0));
+    bid_ = std::move(v);
+}
+
+void cls_Quote::VoiceEnable(bool v) {
+    voiceEnable_ = v;
+    if (!v) lastPoints_ = 0;
+}
+
+int32_t QuotePoints(const std::string& price, bool fractionalPip) {
+    const long len = forms::Len(price);
+    const long point = forms::InStr(price, ".");
+    const double power = std::pow(10.0, static_cast<double>(len - point));
+    const int32_t scale = forms::CLng(power);
+    std::string scaled = forms::CStr(forms::Val(price) * static_cast<double>(scale));
+    if (fractionalPip) scaled = forms::Left(scaled, std::max(0L, forms::Len(scaled) - 1));
+    return forms::CLng(forms::Val(scaled));
+}
+
+bool cls_Quote::VoiceStatus(int32_t& movement, int32_t& kind, bool fractionalPip) {
+    const int32_t points = QuotePoints(Price(), fractionalPip);
+
+    if (lastPoints_ == 0) {
+        if (!enableDelta_ && !enableInterval_) return false;
+        lastPoints_ = points;
+        movement = 0;
+        return true;
+    }
+    if (points == lastPoints_) return false;
+
+    movement = checked32(static_cast<int64_t>(points) - lastPoints_);
+    bool fire = false;
+    if (enableInterval_) {
+        changeCounter_ = checked32(static_cast<int64_t>(changeCounter_) + 1);
+        if (changeCounter_ >= voiceInterval_) {
+            changeCounter_ = 0;
+            fire = true;
+            kind = 1;
+        }
+    }
+    if (enableDelta_ && static_cast<int64_t>(voiceDelta_) <= std::llabs(static_cast<int64_t>(movement)))
+        fire = true;
+    if (fire) lastPoints_ = points;
+    return fire;
+}
+
+std::string QuoteVoiceText(cls_Quote& quote, int32_t movement, int32_t kind, bool fractionalPip) {
+    std::string text = kind != 0 ? quote.IntervalFormat() : quote.DeltaFormat();
+    text = forms::Replace(text, "[别名]", quote.Alias());
+    const std::string price = quote.Price();
+    text = forms::Replace(text, "[价格]", price);
+    if (movement != 0) {
+        text = forms::Replace(text, "[方向]", movement >= 1 ? "上涨" : "下跌");
+        const int64_t size = std::llabs(static_cast<int64_t>(movement));
+        text = forms::Replace(text, "[点差]", std::to_string(size) + "点");
+    } else {
+        // A first announcement has no movement to tell; saying the placeholder itself is noise.
+        text = forms::Replace(text, "[方向]", "");
+        text = forms::Replace(text, "[点差]", "");
+    }
+    const std::string tail = fractionalPip ? forms::Left(forms::Right(price, 3), 2) : forms::Right(price, 2);
+    return forms::Replace(text, "[尾数]", tail);
+}
+
+void AnnounceQuote(win::ISpeechVoice& speech, cls_Quote& quote, int32_t movement, int32_t kind,
+                   bool fractionalPip) {
+    const std::u16string text = sys::toUtf16(QuoteVoiceText(quote, movement, kind, fractionalPip));
+    speech.Speak(text.c_str(), win::SVSFlagsAsync, nullptr);
+}
