@@ -1,6 +1,7 @@
 #include "frmFloat.h"
 
 #include "core/cls_Quote.h"
+#include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"
 #include "platform/forms/Strings.h"
@@ -117,6 +118,7 @@ void frmFloat::Form_Unload(int&) {
         panels.Remove(ID_);
         if (auto* machine = sys::Machine::currentOrNull()) machine->post([keep] {});
     }
+    sendWrites();
     elements_.clear();
     WebDoc = web::HTMLDocument();
     if (auto* machine = sys::Machine::currentOrNull(); machine && WebBrowser1) {
@@ -129,7 +131,23 @@ void frmFloat::Form_Unload(int&) {
 
 // ---- Page access --------------------------------------------------------------------------
 
+void frmFloat::collectWrites() {
+    if (collecting_ || !WebBrowser1 || !PageComplete) return;
+    auto* machine = sys::Machine::currentOrNull();
+    if (!machine) return;
+    collecting_ = WebBrowser1->page();
+    collecting_->beginBatch();
+    machine->post([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->sendWrites();
+    });
+}
+
+void frmFloat::sendWrites() {
+    if (auto page = std::move(collecting_)) page->endBatchNoWait();
+}
+
 web::HTMLElement& frmFloat::el(const char* id) {
+    collectWrites();
     auto it = elements_.find(id);
     if (it == elements_.end()) {
         // Not one of the cached ids, or the page is not complete yet: ask the page.
@@ -359,19 +377,28 @@ void frmFloat::UpdatePrice(bool force) {
     const std::string colour = direction == 1 ? "#FF0000" : direction == -1 ? "#007F00" : "";
     {
         web::PageBatch batch(Document);
-        el("Bid").innerText(BID_);
-        el("Ask").innerText(ASK_);
-        el("HeadBid").innerText(HeadBid_);
-        el("HeadAsk").innerText(HeadASK_);
-        el("Price").innerText(Price_);
-        for (const char* id : {"Price", "Bid", "Ask"}) el(id).style().color(colour);
+        // Only what differs from the last paint goes to the page; a forced repaint writes all.
+        auto paint = [&](const char* id, const char* prop, const std::string& value) {
+            std::string& last = painted_[std::string(id) + '.' + prop];
+            if (!force && last == value && !last.empty()) return;
+            if (prop[0] == 'c') el(id).style().color(value);
+            else if (prop[0] == 'b') el(id).set("bgColor", value);
+            else el(id).innerText(value);
+            last = value;
+        };
+        paint("Bid", "text", BID_);
+        paint("Ask", "text", ASK_);
+        paint("HeadBid", "text", HeadBid_);
+        paint("HeadAsk", "text", HeadASK_);
+        paint("Price", "text", Price_);
+        for (const char* id : {"Price", "Bid", "Ask"}) paint(id, "color", colour);
         if (PriceSUB_) {
-            el("iBidSub").innerText(subBid_);
-            el("iAskSub").innerText(subAsk_);
-            el("iSub").innerText(subPrice_);
-            for (const char* id : {"iBidSub", "iAskSub", "iSub"}) el(id).style().color(colour);
+            paint("iBidSub", "text", subBid_);
+            paint("iAskSub", "text", subAsk_);
+            paint("iSub", "text", subPrice_);
+            for (const char* id : {"iBidSub", "iAskSub", "iSub"}) paint(id, "color", colour);
         }
-        el("TDX").set("bgColor", colour.empty() ? "#FFFFFF" : colour);
+        paint("TDX", "bgColor", colour.empty() ? "#FFFFFF" : colour);
     }
     refreshConfirmBalloon(direction);
     lastDirection_ = direction;

@@ -113,6 +113,10 @@ protected:
     std::shared_ptr<forms::Dispatch> forwardTarget() override { return shared_from_this(); }
 
 private:
+    // Collects the page writes of this pump round into one message, sent without waiting when
+    // the round ends (a read in between sends them first, as a round trip).
+    void collectWrites();
+    void sendWrites();
     web::HTMLElement& el(const char* id);
     void setDisplay(const char* id, bool shown);
     void retitleOrderButtons();
@@ -132,6 +136,8 @@ private:
     std::string HeadBid_, HeadASK_, BID_, ASK_, Price_;
     std::string subBid_, subAsk_, subPrice_;
     std::string lastBid_;
+    // What the last paint wrote, by element and property.
+    std::map<std::string, std::string> painted_;
     int16_t lastDirection_ = 0;
 
     // Frame offsets, frame size and framed size, twips.
@@ -146,6 +152,7 @@ private:
     web::HTMLDocument WebDoc;
     // The page's elements, looked up once when the page completes.
     std::map<std::string, web::HTMLElement> elements_;
+    std::shared_ptr<web::Page> collecting_;
 };
 
 // The figures the order-confirmation balloon shows for a quick order: the order price and the

@@ -521,6 +521,7 @@ TEST_F(FloatPanelTest, ThreePanelsInThreeModesOnScreen) {
     c->OrderBAR(true);
     c->TimeOut(true);
     c->Time("-1分30秒-");
+    machine->pumpOnce();  // the panels' writes of this round go out
     EXPECT_FALSE(testing_support::writeSnapshot("quotes_three_panels").empty());
 }
 
