@@ -3,6 +3,7 @@
 #include "DesktopState.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/CodePage.h"
+#include "platform/system/LastError.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +24,8 @@ struct HotKey {
     UINT mods;
     UINT vk;
 };
+
+constexpr DWORD kErrorNotEnoughMemory = 8;
 
 struct AtomEntry {
     std::string name;
@@ -511,11 +514,17 @@ void SendKeys(const std::string& text, bool wait) {
 
 BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk) {
     auto& s = in();
-    if (!IsWindow(hwnd)) return FALSE;
+    if (!IsWindow(hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     std::erase_if(s.hotKeys, [](const HotKey& k) { return !IsWindow(k.hwnd); });
     modifiers &= MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
     for (const auto& k : s.hotKeys)
-        if ((k.mods == modifiers && k.vk == vk) || (k.hwnd == hwnd && k.id == id)) return FALSE;
+        if ((k.mods == modifiers && k.vk == vk) || (k.hwnd == hwnd && k.id == id)) {
+            SetLastError(ERROR_HOTKEY_ALREADY_REGISTERED);
+            return FALSE;
+        }
     s.hotKeys.push_back({hwnd, id, modifiers, vk});
     return TRUE;
 }
@@ -523,6 +532,7 @@ BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk) {
 BOOL UnregisterHotKey(HWND hwnd, int id) {
     auto& s = in();
     const auto n = std::erase_if(s.hotKeys, [&](const HotKey& k) { return k.hwnd == hwnd && k.id == id; });
+    if (!n) SetLastError(ERROR_HOTKEY_NOT_REGISTERED);
     return n ? TRUE : FALSE;
 }
 
@@ -533,13 +543,20 @@ ATOM GlobalFindAtom(const std::string& name) {
 }
 
 ATOM GlobalAddAtom(const std::string& name) {
-    if (name.empty() || name.size() > 255) return 0;
+    // Atom names hold up to 255 characters (UTF-16 units), whatever their byte length.
+    if (name.empty() || sys::toUtf16(name).size() > 255) {
+        SetLastError(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        return 0;
+    }
     auto& s = in();
     if (ATOM a = GlobalFindAtom(name)) {
         s.atoms[a].count++;
         return a;
     }
-    if (s.nextAtom == 0xFFFF) return 0;
+    if (s.nextAtom == 0xFFFF) {
+        SetLastError(kErrorNotEnoughMemory);
+        return 0;
+    }
     const ATOM a = s.nextAtom++;
     s.atoms[a] = {name, 1};
     return a;
@@ -548,7 +565,10 @@ ATOM GlobalAddAtom(const std::string& name) {
 ATOM GlobalDeleteAtom(ATOM atom) {
     auto& s = in();
     auto it = s.atoms.find(atom);
-    if (it == s.atoms.end()) return atom;
+    if (it == s.atoms.end()) {
+        SetLastError(static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        return atom;
+    }
     if (--it->second.count <= 0) s.atoms.erase(it);
     return 0;
 }

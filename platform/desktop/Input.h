@@ -127,8 +127,11 @@ constexpr UINT MOD_ALT = 0x0001;
 constexpr UINT MOD_CONTROL = 0x0002;
 constexpr UINT MOD_SHIFT = 0x0004;
 constexpr UINT MOD_WIN = 0x0008;
+constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr LONG ERROR_HOTKEY_ALREADY_REGISTERED = 1409;
+constexpr LONG ERROR_HOTKEY_NOT_REGISTERED = 1419;
 // FALSE when another registration (any program) holds the combination, or the id is taken for
-// the window.
+// the window. Failures set the last error (GetLastError), as do those of the atom functions.
 BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk);
 BOOL UnregisterHotKey(HWND hwnd, int id);
 ATOM GlobalAddAtom(const std::string& name);  // 0xC000 and up; the count goes up for a known name

@@ -2,6 +2,7 @@
 #include "Screen.h"
 
 #include "platform/system/CodePage.h"
+#include "platform/system/Process.h"
 
 #include <algorithm>
 #include <cstring>
@@ -525,6 +526,15 @@ BOOL DestroyWindow(HWND hwnd) {
 
 BOOL IsWindow(HWND hwnd) { return findWnd(hwnd) || (hwnd && hwnd == state().desktop) ? TRUE : FALSE; }
 HWND GetDesktopWindow() { return state().desktop; }
+
+namespace {
+// A process that ends takes its windows with it, whoever ended it.
+const bool g_processExitHook = (sys::addProcessExitHook([](sys::Machine&, uint32_t pid) {
+                                    setProcessHung(pid, false);
+                                    destroyProcessWindows(pid);
+                                }),
+                                true);
+} // namespace
 
 void destroyProcessWindows(DWORD processId) {
     auto& s = state();

@@ -7,6 +7,7 @@
 #include "platform/desktop/Message.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/system/Machine.h"
+#include "platform/system/Process.h"
 
 #include <map>
 
@@ -20,7 +21,6 @@ namespace {
 struct ProgramTable {
     std::map<std::string, ProgramStart> programs;  // upper-case full paths
     std::vector<ProgramLaunch> launches;
-    uint32_t nextPid = 2000;
 };
 ProgramTable& table() { return sys::Machine::current().service<ProgramTable>(); }
 
@@ -78,15 +78,32 @@ uint32_t Shell(const std::string& pathName, int windowStyle) {
     auto& t = table();
     const std::string exe = exeOf(pathName);
     if (exe.empty()) throw RuntimeError(5, "Invalid procedure call or argument");
-    const std::string full = sys::Machine::current().fullWinPath(exe);
-    auto it = t.programs.find(sys::upperAscii(full));
-    if (it == t.programs.end()) throw RuntimeError(53, "File not found");
+    auto& machine = sys::Machine::current();
+    auto& processes = sys::ProcessTable::of(machine);
+    const std::string full = machine.fullWinPath(exe);
     ProgramLaunch launch;
-    launch.processId = t.nextPid;
-    t.nextPid += 4;
     launch.exePath = full;
     launch.commandLine = pathName;
     launch.windowStyle = windowStyle;
+    auto it = t.programs.find(sys::upperAscii(full));
+    if (it == t.programs.end()) {
+        // A program file on the machine: the process table starts the simulated program it holds.
+        const size_t at = pathName.find(exe);
+        size_t rest = at == std::string::npos ? pathName.size() : at + exe.size();
+        if (rest < pathName.size() && pathName[rest] == '"') ++rest;
+        std::string args = pathName.substr(rest);
+        args.erase(0, args.find_first_not_of(' '));
+        const auto started = processes.start(full, args, windowStyle);
+        if (!started.pid) {
+            if (started.error == win::ERROR_BAD_EXE_FORMAT) throw RuntimeError(5, "Invalid procedure call or argument");
+            throw RuntimeError(53, "File not found");
+        }
+        launch.processId = started.pid;
+        t.launches.push_back(launch);
+        return launch.processId;
+    }
+    // A program registered here runs at once, as a real process of the machine.
+    launch.processId = processes.create(full, {.parentId = sys::Machine::currentProcessId()})->id();
     t.launches.push_back(launch);
     const ProgramStart start = it->second;  // the program may register others
     {

@@ -119,7 +119,7 @@ public:
     // ---- Services attached by the layers above ----------------------------------------
     template <class T, class... Args>
     T& service(Args&&... args) {
-        std::lock_guard lock(servicesMutex_);
+        std::lock_guard<std::recursive_mutex> lock(servicesMutex_);
         auto it = services_.find(typeid(T));
         if (it == services_.end()) {
             auto p = std::make_shared<T>(std::forward<Args>(args)...);
@@ -130,7 +130,7 @@ public:
     }
     template <class T>
     T* findService() {
-        std::lock_guard lock(servicesMutex_);
+        std::lock_guard<std::recursive_mutex> lock(servicesMutex_);
         auto it = services_.find(typeid(T));
         return it == services_.end() ? nullptr : std::any_cast<std::shared_ptr<T>&>(it->second).get();
     }
@@ -155,7 +155,7 @@ private:
 
     std::atomic<int> outsideWork_{0};
 
-    std::mutex servicesMutex_;
+    std::recursive_mutex servicesMutex_;  // a service may ask for another while it is built
     std::map<std::type_index, std::any> services_;
     std::vector<std::type_index> serviceOrder_;
 };

@@ -27,6 +27,7 @@ function PopupClose() { oPopup.hide(); }
 <div id="Counter">0</div>
 <input id="Tick" type="checkbox" onclick="countClick()">
 <input id="Volume" type="text" value="0.1">
+<input id="Secs" type="text" value="" onkeydown="return onlyNum(event)">
 <table id="iTable"><tr><td>a</td><td>b</td></tr></table>
 <img id="Logo" src="logo.gif">
 </body></html>)HTML";

@@ -121,6 +121,11 @@ TEST_F(PageWindowTest, ClicksReachNamedMembersThroughForwarders) {
     volume.value("");
     win::SendKeys("12.5", true);
     ASSERT_TRUE(waitFor([&] { return volume.value() == "12.5"; }));
+    // The shared page script's key filter lets digits through and nothing else.
+    auto secs = form->doc().all("Secs");
+    secs.focus();
+    win::SendKeys("4x2{LEFT}7", true);
+    ASSERT_TRUE(waitFor([&] { return secs.value() == "472"; }));
 
     form->Unload();
     EXPECT_FALSE(win::IsWindow(server));

@@ -2,6 +2,8 @@
 // the text an announcement speaks.
 #include "core/cls_Quote.h"
 #include "platform/forms/RuntimeError.h"
+#include "platform/speech/SpeechApi.h"
+#include "platform/system/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -162,4 +164,46 @@ TEST(QuoteRecord, AnnouncementText) {
     q.PriceMode(-1);
     q.DeltaFormat("[价格] [别名X] [方向]");
     EXPECT_EQ(QuoteVoiceText(q, 3, 0, true), "1.23470 [别名X] 上涨");
+}
+
+
+namespace {
+
+// A speech object that keeps what it was asked to say.
+struct RecordingVoice final : win::ISpeechVoice {
+    std::vector<std::pair<std::string, win::DWORD>> spoken;
+    win::HRESULT QueryInterface(win::REFIID, void**) override { return win::E_NOTIMPL; }
+    win::ULONG AddRef() override { return 1; }
+    win::ULONG Release() override { return 1; }
+    win::HRESULT Speak(win::LPCWSTR text, win::DWORD flags, win::ULONG*) override {
+        spoken.emplace_back(sys::fromUtf16(text), flags);
+        return win::S_OK;
+    }
+    win::HRESULT WaitUntilDone(win::LONG, win::BOOL*) override { return win::E_NOTIMPL; }
+    win::HRESULT GetRate(win::LONG*) override { return win::E_NOTIMPL; }
+    win::HRESULT SetRate(win::LONG) override { return win::E_NOTIMPL; }
+    win::HRESULT GetVolume(win::LONG*) override { return win::E_NOTIMPL; }
+    win::HRESULT SetVolume(win::LONG) override { return win::E_NOTIMPL; }
+    win::HRESULT GetVoice(win::ISpObjectToken**) override { return win::E_NOTIMPL; }
+    win::HRESULT SetVoice(win::ISpObjectToken*) override { return win::E_NOTIMPL; }
+    win::HRESULT Skip(win::LONG, win::LONG*) override { return win::E_NOTIMPL; }
+};
+
+} // namespace
+
+TEST(QuoteRecord, AnnouncementIsSpokenAsynchronously) {
+    cls_Quote q;
+    q.Alias("日元");
+    q.VoiceEnable(true);
+    q.EnableDelta(true);
+    RecordingVoice voice;
+    for (const char* bid : {"110.256", "110.290"}) {
+        q.BID(bid);
+        int32_t movement = 0, kind = 0;
+        if (q.VoiceStatus(movement, kind, true)) AnnounceQuote(voice, q, movement, kind, true);
+    }
+    ASSERT_EQ(voice.spoken.size(), 2u);
+    EXPECT_EQ(voice.spoken[0].first, "日元110.256");
+    EXPECT_EQ(voice.spoken[1].first, "日元110.290");
+    EXPECT_EQ(voice.spoken[1].second, 1u);
 }

@@ -112,3 +112,17 @@ TEST(Wildcards, Table) {
     };
     for (const auto& c : cases) EXPECT_EQ(sys::wildcardMatch(c.pat, c.name), c.match) << c.pat << " " << c.name;
 }
+
+namespace {
+struct InnerService { int value = 7; };
+struct OuterService {
+    int inner;
+    OuterService() : inner(sys::Machine::current().service<InnerService>().value) {}
+};
+} // namespace
+
+TEST(MachineServices, AServiceMayUseAnotherWhileItIsBuilt) {
+    TestMachine m;
+    EXPECT_EQ(m->service<OuterService>().inner, 7);
+    EXPECT_EQ(m->findService<InnerService>()->value, 7);
+}

@@ -1,0 +1,92 @@
+#pragma once
+// What the main window calls of the notice window, the talking clock, the live-update window,
+// the per-symbol voice-quote dialog and the window that holds the terminal's Terminal panel.
+// Their modules implement these and install a maker; while no maker is installed the window
+// does not exist and the main window's operations on it do nothing.
+#include "platform/forms/Form.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The notice window (calendar, news, notices).
+class NoticeWindow : public forms::Form {
+public:
+    using forms::Form::Form;
+    // True while its page is not ready.
+    virtual bool Busy() = 0;
+    // Applies the news-source settings to its source table and tabs.
+    virtual void FXEvent() = 0;
+    virtual bool BerthOn() = 0;
+    virtual void xBerth() = 0;
+    // A download of a non-news source it started is still running.
+    virtual bool Working() = 0;
+    virtual void CancelWork() = 0;
+};
+
+// The talking clock.
+class VoiceClockWindow : public forms::Form {
+public:
+    using forms::Form::Form;
+    // ok: its speech object could be made; only then it runs.
+    virtual void Initialize(bool& ok) = 0;
+};
+
+// The live-update window; loading it starts the check.
+class LiveUpdateWindow : public forms::Form {
+public:
+    using forms::Form::Form;
+    // The user asked: report also when the program is already the latest.
+    virtual void Tip(bool asked) = 0;
+};
+
+// The per-symbol voice-quote dialog, as the user confirmed it.
+class VoiceQuoteDialog : public forms::Form {
+public:
+    using forms::Form::Form;
+    virtual std::string VoiceDelta() = 0;
+    virtual std::string VoiceInterval() = 0;
+    virtual std::string DeltaFormat() = 0;
+    virtual std::string IntervalFormat() = 0;
+    virtual bool EnableDelta() = 0;
+    virtual bool EnableInterval() = 0;
+    virtual bool VoiceEnable() = 0;
+    // The state differs from the one it was opened with.
+    virtual bool SETChanged() = 0;
+};
+
+// The window that holds the terminal's own Terminal panel.
+class TerminalPanelWindow : public forms::Form {
+public:
+    using forms::Form::Form;
+    virtual bool BerthOn() = 0;
+    // Brings it in from its screen edge and focuses it.
+    virtual void ReVisible() = 0;
+};
+
+class FloatPanel;
+
+namespace m_Main {
+
+// How a floating panel is made; installed by the panel's module.
+extern std::function<std::shared_ptr<FloatPanel>()> NewFloatPanel;
+extern std::function<std::shared_ptr<NoticeWindow>()> NewFXNotify;
+extern std::function<std::shared_ptr<VoiceClockWindow>()> NewVoiceClock;
+extern std::function<std::shared_ptr<LiveUpdateWindow>()> NewLiveUpdate;
+extern std::function<std::shared_ptr<TerminalPanelWindow>()> NewTerminalWindow;
+
+// The one instance of each, made on first use; nullptr while no maker is installed.
+NoticeWindow* FXNotifyForm();
+TerminalPanelWindow* TerminalForm();
+// The voice-quote dialog the user is confirming; set by the dialog while it is open.
+extern VoiceQuoteDialog* VoiceQuoteForm;
+
+// Forgets the instances (exit, tests).
+void ReleaseNeighbourWindows();
+
+// Set while the window holding the Terminal panel is loaded, by its load and unload.
+extern bool TerminalWindowOpen;
+extern bool LiveUpdateOpen;
+extern bool OrderConfirmOpen;
+
+} // namespace m_Main

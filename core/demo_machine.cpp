@@ -1,0 +1,54 @@
+// Prepares a demo machine for the pennant program: the program folder with its settings file and
+// sounds, and the simulated trading terminal installed (its files and its InstallPath). Nothing
+// is touched on a machine that already has the program.
+//
+// usage: pennant-demo-machine DIR SETTINGS_FILE [--folder WINPATH]
+#include "platform/media/ProgramSounds.h"
+#include "platform/system/Machine.h"
+#include "terminal-sim/Terminal.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: pennant-demo-machine DIR SETTINGS_FILE [--folder WINPATH]\n");
+        return 2;
+    }
+    std::string folder = "C:\\Program Files\\Pennant";
+    if (argc >= 5 && std::string(argv[3]) == "--folder") folder = argv[4];
+    std::ifstream in(argv[2], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return 1;
+    }
+    std::stringstream settings;
+    settings << in.rdbuf();
+
+    std::filesystem::create_directories(argv[1]);
+    sys::MachineOptions options;
+    options.root = argv[1];
+    options.virtualClock = false;
+    sys::Machine machine(options);
+    sys::MachineScope scope(machine);
+
+    const std::string settingsPath = folder + "\\Pennant.xml";
+    if (machine.fileExists(settingsPath)) {
+        std::printf("demo machine ready: %s\n", argv[1]);
+        return 0;
+    }
+    machine.makeDirs(folder);
+    if (!media::installProgramSounds(machine, folder))
+        std::fprintf(stderr, "warning: the program's sounds were not all installed\n");
+    const std::string terminal = termsim::Terminal::install(machine);
+    // The settings file last: its presence marks a finished set-up.
+    if (!machine.writeFileAtomic(settingsPath, settings.str())) {
+        std::fprintf(stderr, "cannot write %s\n", settingsPath.c_str());
+        return 1;
+    }
+    std::printf("demo machine prepared: %s (terminal %s)\n", argv[1], terminal.c_str());
+    return 0;
+}

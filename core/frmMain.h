@@ -1,0 +1,144 @@
+#pragma once
+// The main window: the small top-most icon that lives for the whole run. Its load step does the
+// program's start-up; its one-second price timer is the program's heartbeat (terminal watch and
+// restart, quote reading, the time-out alarm, the quote board, the floating panels and voice
+// quotes); its public operations act on the terminal and on per-symbol settings.
+#include "core/frmSysTray.h"
+#include "platform/com/ComBase.h"
+#include "platform/forms/Form.h"
+#include "platform/speech/SpeechApi.h"
+#include "toolkit/CTimer.h"
+#include "toolkit/PlayMediaCls.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class cRegHotKey;
+class VoiceClockWindow;
+class LiveUpdateWindow;
+
+class frmMain : public forms::Form {
+public:
+    frmMain();
+    ~frmMain() override;
+
+    // ---- Start-up ---------------------------------------------------------------------------
+    // Reopens the saved floating panels and the quote and terminal windows whose Status is on.
+    void LoadPara();
+
+    // ---- Terminal control ---------------------------------------------------------------------
+    // Pauses the price loop and closes the terminal; the loop stays paused until RERunMT4.
+    void CloseMT4();
+    // Starts the terminal again and waits (8 s at most) for its quotes; resumes the price loop.
+    bool RERunMT4();
+    // The account part of the terminal's caption.
+    static std::string GetMT4Title(const std::string& caption);
+    void ShowQuoteFrm();
+    void StartFXNotify(bool& visible);
+    void ShowTerminal(bool& flag);
+    void HideMT4();
+
+    // ---- Per-symbol settings ------------------------------------------------------------------
+    // Opens a floating panel for a listed symbol with its settings; left/top in pixels, -1 keeps
+    // the panel's own place; style -1 ask, 1 bid, 0 both with the spread.
+    void LoadSymbolPara(const std::string& symbol, int32_t left, int32_t top, int32_t style, int16_t& border,
+                        int16_t& voice, int16_t& quickOrder, int16_t& iconEvent);
+    // Takes the confirmed voice-quote dialog into the symbol's record and, when it changed, the settings.
+    void SaveVoice(const std::string& symbol);
+
+    // ---- Hot keys, balloons, panels -----------------------------------------------------------
+    void defHotKey(bool forceAlert);
+    void ChkLiveUpdate(bool tip);
+    // A floating panel that unloads leaves FloatForms through here.
+    void ClosePopupForm(const std::string& key);
+    // The one dispatcher of the program's command keys.
+    void m_frmSysTray_MenuClick(const std::string& key);
+
+    // ---- Price loop -----------------------------------------------------------------------------
+    void m_PriceTimer_ThatTime();
+    // Splits a price for the big-digit display; an empty price leaves the outputs as they are.
+    static void PriceDigits(const std::string& price, int32_t& headLength, int32_t& bigDigitPos, bool& fractionalPip);
+    // "1时2分3秒" from seconds; nothing for 0 or less.
+    static std::string StaleText(int32_t seconds);
+
+    // Handshake with the price loop: 0 run, 1 pause requested, 2 stop requested, 100 acknowledged.
+    static constexpr uint8_t kRun = 0, kPause = 1, kStop = 2, kAcknowledged = 100;
+    uint8_t TimerState = kRun;
+    // Sets a request and pumps until the tick acknowledges it (bounded); false when it never did.
+    bool RequestTimerState(uint8_t request);
+
+    // Objects and state the window keeps for the run.
+    com::ComPtr<win::ISpeechVoice> m_Speech;
+    std::shared_ptr<CTimer> m_PriceTimer;
+    std::unique_ptr<cRegHotKey> cHotKey;
+    std::shared_ptr<frmSysTray> m_FrmSysTray;
+    std::string LastServerTime;
+    bool TerminalLoading = false;
+    bool TimeoutAlarm() const { return timeoutAlarm_; }
+    int32_t StaleSeconds() const { return staleSeconds_; }
+    PlayMediaCls* TimeoutPlayer() { return timeoutPlayer_.get(); }
+
+    // What happened in a tick worth telling a person who watches (terminal found or closed, a
+    // restart, the alarm, a quote spoken, the quotes read). Not used by the program itself.
+    std::function<void(const std::string& event)> Trace;
+
+    // The longest a pumping wait for the tick's acknowledgement lasts.
+    static constexpr uint32_t kHandshakeWaitMs = 15000;
+    // Passes of the watchdog within one tick before a terminal that can be neither read nor
+    // closed counts as closed for that tick.
+    static constexpr int kWatchdogPasses = 3;
+
+protected:
+    void Form_Load() override;
+    void Form_Unload(int& Cancel) override;
+
+private:
+    enum class StartOutcome { Ready, NotInstalled, NotRunning };
+    StartOutcome findOrStartTerminal();
+    void createSpeech();
+    void loadTimeoutSettings();
+    void placeWindow();
+    // The restart of a terminal whose list cannot be read; true when quotes came back.
+    bool restartTerminal();
+    // Pumps up to ms, each pass searching for the terminal and trying to read it.
+    bool waitForQuotes(uint32_t ms);
+    void timeoutStep(const std::string& serverTime, bool& haveDifference, long& difference);
+    void updatePanels(bool terminalClosed, const std::string& staleText, const std::string& displayTime);
+    void trace(const std::string& event);
+
+    bool timeoutAlarm_ = false;
+    int32_t staleSeconds_ = 0;
+    bool inTick_ = false;
+    std::unique_ptr<PlayMediaCls> timeoutPlayer_;
+    std::shared_ptr<VoiceClockWindow> voiceClock_;
+    std::shared_ptr<LiveUpdateWindow> liveUpdate_;
+};
+
+namespace m_Main {
+
+// The main window of the run (cleared by its unload).
+extern std::shared_ptr<frmMain> MainForm;
+
+// Process-wide values of the main window's start-up and the price loop.
+extern bool SpeechFailed;
+extern bool OldBrowser;
+extern int16_t TimeoutSeconds;
+extern bool TimeoutSound;
+extern bool TimeoutVoice;
+extern uint32_t TerminalPid;
+extern std::string TerminalExe;
+extern bool TerminalReady;
+extern std::string TerminalTitle;
+extern win::HWND LastMt4Hwnd;
+extern bool WindowTopMost;
+extern bool PanelsLoaded;
+
+// The element name under which a symbol's own settings are kept: the symbol itself when it is a
+// valid XML name, else with each offending character written as _xHHHH_ (UTF-16 code in hex).
+std::string SymbolElementName(const std::string& symbol);
+// The symbol back from such a name.
+std::string SymbolFromElementName(const std::string& name);
+
+} // namespace m_Main
