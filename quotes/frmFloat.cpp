@@ -1,6 +1,8 @@
 #include "frmFloat.h"
 
+#include "core/NeighbourWindows.h"
 #include "core/cls_Quote.h"
+#include "pages/Pages.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"
@@ -72,6 +74,11 @@ frmFloat::frmFloat() : FloatPanel("frmFloat") {
 }
 
 frmFloat::~frmFloat() = default;
+
+void frmFloat::Install() {
+    pages::registerResources();
+    m_Main::NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+}
 
 // ---- Life ---------------------------------------------------------------------------------
 

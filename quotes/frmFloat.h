@@ -18,6 +18,9 @@ public:
     frmFloat();
     ~frmFloat() override;
 
+    // Makes these the panels the core opens, with the pages built into the program.
+    static void Install();
+
     // ---- Members reached by name, in the panel's member order ----
     bool Busy() override;
     void OrderSet();
