@@ -2,6 +2,7 @@
 
 #include "core/NeighbourWindows.h"
 #include "core/cls_Quote.h"
+#include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
@@ -511,17 +512,20 @@ void frmFloat::OrderSet() {
 
 void frmFloat::VolumeChange() {
     cls_Config& config = Config();
-    const std::string path = "QuickOrder/" + ID_;
+    // The element the core reads the symbol's settings from: a symbol that is no valid XML name
+    // ("#US30") is escaped rather than written as a broken element.
+    const std::string element = m_Main::SymbolElementName(ID_);
+    const std::string path = "QuickOrder/" + element;
     const std::pair<std::string, std::string> values[] = {
         {"Confirm", Confirm_ ? "1" : "0"},
         {"SL", std::to_string(SL_)},
         {"TP", std::to_string(TP_)},
         {"Volume", Volume()},
     };
-    if (config.isExist("QuickOrder", ID_)) {
+    if (config.isExist("QuickOrder", element)) {
         for (const auto& [name, value] : values) config.SetNodeAttrib(path, name, value);
     } else {
-        config.CreateNode("QuickOrder", ID_);
+        config.CreateNode("QuickOrder", element);
         for (const auto& [name, value] : values) config.CreateAttrib(path, name, value);
     }
 }

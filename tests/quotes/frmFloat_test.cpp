@@ -1,4 +1,5 @@
 #include "core/cls_Quote.h"
+#include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
@@ -460,7 +461,7 @@ TEST_F(FloatPanelTest, VolumeChangeSavesTheSymbolsQuickOrderSettings) {
     ASSERT_TRUE(Config().Initialize());
     win::clearMessageBoxes();
 
-    for (const char* symbol : {"GBPJPY", "EURJPY"}) {
+    for (const char* symbol : {"GBPJPY", "EURJPY", "#US30"}) {
         quote(symbol, "150.123", "150.143");
         auto p = open(symbol, 0);
         p->Confirm(false);
@@ -470,10 +471,11 @@ TEST_F(FloatPanelTest, VolumeChangeSavesTheSymbolsQuickOrderSettings) {
         auto volume = el(*p, "Volume");
         volume.value("0.3");
         volume.FireEvent("onchange");
-        ASSERT_TRUE(waitFor([&] { return Config().isExist("QuickOrder", symbol) &&
-                                          Config().GetNodeAttrib(std::string("QuickOrder/") + symbol, "Volume") == "0.3"; }))
+        const std::string element = m_Main::SymbolElementName(symbol);
+        const std::string node = "QuickOrder/" + element;
+        ASSERT_TRUE(waitFor([&] { return Config().isExist("QuickOrder", element) &&
+                                          Config().GetNodeAttrib(node, "Volume") == "0.3"; }))
             << symbol;
-        const std::string node = std::string("QuickOrder/") + symbol;
         EXPECT_EQ(Config().GetNodeAttrib(node, "Confirm"), "0");
         EXPECT_EQ(Config().GetNodeAttrib(node, "SL"), "30");
         EXPECT_EQ(Config().GetNodeAttrib(node, "TP"), "60");
