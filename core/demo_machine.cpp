@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <pugixml.hpp>
 #include <sstream>
 #include <string>
 
@@ -25,8 +26,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[2]);
         return 1;
     }
-    std::stringstream settings;
-    settings << in.rdbuf();
+    std::stringstream shipped;
+    shipped << in.rdbuf();
+    // The demo speaks: the first saved panel announces every move of a point.
+    pugi::xml_document doc;
+    if (!doc.load_string(shipped.str().c_str())) {
+        std::fprintf(stderr, "cannot parse %s\n", argv[2]);
+        return 1;
+    }
+    if (auto item = doc.child("App").child("Window").child("Float").child("Item")) item.attribute("Voice") = "1";
+    if (auto vq = doc.child("App").child("VoiceQuote")) {
+        vq.attribute("defPIP") = "1";
+        vq.attribute("defPIPValue") = "1";
+    }
+    std::ostringstream settings;
+    doc.save(settings, "  ", pugi::format_default, pugi::encoding_utf8);
 
     std::filesystem::create_directories(argv[1]);
     sys::MachineOptions options;
