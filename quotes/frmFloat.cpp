@@ -408,12 +408,12 @@ void frmFloat::UpdatePrice(bool force) {
         }
         paint("TDX", "bgColor", colour.empty() ? "#FFFFFF" : colour);
     }
-    refreshConfirmBalloon(direction);
+    refreshConfirmBalloon();
     lastDirection_ = direction;
     lastBid_ = quote->BID();
 }
 
-void frmFloat::refreshConfirmBalloon(int16_t) {
+void frmFloat::refreshConfirmBalloon() {
     if (!OpenConfirmBalloon) return;
     ConfirmBalloon* balloon = OpenConfirmBalloon();
     if (!balloon || balloon->SymBol() != ID_) return;

@@ -123,7 +123,7 @@ private:
     web::HTMLElement& el(const char* id);
     void setDisplay(const char* id, bool shown);
     void retitleOrderButtons();
-    void refreshConfirmBalloon(int16_t direction);
+    void refreshConfirmBalloon();
 
     std::string ID_;
     bool Border_ = true;
