@@ -387,12 +387,13 @@ void frmFloat::UpdatePrice(bool force) {
         web::PageBatch batch(Document);
         // Only what differs from the last paint goes to the page; a forced repaint writes all.
         auto paint = [&](const char* id, const char* prop, const std::string& value) {
-            std::string& last = painted_[std::string(id) + '.' + prop];
-            if (!force && last == value && !last.empty()) return;
+            const std::string key = std::string(id) + '.' + prop;
+            auto it = painted_.find(key);
+            if (!force && it != painted_.end() && it->second == value) return;
             if (prop[0] == 'c') el(id).style().color(value);
             else if (prop[0] == 'b') el(id).set("bgColor", value);
             else el(id).innerText(value);
-            last = value;
+            painted_[key] = value;
         };
         paint("Bid", "text", BID_);
         paint("Ask", "text", ASK_);
