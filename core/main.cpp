@@ -15,6 +15,9 @@
 #ifdef PENNANT_HAS_BROWSER
 #include "platform/browser/ScreenSnapshot.h"
 #endif
+#ifdef PENNANT_HAS_QUOTES
+#include "quotes/frmFloat.h"
+#endif
 
 #include <atomic>
 #include <csignal>
@@ -37,8 +40,8 @@ void say(const std::string& line) {
     std::fflush(stdout);
 }
 
-// Stand-ins for the floating panel and the quote board until their pages are part of the
-// program: they show nothing and tell what they were given.
+// Stand-ins for the floating panel (in a build without the quote windows) and the quote board
+// until their pages are part of the program: they show nothing and tell what they were given.
 class ConsolePanel : public FloatPanel {
 public:
     ConsolePanel() : FloatPanel("frmFloat") {
@@ -160,7 +163,11 @@ int main(int argc, char** argv) {
     speech::installSpeechService(machine);
     termsim::Terminal::registerProgram();
 
+#ifdef PENNANT_HAS_QUOTES
+    frmFloat::Install();
+#else
     m_Main::NewFloatPanel = [] { return std::make_shared<ConsolePanel>(); };
+#endif
     m_Main::NewQuoteBoard = [] { return std::make_shared<ConsoleBoard>(); };
     m_Main::setProgram(folder, "Pennant");
     m_Main::LoadMainWindow = [] {

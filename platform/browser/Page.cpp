@@ -34,10 +34,8 @@ json Page::call(const std::string& method, json params) {
 
 json Page::run(const std::string& token, json ops, std::string* tokenOut) {
     flushBatch();
-    json tok = token.empty() ? json(nullptr) : json(token);
-    std::string expr = "__pn.run(" + tok.dump() + "," +
-                       ops.dump(-1, ' ', false, json::error_handler_t::replace) + ")";
-    json r = call("Runtime.evaluate", {{"expression", expr}, {"returnByValue", true}, {"userGesture", true}});
+    json r = call("Runtime.evaluate",
+                  {{"expression", runExpression(token, ops)}, {"returnByValue", true}, {"userGesture", true}});
     if (r.contains("exceptionDetails")) {
         const json& d = r["exceptionDetails"];
         std::string text = d.value("text", "error");
@@ -54,6 +52,20 @@ json Page::run(const std::string& token, json ops, std::string* tokenOut) {
         throw forms::RuntimeError(kErrScript, "The page gave no answer", "WebBrowser");
     if (tokenOut) *tokenOut = v[0].is_string() ? v[0].get<std::string>() : "";
     return v[1];
+}
+
+std::string Page::runExpression(const std::string& token, const json& ops) const {
+    json tok = token.empty() ? json(nullptr) : json(token);
+    return "__pn.run(" + tok.dump() + "," + ops.dump(-1, ' ', false, json::error_handler_t::replace) + ")";
+}
+
+void Page::endBatchNoWait() {
+    if (batchDepth_ == 0 || --batchDepth_ > 0 || batch_.empty()) return;
+    json ops = std::move(batch_);
+    batch_ = json::array();
+    if (dead || orphan || !browser) return;
+    const std::string expr = "try { " + runExpression(batchToken_, ops) + "; } catch (e) {}";
+    browser->send("Runtime.evaluate", {{"expression", expr}, {"userGesture", true}}, sessionId);
 }
 
 void Page::write(const std::string& token, json op) {

@@ -27,6 +27,10 @@ public:
     void beginBatch() { ++batchDepth_; }
     void endBatch();
     void flushBatch();
+    // Ends a batch by sending what it collected without waiting for the page: the caller goes
+    // on at once, a later round trip finds the writes done (one session keeps its order), and
+    // a failing write is dropped. For display writes that nothing waits on.
+    void endBatchNoWait();
 
     // A protocol call on this page's session.
     json call(const std::string& method, json params = json::object());
@@ -74,6 +78,7 @@ public:
 
 private:
     void setBusy(bool b);
+    std::string runExpression(const std::string& token, const json& ops) const;
     int batchDepth_ = 0;
     std::string batchToken_;
     json batch_ = json::array();

@@ -1,0 +1,138 @@
+// The program with its real panels: the core opens the saved panels on the first quotes and
+// feeds them from the simulated terminal.
+#include "core/NeighbourWindows.h"
+#include "core/QuoteWindows.h"
+#include "core/cls_Quote.h"
+#include "core/frmMain.h"
+#include "platform/desktop/MessageBox.h"
+#include "platform/desktop/Window.h"
+#include "platform/forms/Strings.h"
+#include "platform/speech/SpVoice.h"
+#include "platform/system/Process.h"
+#include "quotes/frmFloat.h"
+#include "support/Snapshot.h"
+#include "support/TestMachine.h"
+#include "terminal-sim/Terminal.h"
+#include "toolkit/m_Main.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using namespace m_Main;
+
+const char* kFolder = "C:\\Program Files\\Pennant";
+const char* kSettings = "C:\\Program Files\\Pennant\\Pennant.xml";
+
+void resetProgramState() {
+    MainForm.reset();
+    FloatForms.Clear();
+    Quotes.Clear();
+    SymbolList.clear();
+    QuoteBoardOpen = TerminalWindowOpen = false;
+    SpeechFailed = OldBrowser = TerminalReady = PanelsLoaded = WindowTopMost = false;
+    TimeoutSeconds = 0;
+    TimeoutSound = TimeoutVoice = false;
+    TerminalPid = 0;
+    TerminalExe.clear();
+    TerminalTitle.clear();
+    LastMt4Hwnd = 0;
+    ReleaseQuoteBoard();
+    ReleaseNeighbourWindows();
+    NewFloatPanel = nullptr;
+    NewQuoteBoard = nullptr;
+    LoadMainWindow = nullptr;
+}
+
+struct Program {
+    testing_support::TestMachine m;
+
+    Program() {
+        resetProgramState();
+        speech::installSpeechService(*m);
+        termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
+        std::ifstream in(std::string(PENNANT_SOURCE_DIR) + "/core/Pennant.xml", std::ios::binary);
+        std::stringstream settings;
+        settings << in.rdbuf();
+        m->makeDirs(kFolder);
+        m->writeFileAtomic(kSettings, settings.str());
+        setProgram(kFolder, "Pennant");
+        frmFloat::Install();
+        LoadMainWindow = [] {
+            MainForm = std::make_shared<frmMain>();
+            MainForm->Load();
+        };
+    }
+    ~Program() {
+        if (MainForm && MainForm->m_PriceTimer) MainForm->m_PriceTimer->Interval(0);
+        if (MainForm) MainForm->Unload();
+        resetProgramState();
+    }
+    // Runs the program, giving the browser its real time.
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
+        m->beginOutsideWork();
+        const bool ok = m->runUntil(pred, ms);
+        m->endOutsideWork();
+        return ok;
+    }
+    void runFor(uint64_t ms) {
+        m->beginOutsideWork();
+        m->runFor(ms);
+        m->endOutsideWork();
+    }
+    frmFloat* panel(const std::string& symbol) {
+        auto* p = FloatForms.Find(symbol);
+        return p ? dynamic_cast<frmFloat*>(p->get()) : nullptr;
+    }
+    std::string text(frmFloat& p, const std::string& id) { return p.PageDocument().all(id).innerText(); }
+    bool shown(frmFloat& p, const std::string& id) { return p.PageDocument().all(id).style().display().empty(); }
+};
+
+TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
+    Program p;
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
+    frmFloat* eur = p.panel("EURUSD");
+    frmFloat* gbp = p.panel("GBPUSD");
+    ASSERT_NE(eur, nullptr);
+    ASSERT_NE(gbp, nullptr);
+    EXPECT_FALSE(eur->Busy());
+    EXPECT_EQ(eur->Mode(), 0);
+    EXPECT_EQ(gbp->Mode(), 1);
+    EXPECT_TRUE(p.shown(*gbp, "trPrice"));
+    EXPECT_FALSE(p.shown(*gbp, "TrBidAsk"));
+    EXPECT_EQ(p.text(*eur, "Symbol"), "EURUSD");
+    EXPECT_EQ(eur->Left(), 760 * 15);
+    EXPECT_TRUE(win::GetWindowLong(eur->hWnd(), win::GWL_EXSTYLE) & win::WS_EX_TOPMOST);
+
+    // Every tick the page shows the record's digits; the five-digit quotes keep their small pip.
+    for (int tick = 0; tick < 3; ++tick) {
+        p.runFor(1000);
+        auto rec = *Quotes.Find("EURUSD");
+        ASSERT_EQ(rec->BID().size(), 7u) << rec->BID();
+        EXPECT_EQ(p.text(*eur, "Bid"), forms::Mid(rec->BID(), 5, 2));
+        EXPECT_EQ(p.text(*eur, "Ask"), forms::Mid(rec->ASK(), 5, 2));
+        EXPECT_EQ(p.text(*eur, "iBidSub"), forms::Right(rec->BID(), 1));
+        EXPECT_EQ(p.text(*eur, "HeadBid"), forms::Left(rec->BID(), 4));
+        EXPECT_TRUE(eur->PriceSUB());
+        EXPECT_EQ(win::windowText(eur->hWnd()).rfind("报价 ", 0), 0u);
+    }
+    EXPECT_NE(win::windowText(eur->hWnd()), "报价 ");
+    EXPECT_FALSE(testing_support::writeSnapshot("quotes_program_panels").empty());
+
+    // The terminal ends: the panels show it closed.
+    const win::HANDLE h = win::OpenProcess(win::PROCESS_TERMINATE, 0, TerminalPid);
+    win::TerminateProcess(h, 1);
+    win::CloseHandle(h);
+    ASSERT_TRUE(p.runUntil([&] { return !TerminalReady; }, 5000));
+    p.runFor(100);
+    EXPECT_TRUE(p.shown(*eur, "iClose"));
+    EXPECT_TRUE(p.shown(*eur, "iOverlay"));
+    EXPECT_TRUE(p.shown(*gbp, "iClose"));
+    win::clearMessageBoxes();
+}
+
+} // namespace
