@@ -4,6 +4,7 @@
 //
 // usage: pennant-demo-machine DIR SETTINGS_FILE [--folder WINPATH]
 #include "platform/media/ProgramSounds.h"
+#include "platform/registry/Registry.h"
 #include "platform/system/Machine.h"
 #include "terminal-sim/Terminal.h"
 
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
     if (!media::installProgramSounds(machine, folder))
         std::fprintf(stderr, "warning: the program's sounds were not all installed\n");
     const std::string terminal = termsim::Terminal::install(machine);
+    // The page control draws PNG images itself, as browsers from version 7 on do.
+    reg::setString(win::HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version", "9.0.8112.16421");
     // The settings file last: its presence marks a finished set-up.
     if (!machine.writeFileAtomic(settingsPath, settings.str())) {
         std::fprintf(stderr, "cannot write %s\n", settingsPath.c_str());
