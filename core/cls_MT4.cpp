@@ -21,30 +21,6 @@ namespace {
 
 using win::HWND;
 
-// List-view and header messages, and the 32-bit list-view item record in its code-page form.
-constexpr win::UINT kLvmGetItemCount = 0x1004;
-constexpr win::UINT kLvmGetItemA = 0x1005;
-constexpr win::UINT kLvmSetItemState = 0x102B;
-constexpr win::UINT kLvmGetItemTextA = 0x102D;
-constexpr win::UINT kLvmGetHeader = 0x101F;
-constexpr win::UINT kHdmGetItemCount = 0x1200;
-constexpr uint32_t kLvifText = 1;
-constexpr uint32_t kLvifState = 8;
-constexpr uint32_t kSelectedFocused = 3;
-
-struct LvItem {
-    uint32_t mask = 0;
-    int32_t iItem = 0;
-    int32_t iSubItem = 0;
-    uint32_t state = 0;
-    uint32_t stateMask = 0;
-    uint32_t pszText = 0;
-    int32_t cchTextMax = 0;
-    int32_t iImage = 0;
-    int32_t lParam = 0;
-    int32_t iIndent = 0;
-};
-static_assert(sizeof(LvItem) == 40);
 
 constexpr win::DWORD kTextBlock = 255;
 // A list that claims more rows than any Market Watch holds is not believed.
@@ -240,12 +216,12 @@ bool cls_MT4::GetQuote() {
 
     RemoteBlocks remote(processOf(list_), win::PROCESS_ALL_ACCESS);
     const win::DWORD text = remote.allocate(kTextBlock);
-    const win::DWORD item = remote.allocate(sizeof(LvItem));
+    const win::DWORD item = remote.allocate(sizeof(win::LVITEM32));
     if (!text || !item) return false;
 
-    const int32_t rows = sendBounded(list_, kLvmGetItemCount, 0, 0);
-    const HWND header = static_cast<HWND>(sendBounded(list_, kLvmGetHeader, 0, 0));
-    const int32_t columns = header ? sendBounded(header, kHdmGetItemCount, 0, 0) : 0;
+    const int32_t rows = sendBounded(list_, win::LVM_GETITEMCOUNT, 0, 0);
+    const HWND header = static_cast<HWND>(sendBounded(list_, win::LVM_GETHEADER, 0, 0));
+    const int32_t columns = header ? sendBounded(header, win::HDM_GETITEMCOUNT, 0, 0) : 0;
     if (rows <= 0 || rows > kMaxRows) return false;
 
     // A changed row count rebuilds. Counted against the rows of the last read, not the records,
@@ -259,14 +235,14 @@ bool cls_MT4::GetQuote() {
     const bool highLow = columns == 5 || columns == 6;
     const int timeColumn = columns == 4 ? 3 : (columns == 6 ? 5 : -1);
 
-    LvItem cellItem;
-    cellItem.mask = kLvifText;
+    win::LVITEM32 cellItem;
+    cellItem.mask = win::LVIF_TEXT;
     cellItem.pszText = text;
     cellItem.cchTextMax = static_cast<int32_t>(kTextBlock);
     auto readCell = [&](int32_t row, int32_t column, std::string& out) {
         cellItem.iSubItem = column;
         if (!remote.write(item, &cellItem, sizeof cellItem)) return false;
-        const int32_t length = sendBounded(list_, kLvmGetItemTextA, static_cast<win::WPARAM>(row),
+        const int32_t length = sendBounded(list_, win::LVM_GETITEMTEXTA, static_cast<win::WPARAM>(row),
                                            static_cast<win::LPARAM>(item));
         if (length < 0 || length > static_cast<int32_t>(kTextBlock)) return false;
         std::string bytes(static_cast<size_t>(length), '\0');
@@ -382,18 +358,18 @@ std::string cls_MT4::MT4Time() {
 
 bool cls_MT4::SelectListRow(int32_t row) {
     RemoteBlocks remote(processOf(list_), win::PROCESS_VM_OPERATION | win::PROCESS_VM_READ | win::PROCESS_VM_WRITE);
-    const win::DWORD block = remote.allocate(sizeof(LvItem));
+    const win::DWORD block = remote.allocate(sizeof(win::LVITEM32));
     if (!block) return false;
-    LvItem it;
-    it.mask = kLvifState;
+    win::LVITEM32 it;
+    it.mask = win::LVIF_STATE;
     it.iItem = row;
-    it.stateMask = kSelectedFocused;
+    it.stateMask = (win::LVIS_SELECTED | win::LVIS_FOCUSED);
     remote.write(block, &it, sizeof it);
-    sendBounded(list_, kLvmGetItemA, 0, static_cast<win::LPARAM>(block));
+    sendBounded(list_, win::LVM_GETITEMA, 0, static_cast<win::LPARAM>(block));
     remote.read(block, &it, sizeof it);
-    it.state |= kSelectedFocused;
+    it.state |= (win::LVIS_SELECTED | win::LVIS_FOCUSED);
     remote.write(block, &it, sizeof it);
-    sendBounded(list_, kLvmSetItemState, static_cast<win::WPARAM>(row), static_cast<win::LPARAM>(block));
+    sendBounded(list_, win::LVM_SETITEMSTATE, static_cast<win::WPARAM>(row), static_cast<win::LPARAM>(block));
     return true;
 }
 

@@ -15,33 +15,9 @@ namespace {
 
 using namespace win;
 
-// Messages and codes of the controls this program implements (its own copy: the terminal is a
-// separate program and shares no headers with the others).
-constexpr UINT kLvmGetItemA = 0x1005;
-constexpr UINT kLvmGetItemCount = 0x1004;
-constexpr UINT kLvmGetHeader = 0x101F;
-constexpr UINT kLvmSetItemState = 0x102B;
-constexpr UINT kLvmGetItemTextA = 0x102D;
-constexpr UINT kHdmGetItemCount = 0x1200;
-constexpr UINT kLvifText = 0x1, kLvifState = 0x8;
-constexpr UINT kLvisFocused = 0x1, kLvisSelected = 0x2;
 constexpr WPARAM kVkReturn = 0x0D, kVkControl = 0x11, kVkMenu = 0x12;
 constexpr UINT kTimerQuotes = 1, kTimerCloseLate = 2, kTimerResult = 10;
 
-// The list-view item record of a 32-bit process, code-page text form.
-struct LvItem32 {
-    uint32_t mask;
-    int32_t iItem;
-    int32_t iSubItem;
-    uint32_t state;
-    uint32_t stateMask;
-    uint32_t pszText;
-    int32_t cchTextMax;
-    int32_t iImage;
-    int32_t lParam;
-    int32_t iIndent;
-};
-static_assert(sizeof(LvItem32) == 40);
 
 // The machine's terminals: options per program file and the running ones.
 struct Terminals {
@@ -277,7 +253,7 @@ void Terminal::createListView(ListView& lv, HWND parent) {
         return listProc(lv, h, m, w, l, prev);
     });
     subclass(lv.header, [&lv](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
-        if (m == kHdmGetItemCount) return lv.columns();
+        if (m == HDM_GETITEMCOUNT) return lv.columns();
         return CallWindowProc(prev, h, m, w, l);
     });
 }
@@ -312,11 +288,11 @@ LRESULT Terminal::listProc(ListView& lv, HWND h, UINT m, WPARAM w, LPARAM l, WND
     auto process = process_.lock();
     const int rows = lv.rows();
     if (lv.states.size() != static_cast<size_t>(rows)) lv.states.resize(rows, 0);
-    auto readItem = [&](LvItem32& it) {
+    auto readItem = [&](LVITEM32& it) {
         return process && process->memory().read(static_cast<uint32_t>(l), &it, sizeof it);
     };
     // Copies a cell into the caller's text buffer: at most capacity - 1 bytes and a NUL.
-    auto copyText = [&](const LvItem32& it, int row) -> int {
+    auto copyText = [&](const LVITEM32& it, int row) -> int {
         if (it.cchTextMax <= 0) return 0;
         const size_t room = static_cast<size_t>(it.cchTextMax) - 1;
         const std::string& whole = lv.cell(row, it.iSubItem);
@@ -332,29 +308,29 @@ LRESULT Terminal::listProc(ListView& lv, HWND h, UINT m, WPARAM w, LPARAM l, WND
     };
 
     switch (m) {
-    case kLvmGetItemCount: return rows;
-    case kLvmGetHeader: return lv.header;
-    case kLvmGetItemTextA: {
-        LvItem32 it;
+    case LVM_GETITEMCOUNT: return rows;
+    case LVM_GETHEADER: return lv.header;
+    case LVM_GETITEMTEXTA: {
+        LVITEM32 it;
         const int row = static_cast<int>(w);
         if (row < 0 || row >= rows || !readItem(it)) return 0;
         return std::max(0, copyText(it, row));
     }
-    case kLvmGetItemA: {
-        LvItem32 it;
+    case LVM_GETITEMA: {
+        LVITEM32 it;
         if (!readItem(it) || it.iItem < 0 || it.iItem >= rows) return FALSE;
-        if (it.mask & kLvifState) it.state = lv.states[it.iItem] & it.stateMask;
-        if ((it.mask & kLvifText) && copyText(it, it.iItem) < 0) return FALSE;
+        if (it.mask & LVIF_STATE) it.state = lv.states[it.iItem] & it.stateMask;
+        if ((it.mask & LVIF_TEXT) && copyText(it, it.iItem) < 0) return FALSE;
         return process->memory().write(static_cast<uint32_t>(l), &it, sizeof it) ? TRUE : FALSE;
     }
-    case kLvmSetItemState: {
-        LvItem32 it;
+    case LVM_SETITEMSTATE: {
+        LVITEM32 it;
         const int row = static_cast<int>(w);
         if (!readItem(it) || row < -1 || row >= rows) return FALSE;
         for (int r = 0; r < rows; ++r) {
             if (row != -1 && r != row) {
                 // One selected and one focused row at a time, as in a single-selection list.
-                lv.states[r] &= ~(it.stateMask & it.state & (kLvisSelected | kLvisFocused));
+                lv.states[r] &= ~(it.stateMask & it.state & (LVIS_SELECTED | LVIS_FOCUSED));
                 continue;
             }
             lv.states[r] = (lv.states[r] & ~it.stateMask) | (it.state & it.stateMask);
@@ -364,7 +340,7 @@ LRESULT Terminal::listProc(ListView& lv, HWND h, UINT m, WPARAM w, LPARAM l, WND
     case WM_KEYDOWN:
         if (w == kVkReturn && &lv == &watchList_) {
             for (int r = 0; r < rows; ++r)
-                if (lv.states[r] & kLvisSelected) {
+                if (lv.states[r] & LVIS_SELECTED) {
                     openOrderDialog(r);
                     break;
                 }

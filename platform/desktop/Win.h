@@ -1,6 +1,7 @@
 #pragma once
 // The emulated window system, every service group.
 #include "Clipboard.h"
+#include "CommCtrl.h"
 #include "Controls.h"
 #include "Dialogs.h"
 #include "Input.h"
