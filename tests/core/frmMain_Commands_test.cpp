@@ -8,6 +8,7 @@
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
 #include "QuoteWindowDoubles.h"
+#include "support/Program.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 
@@ -37,8 +38,11 @@ using namespace m_Main;
 
 namespace {
 
-const char* kFolder = "C:\\Program Files\\Pennant";
-const char* kSettings = "C:\\Program Files\\Pennant\\Pennant.xml";
+using testing_support::resetProgramState;
+using testing_support::shippedSettings;
+
+const char* const kFolder = testing_support::kProgramFolder;
+const char* const kSettings = testing_support::kProgramSettings;
 const char* kTerminalFolder = "C:\\Program Files\\MetaTrader 4";
 
 using Panel = FloatPanelDouble;
@@ -85,34 +89,7 @@ struct Confirm : OrderConfirmBalloon {
     }
 };
 
-std::string shippedSettings() {
-    std::ifstream in(std::string(PENNANT_SOURCE_DIR) + "/core/Pennant.xml", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
-void resetProgramState() {
-    MainForm.reset();
-    FloatForms.Clear();
-    Quotes.Clear();
-    SymbolList.clear();
-    QuoteBoardOpen = TerminalWindowOpen = OrderConfirmOpen = LiveUpdateOpen = false;
-    SpeechFailed = OldBrowser = TerminalReady = PanelsLoaded = WindowTopMost = false;
-    TerminalPid = 0;
-    TerminalExe.clear();
-    TerminalTitle.clear();
-    LastMt4Hwnd = 0;
-    ReleaseQuoteBoard();
-    ReleaseNeighbourWindows();
-    ReleaseCommandWindows();
-    NewFloatPanel = nullptr;
-    NewQuoteBoard = nullptr;
-    NewFXNotify = nullptr;
-    NewTerminalWindow = nullptr;
-    NewSettingsWindow = NewAboutWindow = NewInsScriptWindow = nullptr;
-    LoadMainWindow = nullptr;
-}
 
 int programWindowCount() {
     int n = 0;
@@ -158,8 +135,7 @@ struct Program {
         resetProgramState();
         speech::installSpeechService(*m);
         terminalExe = termsim::Terminal::install(*m, kTerminalFolder, std::move(options));
-        m->makeDirs(kFolder);
-        m->writeFileAtomic(kSettings, shippedSettings());
+        testing_support::installProgram(*m);
         setProgram(kFolder, "Pennant");
         NewFloatPanel = [this] {
             auto p = std::make_shared<Panel>();

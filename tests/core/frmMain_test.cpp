@@ -5,6 +5,7 @@
 #include "core/cls_MT4.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
+#include "support/Program.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 
@@ -29,8 +30,11 @@ using namespace m_Main;
 
 namespace {
 
-const char* kFolder = "C:\\Program Files\\Pennant";
-const char* kSettings = "C:\\Program Files\\Pennant\\Pennant.xml";
+using testing_support::resetProgramState;
+using testing_support::shippedSettings;
+
+const char* const kFolder = testing_support::kProgramFolder;
+const char* const kSettings = testing_support::kProgramSettings;
 
 // A floating panel that keeps what it was told.
 struct PanelDouble : FloatPanel {
@@ -123,32 +127,7 @@ struct VoiceDialogDouble : VoiceQuoteDialog {
     bool SETChanged() override { return changed; }
 };
 
-std::string shippedSettings() {
-    std::ifstream in(std::string(PENNANT_SOURCE_DIR) + "/core/Pennant.xml", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
-void resetProgramState() {
-    MainForm.reset();
-    FloatForms.Clear();
-    Quotes.Clear();
-    SymbolList.clear();
-    QuoteBoardOpen = TerminalWindowOpen = false;
-    SpeechFailed = OldBrowser = TerminalReady = PanelsLoaded = WindowTopMost = false;
-    TimeoutSeconds = 0;
-    TimeoutSound = TimeoutVoice = false;
-    TerminalPid = 0;
-    TerminalExe.clear();
-    TerminalTitle.clear();
-    LastMt4Hwnd = 0;
-    ReleaseQuoteBoard();
-    ReleaseNeighbourWindows();
-    NewFloatPanel = nullptr;
-    NewQuoteBoard = nullptr;
-    LoadMainWindow = nullptr;
-}
 
 // The program installed on a fresh machine with the terminal, started through its entry routine.
 struct Program {
@@ -162,8 +141,7 @@ struct Program {
         resetProgramState();
         if (speech) speech::installSpeechService(*m);
         terminalExe = termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4", std::move(options));
-        m->makeDirs(kFolder);
-        m->writeFileAtomic(kSettings, shippedSettings());
+        testing_support::installProgram(*m);
         install();
     }
     void install() {

@@ -11,41 +11,19 @@
 #include "platform/system/Process.h"
 #include "quotes/frmFloat.h"
 #include "support/Snapshot.h"
+#include "support/Program.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 namespace {
 
+using testing_support::resetProgramState;
+
 using namespace m_Main;
-
-const char* kFolder = "C:\\Program Files\\Pennant";
-const char* kSettings = "C:\\Program Files\\Pennant\\Pennant.xml";
-
-void resetProgramState() {
-    MainForm.reset();
-    FloatForms.Clear();
-    Quotes.Clear();
-    SymbolList.clear();
-    QuoteBoardOpen = TerminalWindowOpen = false;
-    SpeechFailed = OldBrowser = TerminalReady = PanelsLoaded = WindowTopMost = false;
-    TimeoutSeconds = 0;
-    TimeoutSound = TimeoutVoice = false;
-    TerminalPid = 0;
-    TerminalExe.clear();
-    TerminalTitle.clear();
-    LastMt4Hwnd = 0;
-    ReleaseQuoteBoard();
-    ReleaseNeighbourWindows();
-    NewFloatPanel = nullptr;
-    NewQuoteBoard = nullptr;
-    LoadMainWindow = nullptr;
-}
 
 struct Program {
     testing_support::TestMachine m;
@@ -54,12 +32,7 @@ struct Program {
         resetProgramState();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
-        std::ifstream in(std::string(PENNANT_SOURCE_DIR) + "/core/Pennant.xml", std::ios::binary);
-        std::stringstream settings;
-        settings << in.rdbuf();
-        m->makeDirs(kFolder);
-        m->writeFileAtomic(kSettings, settings.str());
-        setProgram(kFolder, "Pennant");
+        testing_support::installProgram(*m);
         frmFloat::Install();
         LoadMainWindow = [] {
             MainForm = std::make_shared<frmMain>();
