@@ -1,5 +1,5 @@
 #pragma once
-// The basic Win32 types the platform layer and the Parts share (32-bit target sizes).
+// The basic Win32 types the platform layer and the program share (32-bit target sizes).
 #include <cstdint>
 
 namespace win {
