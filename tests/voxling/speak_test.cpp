@@ -45,7 +45,10 @@ TEST_F(SpeakTest, ByteCountsOfUnitsPausesAndFragments) {
         std::vector<FragmentSpec> frags;
         LONG rate;
         uint64_t bytes;
+        DWORD readNumber = 0;
     };
+    // Number units above U+00FF (place words, 点, 百分之, 元角分) take no number pause; ASCII
+    // digits and marks take f x 5,000 = 6,000.
     const Case cases[] = {
         {"plain characters", {{SPVA_Speak, u"一二"}}, 0, 2 * kUnit + kItemEnd + kFinalPeriod},
         {"digits, each with its number pause", {{SPVA_Speak, u"12"}}, 0, 2 * (kUnit + 6000) + kItemEnd + kFinalPeriod},
@@ -55,7 +58,35 @@ TEST_F(SpeakTest, ByteCountsOfUnitsPausesAndFragments) {
         {"ideographic space says nothing", {{SPVA_Speak, u"一\u3000"}}, 0, kUnit + kItemEnd + kFinalPeriod},
         {"a Greek letter: a pause of its own", {{SPVA_Speak, u"α"}}, 0, 12000 + kItemEnd + kFinalPeriod},
         {"dictionary phrase", {{SPVA_Speak, u"一七"}}, 0, 2 * kUnit + kItemEnd + kFinalPeriod},
+        // 3, 点, 1, 4: a pause after each digit, none after 点.
+        {"digits mode: a decimal point", {{SPVA_Speak, u"3.14"}}, 0, 4 * kUnit + 3 * 6000 + kItemEnd + kFinalPeriod},
+        // 壹仟零伍
+        {"value mode", {{SPVA_Speak, u"1005"}}, 0, 4 * kUnit + kItemEnd + kFinalPeriod, 1},
+        // 伍分: no 零 and no 元 before the cents
+        {"money mode", {{SPVA_Speak, u"0.05"}}, 0, 2 * kUnit + kItemEnd + kFinalPeriod, 2},
+        // 2, 0, 0, 8 with their pauses, then 年 on its own
+        {"a year is read digit by digit in value mode", {{SPVA_Speak, u"2008年"}}, 0, 4 * (kUnit + 6000) + kUnit + kItemEnd + kFinalPeriod, 1},
+        // 拾贰, then 月
+        {"a month is read as a value in digits mode", {{SPVA_Speak, u"12月"}}, 0, 3 * kUnit + kItemEnd + kFinalPeriod},
+        // 百分之伍拾
+        {"percent", {{SPVA_Speak, u"50%"}}, 0, 5 * kUnit + kItemEnd + kFinalPeriod},
+        // 拾贰元伍角
+        {"money amount", {{SPVA_Speak, u"12.50元"}}, 0, 5 * kUnit + kItemEnd + kFinalPeriod},
+        // 一, 1,000 bytes of silence, 二
+        {"#w silence inside the text", {{SPVA_Speak, u"一#w1000二"}}, 0, 2 * kUnit + 1000 + kItemEnd + kFinalPeriod},
+        // 3, '.', 5: the point by its own unit, each with its number pause
+        {"#c reads characters", {{SPVA_Speak, u"#c3.5"}}, 0, 3 * (kUnit + 6000) + kItemEnd + kFinalPeriod},
+        // Unvoiced ASCII comma, colon, semicolon: 1.2 x (20,000 + 8,000) = 33,600; ! and ?:
+        // 1.2 x (5,000 + 8,000) = 15,600. A mark ending a token is an item of its own; only
+        // . ! ? there end the sentence without the added period.
+        {"ASCII comma: long pause", {{SPVA_Speak, u"一,二"}}, 0, 2 * kUnit + 33600 + kItemEnd + kFinalPeriod},
+        {"ASCII colon, and a semicolon item that ends no sentence", {{SPVA_Speak, u"一:二;"}}, 0, 2 * kUnit + 33600 + kItemEnd + 33600 + kItemEnd + kFinalPeriod},
+        {"ASCII question mark, and an exclamation mark ending the sentence", {{SPVA_Speak, u"一?二!"}}, 0, 2 * kUnit + 15600 + kItemEnd + 15600 + kItemEnd},
+        // Full-width forms swap the classes: ： short, ！ long; and ！ ends no sentence.
+        {"full-width colon and exclamation mark", {{SPVA_Speak, u"一：二！"}}, 0, 2 * kUnit + 15600 + 33600 + kItemEnd + kFinalPeriod},
         {"rate 10", {{SPVA_Speak, u"一。"}}, 10, kUnit + 5600 + 2000 + 2600 + 2000},
+        // Number pause 0.2 x 5,000, item end 0.2 x 10,000, period 0.2 x 13,000 + 2,000.
+        {"digits at rate 10", {{SPVA_Speak, u"12"}}, 10, 2 * (kUnit + 1000) + 2000 + 2600 + 2000},
         {"rate -10", {{SPVA_Speak, u"一。"}}, -10, kUnit + 61600 + 22000 + 28600 + 22000},
         {"rate 5 pauses like rate 0", {{SPVA_Speak, u"一。"}}, 5, kUnit + 33600 + kItemEnd + kFinalPeriod},
         {"silence of 100 ms", {{SPVA_Silence, u"", 100}}, 0, 2200},
@@ -63,14 +94,20 @@ TEST_F(SpeakTest, ByteCountsOfUnitsPausesAndFragments) {
         {"spelling says nothing", {{SPVA_SpellOut, u"abc"}}, 0, 0},
         {"empty list", {}, 0, 0},
     };
-    auto e = engine();
+    // An engine reads its settings when it is made: one per ReadNumber mode.
+    com::ComPtr<ISpTTSEngine> byMode[3] = {engine()};
+    for (DWORD mode : {1u, 2u}) {
+        ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "ReadNumber", mode));
+        byMode[mode] = boundEngine();
+        ASSERT_TRUE(byMode[mode]);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingSite site;
         site.rate = c.rate;
         if (c.rate) site.actions = [](int) { return DWORD(SPVES_RATE); };
         FragmentChain frags(c.frags);
-        EXPECT_EQ(speak(e.get(), frags, site), S_OK);
+        EXPECT_EQ(speak(byMode[c.readNumber].get(), frags, site), S_OK);
         EXPECT_EQ(site.audio.size(), c.bytes);
         EXPECT_TRUE(silent(site.audio));
     }
