@@ -23,6 +23,7 @@ struct HotKeyCtl {
     BYTE invalid = 0;
     BYTE defaultMods = 0;
     HFONT font = 0;
+    BYTE held = 0;  // modifiers down, as the control's own key messages tell (queue order)
 };
 
 struct UpDownCtl {
@@ -56,6 +57,15 @@ bool isModifierKey(WPARAM vk) {
         return true;
     default:
         return false;
+    }
+}
+
+BYTE modifierBit(WPARAM vk) {
+    switch (vk) {
+    case VK_SHIFT: case VK_LSHIFT: case VK_RSHIFT: return HOTKEYF_SHIFT;
+    case VK_CONTROL: case VK_LCONTROL: case VK_RCONTROL: return HOTKEYF_CONTROL;
+    case VK_MENU: case VK_LMENU: case VK_RMENU: return HOTKEYF_ALT;
+    default: return 0;
     }
 }
 
@@ -171,12 +181,13 @@ LRESULT hotkeyProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
         return cc().hotkeys[h].font;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
-        if (isModifierKey(wParam)) return 0;
-        BYTE mods = 0;
-        if (GetKeyState(VK_SHIFT) & 0x8000) mods |= HOTKEYF_SHIFT;
-        if (GetKeyState(VK_CONTROL) & 0x8000) mods |= HOTKEYF_CONTROL;
-        if (GetKeyState(VK_MENU) & 0x8000) mods |= HOTKEYF_ALT;
         HotKeyCtl& k = cc().hotkeys[h];
+        if (const BYTE bit = modifierBit(wParam)) {
+            k.held |= bit;
+            return 0;
+        }
+        if (isModifierKey(wParam)) return 0;
+        BYTE mods = k.held;
         if (mods == 0 && (wParam == VK_BACK || wParam == VK_DELETE)) {
             k.value = 0;
         } else {
@@ -188,6 +199,13 @@ LRESULT hotkeyProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
             SendMessage(w->parent, WM_COMMAND, static_cast<WPARAM>((w->id & 0xFFFF) | (EN_CHANGE << 16)), h);
         return 0;
     }
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        cc().hotkeys[h].held &= static_cast<BYTE>(~modifierBit(wParam));
+        return 0;
+    case WM_KILLFOCUS:
+        cc().hotkeys[h].held = 0;
+        return DefWindowProc(h, msg, wParam, lParam);
     case WM_CHAR:
     case WM_SYSCHAR:
         return 0;
