@@ -9,7 +9,6 @@
 #include "Input.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <vector>
 

@@ -4,7 +4,6 @@
 #include "platform/desktop/Screen.h"
 #include "platform/system/Machine.h"
 
-#include <cmath>
 
 namespace forms {
 
