@@ -92,5 +92,12 @@ void moveSizeLoop(HWND hwnd, LRESULT hit);
 // The standard controls' procedures.
 LRESULT editProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT buttonProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT hotkeyProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT updownProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
+// The window hot key of WM_SETHOTKEY (its answer), WM_GETHOTKEY, and the window a press of
+// the key with HOTKEYF_ modifiers activates (0 for none).
+LRESULT setWindowHotKey(HWND h, WPARAM value);
+LRESULT windowHotKey(HWND h);
+HWND windowForHotKey(BYTE vk, BYTE hotkeyMods);
 
 } // namespace win::detail

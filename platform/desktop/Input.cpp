@@ -1,5 +1,6 @@
 #include "Input.h"
 
+#include "CommonControls.h"
 #include "DesktopState.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/CodePage.h"
@@ -469,6 +470,14 @@ void keybd_event(BYTE vk, BYTE scan, DWORD flags, DWORD) {
                 PostMessage(hk.hwnd, WM_HOTKEY, static_cast<WPARAM>(hk.id), MAKELPARAM(mods, vk));
                 return;
             }
+        // A window's own hot key (WM_SETHOTKEY) activates it.
+        const BYTE hkMods = static_cast<BYTE>(((mods & MOD_SHIFT) ? HOTKEYF_SHIFT : 0) |
+                                              ((mods & MOD_CONTROL) ? HOTKEYF_CONTROL : 0) |
+                                              ((mods & MOD_ALT) ? HOTKEYF_ALT : 0));
+        if (const HWND w = detail::windowForHotKey(vk, hkMods)) {
+            PostMessage(w, WM_SYSCOMMAND, SC_HOTKEY, w);
+            return;
+        }
     }
     const HWND target = keyTarget();
     if (!target) return;

@@ -2,6 +2,7 @@
 // The emulated window system, every service group.
 #include "Clipboard.h"
 #include "CommCtrl.h"
+#include "CommonControls.h"
 #include "Controls.h"
 #include "Dialogs.h"
 #include "Input.h"

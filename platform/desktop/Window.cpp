@@ -1,4 +1,5 @@
 #include "DesktopState.h"
+#include "CommonControls.h"
 #include "Screen.h"
 
 #include "platform/system/CodePage.h"
@@ -41,6 +42,8 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
     }
     classes["EDIT"].lpfnWndProc = wndProcOf(&editProc);
     classes["BUTTON"].lpfnWndProc = wndProcOf(&buttonProc);
+    classes["MSCTLS_HOTKEY32"].lpfnWndProc = wndProcOf(&hotkeyProc);
+    classes["MSCTLS_UPDOWN32"].lpfnWndProc = wndProcOf(&updownProc);
     sys::Machine::Pump p;
     p.step = [this] { pumpStep(); };
     p.nextDue = [this] { return nextDue(); };
@@ -390,6 +393,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;
+    case WM_SETHOTKEY:
+        return setWindowHotKey(hwnd, wParam);
+    case WM_GETHOTKEY:
+        return windowHotKey(hwnd);
     case WM_NCHITTEST: {
         RECT r;
         GetWindowRect(hwnd, &r);
@@ -417,6 +424,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
         case SC_MOVE: moveSizeLoop(hwnd, HTCAPTION); break;
         case SC_SIZE: moveSizeLoop(hwnd, HTBOTTOMRIGHT); break;
+        case SC_HOTKEY:
+            if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+            SetForegroundWindow(hwnd);
+            break;
         default: break;
         }
         return 0;
