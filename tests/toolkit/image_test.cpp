@@ -124,6 +124,19 @@ TEST_F(ImageTest, LoadAndCreateFromPicture) {
     EXPECT_EQ(win::messageBoxes()[0].text, "Can't load BMP image");
     EXPECT_EQ(d.hdc(), 0);
 
+    // A 32-bit bitmap file, 4 x 1, loads as a 24-bit bitmap with its colours and its own size.
+    std::string bmp(54 + 16, '\0');
+    const uint8_t header[] = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 1, 0, 32, 0};
+    std::memcpy(bmp.data(), header, sizeof header);
+    const uint8_t pixels[] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
+    std::memcpy(bmp.data() + 54, pixels, sizeof pixels);
+    machine->writeFileAtomic("C:\\img\\two.bmp", bmp);
+    ASSERT_TRUE(d.Load("C:\\img\\two.bmp"));
+    EXPECT_EQ(d.ColorBit(), 24);
+    EXPECT_EQ(d.width(), 4);
+    EXPECT_EQ(d.DataSize(), 12);
+    EXPECT_EQ(pixelAt(d, 1, 0), (std::array<uint8_t, 3>{4, 5, 6}));
+
     // A 32-bit source becomes a 24-bit copy with its colours.
     cDIBSection src;
     ASSERT_TRUE(src.Create(3, 2, 32));
