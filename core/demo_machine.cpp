@@ -1,6 +1,6 @@
-// Prepares a demo machine for the pennant program: the program folder with its settings file and
-// sounds, and the simulated trading terminal installed (its files and its InstallPath). Nothing
-// is touched on a machine that already has the program.
+// Prepares a demo machine for the pennant program: the program folder with its settings file,
+// splash picture and sounds, and the simulated trading terminal installed (its files and its
+// InstallPath). A machine that already has the program only gets a missing splash picture.
 //
 // usage: pennant-demo-machine DIR SETTINGS_FILE [--folder WINPATH]
 #include "platform/media/ProgramSounds.h"
@@ -51,6 +51,16 @@ int main(int argc, char** argv) {
     sys::MachineScope scope(machine);
 
     const std::string settingsPath = folder + "\\Pennant.xml";
+    // The splash picture ships next to the settings file; machines made before it get it too.
+    const std::string splashPath = folder + "\\Splash.png";
+    if (!machine.fileExists(splashPath)) {
+        std::ifstream art(std::filesystem::path(argv[2]).parent_path() / "Splash.png", std::ios::binary);
+        std::stringstream bytes;
+        bytes << art.rdbuf();
+        machine.makeDirs(folder);
+        if (!art || bytes.str().empty() || !machine.writeFileAtomic(splashPath, bytes.str()))
+            std::fprintf(stderr, "warning: no splash picture installed\n");
+    }
     if (machine.fileExists(settingsPath)) {
         std::printf("demo machine ready: %s\n", argv[1]);
         return 0;

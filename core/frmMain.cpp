@@ -19,6 +19,7 @@
 #include "toolkit/cRegHotKey.h"
 #include "toolkit/cRegistry.h"
 #include "toolkit/cls_Config.h"
+#include "toolkit/frmSplash.h"
 #include "toolkit/m_Main.h"
 
 #include <cstdio>
@@ -361,6 +362,7 @@ void frmMain::Form_Load() {
 
     // 13.-14.
     defHotKey(false);
+    if (const auto& splash = frmSplash::Instance()) splash->CloseSplash();
 
     // 15. Calendar reset.
     ensureAttrib("FXCalendar", "Update", "1");

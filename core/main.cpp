@@ -11,6 +11,7 @@
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Machine.h"
 #include "terminal-sim/Terminal.h"
+#include "toolkit/frmSplash.h"
 #include "toolkit/m_Main.h"
 #ifdef PENNANT_HAS_BROWSER
 #include "platform/browser/ScreenSnapshot.h"
@@ -170,6 +171,7 @@ int main(int argc, char** argv) {
 #endif
     m_Main::NewQuoteBoard = [] { return std::make_shared<ConsoleBoard>(); };
     m_Main::setProgram(folder, "Pennant");
+    m_Main::ShowSplash = [] { frmSplash::ShowSplash(); };
     m_Main::LoadMainWindow = [] {
         m_Main::MainForm = std::make_shared<frmMain>();
         m_Main::MainForm->Trace = say;
@@ -206,5 +208,10 @@ int main(int argc, char** argv) {
     }
     m_Main::FloatForms.Clear();
     m_Main::ReleaseQuoteBoard();
+    // A splash still fading when the run ends goes before the machine does.
+    if (auto& splash = frmSplash::Instance()) {
+        splash->Unload();
+        splash.reset();
+    }
     return 0;
 }

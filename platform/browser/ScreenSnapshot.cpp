@@ -6,8 +6,11 @@
 #include "platform/desktop/Tray.h"
 #include "platform/desktop/Window.h"
 #include "platform/forms/RuntimeError.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/ImageCodec.h"
 #include "platform/system/Machine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -71,6 +74,11 @@ public:
         const win::RECT f = win::frameOf(style, ex);
         const std::string cls = win::className(h);
         const std::string text = win::windowText(h);
+        // A layered window shows only the face it was given, with its own alpha.
+        if (ex & win::WS_EX_LAYERED) {
+            layered(h, x, y);
+            return;
+        }
 
         html_ << "<div class='w' style='" << box(x, y, w, hgt) << (topLevel ? "background:#ECE9D8;" : "") << "'>";
         // The frame: borders of the frame's thickness, a caption bar when there is one.
@@ -107,6 +115,22 @@ public:
         win::ClientToScreen(h, &o);
         for (auto it = kids.rbegin(); it != kids.rend(); ++it) window(*it, o.x, o.y, false);
         html_ << "</div></div>";
+    }
+
+    void layered(win::HWND h, int x, int y) {
+        const auto face = win::layeredFace(h);
+        if (!face || face->constantAlpha == 0) return;
+        // The face is premultiplied; a PNG wants straight alpha.
+        gdi::Image img{face->width, face->height, face->bgra};
+        for (size_t i = 0; i + 3 < img.bgra.size(); i += 4) {
+            const unsigned a = img.bgra[i + 3];
+            for (int c = 0; c < 3; ++c)
+                img.bgra[i + c] = a ? static_cast<uint8_t>(std::min(255u, (img.bgra[i + c] * 255u + a / 2) / a)) : 0;
+        }
+        const auto png = gdi::encodePng(img);
+        if (!png) return;
+        html_ << "<img style='" << box(x, y, face->width, face->height) << "opacity:" << face->constantAlpha / 255.0
+              << "' src='data:image/png;base64," << base64(*png) << "'>";
     }
 
     void control(const std::string& cls, const std::string& text, win::DWORD style, int w, int h) {

@@ -1,7 +1,8 @@
 #pragma once
 // The machine's screen as a person would see it, composed as a PNG: the desktop and taskbar
-// with its tray icons, top-level windows in z-order with a simple frame and caption, their
-// controls, the pages of page windows and their pop-ups, tray balloons and open menus.
+// with its tray icons, top-level windows in z-order with a simple frame and caption (a layered
+// window as its face), their controls, the pages of page windows and their pop-ups, tray
+// balloons and open menus.
 #include "platform/desktop/Menu.h"
 
 #include <cstdint>

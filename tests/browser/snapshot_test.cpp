@@ -3,6 +3,7 @@
 #include "platform/browser/ScreenSnapshot.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/desktop/Win.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/system/Resources.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -132,6 +133,46 @@ TEST(ScreenSnapshot, CommandLineSwitchWritesTheScreenLater) {
     EXPECT_TRUE(*written);
     EXPECT_GT(std::filesystem::file_size(path), 0u);
     std::filesystem::remove(path);
+}
+
+} // namespace
+
+namespace {
+
+// A layered window shows its face with the face's alpha and the blend's; one without a face
+// shows nothing, not a grey box.
+TEST(ScreenSnapshot, LayeredWindowsShowTheirFace) {
+    testing_support::TestMachine machine;
+    const win::DWORD style = win::WS_POPUP | win::WS_VISIBLE;
+    win::HWND faced = win::CreateWindowEx(win::WS_EX_LAYERED, "Static", "", style, 600, 400, 10, 10, 0);
+    win::HWND bare = win::CreateWindowEx(win::WS_EX_LAYERED, "Static", "", style, 100, 400, 40, 40, 0);
+    (void)bare;
+
+    win::HDC dc = win::CreateCompatibleDC(0);
+    win::BITMAPINFO bi{};
+    bi.bmiHeader = {40, 20, 20, 1, 32, 0, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    win::HBITMAP bmp = win::CreateDIBSection(dc, &bi, win::DIB_RGB_COLORS, &bits, 0, 0);
+    win::HGDIOBJ old = win::SelectObject(dc, bmp);
+    auto* px = static_cast<uint8_t*>(bits);
+    for (int i = 0; i < 20 * 20; ++i) px[i * 4] = 0, px[i * 4 + 1] = 0, px[i * 4 + 2] = 255, px[i * 4 + 3] = 255;
+    win::SIZE size{20, 20};
+    win::POINT at{0, 0};
+    win::BLENDFUNCTION blend{win::AC_SRC_OVER, 0, 255, win::AC_SRC_ALPHA};
+    ASSERT_TRUE(win::UpdateLayeredWindow(faced, 0, nullptr, &size, dc, &at, 0, &blend, win::ULW_ALPHA));
+    win::SelectObject(dc, old);
+    win::DeleteObject(bmp);
+    win::DeleteDC(dc);
+
+    Image shot;
+    try {
+        shot = decode(web::screenSnapshotPng());
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << e.what();
+    }
+    ASSERT_GT(shot.width, 700);
+    EXPECT_EQ(shot.at(610, 410), 0xFF0000u);  // the face, at its full 20 x 20
+    EXPECT_EQ(shot.at(120, 420), shot.at(5, 5));  // the bare one: desktop shows through
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Process.h"
 #include "toolkit/cls_Config.h"
+#include "toolkit/frmSplash.h"
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
@@ -306,6 +307,33 @@ TEST(frmMain, StartsTheTerminalAndReachesSteadyState) {
     EXPECT_EQ(eur->Top(), 120 * 15);
     EXPECT_EQ(p.panel("GBPUSD")->mode, 1);
     EXPECT_TRUE(p.saw("quotes read: "));
+}
+
+// The start-up shows the splash before the main window loads; the load starts its fade.
+TEST(frmMain, SplashShowsDuringStartUpAndFadesAfterTheLoad) {
+    Program p;
+    struct Cleanup {
+        ~Cleanup() {
+            ShowSplash = nullptr;
+            if (auto& s = frmSplash::Instance()) {
+                s->Unload();
+                s.reset();
+            }
+        }
+    } cleanup;
+    ShowSplash = [] { frmSplash::ShowSplash(); };
+    bool shownFirst = false;
+    auto load = LoadMainWindow;
+    LoadMainWindow = [&shownFirst, load] {
+        shownFirst = frmSplash::Instance() && frmSplash::Instance()->Visible();
+        load();
+    };
+    ASSERT_TRUE(p.start());
+    EXPECT_TRUE(shownFirst);
+    ASSERT_TRUE(frmSplash::Instance());
+    EXPECT_TRUE(frmSplash::Instance()->Fading());
+    p.m->runFor(1000);
+    EXPECT_FALSE(frmSplash::Instance());
 }
 
 // Settings without the start-up defaults gain exactly them, once.
