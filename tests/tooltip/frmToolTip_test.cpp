@@ -7,10 +7,34 @@
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 namespace {
 
 const std::string kBase = "res://C:\\Program Files\\Pennant\\pennant.exe/";
+
+// A screen pixel of a snapshot, 0xRRGGBB.
+struct Screen {
+    int width = 0;
+    std::vector<uint8_t> rgba;
+    uint32_t at(int x, int y) const {
+        const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
+        return (p[0] << 16) | (p[1] << 8) | p[2];
+    }
+};
+
+Screen screen() {
+    const std::string png = web::screenSnapshotPng();
+    Screen s;
+    png_image pi{};
+    pi.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&pi, png.data(), png.size())) return s;
+    pi.format = PNG_FORMAT_RGBA;
+    s.rgba.resize(PNG_IMAGE_SIZE(pi));
+    if (!png_image_finish_read(&pi, nullptr, s.rgba.data(), 0, nullptr)) return {};
+    s.width = static_cast<int>(pi.width);
+    return s;
+}
 
 win::RECT windowRect(win::HWND h) {
     win::RECT r;
@@ -84,6 +108,15 @@ TEST_F(ToolTipTest, DefaultTipShowsTheWorkingIconInA225By60Box) {
     EXPECT_FALSE(win::IsWindowVisible(tip->hWnd()));
     EXPECT_EQ(el(*tip, "iInfo").innerText(), "定单窗口打开失败!");
     testing_support::writeSnapshot("tooltip_error");
+    // On screen the balloon has its shape: the desktop shows beside the pointer, the body has
+    // its border and fill, and the page's background matches the fill.
+    const Screen shot = screen();
+    ASSERT_GT(shot.width, 0);
+    EXPECT_EQ(shot.at(600, 305), 0x3A6EA5u);
+    EXPECT_EQ(shot.at(400, 300 + 19), 0x3A6EA5u);  // a rounded corner
+    EXPECT_EQ(shot.at(515, 300 + 84), 0x000000u);
+    EXPECT_EQ(shot.at(515, 300 + 83), frmBalloon::kFillColour);
+    EXPECT_EQ(shot.at(600, 300 + 40), frmBalloon::kFillColour);
 }
 
 TEST_F(ToolTipTest, IconCodesOutsideTheTableChangeNothing) {
