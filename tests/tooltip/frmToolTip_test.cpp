@@ -245,6 +245,21 @@ TEST_F(ToolTipTest, PrivateTipsLeaveTheSharedOneAlone) {
     EXPECT_EQ(win::GetParent(shared1->Layout()), shared1->BalloonForm()->Layout());
 }
 
+TEST_F(ToolTipTest, MainWindowClosingUnderAnOpenTipLeavesItClosable) {
+    forms::Form main("frmMain");
+    main.design.caption = m_Main::kMainCaption;
+    main.Show();
+    auto tip = shared();
+    tip->Info("退出");
+    tip->Balloon(300, 300);
+    EXPECT_EQ(win::GetWindow(tip->BalloonForm()->hWnd(), win::GW_OWNER), main.hWnd());
+    main.Unload();  // takes the owned balloon with it
+    machine->runFor(100);
+    tip->UnloadME();
+    machine->runFor(100);
+    EXPECT_FALSE(tip->IsLoaded());
+}
+
 TEST_F(ToolTipTest, PageMembersBeforeThePageFailAsObjectErrors) {
     auto tip = std::make_shared<frmToolTip>();
     tip->Load();
