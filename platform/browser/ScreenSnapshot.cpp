@@ -5,6 +5,7 @@
 #include "platform/desktop/Screen.h"
 #include "platform/desktop/Tray.h"
 #include "platform/desktop/Window.h"
+#include "platform/desktop/WindowShape.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/ImageCodec.h"
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+
+#include <zlib.h>
 
 namespace web {
 
@@ -60,6 +63,47 @@ std::string menuText(const std::string& caption, std::string* shortcut) {
     return out;
 }
 
+void pngChunk(std::string& out, const char* kind, const std::string& data) {
+    auto be32 = [&](uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8) out += static_cast<char>((v >> s) & 0xFF);
+    };
+    be32(static_cast<uint32_t>(data.size()));
+    std::string body = std::string(kind, 4) + data;
+    out += body;
+    be32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+}
+
+// A window's picture as an RGBA PNG, clear where the window's region leaves it out.
+std::string picturePng(win::HWND h, const win::WindowPicture& p) {
+    std::string raw;
+    raw.reserve(static_cast<size_t>(p.height) * (1 + 4 * static_cast<size_t>(p.width)));
+    for (int y = 0; y < p.height; ++y) {
+        raw += '\0';
+        for (int x = 0; x < p.width; ++x) {
+            const uint32_t c = p.pixels[static_cast<size_t>(y) * p.width + x];
+            raw += static_cast<char>((c >> 16) & 0xFF);
+            raw += static_cast<char>((c >> 8) & 0xFF);
+            raw += static_cast<char>(c & 0xFF);
+            raw += static_cast<char>(win::inWindowRegion(h, x, y) ? 0xFF : 0);
+        }
+    }
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string z(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+                  static_cast<uLong>(raw.size()), Z_BEST_SPEED) != Z_OK)
+        return "";
+    z.resize(size);
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string ihdr;
+    for (uint32_t v : {static_cast<uint32_t>(p.width), static_cast<uint32_t>(p.height)})
+        for (int s = 24; s >= 0; s -= 8) ihdr += static_cast<char>((v >> s) & 0xFF);
+    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
+    pngChunk(png, "IHDR", ihdr);
+    pngChunk(png, "IDAT", z);
+    pngChunk(png, "IEND", "");
+    return png;
+}
+
 class Composer {
 public:
     explicit Composer(BrowserHost& host) : host_(host) {}
@@ -80,7 +124,15 @@ public:
             return;
         }
 
-        html_ << "<div class='w' style='" << box(x, y, w, hgt) << (topLevel ? "background:#ECE9D8;" : "") << "'>";
+        // A window with a picture of its own shows the picture, shaped by its region.
+        const auto picture = win::windowPicture(h);
+        std::string png;
+        if (picture && picture->width > 0 && picture->height > 0) png = picturePng(h, *picture);
+        html_ << "<div class='w' style='" << box(x, y, w, hgt) << (topLevel && png.empty() ? "background:#ECE9D8;" : "")
+              << "'>";
+        if (!png.empty())
+            html_ << "<img style='" << box(0, 0, picture->width, picture->height) << "' src='data:image/png;base64,"
+                  << base64(png) << "'>";
         // The frame: borders of the frame's thickness, a caption bar when there is one.
         if (f.left || f.top || f.right || f.bottom) {
             html_ << "<div class='frame' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";

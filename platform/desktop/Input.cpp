@@ -1,4 +1,5 @@
 #include "Input.h"
+#include "WindowShape.h"
 
 #include "CommonControls.h"
 #include "DesktopState.h"
@@ -379,7 +380,7 @@ HWND WindowFromPoint(POINT point) {
         if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_MINIMIZE)) continue;
         RECT r;
         GetWindowRect(h, &r);
-        if (containsPt(r, point)) return deepest(h, point, 0);
+        if (containsPt(r, point) && inWindowRegion(h, point.x - r.left, point.y - r.top)) return deepest(h, point, 0);
     }
     return 0;
 }

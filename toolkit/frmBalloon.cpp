@@ -1,0 +1,272 @@
+#include "frmBalloon.h"
+#include "m_Main.h"
+
+#include "platform/desktop/Input.h"
+#include "platform/desktop/Screen.h"
+#include "platform/forms/RuntimeError.h"
+#include "platform/system/Machine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kTwips = win::TwipsPerPixelX;
+constexpr const char* kLayoutClass = "ThunderPictureBoxDC";
+
+// The window is this much larger than its content; the content sits kInset inside the body,
+// and the body leaves kStrip on the pointer's side.
+constexpr int kExtraWidth = 6;
+constexpr int kExtraHeight = 25;
+constexpr int kInset = 3;
+constexpr int kStrip = 19;
+
+void registerLayoutClass() {
+    win::WNDCLASS wc;
+    wc.lpszClassName = kLayoutClass;
+    win::RegisterClass(wc);  // 0 once it is registered: nothing to do then
+}
+
+std::shared_ptr<const win::WindowPicture> solid(int width, int height, uint32_t colour) {
+    auto p = std::make_shared<win::WindowPicture>();
+    p->width = std::max(0, width);
+    p->height = std::max(0, height);
+    p->pixels.assign(static_cast<size_t>(p->width) * p->height, colour);
+    return p;
+}
+
+} // namespace
+
+// The off-screen image the face is drawn into, with the few drawing operations the face needs,
+// giving the pixels the system's pen-and-brush drawing gives.
+struct frmBalloon::Canvas {
+    int w = 0, h = 0;
+    std::vector<uint32_t> px;
+
+    Canvas(int width, int height, uint32_t background)
+        : w(std::max(0, width)), h(std::max(0, height)), px(static_cast<size_t>(w) * h, background) {}
+
+    void set(int x, int y, uint32_t c) {
+        if (x >= 0 && y >= 0 && x < w && y < h) px[static_cast<size_t>(y) * w + x] = c;
+    }
+
+    // Rounded rectangle: outline in the pen colour, inside in the brush colour; right and bottom
+    // exclusive, corners cut by an ellipse of ew x eh.
+    void roundRect(const win::RECT& r, int ew, int eh, uint32_t pen, uint32_t brush) {
+        const double rx = ew / 2.0, ry = eh / 2.0;
+        auto inside = [&](int x, int y) {
+            if (x < r.left || y < r.top || x >= r.right || y >= r.bottom) return false;
+            const double cx = x + 0.5, cy = y + 0.5;
+            double ex = 0, ey = 0;
+            if (cx < r.left + rx) ex = r.left + rx;
+            else if (cx > r.right - rx) ex = r.right - rx;
+            if (cy < r.top + ry) ey = r.top + ry;
+            else if (cy > r.bottom - ry) ey = r.bottom - ry;
+            if (ex == 0 || ey == 0 || rx <= 0 || ry <= 0) return true;
+            const double dx = (cx - ex) / rx, dy = (cy - ey) / ry;
+            return dx * dx + dy * dy <= 1.0;
+        };
+        for (int y = std::max(0, static_cast<int>(r.top)); y < std::min(h, static_cast<int>(r.bottom)); ++y)
+            for (int x = std::max(0, static_cast<int>(r.left)); x < std::min(w, static_cast<int>(r.right)); ++x) {
+                if (!inside(x, y)) continue;
+                const bool edge = !inside(x - 1, y) || !inside(x + 1, y) || !inside(x, y - 1) || !inside(x, y + 1);
+                set(x, y, edge ? pen : brush);
+            }
+    }
+
+    // A filled triangle: the pixels whose centres lie inside or on its sides.
+    void fillTriangle(const win::POINT (&p)[3], uint32_t c) {
+        auto side = [](double ax, double ay, double bx, double by, double x, double y) {
+            return (bx - ax) * (y - ay) - (by - ay) * (x - ax);
+        };
+        const int top = std::max(0, static_cast<int>(std::min({p[0].y, p[1].y, p[2].y})));
+        const int bottom = std::min(h, static_cast<int>(std::max({p[0].y, p[1].y, p[2].y})) + 1);
+        const int left = std::max(0, static_cast<int>(std::min({p[0].x, p[1].x, p[2].x})));
+        const int right = std::min(w, static_cast<int>(std::max({p[0].x, p[1].x, p[2].x})) + 1);
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                const double cx = x + 0.5, cy = y + 0.5;
+                const double d0 = side(p[0].x, p[0].y, p[1].x, p[1].y, cx, cy);
+                const double d1 = side(p[1].x, p[1].y, p[2].x, p[2].y, cx, cy);
+                const double d2 = side(p[2].x, p[2].y, p[0].x, p[0].y, cx, cy);
+                const bool neg = d0 < 0 || d1 < 0 || d2 < 0, pos = d0 > 0 || d1 > 0 || d2 > 0;
+                if (!(neg && pos)) set(x, y, c);
+            }
+    }
+
+    // A one-pixel line from a to b, b itself not drawn.
+    void line(win::POINT a, win::POINT b, uint32_t c) {
+        int x = a.x, y = a.y;
+        const int dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
+        const int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
+        int err = dx + dy;
+        while (x != b.x || y != b.y) {
+            set(x, y, c);
+            const int e2 = 2 * err;
+            if (e2 >= dy) err += dy, x += sx;
+            if (e2 <= dx) err += dx, y += sy;
+        }
+    }
+};
+
+frmBalloon::frmBalloon() : forms::Form("frmBalloon") {
+    design.borderStyle = forms::vbBSNone;
+    design.showInTaskbar = false;
+    design.controlBox = false;
+    design.minButton = design.maxButton = false;
+    design.width = 3600;
+    design.height = 1500;
+}
+
+frmBalloon::~frmBalloon() = default;
+
+void frmBalloon::Form_Load() {
+    registerLayoutClass();
+    layout_ = win::CreateWindowEx(0, kLayoutClass, "", win::WS_CHILD | win::WS_VISIBLE | win::WS_CLIPCHILDREN, 0, 0,
+                                  100, 50, hWnd());
+    if (!layout_) throw forms::RuntimeError(7, "Out of memory");
+}
+
+void frmBalloon::Form_Unload(int&) { layout_ = 0; }
+
+void frmBalloon::Form_Deactivate() {
+    // The drop-down behaviour: losing activation is the user's click elsewhere.
+    if (auto handler = BalloonClose) handler();
+}
+
+win::HWND frmBalloon::Layout() {
+    Load();
+    return layout_;
+}
+
+void frmBalloon::SizeLayout(int width, int height) {
+    win::RECT r;
+    win::GetWindowRect(Layout(), &r);
+    win::POINT p{r.left, r.top};
+    win::ScreenToClient(hWnd(), &p);
+    win::MoveWindow(layout_, p.x, p.y, width, height, win::TRUE);
+}
+
+void frmBalloon::GetScreenSize(int32_t& width, int32_t& height) {
+    // The whole display, not the work area.
+    width = win::GetSystemMetrics(win::SM_CXSCREEN);
+    height = win::GetSystemMetrics(win::SM_CYSCREEN);
+}
+
+int16_t frmBalloon::GetPointerStyle(int32_t X, int32_t Y) {
+    if (X == 0 || Y == 0) {
+        win::POINT p;
+        win::GetCursorPos(&p);
+        X = p.x;
+        Y = p.y;
+    }
+    int32_t sw = 0, sh = 0;
+    GetScreenSize(sw, sh);
+    const double halfW = sw / 2.0, halfH = sh / 2.0;
+    win::RECT r;
+    win::GetWindowRect(hWnd(), &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    int16_t style;
+    int left, top;
+    if (X <= halfW && Y <= halfH) style = 4, left = X, top = Y;
+    else if (X > halfW && Y <= halfH) style = 2, left = X - w, top = Y;
+    else if (X <= halfW) style = 3, left = X, top = Y - h;
+    else style = 1, left = X - w, top = Y - h;
+    // Not pulled in at the screen's edges: the tip must touch the point.
+    win::SetWindowPos(hWnd(), 0, left, top, 0, 0, win::SWP_NOSIZE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
+    return style;
+}
+
+void frmBalloon::DrawRoundBox(Canvas& dc, const win::RECT& rect, uint32_t border, uint32_t fill) {
+    dc.roundRect(rect, 14, 14, border, fill);
+    dc.roundRect(rect, 16, 16, border, fill);
+}
+
+void frmBalloon::Popup(int32_t X, int32_t Y) {
+    const win::HWND layout = Layout();
+    win::RECT lr;
+    win::GetClientRect(layout, &lr);
+    const int w = lr.right + kExtraWidth, h = lr.bottom + kExtraHeight;
+    win::SetWindowPos(hWnd(), 0, 0, 0, w, h, win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
+    win::RECT wr;
+    win::GetWindowRect(hWnd(), &wr);
+    Canvas dc(wr.right - wr.left, wr.bottom - wr.top, kKeyColour);
+
+    win::RECT body{0, 0, w, h};
+    const int16_t style = GetPointerStyle(X, Y);
+    win::POINT tri[3];
+    switch (style) {
+    case 1: body.bottom = h - kStrip; tri[0] = {w - 40, h - 20}; tri[1] = {w - 20, h - 20}; tri[2] = {w, h}; break;
+    case 2: body.top = kStrip; tri[0] = {w - 40, 20}; tri[1] = {w - 20, 20}; tri[2] = {w, 0}; break;
+    case 3: body.bottom = h - kStrip; tri[0] = {20, h - 20}; tri[1] = {40, h - 20}; tri[2] = {0, h}; break;
+    default: body.top = kStrip; tri[0] = {20, 20}; tri[1] = {40, 20}; tri[2] = {0, 0}; break;
+    }
+    DrawRoundBox(dc, body, kBorderColour, kFillColour);
+    // The pointer's base is left undrawn, so its inside joins the body's.
+    dc.fillTriangle(tri, kFillColour);
+    dc.line(tri[2], tri[0], kBorderColour);
+    dc.line(tri[2], tri[1], kBorderColour);
+
+    const int lw = w - 2 * kInset, lh = (body.bottom - body.top) - 2 * kInset;
+    win::MoveWindow(layout, kInset, body.top + kInset, lw, lh, win::TRUE);
+    win::setWindowPicture(layout, solid(lw, lh, kFillColour));
+
+    auto face = std::make_shared<win::WindowPicture>();
+    face->width = dc.w;
+    face->height = dc.h;
+    face->pixels = std::move(dc.px);
+    face_ = face;
+    win::setWindowPicture(hWnd(), face_);
+    MakeWindowRegion(hWnd(), kKeyColour);
+
+    m_Main::SetTopMost(hWnd());
+    forms::Form* owner = forms::Form::fromHwnd(win::FindWindow(nullptr, m_Main::kMainCaption.c_str()));
+    Show(forms::vbModeless, owner);
+}
+
+void frmBalloon::MakeWindowRegion(win::HWND hwnd, uint32_t key) {
+    const auto picture = win::windowPicture(hwnd);
+    // Without a picture there is nothing to cut by: the window keeps its rectangle rather than
+    // vanishing behind an empty region.
+    if (!picture || picture->width <= 0 || picture->height <= 0) return;
+
+    // A 24-bit copy as a device-independent bitmap holds it: blue, green, red, rows bottom-up,
+    // each row padded to four bytes.
+    const int width = picture->width, height = picture->height;
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> bits(static_cast<size_t>(stride) * height);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = &bits[static_cast<size_t>(height - 1 - y) * stride];
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = picture->pixels[static_cast<size_t>(y) * width + x];
+            row[x * 3] = c & 0xFF;
+            row[x * 3 + 1] = (c >> 8) & 0xFF;
+            row[x * 3 + 2] = (c >> 16) & 0xFF;
+        }
+    }
+    const uint8_t kr = (key >> 16) & 0xFF, kg = (key >> 8) & 0xFF, kb = key & 0xFF;
+
+    const win::HRGN region = win::CreateRectRgn(0, 0, width, height);
+    if (!region) return;
+    auto matches = [&](int x, int y) {
+        const uint8_t* p = &bits[static_cast<size_t>(height - 1 - y) * stride + x * 3];
+        return p[0] == kb && p[1] == kg && p[2] == kr;
+    };
+    // Vertical runs of key pixels, one rectangle taken out per run.
+    for (int x = 0; x < width; ++x) {
+        int y = 0;
+        while (y < height) {
+            if (!matches(x, y)) {
+                ++y;
+                continue;
+            }
+            const int start = y;
+            while (y < height && matches(x, y)) ++y;
+            const win::HRGN run = win::CreateRectRgn(x, start, x + 1, y);
+            win::CombineRgn(region, region, run, win::RGN_XOR);
+            win::DeleteRgn(run);
+        }
+    }
+    win::SetWindowRgn(hwnd, region, win::TRUE);
+}
