@@ -1,8 +1,10 @@
 #include "frmBalloon.h"
+#include "cDIBSection.h"
 #include "m_Main.h"
 
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Screen.h"
+#include "platform/desktop/WindowShape.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Machine.h"
 
@@ -28,27 +30,26 @@ void registerLayoutClass() {
     win::RegisterClass(wc);  // 0 once it is registered: nothing to do then
 }
 
-std::shared_ptr<const win::WindowPicture> solid(int width, int height, uint32_t colour) {
-    auto p = std::make_shared<win::WindowPicture>();
-    p->width = std::max(0, width);
-    p->height = std::max(0, height);
-    p->pixels.assign(static_cast<size_t>(p->width) * p->height, colour);
-    return p;
-}
-
 } // namespace
 
-// The off-screen image the face is drawn into, with the few drawing operations the face needs,
-// giving the pixels the system's pen-and-brush drawing gives.
+// Drawing into a 24-bit bitmap section (the window's persistent image), with the few operations
+// the face needs, giving the pixels the system's pen-and-brush drawing gives.
 struct frmBalloon::Canvas {
-    int w = 0, h = 0;
-    std::vector<uint32_t> px;
+    int w = 0, h = 0, stride = 0;
+    uint8_t* bits = nullptr;
 
-    Canvas(int width, int height, uint32_t background)
-        : w(std::max(0, width)), h(std::max(0, height)), px(static_cast<size_t>(w) * h, background) {}
+    explicit Canvas(const cDIBSection& dib)
+        : w(dib.width()), h(dib.Height()), stride(dib.BytesPerScanLine()), bits(dib.DIBSectionBitsPtr()) {}
 
     void set(int x, int y, uint32_t c) {
-        if (x >= 0 && y >= 0 && x < w && y < h) px[static_cast<size_t>(y) * w + x] = c;
+        if (!bits || x < 0 || y < 0 || x >= w || y >= h) return;
+        uint8_t* p = bits + static_cast<size_t>(h - 1 - y) * stride + static_cast<size_t>(x) * 3;  // rows bottom-up
+        p[0] = c & 0xFF, p[1] = (c >> 8) & 0xFF, p[2] = (c >> 16) & 0xFF;
+    }
+
+    void fill(uint32_t c) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) set(x, y, c);
     }
 
     // Rounded rectangle: outline in the pen colour, inside in the brush colour; right and bottom
@@ -119,20 +120,36 @@ frmBalloon::frmBalloon() : forms::Form("frmBalloon") {
     design.height = 1500;
 }
 
-frmBalloon::~frmBalloon() = default;
+frmBalloon::~frmBalloon() {
+    cDropDown1_.reset();
+    dropPictures();
+}
 
 void frmBalloon::Form_Load() {
     registerLayoutClass();
     layout_ = win::CreateWindowEx(0, kLayoutClass, "", win::WS_CHILD | win::WS_VISIBLE | win::WS_CLIPCHILDREN, 0, 0,
                                   100, 50, hWnd());
     if (!layout_) throw forms::RuntimeError(7, "Out of memory");
+    // Losing activation is the user's click elsewhere.
+    cDropDown1_ = std::make_unique<cDropDown>(*this);
+    cDropDown1_->DeactivateForm = [this] {
+        if (auto handler = BalloonClose) handler();
+    };
 }
 
-void frmBalloon::Form_Unload(int&) { layout_ = 0; }
+void frmBalloon::Form_Unload(int&) {
+    dropPictures();
+    layout_ = 0;
+}
 
-void frmBalloon::Form_Deactivate() {
-    // The drop-down behaviour: losing activation is the user's click elsewhere.
-    if (auto handler = BalloonClose) handler();
+void frmBalloon::dropPictures() {
+    // The windows stop referring to the bitmaps before they go.
+    if (IsLoaded()) win::setWindowPicture(hWnd(), 0);
+    if (win::IsWindow(layout_)) win::setWindowPicture(layout_, 0);
+    for (auto* pic : {&picture_, &layoutPicture_}) {
+        if (pic->Handle) win::DeleteObject(pic->Handle);
+        *pic = forms::StdPicture{};
+    }
 }
 
 win::HWND frmBalloon::Layout() {
@@ -183,15 +200,30 @@ void frmBalloon::DrawRoundBox(Canvas& dc, const win::RECT& rect, uint32_t border
     dc.roundRect(rect, 16, 16, border, fill);
 }
 
+namespace {
+
+// The persistent image handed over as a picture: the section leaves its own context, so that it
+// can be selected elsewhere (the region's copy reads it so). No bitmap when it cannot be made.
+forms::StdPicture takePicture(cDIBSection& image) {
+    const win::HBITMAP bitmap = image.ExtractDib();
+    return bitmap ? forms::StdPicture{bitmap, forms::vbPicTypeBitmap} : forms::StdPicture{};
+}
+
+} // namespace
+
 void frmBalloon::Popup(int32_t X, int32_t Y) {
     const win::HWND layout = Layout();
+    dropPictures();
     win::RECT lr;
     win::GetClientRect(layout, &lr);
     const int w = lr.right + kExtraWidth, h = lr.bottom + kExtraHeight;
     win::SetWindowPos(hWnd(), 0, 0, 0, w, h, win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
     win::RECT wr;
     win::GetWindowRect(hWnd(), &wr);
-    Canvas dc(wr.right - wr.left, wr.bottom - wr.top, kKeyColour);
+    cDIBSection image;
+    image.Create(wr.right - wr.left, wr.bottom - wr.top, 24);
+    Canvas dc(image);
+    dc.fill(kKeyColour);
 
     win::RECT body{0, 0, w, h};
     const int16_t style = GetPointerStyle(X, Y);
@@ -210,14 +242,13 @@ void frmBalloon::Popup(int32_t X, int32_t Y) {
 
     const int lw = w - 2 * kInset, lh = (body.bottom - body.top) - 2 * kInset;
     win::MoveWindow(layout, kInset, body.top + kInset, lw, lh, win::TRUE);
-    win::setWindowPicture(layout, solid(lw, lh, kFillColour));
+    cDIBSection back;
+    if (back.Create(lw, lh, 24)) Canvas(back).fill(kFillColour);
+    layoutPicture_ = takePicture(back);
+    win::setWindowPicture(layout, layoutPicture_.Handle);
 
-    auto face = std::make_shared<win::WindowPicture>();
-    face->width = dc.w;
-    face->height = dc.h;
-    face->pixels = std::move(dc.px);
-    face_ = face;
-    win::setWindowPicture(hWnd(), face_);
+    picture_ = takePicture(image);
+    win::setWindowPicture(hWnd(), picture_.Handle);
     MakeWindowRegion(hWnd(), kKeyColour);
 
     m_Main::SetTopMost(hWnd());
@@ -226,31 +257,19 @@ void frmBalloon::Popup(int32_t X, int32_t Y) {
 }
 
 void frmBalloon::MakeWindowRegion(win::HWND hwnd, uint32_t key) {
-    const auto picture = win::windowPicture(hwnd);
-    // Without a picture there is nothing to cut by: the window keeps its rectangle rather than
+    cDIBSection copy;
+    copy.CreateFromPicture(forms::StdPicture{win::windowPicture(hwnd), forms::vbPicTypeBitmap}, 24);
+    // Without a copy there is nothing to cut by: the window keeps its rectangle rather than
     // vanishing behind an empty region.
-    if (!picture || picture->width <= 0 || picture->height <= 0) return;
-
-    // A 24-bit copy as a device-independent bitmap holds it: blue, green, red, rows bottom-up,
-    // each row padded to four bytes.
-    const int width = picture->width, height = picture->height;
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<uint8_t> bits(static_cast<size_t>(stride) * height);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = &bits[static_cast<size_t>(height - 1 - y) * stride];
-        for (int x = 0; x < width; ++x) {
-            const uint32_t c = picture->pixels[static_cast<size_t>(y) * width + x];
-            row[x * 3] = c & 0xFF;
-            row[x * 3 + 1] = (c >> 8) & 0xFF;
-            row[x * 3 + 2] = (c >> 16) & 0xFF;
-        }
-    }
+    const uint8_t* bits = copy.DIBSectionBitsPtr();
+    if (!bits) return;
+    const int width = copy.width(), height = copy.Height(), stride = copy.BytesPerScanLine();
     const uint8_t kr = (key >> 16) & 0xFF, kg = (key >> 8) & 0xFF, kb = key & 0xFF;
 
     const win::HRGN region = win::CreateRectRgn(0, 0, width, height);
     if (!region) return;
     auto matches = [&](int x, int y) {
-        const uint8_t* p = &bits[static_cast<size_t>(height - 1 - y) * stride + x * 3];
+        const uint8_t* p = bits + static_cast<size_t>(height - 1 - y) * stride + static_cast<size_t>(x) * 3;
         return p[0] == kb && p[1] == kg && p[2] == kr;
     };
     // Vertical runs of key pixels, one rectangle taken out per run.

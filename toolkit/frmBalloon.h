@@ -3,8 +3,9 @@
 // point. It holds no content of its own; a host lends it a content window through Layout, pops
 // it up, and hears BalloonClose when the user clicks elsewhere. The window is cut to its drawn
 // shape by a window region.
-#include "platform/desktop/WindowShape.h"
+#include "cDropDown.h"
 #include "platform/forms/Form.h"
+#include "platform/gdi/Picture.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,13 +37,12 @@ public:
     // Raised when the balloon loses activation. The balloon neither hides nor unloads itself.
     std::function<void()> BalloonClose;
 
-    // The face drawn by the last Popup (null before).
-    std::shared_ptr<const win::WindowPicture> Face() const { return face_; }
+    // The face drawn by the last Popup, the window's background picture (no bitmap before).
+    forms::StdPicture Face() const { return picture_; }
 
 protected:
     void Form_Load() override;
     void Form_Unload(int& Cancel) override;
-    void Form_Deactivate() override;
 
 private:
     struct Canvas;
@@ -50,6 +50,11 @@ private:
     void DrawRoundBox(Canvas& dc, const win::RECT& rect, uint32_t border, uint32_t fill);
     void MakeWindowRegion(win::HWND hwnd, uint32_t key);
 
+    void dropPictures();
+
     win::HWND layout_ = 0;
-    std::shared_ptr<const win::WindowPicture> face_;
+    std::unique_ptr<cDropDown> cDropDown1_;
+    // The bitmaps behind the window's and Layout's background pictures; the balloon owns them.
+    forms::StdPicture picture_;
+    forms::StdPicture layoutPicture_;
 };

@@ -16,8 +16,6 @@
 #include <fstream>
 #include <sstream>
 
-#include <zlib.h>
-
 namespace web {
 
 namespace {
@@ -63,45 +61,18 @@ std::string menuText(const std::string& caption, std::string* shortcut) {
     return out;
 }
 
-void pngChunk(std::string& out, const char* kind, const std::string& data) {
-    auto be32 = [&](uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8) out += static_cast<char>((v >> s) & 0xFF);
-    };
-    be32(static_cast<uint32_t>(data.size()));
-    std::string body = std::string(kind, 4) + data;
-    out += body;
-    be32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
-}
-
-// A window's picture as an RGBA PNG, clear where the window's region leaves it out.
-std::string picturePng(win::HWND h, const win::WindowPicture& p) {
-    std::string raw;
-    raw.reserve(static_cast<size_t>(p.height) * (1 + 4 * static_cast<size_t>(p.width)));
-    for (int y = 0; y < p.height; ++y) {
-        raw += '\0';
-        for (int x = 0; x < p.width; ++x) {
-            const uint32_t c = p.pixels[static_cast<size_t>(y) * p.width + x];
-            raw += static_cast<char>((c >> 16) & 0xFF);
-            raw += static_cast<char>((c >> 8) & 0xFF);
-            raw += static_cast<char>(c & 0xFF);
-            raw += static_cast<char>(win::inWindowRegion(h, x, y) ? 0xFF : 0);
+// A window's own face as a PNG, which wants straight alpha where the face is premultiplied;
+// clear where the window's region leaves it out.
+std::optional<std::string> facePng(win::HWND h, const win::WindowFace& face) {
+    gdi::Image img{face.width, face.height, face.bgra};
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x) {
+            uint8_t* p = &img.bgra[(static_cast<size_t>(y) * img.width + x) * 4];
+            const unsigned a = win::inWindowRegion(h, x, y) ? p[3] : 0;
+            for (int c = 0; c < 3; ++c) p[c] = a ? static_cast<uint8_t>(std::min(255u, (p[c] * 255u + a / 2) / a)) : 0;
+            p[3] = static_cast<uint8_t>(a);
         }
-    }
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string z(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
-                  static_cast<uLong>(raw.size()), Z_BEST_SPEED) != Z_OK)
-        return "";
-    z.resize(size);
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string ihdr;
-    for (uint32_t v : {static_cast<uint32_t>(p.width), static_cast<uint32_t>(p.height)})
-        for (int s = 24; s >= 0; s -= 8) ihdr += static_cast<char>((v >> s) & 0xFF);
-    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
-    pngChunk(png, "IHDR", ihdr);
-    pngChunk(png, "IDAT", z);
-    pngChunk(png, "IEND", "");
-    return png;
+    return gdi::encodePng(img);
 }
 
 class Composer {
@@ -118,21 +89,21 @@ public:
         const win::RECT f = win::frameOf(style, ex);
         const std::string cls = win::className(h);
         const std::string text = win::windowText(h);
-        // A layered window shows only the face it was given, with its own alpha.
+        // A layered window shows only the face it was given, with its own alpha; another window
+        // shows its picture (if any) under its frame and children, shaped by its region.
+        const auto face = win::windowFace(h);
+        std::optional<std::string> png;
+        if (face && face->constantAlpha > 0) png = facePng(h, *face);
         if (ex & win::WS_EX_LAYERED) {
-            layered(h, x, y);
+            if (png)
+                html_ << "<img style='" << box(x, y, face->width, face->height) << "opacity:" << face->constantAlpha / 255.0
+                      << "' src='data:image/png;base64," << base64(*png) << "'>";
             return;
         }
-
-        // A window with a picture of its own shows the picture, shaped by its region.
-        const auto picture = win::windowPicture(h);
-        std::string png;
-        if (picture && picture->width > 0 && picture->height > 0) png = picturePng(h, *picture);
-        html_ << "<div class='w' style='" << box(x, y, w, hgt) << (topLevel && png.empty() ? "background:#ECE9D8;" : "")
-              << "'>";
-        if (!png.empty())
-            html_ << "<img style='" << box(0, 0, picture->width, picture->height) << "' src='data:image/png;base64,"
-                  << base64(png) << "'>";
+        html_ << "<div class='w' style='" << box(x, y, w, hgt) << (topLevel && !png ? "background:#ECE9D8;" : "") << "'>";
+        if (png)
+            html_ << "<img style='" << box(0, 0, face->width, face->height) << "' src='data:image/png;base64," << base64(*png)
+                  << "'>";
         // The frame: borders of the frame's thickness, a caption bar when there is one.
         if (f.left || f.top || f.right || f.bottom) {
             html_ << "<div class='frame' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
@@ -147,16 +118,16 @@ public:
         html_ << "<div class='client' style='" << box(f.left, f.top, c.right, c.bottom) << "'>";
         int popup = 0;
         if (auto page = host_.viewOf(h, &popup)) {
-            std::string png;
+            std::string shot;
             try {
                 if (page->alive()) {
                     json r = page->view(popup).call("Page.captureScreenshot", {{"format", "png"}});
-                    png = r.value("data", "");
+                    shot = r.value("data", "");
                 }
             } catch (const std::exception&) {
             }
-            if (!png.empty())
-                html_ << "<img style='" << box(0, 0, c.right, c.bottom) << "' src='data:image/png;base64," << png << "'>";
+            if (!shot.empty())
+                html_ << "<img style='" << box(0, 0, c.right, c.bottom) << "' src='data:image/png;base64," << shot << "'>";
         } else if (!topLevel) {
             control(cls, text, style, c.right, c.bottom);
         }
@@ -167,22 +138,6 @@ public:
         win::ClientToScreen(h, &o);
         for (auto it = kids.rbegin(); it != kids.rend(); ++it) window(*it, o.x, o.y, false);
         html_ << "</div></div>";
-    }
-
-    void layered(win::HWND h, int x, int y) {
-        const auto face = win::layeredFace(h);
-        if (!face || face->constantAlpha == 0) return;
-        // The face is premultiplied; a PNG wants straight alpha.
-        gdi::Image img{face->width, face->height, face->bgra};
-        for (size_t i = 0; i + 3 < img.bgra.size(); i += 4) {
-            const unsigned a = img.bgra[i + 3];
-            for (int c = 0; c < 3; ++c)
-                img.bgra[i + c] = a ? static_cast<uint8_t>(std::min(255u, (img.bgra[i + c] * 255u + a / 2) / a)) : 0;
-        }
-        const auto png = gdi::encodePng(img);
-        if (!png) return;
-        html_ << "<img style='" << box(x, y, face->width, face->height) << "opacity:" << face->constantAlpha / 255.0
-              << "' src='data:image/png;base64," << base64(*png) << "'>";
     }
 
     void control(const std::string& cls, const std::string& text, win::DWORD style, int w, int h) {

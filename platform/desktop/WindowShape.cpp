@@ -31,12 +31,10 @@ struct Shapes {
     std::map<HRGN, Region> regions;
     HRGN next = 0x00040001;
     std::map<HWND, Region> windowRegions;
-    std::map<HWND, std::shared_ptr<const WindowPicture>> pictures;
 
     // Entries of windows that are gone (handles are never reused).
     void purge() {
         std::erase_if(windowRegions, [](const auto& e) { return !IsWindow(e.first); });
-        std::erase_if(pictures, [](const auto& e) { return !IsWindow(e.first); });
     }
 };
 
@@ -210,23 +208,6 @@ bool inWindowRegion(HWND hwnd, int x, int y) {
     std::lock_guard lock(s.mutex);
     auto it = s.windowRegions.find(hwnd);
     return it == s.windowRegions.end() || it->second.at(x, y);
-}
-
-void setWindowPicture(HWND hwnd, std::shared_ptr<const WindowPicture> picture) {
-    if (!IsWindow(hwnd)) return;
-    auto& s = shapes();
-    std::lock_guard lock(s.mutex);
-    s.purge();
-    if (picture) s.pictures[hwnd] = std::move(picture);
-    else s.pictures.erase(hwnd);
-}
-
-std::shared_ptr<const WindowPicture> windowPicture(HWND hwnd) {
-    auto& s = shapes();
-    std::lock_guard lock(s.mutex);
-    auto it = s.pictures.find(hwnd);
-    if (it == s.pictures.end() || !IsWindow(hwnd)) return nullptr;
-    return it->second;
 }
 
 } // namespace win

@@ -1,10 +1,9 @@
 #pragma once
-// Window regions and background pictures: what gives a window a shape other than its rectangle
-// (hit testing and the screen snapshot honour both).
+// Window regions: what gives a window a shape other than its rectangle (hit testing and the
+// screen snapshot honour it). A window's own pixels are the graphics layer's business.
 #include "Window.h"
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace win {
@@ -37,14 +36,5 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw);
 int GetWindowRgn(HWND hwnd, HRGN dest);
 // True when a window-relative point lies in the window's region, or the window has none.
 bool inWindowRegion(HWND hwnd, int x, int y);
-
-// A picture that paints a window's whole face: pixels 0xRRGGBB, rows top-down.
-struct WindowPicture {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
-};
-// Null removes it.
-void setWindowPicture(HWND hwnd, std::shared_ptr<const WindowPicture> picture);
-std::shared_ptr<const WindowPicture> windowPicture(HWND hwnd);
 
 } // namespace win

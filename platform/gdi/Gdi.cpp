@@ -24,7 +24,8 @@ struct GdiObjects {
     int32_t next = 0x00020000;
     std::map<int32_t, std::unique_ptr<Bitmap>> bitmaps;
     std::map<int32_t, Context> contexts;
-    std::map<HWND, LayeredFace> faces;
+    std::map<HWND, WindowFace> faces;
+    std::map<HWND, HBITMAP> pictures;
     HBITMAP stockBitmap = 0;
 
     int32_t newHandle() { return next += 4; }
@@ -414,7 +415,8 @@ BOOL UpdateLayeredWindow(HWND hwnd, HDC dst, const POINT* dstPoint, const SIZE* 
         return FALSE;
     }
     const bool perPixel = (flags & ULW_ALPHA) && blend && blend->AlphaFormat == AC_SRC_ALPHA && s->bits == 32;
-    LayeredFace face;
+    WindowFace face;
+    face.layered = true;
     face.width = size->cx;
     face.height = size->cy;
     face.constantAlpha = alpha;
@@ -434,7 +436,42 @@ BOOL UpdateLayeredWindow(HWND hwnd, HDC dst, const POINT* dstPoint, const SIZE* 
     return TRUE;
 }
 
-std::optional<LayeredFace> layeredFace(HWND hwnd) {
+BOOL setWindowPicture(HWND hwnd, HBITMAP picture) {
+    if (!IsWindow(hwnd) || (picture && !bitmap(picture))) {
+        SetLastError(kErrInvalidParameter);
+        return FALSE;
+    }
+    auto& o = objects();
+    std::erase_if(o.pictures, [](const auto& e) { return !IsWindow(e.first); });
+    if (picture) o.pictures[hwnd] = picture;
+    else o.pictures.erase(hwnd);
+    return TRUE;
+}
+
+HBITMAP windowPicture(HWND hwnd) {
+    auto& o = objects();
+    auto it = o.pictures.find(hwnd);
+    return it == o.pictures.end() || !IsWindow(hwnd) ? 0 : it->second;
+}
+
+std::optional<WindowFace> windowFace(HWND hwnd) {
+    if (auto face = layeredFace(hwnd)) return face;
+    const Bitmap* b = bitmap(windowPicture(hwnd));
+    if (!b || b->stock) return std::nullopt;
+    WindowFace face;
+    face.width = b->width;
+    face.height = b->height;
+    face.bgra.resize(static_cast<size_t>(face.width) * face.height * 4);
+    for (int y = 0; y < face.height; ++y)
+        for (int x = 0; x < face.width; ++x) {
+            uint8_t* p = &face.bgra[(static_cast<size_t>(y) * face.width + x) * 4];
+            readPixel(*b, x, y, p);
+            p[3] = 255;
+        }
+    return face;
+}
+
+std::optional<WindowFace> layeredFace(HWND hwnd) {
     auto& o = objects();
     auto it = o.faces.find(hwnd);
     if (it == o.faces.end()) return std::nullopt;

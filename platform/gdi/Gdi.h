@@ -1,7 +1,8 @@
 #pragma once
 // Bitmaps and device contexts of the emulated machine: DIB sections with pixels the program
 // reads and writes through a pointer, memory device contexts with one bitmap selected, bit-block
-// transfers and stretching, bitmap files, and the faces of layered windows.
+// transfers and stretching, bitmap files, and what windows show of their own: the faces of
+// layered windows and the background pictures of others.
 //
 // Only memory device contexts hold pixels. A window's or the screen's context is accepted where
 // the program passes one (as the reference for a compatible context, as the destination of a
@@ -124,14 +125,25 @@ HANDLE LoadImage(HANDLE instance, const std::string& name, UINT type, int cx, in
 BOOL UpdateLayeredWindow(HWND hwnd, HDC dst, const POINT* dstPoint, const SIZE* size, HDC src,
                          const POINT* srcPoint, COLORREF key, const BLENDFUNCTION* blend, DWORD flags);
 
+// A window's background picture (a form's Picture): the bitmap the window repaints from, under
+// its children. The window refers to the bitmap and does not own it; a deleted bitmap shows
+// nothing. 0 removes the picture. FALSE for a window or bitmap that does not exist.
+BOOL setWindowPicture(HWND hwnd, HBITMAP bitmap);
+HBITMAP windowPicture(HWND hwnd);
+
 // ---- Inspection (the screen snapshot, tests) --------------------------------------------
-struct LayeredFace {
+// What a window shows of its own: a layered window's face, which is all it shows, or another
+// window's background picture (opaque).
+struct WindowFace {
     int width = 0, height = 0;
     std::vector<uint8_t> bgra;  // top-down rows, premultiplied alpha
     BYTE constantAlpha = 255;
+    bool layered = false;
 };
 // The face of a layered window, when it was given one.
-std::optional<LayeredFace> layeredFace(HWND hwnd);
+std::optional<WindowFace> layeredFace(HWND hwnd);
+// The layered face, or else the pixels of the background picture, when the window has either.
+std::optional<WindowFace> windowFace(HWND hwnd);
 // Bitmaps and memory contexts alive on the current machine (stock objects not counted).
 size_t gdiObjectCount();
 

@@ -189,4 +189,39 @@ TEST_F(GdiTest, LayeredWindowKeepsItsFaceAndBlend) {
     EXPECT_FALSE(layeredFace(h));
 }
 
+// A window's picture is a reference: later drawing shows, a deleted bitmap shows nothing, and a
+// layered window shows its own face instead.
+TEST_F(GdiTest, WindowPictureRefersToItsBitmap) {
+    HWND h = CreateWindowEx(0, "Static", "", WS_POPUP, 0, 0, 50, 50, 0);
+    Dib pic(1, 2, 24);  // bottom-up: the first stored row is the picture's bottom row
+    const uint8_t rows[8] = {1, 2, 3, 0, 4, 5, 6, 0};
+    std::memcpy(pic.bits, rows, 8);
+    EXPECT_FALSE(setWindowPicture(h, 0x7FFFFFF0));
+    EXPECT_FALSE(windowFace(h));
+    ASSERT_TRUE(setWindowPicture(h, pic.bmp));
+    EXPECT_EQ(windowPicture(h), pic.bmp);
+    auto f = windowFace(h);
+    ASSERT_TRUE(f);
+    EXPECT_FALSE(f->layered);
+    EXPECT_EQ(f->bgra, (std::vector<uint8_t>{4, 5, 6, 255, 1, 2, 3, 255}));
+    pic.bits[0] = 9;
+    EXPECT_EQ(windowFace(h)->bgra[4], 9);
+
+    HBITMAP gone = CreateCompatibleBitmap(0, 3, 3);
+    ASSERT_TRUE(setWindowPicture(h, gone));
+    ASSERT_TRUE(DeleteObject(gone));
+    EXPECT_FALSE(windowFace(h));
+
+    SetWindowLong(h, GWL_EXSTYLE, static_cast<LONG>(WS_EX_LAYERED));
+    SIZE size{1, 2};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, 0};
+    ASSERT_TRUE(setWindowPicture(h, pic.bmp));
+    ASSERT_TRUE(UpdateLayeredWindow(h, 0, nullptr, &size, pic.dc, nullptr, 0, &blend, 0));
+    ASSERT_TRUE(windowFace(h));
+    EXPECT_TRUE(windowFace(h)->layered);
+    DestroyWindow(h);
+    EXPECT_FALSE(windowFace(h));
+    EXPECT_EQ(windowPicture(h), 0);
+}
+
 } // namespace

@@ -1,11 +1,16 @@
 #include "support/TestMachine.h"
+#include "toolkit/cDIBSection.h"
 #include "toolkit/frmBalloon.h"
 #include "toolkit/m_Main.h"
 
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Win.h"
+#include "platform/desktop/WindowShape.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -30,8 +35,31 @@ win::POINT childPos(win::HWND child) {
     return p;
 }
 
+// The balloon's face read back as 0xRRGGBB, rows top-down.
+struct FaceImage {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+std::optional<FaceImage> faceOf(const frmBalloon& b) {
+    cDIBSection copy;
+    copy.CreateFromPicture(b.Face(), 24);
+    if (!copy.DIBSectionBitsPtr()) return std::nullopt;
+    FaceImage f{copy.width(), copy.Height(), {}};
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            const uint8_t* p = copy.DIBSectionBitsPtr() + static_cast<size_t>(f.height - 1 - y) * copy.BytesPerScanLine() + x * 3;
+            f.pixels.push_back(uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
+        }
+    return f;
+}
+
 uint32_t facePixel(const frmBalloon& b, int x, int y) {
-    auto f = b.Face();
+    const auto f = faceOf(b);
+    return f->pixels[static_cast<size_t>(y) * f->width + x];
+}
+
+uint32_t facePixel(const std::optional<FaceImage>& f, int x, int y) {
     return f->pixels[static_cast<size_t>(y) * f->width + x];
 }
 
@@ -94,7 +122,7 @@ TEST_F(BalloonTest, ZeroCoordinateMeansTheCursor) {
 
 TEST_F(BalloonTest, FaceAndRegionFollowTheDrawnShape) {
     auto b = popup(100, 100);  // style 4: pointer at the top left, body from row 19
-    const auto face = b->Face();
+    const auto face = faceOf(*b);
     ASSERT_TRUE(face);
     ASSERT_EQ(face->width, 231);
     ASSERT_EQ(face->height, 85);
@@ -102,23 +130,23 @@ TEST_F(BalloonTest, FaceAndRegionFollowTheDrawnShape) {
     ASSERT_EQ(win::GetWindowRgn(b->hWnd(), rgn), win::COMPLEXREGION);
     for (int y = 0; y < face->height; ++y)
         for (int x = 0; x < face->width; ++x) {
-            const bool key = facePixel(*b, x, y) == frmBalloon::kKeyColour;
+            const bool key = facePixel(face, x, y) == frmBalloon::kKeyColour;
             ASSERT_EQ(win::PtInRegion(rgn, x, y), !key) << x << "," << y;
         }
     // Rounded corners and the strip beside the pointer are cut out; the body's border is black.
-    EXPECT_EQ(facePixel(*b, 0, 19), frmBalloon::kKeyColour);
-    EXPECT_EQ(facePixel(*b, 230, 84), frmBalloon::kKeyColour);
-    EXPECT_EQ(facePixel(*b, 200, 5), frmBalloon::kKeyColour);
-    EXPECT_EQ(facePixel(*b, 115, 19), frmBalloon::kBorderColour);
-    EXPECT_EQ(facePixel(*b, 115, 84), frmBalloon::kBorderColour);
-    EXPECT_EQ(facePixel(*b, 0, 50), frmBalloon::kBorderColour);
-    EXPECT_EQ(facePixel(*b, 115, 50), frmBalloon::kFillColour);
+    EXPECT_EQ(facePixel(face, 0, 19), frmBalloon::kKeyColour);
+    EXPECT_EQ(facePixel(face, 230, 84), frmBalloon::kKeyColour);
+    EXPECT_EQ(facePixel(face, 200, 5), frmBalloon::kKeyColour);
+    EXPECT_EQ(facePixel(face, 115, 19), frmBalloon::kBorderColour);
+    EXPECT_EQ(facePixel(face, 115, 84), frmBalloon::kBorderColour);
+    EXPECT_EQ(facePixel(face, 0, 50), frmBalloon::kBorderColour);
+    EXPECT_EQ(facePixel(face, 115, 50), frmBalloon::kFillColour);
     // The pointer: its tip and sides black, its inside joined to the body with no border between.
-    EXPECT_EQ(facePixel(*b, 0, 0), frmBalloon::kBorderColour);
-    EXPECT_EQ(facePixel(*b, 10, 10), frmBalloon::kBorderColour);
-    EXPECT_EQ(facePixel(*b, 28, 19), frmBalloon::kFillColour);
-    EXPECT_EQ(facePixel(*b, 28, 15), frmBalloon::kFillColour);
-    EXPECT_EQ(facePixel(*b, 10, 15), frmBalloon::kKeyColour);
+    EXPECT_EQ(facePixel(face, 0, 0), frmBalloon::kBorderColour);
+    EXPECT_EQ(facePixel(face, 10, 10), frmBalloon::kBorderColour);
+    EXPECT_EQ(facePixel(face, 28, 19), frmBalloon::kFillColour);
+    EXPECT_EQ(facePixel(face, 28, 15), frmBalloon::kFillColour);
+    EXPECT_EQ(facePixel(face, 10, 15), frmBalloon::kKeyColour);
     win::DeleteRgn(rgn);
 }
 
@@ -156,6 +184,22 @@ TEST_F(BalloonTest, ShowsTopmostOwnedByTheMainWindowAndReportsEachDeactivation) 
     b->Unload();
     other.Unload();
     main.Unload();
+}
+
+TEST_F(BalloonTest, FaceIsTheWindowsPictureAndGoesWithTheBalloon) {
+    const size_t before = win::gdiObjectCount();
+    {
+        auto b = popup(100, 100);
+        EXPECT_NE(b->Face().Handle, 0);
+        EXPECT_EQ(win::windowPicture(b->hWnd()), b->Face().Handle);
+        EXPECT_NE(win::windowPicture(b->Layout()), 0);
+        b->Unload();
+        EXPECT_EQ(b->Face().Handle, 0);
+        EXPECT_EQ(win::gdiObjectCount(), before);
+        b->SizeLayout(100, 40);
+        b->Popup(100, 100);
+    }
+    EXPECT_EQ(win::gdiObjectCount(), before);
 }
 
 TEST(WindowRegion, CombinesAndReportsItsShape) {
