@@ -44,6 +44,9 @@ public:
         server_.set_keep_alive_max_count(1);  // close after each answer, so stop() need not wait
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // stop() before the accept loop has begun would leave the loop running for ever.
+        for (int i = 0; i < 5000 && !server_.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~PageServer() {
         server_.stop();
