@@ -62,7 +62,6 @@ struct Http::Transfer {
     };
 
     uint64_t id = 0;
-    Http* owner = nullptr;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     std::string url;
@@ -221,7 +220,6 @@ uint64_t Http::start(const Request& request, Callbacks callbacks, std::string* e
 
     auto t = std::make_shared<Transfer>();
     t->id = nextId_++;
-    t->owner = this;
     t->url = urlPart(u.u, CURLUPART_URL);
     t->callbacks = std::move(callbacks);
     t->maxBytes = request.maxBytes ? request.maxBytes : numberSetting(machine_, "net.maxBytes", kDefaultMaxBytes);
