@@ -153,18 +153,9 @@ struct Program {
             MainForm->Load();
         };
     }
-    ~Program() {
-        if (MainForm && MainForm->m_PriceTimer) MainForm->m_PriceTimer->Interval(0);
-        if (MainForm) MainForm->Unload();
-        resetProgramState();
-    }
+    ~Program() { testing_support::stopProgram(); }
     void setAttrib(const std::string& path, const std::string& name, const std::string& value) {
-        cls_Config c;
-        c.XmlFile(kSettings);
-        ASSERT_TRUE(c.Initialize());
-        if (!c.isExistAttrib(path, name)) ASSERT_TRUE(c.CreateAttrib(path, name, value));
-        else ASSERT_TRUE(c.SetNodeAttrib(path, name, value));
-        c.XMLSave();
+        testing_support::setSettingsAttrib(path, name, value);
     }
     void setText(const std::string& path, const std::string& text) {
         cls_Config c;

@@ -39,11 +39,7 @@ struct Program {
             MainForm->Load();
         };
     }
-    ~Program() {
-        if (MainForm && MainForm->m_PriceTimer) MainForm->m_PriceTimer->Interval(0);
-        if (MainForm) MainForm->Unload();
-        resetProgramState();
-    }
+    ~Program() { testing_support::stopProgram(); }
     // Runs the program, giving the browser its real time.
     bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
         m->beginOutsideWork();

@@ -6,7 +6,10 @@
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
 #include "platform/system/Machine.h"
+#include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
+
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
@@ -56,6 +59,24 @@ inline void installProgram(sys::Machine& m) {
     m.makeDirs(kProgramFolder);
     m.writeFileAtomic(kProgramSettings, shippedSettings());
     m_Main::setProgram(kProgramFolder, "Pennant");
+}
+
+// Stops the price loop, unloads the main window and forgets the program's globals.
+inline void stopProgram() {
+    using namespace m_Main;
+    if (MainForm && MainForm->m_PriceTimer) MainForm->m_PriceTimer->Interval(0);
+    if (MainForm) MainForm->Unload();
+    resetProgramState();
+}
+
+// Sets (creating it when missing) an attribute of the installed settings file.
+inline void setSettingsAttrib(const std::string& path, const std::string& name, const std::string& value) {
+    cls_Config c;
+    c.XmlFile(kProgramSettings);
+    ASSERT_TRUE(c.Initialize());
+    if (!c.isExistAttrib(path, name)) ASSERT_TRUE(c.CreateAttrib(path, name, value));
+    else ASSERT_TRUE(c.SetNodeAttrib(path, name, value));
+    c.XMLSave();
 }
 
 } // namespace testing_support
