@@ -51,24 +51,8 @@ char32_t decodeAt(std::string_view s, size_t i, size_t len) {
 
 std::string encode(char32_t cp) {
     std::string out;
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x110000) {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(cp - 0x110000); // a stray byte goes back as it came
-    }
+    if (cp >= 0x110000) out += static_cast<char>(cp - 0x110000);  // a stray byte goes back as it came
+    else sys::appendUtf8(out, cp);
     return out;
 }
 

@@ -19,5 +19,7 @@ std::string fromUtf16(std::u16string_view utf16);
 // Invalid UTF-8 sequences become U+FFFD, so outside text never breaks the converters.
 std::u32string toUtf32(std::string_view utf8);
 std::string fromUtf32(std::u32string_view text);
+// Appends one code point as UTF-8 (surrogates and values past U+10FFFF as U+FFFD).
+void appendUtf8(std::string& out, char32_t cp);
 
 } // namespace sys
