@@ -30,15 +30,7 @@ bool cDIBSection::CreateDIB(win::HDC lHDC, int32_t lWidth, int32_t lHeight, int3
 
 win::HBITMAP cDIBSection::ExtractDib() {
     const win::HBITMAP dib = m_hDIb;
-    if (m_hDC) {
-        if (m_hBmpOld) win::SelectObject(m_hDC, m_hBmpOld);
-        win::DeleteDC(m_hDC);
-    }
-    m_hDC = 0;
-    m_hDIb = 0;
-    m_hBmpOld = 0;
-    m_lPtr = nullptr;
-    ResetHeader();
+    release(false);
     return dib;
 }
 
@@ -110,12 +102,12 @@ int32_t cDIBSection::BytesPerScanLine() const {
     return static_cast<int32_t>(static_cast<int64_t>(bytes) & ~int64_t{3});
 }
 
-void cDIBSection::CleanUp() {
+void cDIBSection::CleanUp() { release(true); }
+
+void cDIBSection::release(bool deleteDib) {
     if (m_hDC) {
-        if (m_hDIb) {
-            win::SelectObject(m_hDC, m_hBmpOld);
-            win::DeleteObject(m_hDIb);
-        }
+        if (m_hDIb && m_hBmpOld) win::SelectObject(m_hDC, m_hBmpOld);
+        if (m_hDIb && deleteDib) win::DeleteObject(m_hDIb);
         win::DeleteDC(m_hDC);
     }
     m_hDC = 0;

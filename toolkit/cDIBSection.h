@@ -50,6 +50,8 @@ public:
     bool isAlpha() const;
 
 private:
+    // Lets go of the device context; the bitmap too unless it is handed out.
+    void release(bool deleteDib);
     // Bilinear scaling of this 24-bit bitmap into another one.
     void ResampleDib(cDIBSection& cDibTo) const;
     void ResetHeader();
