@@ -1,6 +1,7 @@
 #include "support/TestMachine.h"
 #include "toolkit/cls_Config.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/forms/Interaction.h"
 #include "platform/forms/RuntimeError.h"
 
 #include <gtest/gtest.h>
@@ -40,8 +41,10 @@ TEST_F(ConfigTest, MissingAttributeShowsTheErrorBoxOnlyForTheAccessors) {
     EXPECT_FALSE(cfg.isExistAttrib("Settings/Timeout", "Sound"));
     EXPECT_TRUE(win::messageBoxes().empty());
 
+    forms::Screen.setMousePointer(forms::vbHourglass);
     win::queueMessageBoxAnswer(win::IDOK);
     EXPECT_EQ(cfg.GetNodeAttrib("Settings/Timeout", "Sound"), "");
+    EXPECT_EQ(forms::Screen.MousePointer(), forms::vbDefault);  // the box puts the arrow back
     win::queueMessageBoxAnswer(win::IDOK);
     EXPECT_FALSE(cfg.SetNodeAttrib("Settings/Timeout", "Sound", "1"));
     win::queueMessageBoxAnswer(win::IDOK);
