@@ -8,8 +8,6 @@
 
 #include <array>
 
-std::function<void()> frmToolTip::BalloonReturn;
-
 namespace {
 
 constexpr const char* kLayoutClass = "ThunderPictureBoxDC";
@@ -186,7 +184,7 @@ void frmToolTip::iClickOK() {
     element("iOK").disabled(true);
     Info("正在安装...");
     try {
-        if (auto install = BalloonReturn) install();
+        if (auto install = m_Main::BalloonReturn) install();
     } catch (const std::exception& e) {
         // Left as it was, the tip would say it is still installing with its button dead.
         const auto* runtime = dynamic_cast<const forms::RuntimeError*>(&e);

@@ -48,11 +48,11 @@ protected:
     void SetUp() override {
         pages::registerResources();
         m_Main::PageBase = kBase;
-        frmToolTip::BalloonReturn = nullptr;
+        m_Main::BalloonReturn = nullptr;
         other_.Show();
     }
     void TearDown() override {
-        frmToolTip::BalloonReturn = nullptr;
+        m_Main::BalloonReturn = nullptr;
         for (auto& t : tips_)
             if (t->IsLoaded()) t->Unload();
         tips_.clear();
@@ -167,7 +167,7 @@ TEST_F(ToolTipTest, OkButtonActsOnlyForTheInstallCode) {
 
     tip->ClickOK(1);
     int installs = 0;
-    frmToolTip::BalloonReturn = [&] {
+    m_Main::BalloonReturn = [&] {
         ++installs;
         // While the installation runs the tip shows it is working and refuses a second click.
         EXPECT_EQ(icon(*tip), "orderx.gif");
@@ -177,8 +177,8 @@ TEST_F(ToolTipTest, OkButtonActsOnlyForTheInstallCode) {
     tip->TIPIcon(0);
     // A failed installation says so and leaves the tip usable for another try.
     bool fail = true;
-    auto installer = frmToolTip::BalloonReturn;
-    frmToolTip::BalloonReturn = [&] {
+    auto installer = m_Main::BalloonReturn;
+    m_Main::BalloonReturn = [&] {
         installer();
         if (fail) throw forms::RuntimeError(75, "路径/文件访问错误", "frmInsScript");
     };
