@@ -219,10 +219,16 @@ bool cls_MT4::GetQuote() {
     const win::DWORD item = remote.allocate(sizeof(win::LVITEM32));
     if (!text || !item) return false;
 
-    const int32_t rows = sendBounded(list_, win::LVM_GETITEMCOUNT, 0, 0);
+    // An empty list is a terminal with no symbols shown, not a failed read: only a count that
+    // never came back fails (a failed read restarts the terminal).
+    win::DWORD rowCount = 0;
+    if (!win::SendMessageTimeout(list_, win::LVM_GETITEMCOUNT, 0, 0, win::SMTO_BLOCK | win::SMTO_ABORTIFHUNG,
+                                 kSendTimeoutMs, &rowCount))
+        return false;
+    const int32_t rows = static_cast<int32_t>(rowCount);
     const HWND header = static_cast<HWND>(sendBounded(list_, win::LVM_GETHEADER, 0, 0));
     const int32_t columns = header ? sendBounded(header, win::HDM_GETITEMCOUNT, 0, 0) : 0;
-    if (rows <= 0 || rows > kMaxRows) return false;
+    if (rows < 0 || rows > kMaxRows) return false;
 
     // A changed row count rebuilds. Counted against the rows of the last read, not the records,
     // so a symbol listed twice does not make every read a rebuild.

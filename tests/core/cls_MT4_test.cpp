@@ -229,13 +229,15 @@ TEST_F(BridgeTest, DirectionAcrossReadsComparesPricesAsNumbers) {
     EXPECT_EQ(m_Main::Quotes("XAUUSD")->Direction(), 0);
 }
 
-TEST_F(BridgeTest, EmptyListOrEmptySymbolFails) {
+// An empty list is read as no quotes; an empty symbol fails the read.
+TEST_F(BridgeTest, EmptyListReadsAsNoQuotesAndAnEmptySymbolFails) {
     start();
     ASSERT_TRUE(bridge.CheckkMT4(0));
     ASSERT_TRUE(read({{"EURUSD", "1.1"}, {"GBPUSD", "1.2"}}, 3));
-    EXPECT_FALSE(read({}, 3));
-    EXPECT_EQ(m_Main::Quotes.Count(), 2);
-    EXPECT_EQ(m_Main::SymbolList.size(), 2u);
+    EXPECT_TRUE(read({}, 3));
+    EXPECT_EQ(m_Main::Quotes.Count(), 0);
+    EXPECT_TRUE(m_Main::SymbolList.empty());
+    ASSERT_TRUE(read({{"EURUSD", "1.1"}, {"GBPUSD", "1.2"}}, 3));
     EXPECT_FALSE(read({{"EURUSD", "1.3"}, {"", "1.2"}}, 3));
     EXPECT_EQ(m_Main::Quotes("EURUSD")->BID(), "1.3");
 }

@@ -422,7 +422,7 @@ TEST(frmMain, UnreadableTerminalIsRestarted) {
     termsim::Terminal* first = p.terminal();
     ASSERT_NE(first, nullptr);
     const uint32_t firstPid = first->pid();
-    first->setRows({}, 3);  // an empty list reads as a failure
+    first->setRows({{"", "1.2"}}, 3);  // a row without a symbol fails the read
     p.m->runFor(1500);
     EXPECT_TRUE(p.saw("terminal restart: "));
     bool warned = false;
@@ -436,8 +436,31 @@ TEST(frmMain, UnreadableTerminalIsRestarted) {
     p.m->runFor(3000);
     EXPECT_TRUE(TerminalReady);
     EXPECT_FALSE(p.panel("EURUSD")->closed);
-    EXPECT_EQ(p.panel("EURUSD")->bid, p.panel("EURUSD")->bid);
+    // The panel shows the new terminal's price.
+    const auto& rec = *Quotes.Find("EURUSD");
+    int32_t h = 0, b = 0;
+    bool f = false;
+    frmMain::PriceDigits(rec->BID(), h, b, f);
+    EXPECT_EQ(p.panel("EURUSD")->bid, rec->BID().substr(b - 1, 2));
     EXPECT_EQ(p.main().TimerState, frmMain::kRun);
+}
+
+// A terminal that lists no symbols is left alone: no quotes, no restart, no box.
+TEST(frmMain, EmptyQuoteListIsNoReasonToRestart) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    p.m->runFor(2000);
+    termsim::Terminal* t = p.terminal();
+    ASSERT_NE(t, nullptr);
+    const uint32_t pid = t->pid();
+    t->setRows({}, 3);
+    win::clearMessageBoxes();
+    p.m->runFor(20000);
+    EXPECT_FALSE(p.saw("terminal restart"));
+    EXPECT_EQ(TerminalPid, pid);
+    EXPECT_NE(termsim::Terminal::find(*p.m, pid), nullptr);
+    EXPECT_TRUE(win::messageBoxes().empty());
+    EXPECT_EQ(Quotes.Count(), 0);
 }
 
 // The terminal goes away for good: panels show it closed, the restart is not tried, and a
