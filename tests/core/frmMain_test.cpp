@@ -490,7 +490,7 @@ TEST(frmMain, RestartThatNeverAnswers) {
     ASSERT_TRUE(p.start());
     p.m->runFor(2000);
     termsim::Terminal::configure(*p.m, p.terminalExe, late);
-    p.terminal()->setRows({}, 3);
+    p.terminal()->setRows({{"", "1.2"}}, 3);  // unreadable
     win::queueMessageBoxAnswer(win::IDOK);
     p.m->runFor(12000);
     EXPECT_TRUE(p.saw("terminal restart failed"));
