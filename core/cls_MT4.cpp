@@ -130,13 +130,15 @@ void cls_MT4::findPanelByShortcut(int mode, const char* keys) {
             if (keysSent) {
                 // Put the panel back the way the user had it.
                 win::SetForegroundWindow(main_);
-                win::SendKeys(keys, true);
+                if (win::GetForegroundWindow() == main_) win::SendKeys(keys, true);
             }
             return;
         }
         if (keysSent) return;
         if (win::IsIconic(main_)) win::ShowWindow(main_, win::SW_RESTORE);
         win::SetForegroundWindow(main_);
+        // Keystrokes go to whichever window is in front: only ever to the terminal.
+        if (win::GetForegroundWindow() != main_) return;
         win::SendKeys(keys, true);
         win::Sleep(500);
         keysSent = true;

@@ -104,6 +104,39 @@ TEST_F(BridgeTest, LocatesTheTerminalWithItsPanelsDockedFloatingOrClosed) {
     }
 }
 
+// The shortcut that shows a hidden panel is typed only into the terminal: a window that keeps
+// the foreground gets no keys, and the panel is then not found.
+TEST_F(BridgeTest, ShortcutsOnlyReachTheTerminalInFront) {
+    TerminalOptions o;
+    o.marketWatchFloating = true;  // a hidden floating panel is found only through its shortcut
+    o.marketWatchVisible = false;
+    start(o);
+    int keysToThief = 0;
+    win::HWND thief = 0;
+    {
+        sys::ProcessScope scope(pid);
+        win::WNDCLASS wc;
+        wc.lpszClassName = "Thief";
+        wc.lpfnWndProc = win::registerWndProc([&](win::HWND h, win::UINT msg, win::WPARAM w, win::LPARAM l) {
+            if (msg == win::WM_ACTIVATE && (w & 0xFFFF) == win::WA_INACTIVE) win::SetForegroundWindow(h);
+            if (msg == win::WM_KEYDOWN || msg == win::WM_SYSKEYDOWN) ++keysToThief;
+            return win::DefWindowProc(h, msg, w, l);
+        });
+        win::RegisterClass(wc);
+        thief = win::CreateWindowEx(0, "Thief", "thief", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 0, 100, 100, 0);
+    }
+    win::SetForegroundWindow(thief);
+    EXPECT_FALSE(bridge.CheckkMT4(0));
+    EXPECT_EQ(keysToThief, 0);
+    EXPECT_FALSE(win::IsWindowVisible(terminal()->marketWatch()));
+
+    {
+        sys::ProcessScope scope(pid);
+        win::DestroyWindow(thief);
+    }
+    EXPECT_TRUE(bridge.CheckkMT4(0));
+}
+
 TEST_F(BridgeTest, NoTerminalNoList) {
     EXPECT_FALSE(bridge.CheckkMT4(0));
     EXPECT_FALSE(bridge.MT4Enable());
