@@ -18,6 +18,7 @@
 #endif
 #ifdef PENNANT_HAS_QUOTES
 #include "quotes/frmFloat.h"
+#include "quotes/frmTerminal.h"
 #endif
 
 #include <atomic>
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
 
 #ifdef PENNANT_HAS_QUOTES
     frmFloat::Install();
+    frmTerminal::Install();
 #else
     m_Main::NewFloatPanel = [] { return std::make_shared<ConsolePanel>(); };
 #endif

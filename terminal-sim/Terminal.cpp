@@ -423,16 +423,16 @@ void Terminal::layout() {
     if (!main_ || !IsWindow(main_)) return;
     RECT c;
     GetClientRect(main_, &c);
-    // The Terminal panel takes its band only while it is shown in its own container.
-    const bool terminalShown = hasStyle(termDock_, WS_VISIBLE) && hasStyle(termPanel_, WS_VISIBLE) &&
-                               GetAncestor(termPanel_, GA_PARENT) == termDock_;
-    const int terminalHeight = terminalShown ? std::min<int>(kTerminalHeight, c.bottom) : 0;
+    // The Terminal panel's band is taken only while the panel is shown in its own container.
+    const bool terminalHome = termPanel_ && GetAncestor(termPanel_, GA_PARENT) == termDock_;
+    const bool terminalShown = terminalHome && hasStyle(termDock_, WS_VISIBLE) && hasStyle(termPanel_, WS_VISIBLE);
+    const int band = std::min<int>(kTerminalHeight, c.bottom);
     if (watchDock_) {
-        MoveWindow(watchDock_, 0, 0, std::min<int>(kWatchWidth, c.right), c.bottom - terminalHeight);
+        MoveWindow(watchDock_, 0, 0, std::min<int>(kWatchWidth, c.right), c.bottom - (terminalShown ? band : 0));
         fill(watchPanel_, watchDock_);
     }
-    if (terminalShown) {
-        MoveWindow(termDock_, 0, c.bottom - terminalHeight, c.right, terminalHeight);
+    if (terminalHome) {
+        MoveWindow(termDock_, 0, c.bottom - band, c.right, band);
         fill(termPanel_, termDock_);
     }
 }
