@@ -201,6 +201,27 @@ TEST(TerminalPanelWindow, APanelTheBridgeNoLongerFollowsIsGivenBackShown) {
     EXPECT_TRUE(win::IsWindowVisible(panel));
 }
 
+TEST(TerminalPanelWindow, ASwitchOfTerminalsTakesInTheOtherTerminalsPanel) {
+    Program p;
+    const std::string second = termsim::Terminal::install(*p.m, "C:\\MT4 Second");
+    const uint32_t secondPid = sys::ProcessTable::of(*p.m).start(second, "", win::SW_SHOWNORMAL).pid;
+    p.m->runFor(50);
+    p.start();
+    termsim::Terminal* other = termsim::Terminal::find(*p.m, secondPid);
+    if (MT4().Mt4Hwnd() == other->mainWindow()) other = &p.terminal();
+    termsim::Terminal* first = termsim::Terminal::ofWindow(MT4().Mt4Hwnd());
+    p.command();
+    ASSERT_EQ(win::GetParent(first->terminalPanel()), p.window().Layout());
+
+    MainForm->m_frmSysTray_MenuClick("MT4_" + std::to_string(other->mainWindow()) + "|0");
+    ASSERT_EQ(MT4().Mt4Hwnd(), other->mainWindow());
+    EXPECT_TRUE(TerminalWindowOpen);
+    EXPECT_EQ(win::GetParent(other->terminalPanel()), p.window().Layout());
+    const win::HWND firstPanel = first->terminalPanel();
+    EXPECT_TRUE(win::IsChild(first->mainWindow(), firstPanel));
+    EXPECT_TRUE(win::IsWindowVisible(firstPanel));
+}
+
 TEST(TerminalPanelWindow, BerthsAtTheBottomSlidesOutAndComesBackOnRequest) {
     Program p;
     p.start();
