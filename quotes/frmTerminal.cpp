@@ -72,10 +72,6 @@ frmTerminal::~frmTerminal() {
     stopCheck();
 }
 
-void frmTerminal::Install() {
-    m_Main::NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
-}
-
 // ---- Public members -------------------------------------------------------------------------
 
 void frmTerminal::BerthLeave() {

@@ -14,9 +14,6 @@ public:
     frmTerminal();
     ~frmTerminal() override;
 
-    // Installs the maker the core opens the window with.
-    static void Install();
-
     // Starts hiding at the berth edge.
     void BerthLeave();
     // Brings the berthed window in without a leave watch and focuses it.

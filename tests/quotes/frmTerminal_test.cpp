@@ -45,19 +45,16 @@ struct Program {
     uint32_t pid = 0;
 
     explicit Program(int show = win::SW_SHOWNORMAL, termsim::TerminalOptions options = {}) {
-        testing_support::resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         const std::string exe = termsim::Terminal::install(*m, kTerminalFolder, std::move(options));
         testing_support::installProgram(*m);
-        frmTerminal::Install();
-        LoadMainWindow = [] {
-            MainForm = std::make_shared<frmMain>();
-            MainForm->Load();
-        };
+        InstallWindows();
+        NewFloatPanel = nullptr;  // the saved panels stay closed: no pages here
         pid = sys::ProcessTable::of(*m).start(exe, "", show).pid;
         m->runFor(50);
     }
-    ~Program() { testing_support::stopProgram(); }
+    ~Program() { EndProgram(); }
     void start() {
         ASSERT_TRUE(Main());
         m->runFor(2000);

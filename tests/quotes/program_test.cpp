@@ -22,7 +22,6 @@
 
 namespace {
 
-using testing_support::resetProgramState;
 
 using namespace m_Main;
 
@@ -30,17 +29,13 @@ struct Program {
     testing_support::TestMachine m;
 
     Program() {
-        resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
-        frmFloat::Install();
-        LoadMainWindow = [] {
-            MainForm = std::make_shared<frmMain>();
-            MainForm->Load();
-        };
+        InstallWindows();
     }
-    ~Program() { testing_support::stopProgram(); }
+    ~Program() { EndProgram(); }
     // Runs the program, giving the browser its real time.
     bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
         m->beginOutsideWork();
@@ -107,7 +102,6 @@ TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
 
 TEST(PanelsInTheProgram, TheTerminalPanelWindowBerthedAtTheBottom) {
     Program p;
-    frmTerminal::Install();
     ASSERT_TRUE(Main());
     ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
     p.runFor(3000);  // the panels show live quotes
