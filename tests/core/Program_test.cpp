@@ -9,6 +9,7 @@
 #include "toolkit/cls_Config.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/registry/Registry.h"
+#include "platform/system/InstanceLock.h"
 #include "platform/system/Resources.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,59 @@ TEST_F(StartTest, SwitchesTheDefaultVoiceAndGivesItBack) {
     EXPECT_EQ(defaultVoice(), m_Main::kVoiceTokenId);
     m_Main::RestoreVoice();
     EXPECT_EQ(defaultVoice(), "Mine");
+}
+
+// A run that dies with our voice switched in: the next start gives the user's voice back.
+TEST_F(StartTest, TheUsersVoiceSurvivesARunThatDied) {
+    installSettings();
+    installVoiceToken();
+    for (const char* users : {"Mine", ""}) {
+        SCOPED_TRACE(users);
+        if (*users)
+            reg::setString(win::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Speech\\Voices", "DefaultTokenId", users);
+        else
+            reg::deleteValue(win::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Speech\\Voices", "DefaultTokenId");
+        ASSERT_TRUE(m_Main::Main());
+        EXPECT_EQ(defaultVoice(), m_Main::kVoiceTokenId);
+        m_Main::EndProgram();  // killed: nothing given back
+        m_Main::setProgram(kFolder, "Pennant");
+        ASSERT_TRUE(m_Main::Main());
+        m_Main::RestoreVoice();
+        if (*users)
+            EXPECT_EQ(defaultVoice(), users);
+        else
+            EXPECT_FALSE(defaultVoice());
+    }
+    // A voice the user chose after the crash is the one kept.
+    ASSERT_TRUE(m_Main::Main());
+    m_Main::EndProgram();
+    reg::setString(win::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Speech\\Voices", "DefaultTokenId", "Chosen");
+    m_Main::setProgram(kFolder, "Pennant");
+    ASSERT_TRUE(m_Main::Main());
+    m_Main::RestoreVoice();
+    EXPECT_EQ(defaultVoice(), "Chosen");
+}
+
+// Another host process running the same machine holds the machine's lock: the second copy is
+// refused before it writes anything.
+TEST_F(StartTest, ASecondProcessOnTheSameMachineIsRefused) {
+    installSettings();
+    installVoiceToken();
+    sys::MachineOptions same;
+    same.root = m->root();
+    {
+        sys::Machine other(same);
+        sys::MachineScope scope(other);
+        ASSERT_TRUE(sys::holdMachineLock(other, "pennant"));
+    }
+    sys::Machine other(same);
+    ASSERT_TRUE(sys::holdMachineLock(other, "pennant"));
+    win::queueMessageBoxAnswer(win::IDOK);
+    EXPECT_FALSE(m_Main::Main());
+    EXPECT_EQ(win::messageBoxes().back().text, "检测到一个正在运行的Pennant程序实例!");
+    EXPECT_FALSE(m_Main::VoiceSwitched);
+    EXPECT_FALSE(defaultVoice());
+    EXPECT_EQ(splash + mainWindow, 0);
 }
 
 TEST_F(StartTest, SaveResToFileWritesOverWithoutTruncating) {
