@@ -731,8 +731,7 @@ void frmMain::m_PriceTimer_ThatTime() {
         if (timeoutAlarm_ && TimeoutVoice && TimeoutSeconds > 0 &&
             (staleSeconds_ % (TimeoutSeconds + 10) == 0 || staleSeconds_ == TimeoutSeconds)) {
             const std::string text = "报价超时" + stale;
-            if (m_Speech) step([&] { m_Speech->Speak(sys::toUtf16(text).c_str(), 1, nullptr); });
-            trace("speak: " + text);
+            step([&] { speakAsync(text); });
         }
         if (read && Trace) {
             std::string line = "quotes read: " + std::to_string(Quotes.Count()) + " symbols, server time " +
@@ -838,10 +837,15 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
             int32_t movement = 0, kind = 0;
             if (!rec->VoiceStatus(movement, kind, f)) return;
             const std::string text = QuoteVoiceText(*rec, movement, kind, f);
-            if (m_Speech) m_Speech->Speak(sys::toUtf16(text).c_str(), 1, nullptr);
-            trace("speak: " + text);
+            speakAsync(text);
         });
     }
+}
+
+// Told as "speak:" only when the speech object took the text: a run without a voice says nothing.
+void frmMain::speakAsync(const std::string& text) {
+    if (!m_Speech) return;
+    if (m_Speech->Speak(sys::toUtf16(text).c_str(), win::SVSFlagsAsync, nullptr) >= 0) trace("speak: " + text);
 }
 
 // ---- Per-symbol settings ----------------------------------------------------------------------

@@ -116,6 +116,7 @@ private:
     // price shows a fractional pip.
     bool writePrice(FloatPanel& panel, cls_Quote& record, bool opening);
     void trace(const std::string& event);
+    void speakAsync(const std::string& text);
 
     bool timeoutAlarm_ = false;
     int32_t staleSeconds_ = 0;
