@@ -117,6 +117,8 @@ private:
     bool writePrice(FloatPanel& panel, cls_Quote& record, bool opening);
     void trace(const std::string& event);
     void speakAsync(const std::string& text);
+    void showFace();
+    int32_t face_ = 0;  // the face's bitmap (HBITMAP)
 
     bool timeoutAlarm_ = false;
     int32_t staleSeconds_ = 0;
