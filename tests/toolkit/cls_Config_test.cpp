@@ -152,8 +152,11 @@ TEST_F(ConfigTest, SaveWritesAtomicallyAndReportsFailure) {
     EXPECT_EQ(m->readFile(kFile).value(), before);
     std::filesystem::remove(blocker);
 
+    // No file name: nothing is written and nothing raised.
+    const auto listing = m->listDir("C:\\Program Files\\Pennant");
     cls_Config none;
-    none.XMLSave();  // no file name: writes nothing
+    EXPECT_NO_THROW(none.XMLSave());
+    EXPECT_EQ(m->listDir("C:\\Program Files\\Pennant"), listing);
 }
 
 // The settings file as it ships: everything the program reads without creating it first is there.
