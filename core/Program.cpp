@@ -10,6 +10,7 @@
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/InstanceLock.h"
 #include "platform/system/Machine.h"
+#include "platform/system/Process.h"
 #include "toolkit/cRegistry.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/frmSplash.h"
@@ -120,6 +121,9 @@ bool Main() {
         return false;
     }
     ExePath = AppDir + g_exeName + ".exe";
+    // The machine's record of the running program file: what its modules and resources go by.
+    auto& machine = sys::Machine::current();
+    if (auto self = sys::ProcessTable::of(machine).find(machine.currentProcessId())) self->setExePath(ExePath);
     TempDir = GetTempDir();
     if (!TempDir.empty() && TempDir.back() != '\\') TempDir += "\\";
     if (TempDir.empty()) TempDir = AppDir;

@@ -6,6 +6,7 @@
 #include "core/cls_Quote.h"
 #include "support/TestMachine.h"
 #include "tests/core/QuoteWindowDoubles.h"
+#include "toolkit/cLibrary.h"
 #include "toolkit/cls_Config.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/registry/Registry.h"
@@ -166,7 +167,9 @@ TEST_F(StartTest, ASecondProcessOnTheSameMachineIsRefused) {
     EXPECT_EQ(splash + mainWindow, 0);
 }
 
-TEST_F(StartTest, SaveResToFileWritesOverWithoutTruncating) {
+// Resources are written from the program's own module into a file of their own, replacing what
+// was there.
+TEST_F(StartTest, SaveResToFileWritesTheProgramsResource) {
     installSettings();
     ASSERT_TRUE(m_Main::Main());
     sys::addResource(2110, "OVERLAY.PNG", "PNGDATA");
@@ -174,10 +177,34 @@ TEST_F(StartTest, SaveResToFileWritesOverWithoutTruncating) {
     EXPECT_FALSE(m_Main::SaveResToFile(m_Main::ExePath, "MISSING.PNG", "2110", out));
     EXPECT_FALSE(m->fileExists(out));
     EXPECT_FALSE(m_Main::SaveResToFile("C:\\other.exe", "OVERLAY.PNG", "2110", out));
+    ASSERT_TRUE(m->writeFileAtomic("C:\\other.exe", "MZ"));
+    EXPECT_FALSE(m_Main::SaveResToFile("C:\\other.exe", "OVERLAY.PNG", "2110", out));
 
     ASSERT_TRUE(m->writeFileAtomic(out, "0123456789AB"));
     EXPECT_TRUE(m_Main::SaveResToFile(m_Main::ExePath, "overlay.png", "2110", out));
-    EXPECT_EQ(m->readFile(out).value(), "PNGDATA789AB");
+    EXPECT_EQ(m->readFile(out).value(), "PNGDATA");
+    EXPECT_EQ(win::loadedModuleCount(), 0u);  // the module went with the call
+}
+
+// A library object holds one module and lets it go when its name changes or it goes.
+TEST_F(StartTest, LibraryHoldsOneModuleAtATime) {
+    installSettings();
+    ASSERT_TRUE(m_Main::Main());
+    ASSERT_TRUE(m->writeFileAtomic("C:\\other.dll", "MZ"));
+    {
+        cLibrary lib;
+        lib.Filename(m_Main::ExePath);
+        EXPECT_NE(lib.hModule(), 0);
+        EXPECT_EQ(lib.Filename(), m_Main::ExePath);
+        lib.Filename("C:\\other.dll");
+        EXPECT_NE(lib.hModule(), 0);
+        EXPECT_EQ(win::loadedModuleCount(), 1u);
+        lib.Filename("C:\\missing.dll");
+        EXPECT_EQ(lib.hModule(), 0);
+        EXPECT_EQ(win::loadedModuleCount(), 0u);
+        lib.Filename("C:\\other.dll");
+    }
+    EXPECT_EQ(win::loadedModuleCount(), 0u);
 }
 
 // A run leaves values, makers, hooks and window instances behind; the end of the program must
