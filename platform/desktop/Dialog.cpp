@@ -81,7 +81,7 @@ HWND createDialog(const DLGTEMPLATE& t, HWND parent, DLGPROC proc, LPARAM param,
     dlgState().dialogs[dlg] = std::move(e);
     SetWindowLong(dlg, GWL_WNDPROC, wndProcOf(&dialogProc));
     for (const auto& item : t.items) {
-        CreateWindowEx(item.exStyle, item.cls, item.text, item.style | WS_CHILD | WS_VISIBLE, item.x, item.y, item.cx,
+        CreateWindowEx(item.exStyle, item.cls, item.text, item.style | WS_CHILD, item.x, item.y, item.cx,
                        item.cy, dlg, static_cast<HMENU>(item.id));
     }
     SendMessage(dlg, WM_INITDIALOG, 0, param);

@@ -22,7 +22,7 @@ struct DLGITEMTEMPLATE {
     std::string cls;   // "Button", "Edit", "Static", "ComboBox", "SysTreeView32", ...
     std::string text;  // UTF-8
     int id = 0;
-    DWORD style = 0;   // WS_CHILD | WS_VISIBLE are added
+    DWORD style = 0;   // WS_CHILD is added; WS_VISIBLE as given
     int x = 0, y = 0, cx = 0, cy = 0;
     DWORD exStyle = 0;
 };
