@@ -43,7 +43,8 @@ LRESULT dialogProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (e && e->proc) {
         // The procedure may end or destroy the dialog; copy it so it outlives its entry.
         const DLGPROC proc = e->proc;
-        if (const BOOL r = proc(h, msg, wParam, lParam)) return msg == WM_CTLCOLORSTATIC || msg == WM_INITDIALOG ? r : TRUE;
+        // A handled message answers 0, except those whose answer is the procedure's own.
+        if (const BOOL r = proc(h, msg, wParam, lParam)) return msg == WM_CTLCOLORSTATIC || msg == WM_INITDIALOG ? r : 0;
     }
     switch (msg) {
     case WM_CLOSE:
