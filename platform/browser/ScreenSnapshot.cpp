@@ -173,6 +173,8 @@ public:
                       << 4 + item.depth * 16 << "px'>" << (item.expanded ? "&#8863; " : "") << esc(item.text) << "</div>";
             }
             html_ << "</div>";
+        } else if (upper == "#32770") {
+            // A dialog page: its caption is no text it shows.
         } else if (!text.empty()) {
             const win::StaticColors colors = win::staticColors(h);
             html_ << "<div class='label' style='" << box(0, 0, w, hgt) << "color:" << css(colors.text) << "'>" << esc(text)
