@@ -15,7 +15,6 @@ using namespace win;
 namespace {
 
 constexpr DWORD kVisible = WS_VISIBLE;
-constexpr DWORD SS_NOTIFY = 0x0100;
 constexpr int kOtherId = 0xFFFF;  // labels and groups nobody asks for
 constexpr int kPageX = 160, kPageWidth = 332, kPageHeight = 150;
 // The pages in the order of the string set: info, basic, word, surname, number.
@@ -182,6 +181,10 @@ struct DialogRun {
         return ws.GetSysColorBrush(COLOR_BTNFACE);
     }
 
+    // Where the links lead is the machine's to say; the engine ships no address of its own.
+    std::string webPage() const { return machine.setting("voxling.web", "http://localhost/voxling/"); }
+    std::string supportAddress() const { return machine.setting("voxling.support", "http://localhost/voxling/support/"); }
+
     void ok() {
         EngineSettings v = values;
         v.PunctuationShort = TypedNumber(text(Basic, dlg::ShortCombo));
@@ -218,6 +221,12 @@ struct DialogRun {
             case dlg::Cancel:
             case IDCANCEL:
                 ws.EndDialog(h, IDCANCEL);
+                return TRUE;
+            case dlg::WebLink:
+            case dlg::SupportLink:
+                if (HIWORD(wParam) != STN_CLICKED) return FALSE;
+                ws.ShellExecute(h, "open", LOWORD(wParam) == dlg::WebLink ? webPage() : supportAddress(), "", "",
+                                SW_SHOWNORMAL);
                 return TRUE;
             default: return FALSE;
             }

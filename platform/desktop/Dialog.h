@@ -64,6 +64,11 @@ UINT IsDlgButtonChecked(HWND dialog, int id);
 // window as the user would (WM_CLOSE).
 void runModalWindow(HWND window);
 
+// ---- Static control ----------------------------------------------------------------------
+// With SS_NOTIFY a static tells its parent of a click (WM_COMMAND with STN_CLICKED).
+constexpr DWORD SS_NOTIFY = 0x0100;
+constexpr UINT STN_CLICKED = 0;
+
 // ---- Combo box ---------------------------------------------------------------------------
 constexpr DWORD CBS_SIMPLE = 0x1;
 constexpr DWORD CBS_DROPDOWN = 0x2;
@@ -180,6 +185,7 @@ std::vector<std::string> comboItems(HWND combo);
 void userTypeIntoCombo(HWND combo, const std::string& text);
 
 namespace detail {
+LRESULT staticProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT comboProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT treeProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 } // namespace detail

@@ -135,6 +135,14 @@ void collect(TreeState& t, const std::vector<HTREEITEM>& level, int depth, bool 
 
 namespace detail {
 
+LRESULT staticProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_LBUTTONUP && (static_cast<DWORD>(GetWindowLong(h, GWL_STYLE)) & SS_NOTIFY)) {
+        notifyCommand(h, STN_CLICKED);
+        return 0;
+    }
+    return DefWindowProc(h, msg, wParam, lParam);
+}
+
 LRESULT comboProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case CB_ADDSTRING: {

@@ -46,6 +46,7 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
     classes["BUTTON"].lpfnWndProc = wndProcOf(&buttonProc);
     classes["MSCTLS_HOTKEY32"].lpfnWndProc = wndProcOf(&hotkeyProc);
     classes["MSCTLS_UPDOWN32"].lpfnWndProc = wndProcOf(&updownProc);
+    classes["STATIC"].lpfnWndProc = wndProcOf(&staticProc);
     classes["COMBOBOX"].lpfnWndProc = wndProcOf(&comboProc);
     classes["SYSTREEVIEW32"].lpfnWndProc = wndProcOf(&treeProc);
     installWindowSystemCalls(*m);

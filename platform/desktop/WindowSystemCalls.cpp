@@ -2,6 +2,7 @@
 
 #include "platform/system/Machine.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,7 +36,17 @@ void unpin(LPARAM address) {
     t.pins.erase(address);
 }
 
+std::atomic<ShellExecuteFn> g_shell{nullptr};
+
+HANDLE shellExecute(HWND owner, const std::string& operation, const std::string& file, const std::string& parameters,
+                    const std::string& directory, int show) {
+    const ShellExecuteFn fn = g_shell.load();
+    return fn ? fn(owner, operation, file, parameters, directory, show) : 2;  // as for a file not found
+}
+
 } // namespace
+
+void setShellExecute(ShellExecuteFn fn) { g_shell = fn; }
 
 void installWindowSystemCalls(sys::Machine& machine) {
     WindowSystemCalls& c = machine.service<WindowSystemCalls>();
@@ -85,6 +96,7 @@ void installWindowSystemCalls(sys::Machine& machine) {
     c.GetSysColorBrush = &GetSysColorBrush;
     c.FillRect = &FillRect;
     c.DrawText = &DrawText;
+    c.ShellExecute = &shellExecute;
 }
 
 } // namespace win

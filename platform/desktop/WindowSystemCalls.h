@@ -67,7 +67,15 @@ struct WindowSystemCalls {
     HBRUSH (*GetSysColorBrush)(int);
     int (*FillRect)(HDC, const RECT*, HBRUSH);
     int (*DrawText)(HDC, const std::string&, RECT*, UINT);
+    // The shell's open verb (greater than 32 on success); fails while no shell is present
+    HANDLE (*ShellExecute)(HWND, const std::string&, const std::string&, const std::string&, const std::string&, int);
 };
+
+// The shell lives above the window system (in the forms runtime), which hands its open verb in
+// here when it is part of the program.
+using ShellExecuteFn = HANDLE (*)(HWND, const std::string&, const std::string&, const std::string&,
+                                  const std::string&, int);
+void setShellExecute(ShellExecuteFn fn);
 
 // Puts the table on the machine (done when its window system starts).
 void installWindowSystemCalls(sys::Machine& machine);

@@ -5,6 +5,7 @@
 #include "platform/desktop/Dialog.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Paint.h"
+#include "platform/forms/ShellExecute.h"
 #include "platform/registry/Registry.h"
 #include "platform/speech/SpeechThread.h"
 #include "speech-engine/EngineDialog.h"
@@ -205,6 +206,27 @@ TEST_F(DialogTest, WordPageLooksPhrasesUpAndPaintsTheirPinyin) {
         }
         SendMessage(dlg, WM_CLOSE, 0, 0);
     });
+}
+
+TEST_F(DialogTest, LinksAreBlueAndOpenThroughTheShell) {
+    m->setSetting("voxling.web", "http://localhost/web/");
+    openProperties([&](HWND dlg) {
+        for (int id : {voxling::dlg::WebLink, voxling::dlg::SupportLink}) {
+            const StaticColors c = staticColors(GetDlgItem(dlg, id));
+            EXPECT_EQ(c.text, RGB(0, 0, 255));
+            EXPECT_TRUE(c.transparent);
+        }
+        EXPECT_TRUE(staticColors(GetDlgItem(dlg, voxling::dlg::VoiceTitle)).transparent);
+        EXPECT_EQ(staticColors(GetDlgItem(dlg, voxling::dlg::VoiceTitle)).text, RGB(0, 0, 0));
+        SendMessage(GetDlgItem(dlg, voxling::dlg::WebLink), WM_LBUTTONUP, 0, 0);
+        SendMessage(GetDlgItem(dlg, voxling::dlg::SupportLink), WM_LBUTTONUP, 0, 0);
+        SendMessage(dlg, WM_CLOSE, 0, 0);
+    });
+    const auto opened = shellOpened();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].operation, "open");
+    EXPECT_EQ(opened[0].file, "http://localhost/web/");
+    EXPECT_EQ(opened[1].file, "http://localhost/voxling/support/");
 }
 
 TEST_F(DialogTest, OnlyTheEnginePropertiesAreSupported) {
