@@ -149,7 +149,7 @@ public:
         if (upper == "BUTTON") {
             const win::DWORD kind = style & 0x0F;
             const bool checked = win::SendMessage(h, win::BM_GETCHECK, 0, 0) == win::BST_CHECKED;
-            if (kind == 2 || kind == 3)
+            if (kind == 2 || kind == 3 || kind == 5 || kind == 6)
                 html_ << "<div class='label' style='" << box(0, 0, w, hgt) << "'>" << (checked ? "&#9745;" : "&#9744;") << " "
                       << esc(text) << "</div>";
             else if (kind == 4 || kind == 9)
@@ -159,6 +159,10 @@ public:
                 html_ << "<div class='group' style='" << box(0, 6, w - 2, hgt - 8) << "'><span>" << esc(text) << "</span></div>";
             else
                 html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(text) << "</div>";
+        } else if (upper == "SYSLISTVIEW32") {
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
+        } else if (upper == "SYSHEADER32") {
+            html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
         } else if (upper == "EDIT") {
             html_ << "<div class='edit' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(text) << "</div>";
         } else if (upper == "COMBOBOX") {
