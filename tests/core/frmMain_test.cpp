@@ -126,6 +126,18 @@ struct VoiceDialogDouble : VoiceQuoteDialog {
     bool EnableInterval() override { return enableInterval; }
     bool VoiceEnable() override { return enable; }
     bool SETChanged() override { return changed; }
+    // What the opener does, in order.
+    std::vector<std::string> calls;
+    bool busy = false;
+    bool Busy() override { return busy; }
+    void ID(const std::string& v) override { calls.push_back("ID=" + v); }
+    void VoiceDelta(const std::string& v) override { calls.push_back("VoiceDelta=" + v); }
+    void VoiceInterval(const std::string& v) override { calls.push_back("VoiceInterval=" + v); }
+    void DeltaFormat(const std::string& v) override { calls.push_back("DeltaFormat=" + v); }
+    void IntervalFormat(const std::string& v) override { calls.push_back("IntervalFormat=" + v); }
+    void EnableDelta(bool v) override { calls.push_back(std::string("EnableDelta=") + (v ? "1" : "0")); }
+    void EnableInterval(bool v) override { calls.push_back(std::string("EnableInterval=") + (v ? "1" : "0")); }
+    void VoiceEnable(bool v) override { calls.push_back(std::string("VoiceEnable=") + (v ? "1" : "0")); }
 };
 
 
