@@ -50,6 +50,8 @@ inline void resetProgramState() {
     NewQuoteBoard = nullptr;
     NewFXNotify = nullptr;
     NewTerminalWindow = nullptr;
+    NewVoiceClock = nullptr;
+    NewVoiceQuote = nullptr;
     NewSettingsWindow = NewAboutWindow = NewInsScriptWindow = nullptr;
     LoadMainWindow = nullptr;
 }
