@@ -177,6 +177,7 @@ int main(int argc, char** argv) {
 #ifdef PENNANT_HAS_SETTINGS
     frmVoiceQuote::Install();
     frmVoiceClock::Install();
+    frmVoiceClock::Trace = say;
 #endif
     m_Main::setProgram(folder, "Pennant");
     m_Main::ShowSplash = [] { frmSplash::ShowSplash(); };

@@ -8,6 +8,8 @@
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
 
+std::function<void(const std::string&)> frmVoiceClock::Trace;
+
 frmVoiceClock::frmVoiceClock() : VoiceClockWindow("frmVoiceClock") {
     design.borderStyle = forms::vbBSNone;
     design.showInTaskbar = false;
@@ -58,6 +60,7 @@ void frmVoiceClock::chime(int32_t mark, const char* file) {
     mark_ = mark;
     if (m_PlayMedia && m_PlayMedia->OpenMedia(m_Main::AppDir + file)) {
         m_PlayMedia->Play();
+        if (Trace) Trace(std::string("clock chimes: ") + file);
         return;
     }
     // No end of play will follow: ticking every second would wait for nothing.
@@ -104,7 +107,9 @@ void frmVoiceClock::m_AlermTimer_ThatTime() {
 
 void frmVoiceClock::m_PlayMedia_EndPlay() {
     auto speak = [this](int32_t minute) {
-        if (speech_) speech_->Speak(sys::toUtf16(TimeText(minute)).c_str(), 1, nullptr);
+        const std::string text = TimeText(minute);
+        if (speech_) speech_->Speak(sys::toUtf16(text).c_str(), 1, nullptr);
+        if (Trace) Trace("clock speaks: " + text);
     };
     if (mark_ == 0) {
         speak(0);

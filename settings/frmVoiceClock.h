@@ -7,6 +7,7 @@
 #include "platform/speech/SpeechApi.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,10 @@ public:
     int32_t LastChime() const { return mark_; }
     // The tick interval now, 0 when stopped.
     int32_t TickInterval() const;
+
+    // A chime starting and the time spoken, told to a person who watches (not used by the
+    // program itself).
+    static std::function<void(const std::string& event)> Trace;
 
     // Normal ticking, and ticking while a chime is near.
     static constexpr int32_t kIdleMs = 50000;
