@@ -65,14 +65,6 @@ void frmVoiceQuote::Form_Load() {
 void frmVoiceQuote::pageComplete() {
     bindEvent("SelTimeFormat", "onclick", "SelTimeFormat_Click");
     bindEvent("SelPIPFormat", "onclick", "SelPIPFormat_Click");
-    if (m_Main::OldBrowser) {
-        const std::string folder = "file://" + m_Main::TempDir;
-        el("OverlayPng").outerHTML("<img id='OverlayPng' src='" + folder +
-                                   "Overlay.MPI' onload='fixPNG(this)'  style='width:100%;  height:100% ;'/>");
-        el("SAPI").outerHTML("<img id='SAPI' src='" + folder +
-                             "SAPI.MPI' onload='fixPNG(this)'  style='position:absolute; left:360px; top:3px; "
-                             "width:48px;  height:48px ;'/>");
-    }
     fitToPage();
     el("iVoiceCheck").focus();
 }
