@@ -8,8 +8,6 @@
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
 
-std::function<void(const std::string&)> frmVoiceClock::Trace;
-
 frmVoiceClock::frmVoiceClock() : VoiceClockWindow("frmVoiceClock") {
     design.borderStyle = forms::vbBSNone;
     design.showInTaskbar = false;
@@ -17,10 +15,6 @@ frmVoiceClock::frmVoiceClock() : VoiceClockWindow("frmVoiceClock") {
 }
 
 frmVoiceClock::~frmVoiceClock() { stop(); }
-
-void frmVoiceClock::Install() {
-    m_Main::NewVoiceClock = [] { return std::make_shared<frmVoiceClock>(); };
-}
 
 bool frmVoiceClock::Initialize() {
     try {

@@ -19,9 +19,6 @@ public:
     frmVoiceClock();
     ~frmVoiceClock() override;
 
-    // Makes this the clock the core starts.
-    static void Install();
-
     bool Initialize() override;
 
     // The timer's tick and the end of a chime.
@@ -35,7 +32,7 @@ public:
 
     // A chime starting and the time spoken, told to a person who watches (not used by the
     // program itself).
-    static std::function<void(const std::string& event)> Trace;
+    std::function<void(const std::string& event)> Trace;
 
     // Normal ticking, and ticking while a chime is near.
     static constexpr int32_t kIdleMs = 50000;

@@ -1,7 +1,6 @@
 #include "frmVoiceQuote.h"
 
 #include "core/frmMain.h"
-#include "pages/Pages.h"
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/RuntimeError.h"
@@ -30,11 +29,6 @@ frmVoiceQuote::frmVoiceQuote() : VoiceQuoteDialog("frmVoiceQuote") {
 }
 
 frmVoiceQuote::~frmVoiceQuote() = default;
-
-void frmVoiceQuote::Install() {
-    pages::registerResources();
-    m_Main::NewVoiceQuote = [] { return std::make_shared<frmVoiceQuote>(); };
-}
 
 std::optional<int32_t> frmVoiceQuote::WholeNumber(const std::string& text) {
     size_t b = text.find_first_not_of(" \t");

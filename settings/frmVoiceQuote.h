@@ -21,9 +21,6 @@ public:
     frmVoiceQuote();
     ~frmVoiceQuote() override;
 
-    // Makes this the dialog the core opens, with the pages built into the program.
-    static void Install();
-
     // ---- Members, in the dialog's member order ----
     void ID(const std::string& symbol) override { ID_ = symbol; }
     // Takes the state snapshot: the opener sets it last.

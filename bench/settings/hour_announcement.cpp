@@ -5,6 +5,7 @@
 //
 // usage: hour_announcement MACHINE_ROOT OUT_DIR
 #include "core/NeighbourWindows.h"
+#include "core/Program.h"
 #include "platform/media/AudioOutput.h"
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Machine.h"
@@ -36,11 +37,14 @@ int main(int argc, char** argv) {
     // Only the hour, as the program's own voice says it.
     Config().SetNodeAttrib("Settings/VoiceClock", "Clock0", "1");
     m_Main::SelectVoice();
-    frmVoiceClock::Trace = [&machine](const std::string& e) {
-        const int64_t s = machine.clock().localMs() / 1000 % 86400;
-        std::printf("[%02d:%02d:%02d] %s\n", int(s / 3600), int(s / 60 % 60), int(s % 60), e.c_str());
+    m_Main::NewVoiceClock = [&machine] {
+        auto clock = std::make_shared<frmVoiceClock>();
+        clock->Trace = [&machine](const std::string& e) {
+            const int64_t s = machine.clock().localMs() / 1000 % 86400;
+            std::printf("[%02d:%02d:%02d] %s\n", int(s / 3600), int(s / 60 % 60), int(s % 60), e.c_str());
+        };
+        return clock;
     };
-    frmVoiceClock::Install();
     m_Main::StartVoiceClock();
     if (!m_Main::VoiceClockForm()) {
         std::fprintf(stderr, "the clock did not start (no speech object)\n");

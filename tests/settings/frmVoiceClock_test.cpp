@@ -32,7 +32,7 @@ struct ClockMachine {
     std::shared_ptr<std::vector<SpokenText>> said;
 
     explicit ClockMachine(sys::MachineOptions o, bool speech = true) : m(std::move(o)) {
-        resetProgramState();
+        m_Main::EndProgram();
         m->setSetting("audio.output", "none");
         installProgram(*m);
         m_Main::AppDir = std::string(kProgramFolder) + "\\";
@@ -40,13 +40,9 @@ struct ClockMachine {
         Config().XmlFile(kProgramSettings);
         EXPECT_TRUE(Config().Initialize());
         if (speech) said = RecordingVoice::install(*m);
-        frmVoiceClock::Install();
+        m_Main::NewVoiceClock = [] { return std::make_shared<frmVoiceClock>(); };
     }
-    ~ClockMachine() {
-        m_Main::StopVoiceClock();
-        m_Main::NewVoiceClock = nullptr;
-        resetProgramState();
-    }
+    ~ClockMachine() { m_Main::EndProgram(); }
     // Which chimes are on, as "Clock0", "Clock15", "Clock30", "Clock45" flags.
     void chimes(bool c0, bool c15, bool c30, bool c45) {
         const std::pair<const char*, bool> flags[] = {{"Clock0", c0}, {"Clock15", c15}, {"Clock30", c30}, {"Clock45", c45}};

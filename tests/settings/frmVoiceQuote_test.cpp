@@ -23,7 +23,6 @@
 namespace {
 
 using namespace m_Main;
-using testing_support::resetProgramState;
 
 struct Program {
     testing_support::TestMachine m;
@@ -31,17 +30,12 @@ struct Program {
 
     // With the saved panels, or with the quote records alone.
     explicit Program(bool panels = false) {
-        resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
-        if (panels) frmFloat::Install();
-        frmVoiceQuote::Install();
-        LoadMainWindow = [this] {
-            MainForm = std::make_shared<frmMain>();
-            MainForm->Trace = [this](const std::string& e) { events.push_back(e); };
-            MainForm->Load();
-        };
+        InstallWindows([this](const std::string& e) { events.push_back(e); });
+        if (!panels) NewFloatPanel = nullptr;
         EXPECT_TRUE(Main());
         EXPECT_TRUE(runUntil([panels] {
             return panels ? FloatForms.Count() == 2 : Quotes.Exists("EURUSD") && Quotes.Exists("GBPUSD");
@@ -49,7 +43,7 @@ struct Program {
     }
     ~Program() {
         win::clearMessageBoxes();
-        testing_support::stopProgram();
+        EndProgram();
         // Windows let go of during their own unload go in the next round.
         m->pumpOnce();
     }
