@@ -537,6 +537,8 @@ void frmMain::openVoiceSet(const std::string& symbol) {
     std::shared_ptr<cls_Quote> rec;
     if (auto* found = Quotes.Find(symbol)) rec = *found;
     if (!rec || !NewVoiceQuote) return;
+    // One dialog at a time, each opening a fresh one: one still open closes (and saves) first.
+    if (VoiceQuoteForm && VoiceQuoteForm->IsLoaded()) VoiceQuoteForm->Unload();
     VoiceQuoteDialog* dlg = VoiceQuoteWindow();
     if (!dlg) return;
     {

@@ -137,6 +137,11 @@ struct VoiceDialogDouble : VoiceQuoteDialog {
     void EnableDelta(bool v) override { calls.push_back(std::string("EnableDelta=") + (v ? "1" : "0")); }
     void EnableInterval(bool v) override { calls.push_back(std::string("EnableInterval=") + (v ? "1" : "0")); }
     void VoiceEnable(bool v) override { calls.push_back(std::string("VoiceEnable=") + (v ? "1" : "0")); }
+
+protected:
+    void Form_Unload(int&) override {
+        if (VoiceQuoteForm == this) ReleaseVoiceQuote();
+    }
 };
 
 
@@ -607,7 +612,16 @@ TEST(frmMain, VoiceSetFillsTheDialogFromTheRecord) {
     EXPECT_TRUE(dlg->Visible());
     EXPECT_EQ(win::GetWindow(dlg->hWnd(), win::GW_OWNER), p.main().hWnd());
     EXPECT_EQ(VoiceQuoteForm, dlg.get());
+
+    // Another symbol while it is open: that one closes, a fresh one opens.
+    auto first = dlg;
+    p.main().openVoiceSet("GBPUSD");
+    EXPECT_FALSE(first->IsLoaded());
+    ASSERT_NE(dlg, first);
+    EXPECT_EQ(dlg->Caption(), "GBPUSD - 语音报价设置");
+    EXPECT_EQ(VoiceQuoteForm, dlg.get());
     dlg->Unload();
+    EXPECT_EQ(VoiceQuoteForm, nullptr);
 }
 
 TEST(frmMain, VoiceSettingsSavedAndReloaded) {
