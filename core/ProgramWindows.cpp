@@ -4,6 +4,7 @@
 #include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmTerminal.h"
 #include "settings/frmVoiceClock.h"
 #include "settings/frmVoiceQuote.h"
 #include "toolkit/frmSplash.h"
@@ -25,6 +26,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
         MainForm->Load();
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 
 } // namespace m_Main
