@@ -10,7 +10,6 @@
 #include "toolkit/cls_PopupMenu.h"
 #include "toolkit/m_Main.h"
 
-#include <cmath>
 #include <limits>
 
 namespace {
@@ -31,8 +30,8 @@ frmVoiceQuote::frmVoiceQuote() : VoiceQuoteDialog("frmVoiceQuote") {
 frmVoiceQuote::~frmVoiceQuote() = default;
 
 std::optional<int32_t> frmVoiceQuote::WholeNumber(const std::string& text) {
-    size_t b = text.find_first_not_of(" \t");
-    size_t e = text.find_last_not_of(" \t");
+    const size_t b = text.find_first_not_of(" \t");
+    const size_t e = text.find_last_not_of(" \t");
     if (b == std::string::npos) return std::nullopt;
     int64_t v = 0;
     for (size_t i = b; i <= e; ++i) {
