@@ -5,6 +5,8 @@
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
 #include "quotes/frmTerminal.h"
+#include "settings/frmVoiceClock.h"
+#include "settings/frmVoiceQuote.h"
 #include "toolkit/frmSplash.h"
 
 namespace m_Main {
@@ -12,6 +14,12 @@ namespace m_Main {
 void InstallWindows(std::function<void(const std::string& event)> trace) {
     pages::registerResources();
     ShowSplash = [] { frmSplash::ShowSplash(); };
+    NewVoiceQuote = [] { return std::make_shared<frmVoiceQuote>(); };
+    NewVoiceClock = [trace] {
+        auto clock = std::make_shared<frmVoiceClock>();
+        clock->Trace = trace;
+        return clock;
+    };
     LoadMainWindow = [trace = std::move(trace)] {
         MainForm = std::make_shared<frmMain>();
         MainForm->Trace = trace;

@@ -117,7 +117,7 @@ protected:
 };
 
 struct VoiceDialogDouble : VoiceQuoteDialog {
-    VoiceDialogDouble() : VoiceQuoteDialog("frmVoiceQuote") {}
+    VoiceDialogDouble() : VoiceQuoteDialog("frmVoiceQuote") { design.caption = "语音报价设置"; }
     std::string delta = "7", interval = "20", deltaFormat = "[别名][价格]", intervalFormat = "[别名][方向][点差]";
     bool enableDelta = true, enableInterval = false, enable = true, changed = true;
     std::string VoiceDelta() override { return delta; }
@@ -128,6 +128,23 @@ struct VoiceDialogDouble : VoiceQuoteDialog {
     bool EnableInterval() override { return enableInterval; }
     bool VoiceEnable() override { return enable; }
     bool SETChanged() override { return changed; }
+    // What the opener does, in order.
+    std::vector<std::string> calls;
+    bool busy = false;
+    bool Busy() override { return busy; }
+    void ID(const std::string& v) override { calls.push_back("ID=" + v); }
+    void VoiceDelta(const std::string& v) override { calls.push_back("VoiceDelta=" + v); }
+    void VoiceInterval(const std::string& v) override { calls.push_back("VoiceInterval=" + v); }
+    void DeltaFormat(const std::string& v) override { calls.push_back("DeltaFormat=" + v); }
+    void IntervalFormat(const std::string& v) override { calls.push_back("IntervalFormat=" + v); }
+    void EnableDelta(bool v) override { calls.push_back(std::string("EnableDelta=") + (v ? "1" : "0")); }
+    void EnableInterval(bool v) override { calls.push_back(std::string("EnableInterval=") + (v ? "1" : "0")); }
+    void VoiceEnable(bool v) override { calls.push_back(std::string("VoiceEnable=") + (v ? "1" : "0")); }
+
+protected:
+    void Form_Unload(int&) override {
+        if (VoiceQuoteForm == this) ReleaseVoiceQuote();
+    }
 };
 
 
@@ -602,6 +619,48 @@ TEST(frmMain, PanelOfAVanishedSymbolCloses) {
 }
 
 // ---- Per-symbol settings --------------------------------------------------------------------------
+
+// The panel menu's voice settings: the dialog is filled from the record in the order its
+// snapshot needs (VoiceEnable last) and shown owned by the main window; a symbol without a
+// record opens nothing.
+TEST(frmMain, VoiceSetFillsTheDialogFromTheRecord) {
+    Program p;
+    std::shared_ptr<VoiceDialogDouble> dlg;
+    NewVoiceQuote = [&] { return dlg = std::make_shared<VoiceDialogDouble>(); };
+    ASSERT_TRUE(p.start());
+    p.m->runFor(2000);
+    p.main().openVoiceSet("NOSUCH");
+    EXPECT_EQ(dlg, nullptr);
+
+    auto rec = *Quotes.Find("EURUSD");
+    rec->VoiceDelta(12);
+    rec->DeltaFormat("[别名][价格]");
+    rec->VoiceInterval(45);
+    rec->IntervalFormat("[别名][方向]");
+    rec->EnableDelta(false);
+    rec->EnableInterval(true);
+    rec->VoiceEnable(true);
+    dlg = nullptr;
+    p.main().openVoiceSet("EURUSD");
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(dlg->calls, (std::vector<std::string>{"VoiceDelta=12", "DeltaFormat=[别名][价格]", "VoiceInterval=45",
+                                                    "IntervalFormat=[别名][方向]", "ID=EURUSD", "EnableDelta=0",
+                                                    "EnableInterval=1", "VoiceEnable=1"}));
+    EXPECT_EQ(dlg->Caption(), "EURUSD - 语音报价设置");
+    EXPECT_TRUE(dlg->Visible());
+    EXPECT_EQ(win::GetWindow(dlg->hWnd(), win::GW_OWNER), p.main().hWnd());
+    EXPECT_EQ(VoiceQuoteForm, dlg.get());
+
+    // Another symbol while it is open: that one closes, a fresh one opens.
+    auto first = dlg;
+    p.main().openVoiceSet("GBPUSD");
+    EXPECT_FALSE(first->IsLoaded());
+    ASSERT_NE(dlg, first);
+    EXPECT_EQ(dlg->Caption(), "GBPUSD - 语音报价设置");
+    EXPECT_EQ(VoiceQuoteForm, dlg.get());
+    dlg->Unload();
+    EXPECT_EQ(VoiceQuoteForm, nullptr);
+}
 
 TEST(frmMain, VoiceSettingsSavedAndReloaded) {
     termsim::TerminalOptions o;
