@@ -19,6 +19,9 @@
 #ifdef PENNANT_HAS_QUOTES
 #include "quotes/frmFloat.h"
 #endif
+#ifdef PENNANT_HAS_NOTICES
+#include "notices/frmFXNotify.h"
+#endif
 
 #include <atomic>
 #include <csignal>
@@ -170,6 +173,9 @@ int main(int argc, char** argv) {
     m_Main::NewFloatPanel = [] { return std::make_shared<ConsolePanel>(); };
 #endif
     m_Main::NewQuoteBoard = [] { return std::make_shared<ConsoleBoard>(); };
+#ifdef PENNANT_HAS_NOTICES
+    frmFXNotify::Install();
+#endif
     m_Main::setProgram(folder, "Pennant");
     m_Main::ShowSplash = [] { frmSplash::ShowSplash(); };
     m_Main::LoadMainWindow = [] {
