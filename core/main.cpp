@@ -3,6 +3,7 @@
 // line for each event of the price loop worth seeing.
 //
 // usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--snapshot=FILE [--snapshot-after=MS]]
+//                [--setting KEY=VALUE ...]   (machine settings, such as "net.host.<host>=<base>")
 #include "core/NeighbourWindows.h"
 #include "core/QuoteWindows.h"
 #include "core/cls_Quote.h"
@@ -136,7 +137,7 @@ protected:
 
 int usage() {
     std::fprintf(stderr, "usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] "
-                         "[--snapshot=FILE [--snapshot-after=MS]]\n");
+                         "[--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...]\n");
     return 2;
 }
 
@@ -149,11 +150,16 @@ int main(int argc, char** argv) {
 #endif
     std::string root, folder = "C:\\Program Files\\Pennant";
     double seconds = 0;
+    std::vector<std::pair<std::string, std::string>> settings;
     for (size_t i = 0; i < args.size(); i++) {
         const bool more = i + 1 < args.size();
         if (args[i] == "--machine-root" && more) root = args[++i];
         else if (args[i] == "--folder" && more) folder = args[++i];
         else if (args[i] == "--seconds" && more) seconds = std::atof(args[++i].c_str());
+        else if (args[i] == "--setting" && more && args[i + 1].find('=') != std::string::npos) {
+            const std::string& kv = args[++i];
+            settings.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+        }
         else return usage();
     }
     if (root.empty() || !std::filesystem::is_directory(root)) return usage();
@@ -164,6 +170,7 @@ int main(int argc, char** argv) {
     sys::Machine machine(options);
     sys::MachineScope scope(machine);
     g_machine = &machine;
+    for (const auto& [key, value] : settings) machine.setSetting(key, value);
     speech::installSpeechService(machine);
     termsim::Terminal::registerProgram();
 

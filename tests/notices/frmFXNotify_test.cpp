@@ -25,12 +25,6 @@ sys::MachineOptions on(int day) {
     return o;
 }
 
-std::string hostOf(const char* base) {
-    std::string s = base;
-    s = s.substr(s.find("//") + 2);
-    return s.substr(0, s.find('/'));
-}
-
 struct Row {
     std::string cls, display, time, text, html;
 };
@@ -46,15 +40,7 @@ struct NoticeProgram {
         testing_support::installProgram(*m);
         pages::registerResources();
         m_Main::PageBase = kBase;
-        const struct {
-            frmFXNotify::Site site;
-            const char* folder;
-        } map[] = {
-            {frmFXNotify::kFX168Site, "fx168"},       {frmFXNotify::kDailyFXSite, "dailyfx"},
-            {frmFXNotify::kCaiXunSite, "caixun"},     {frmFXNotify::kCalendarSiteA, "calendar-a"},
-            {frmFXNotify::kCalendarSiteB, "calendar-b"}, {frmFXNotify::kMemberSite, "member"},
-        };
-        for (const auto& e : map) m->setSetting("net.host." + hostOf(e.site.fallback), sites.base(e.folder));
+        for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
         frmFXNotify::Install();
     }
     ~NoticeProgram() {

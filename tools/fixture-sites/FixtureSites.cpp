@@ -109,6 +109,18 @@ std::string FixtureSites::base(const std::string& site) const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + site;
 }
 
+std::vector<std::pair<std::string, std::string>> FixtureSites::hostSettings() const {
+    std::vector<std::pair<std::string, std::string>> out;
+    std::istringstream lines(readFile(pages_.parent_path() / "hosts"));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string host, folder;
+        if (line.empty() || line[0] == '#' || !(words >> host >> folder)) continue;
+        out.emplace_back("net.host." + host, base(folder));
+    }
+    return out;
+}
+
 bool FixtureSites::waitWhileSilent(const std::string& path) {
     std::unique_lock lock(mutex_);
     released_.wait(lock, [&] {

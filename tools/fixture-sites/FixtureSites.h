@@ -38,6 +38,9 @@ public:
     int port() const { return port_; }
     // "http://127.0.0.1:<port>/<site>"
     std::string base(const std::string& site) const;
+    // The machine settings that lead the program's site hosts here ("net.host.<host>", base),
+    // from the file "hosts" beside the pages folder.
+    std::vector<std::pair<std::string, std::string>> hostSettings() const;
 
     // ---- Switches; a path is "/<site>/<path>" without the query ----
     void setEdition(int edition);
