@@ -2,7 +2,6 @@
 
 #include "InertHtml.h"
 #include "core/frmMain.h"
-#include "pages/Pages.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
@@ -80,11 +79,6 @@ frmFXNotify::frmFXNotify() : NoticeWindow("frmFXNotify") {
 frmFXNotify::~frmFXNotify() {
     for (auto* t : {&NewsX_, &chkTimer, &TipTimer, &m_Timer, &m_Leave})
         if (*t) (*t)->Interval(0);
-}
-
-void frmFXNotify::Install() {
-    pages::registerResources();
-    m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
 }
 
 std::string frmFXNotify::siteBase(const Site& site) {

@@ -36,9 +36,6 @@ public:
     frmFXNotify();
     ~frmFXNotify() override;
 
-    // Makes this the notice window the core opens, with the pages built into the program.
-    static void Install();
-
     // Machine settings holding each site's base address ("http://host"); the defaults name
     // hosts that only the machine's host mapping ("net.host.<host>") can reach.
     struct Site {

@@ -3,6 +3,7 @@
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "platform/forms/Form.h"
+#include "core/Program.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -36,16 +37,16 @@ struct NoticeProgram {
     frmFXNotify* w = nullptr;
 
     explicit NoticeProgram(int day = 9) : m(on(day)) {
-        testing_support::resetProgramState();
+        m_Main::EndProgram();
         testing_support::installProgram(*m);
         pages::registerResources();
         m_Main::PageBase = kBase;
         for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
-        frmFXNotify::Install();
+        m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
     }
     ~NoticeProgram() {
         if (w && w->IsLoaded()) w->Unload();
-        testing_support::stopProgram();
+        m_Main::EndProgram();
     }
     void readSettings() {
         Config().XmlFile(testing_support::kProgramSettings);

@@ -21,7 +21,6 @@
 
 namespace {
 
-using testing_support::resetProgramState;
 
 using namespace m_Main;
 
@@ -29,17 +28,13 @@ struct Program {
     testing_support::TestMachine m;
 
     Program() {
-        resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
-        frmFloat::Install();
-        LoadMainWindow = [] {
-            MainForm = std::make_shared<frmMain>();
-            MainForm->Load();
-        };
+        InstallWindows();
     }
-    ~Program() { testing_support::stopProgram(); }
+    ~Program() { EndProgram(); }
     // Runs the program, giving the browser its real time.
     bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
         m->beginOutsideWork();
