@@ -179,6 +179,44 @@ TEST(NoticeWindow, SourceTableAndFirstRequestsFollowTheWeek) {
     }
 }
 
+TEST(NoticeWindow, FXEventAppliesTheSourceSettingsToRowsAndTabs) {
+    NoticeProgram p;
+    p.load();
+    auto set = [&](const char* source, const char* value) {
+        ASSERT_TRUE(Config().SetNodeAttrib(std::string("Settings/FXNews/Source/") + source, "Checked", value));
+    };
+    auto tabShown = [&](const char* id) { return p.js(std::string("document.getElementById('") + id +
+                                                      "').parentNode.style.display") != "none"; };
+    // All three news sources off: their tabs go, the channels and calendar days still make more
+    // than one row, so the all-news tab stays; the technical comment follows DailyFX.
+    set("FX168_1", "0");
+    set("DailyFX_1", "0");
+    set("CaiXun_1", "0");
+    p.w->FXEvent();
+    for (int slot : {1, 2, 3, 9, 14, 15}) EXPECT_FALSE(p.w->Source(slot).Enabled) << slot;
+    for (const char* tab : {"iFX168", "iDailyfx", "iCaiXun"}) EXPECT_FALSE(tabShown(tab)) << tab;
+    EXPECT_TRUE(tabShown("iAllFX"));
+    EXPECT_EQ(p.w->CurrentPane(), "iAllFX");
+
+    // DailyFX back on: the comment stays off until the window loads again.
+    set("DailyFX_1", "1");
+    set("FX168_1", "2");
+    p.w->FXEvent();
+    EXPECT_TRUE(p.w->Source(2).Enabled);
+    EXPECT_FALSE(p.w->Source(9).Enabled);
+    for (int slot : {1, 14, 15}) EXPECT_TRUE(p.w->Source(slot).Enabled) << slot;
+    EXPECT_TRUE(tabShown("iDailyfx"));
+    EXPECT_TRUE(tabShown("iFX168"));
+    EXPECT_FALSE(tabShown("iCaiXun"));
+
+    // Hiding the tab that is showing leaves the calendar showing before the all-news tab returns.
+    p.w->ClickFn_FX168();
+    set("FX168_1", "0");
+    p.w->FXEvent();
+    EXPECT_FALSE(tabShown("iFX168"));
+    EXPECT_EQ(p.w->CurrentPane(), "iAllFX");
+}
+
 TEST(NoticeWindow, FirstBatchFillsTheTableAndLaterCyclesAddEachItemOnce) {
     NoticeProgram p;
     p.open();
