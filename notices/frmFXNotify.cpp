@@ -242,8 +242,7 @@ void frmFXNotify::pageComplete() {
     const forms::DateTime today = forms::Date();
     if (TodayIndex_ >= 2) WeekFrom_ = today + (1 - TodayIndex_);
     else if (TodayIndex_ == 1) WeekFrom_ = today;
-    else if (TodayIndex_ == 0) WeekFrom_ = today - 6;
-    else WeekFrom_ = today - 5;  // Saturday
+    else WeekFrom_ = today - 6;
 
     // 5.
     cls_Config& c = Config();
@@ -534,7 +533,9 @@ void frmFXNotify::Brisk(bool RunNow) {
         if (ch.interval) s.Interval = s.Counter = ch.interval;
         if (ch.tab) {
             step([&] {
-                el(ch.tab).disabled(false);
+                web::HTMLElement tab = el(ch.tab);
+                tab.disabled(false);
+                tab.removeAttribute("disabled");  // an anchor shows the attribute, not the property
                 el(ch.image).set("src", ch.picture);
             });
         }
