@@ -9,6 +9,7 @@
 #include "platform/desktop/Win.h"
 #include "platform/forms/Interaction.h"
 #include "platform/forms/Strings.h"
+#include "platform/net/Http.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
 #include "toolkit/CTimer.h"
@@ -65,6 +66,20 @@ std::string urlEncode(const std::string& s) {
         }
     }
     return out;
+}
+
+// Whether the address, after the machine's host mapping, names this machine's loopback.
+bool onThisMachine(const std::string& url) {
+    const std::string mapped = net::Http::of(sys::Machine::current()).mapUrl(url);
+    const size_t scheme = mapped.find("://");
+    if (scheme == std::string::npos) return false;
+    std::string authority = mapped.substr(scheme + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const size_t at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
+    std::string host = authority[0] == '[' ? authority.substr(0, authority.find(']') + 1)
+                                           : authority.substr(0, authority.find(':'));
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
 }
 
 } // namespace
@@ -425,9 +440,9 @@ void frmFXNotify::ClickLink() {
 
 bool frmFXNotify::PopFilter(const std::string&) { return true; }
 
-std::string frmFXNotify::ShowToast(const std::string& html, bool newFound) {
+void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
     // The toast itself is drawn by the pop-up work; what it would show is kept for it.
-    return newFound ? html : std::string();
+    if (newFound && !html.empty()) ToastHtml_ = html;
 }
 
 void frmFXNotify::AdjustCalcHead() {}
@@ -439,7 +454,6 @@ bool frmFXNotify::Filter(const std::string& Text) {
     const std::string key = CurrentPane_.size() > 1 ? CurrentPane_.substr(1) : "";
     std::string subject = "/";
     std::string words;
-    bool ok = true;
     step([&] {
         auto option = [&](const char* id) -> std::string {
             web::HTMLElement list = el(id);
@@ -493,7 +507,6 @@ bool frmFXNotify::Filter(const std::string& Text) {
             nlohmann::json(key).dump() + "," + nlohmann::json(subject).dump() + "," + nlohmann::json(keywords).dump() +
             ")");
     });
-    (void)ok;
     return false;
 }
 
@@ -543,6 +556,13 @@ void frmFXNotify::Brisk(bool RunNow) {
     if (RunNow) NewsX_Timer();
 }
 
+void frmFXNotify::fetch(const FeedSource& s) {
+    // A site the host mapping does not lead to this machine is not asked at all; it counts as
+    // a download that failed to start.
+    if (onThisMachine(s.URL)) ctlDown->BeginDownload(s.URL, s.Key);
+    else ctlDown_DownloadComplete("", false, s.Key);
+}
+
 void frmFXNotify::NewsX_Timer() {
     for (int i = 1; i <= 16; ++i) {
         FeedSource& s = FeedSources[i];
@@ -552,7 +572,7 @@ void frmFXNotify::NewsX_Timer() {
             if (++s.Counter < s.Interval) continue;
             s.Counter = 0;
             s.InProgress = true;
-            ctlDown->BeginDownload(s.URL, s.Key);
+            fetch(s);
         } else if (s.Interval != 0) {
             if (s.InProgress) continue;
             if (++s.Counter < s.Interval) {
@@ -562,12 +582,12 @@ void frmFXNotify::NewsX_Timer() {
             s.Counter = 0;
             s.InProgress = true;
             IsWorking = true;
-            ctlDown->BeginDownload(s.URL, s.Key);
+            fetch(s);
         } else {
             if (s.InProgress) continue;
             s.InProgress = true;
             IsWorking = true;
-            ctlDown->BeginDownload(s.URL, s.Key);
+            fetch(s);
         }
         // A start that fails reports its completion at once, which may end the batch and
         // unload nothing; the table is still ours, so the loop goes on.

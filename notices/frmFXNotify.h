@@ -93,6 +93,8 @@ public:
     forms::DateTime WeekFrom() const { return WeekFrom_; }
     // Everything the news table has been given, as the newness test reads it.
     const std::string& SeenText() const { return SeenText_; }
+    // The new items of the latest call that found any, as the toast would show them.
+    const std::string& ToastHtml() const { return ToastHtml_; }
     const web::HTMLDocument& PageDocument() const { return Document; }
     CTimer* NewsX() const { return NewsX_.get(); }
 
@@ -108,6 +110,7 @@ protected:
 
 private:
     void NewsX_Timer();
+    void fetch(const FeedSource& s);
     void ctlDown_DownloadComplete(std::string Data, bool Success, const std::string& Key);
     void batchTest();
     void UpdateFailedBar();
@@ -130,7 +133,7 @@ private:
     };
     void processFX168Page(const std::string& content, const std::string& pageUrl);
     void insertRow(const NewsRow& row);
-    std::string ShowToast(const std::string& html, bool newFound);
+    void ShowToast(const std::string& html, bool newFound);
 
     web::HTMLElement el(const std::string& id);
 
@@ -162,4 +165,5 @@ private:
     bool NewFound = false;
     std::string NewItemsHtml;
     std::string SeenText_;
+    std::string ToastHtml_;
 };

@@ -269,6 +269,8 @@ TEST(NoticeWindow, FirstBatchFillsTheTableAndLaterCyclesAddEachItemOnce) {
     // The later pages run once per FXEvent.
     for (int slot : {14, 15}) EXPECT_FALSE(p.w->Source(slot).Enabled) << slot;
 
+    EXPECT_EQ(p.w->ToastHtml(), "") << "the first cycle raises no toast";
+
     // The site brings two new items; the next cycles add them once, above the rest.
     p.sites.setEdition(2);
     ASSERT_TRUE(p.run([&] { return p.rows().size() >= 15; }, 30000));
@@ -284,6 +286,12 @@ TEST(NoticeWindow, FirstBatchFillsTheTableAndLaterCyclesAddEachItemOnce) {
     for (const auto& h : kPage1) EXPECT_EQ(count(all, h), 1u) << h;
     for (const auto& h : kEdition2) EXPECT_EQ(count(all, h), 1u) << h;
     EXPECT_EQ(p.sites.hits("/fx168/fxnews/News_Now_Html.aspx"), 2);
+    // Both new items go to the toast, one dashed rule between them.
+    const std::string toast = p.w->ToastHtml();
+    EXPECT_EQ(count(toast, "<HR style='border:1 dashed #987cb9' SIZE=1 >"), 1u);
+    EXPECT_EQ(toast.rfind("<img src='FX168.gif'", 0), 0u);
+    EXPECT_NE(toast.find("12/10 09:31&nbsp;" + kEdition2[0]), std::string::npos);
+    EXPECT_NE(toast.find("12/10 09:24&nbsp;" + kEdition2[1]), std::string::npos);
 
     // A tab shows its own rows; the snapshot shows the FX168 tab filled from the site. The page's
     // own click reaches the window through its binding.
@@ -325,14 +333,24 @@ TEST(NoticeWindow, FailedSourcesAreLabelledNewestFirstOnceEach) {
     EXPECT_EQ(p.js("document.getElementById('TimeOutBar').style.display"), "none");
 }
 
+TEST(NoticeWindow, ASiteTheMachineDoesNotLeadToIsNeverAsked) {
+    NoticeProgram p;
+    p.m->setSetting("net.host.member.kestrel.example", "");
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    EXPECT_EQ(p.w->FailedSources(), "Kestrel公告;Vip服务;策略服务;") << "newest first";
+    for (const auto& r : p.sites.requests()) EXPECT_EQ(r.rfind("/member/", 0), std::string::npos) << r;
+    EXPECT_EQ(p.rows().size(), 13u);
+}
+
 TEST(NoticeWindow, ASourceThatNeverAnswersEndsItsBatchAtTheTimeLimit) {
     NoticeProgram p;
-    p.m->setSetting("net.timeoutMs", "4000");
+    p.m->setSetting("net.timeoutMs", "8000");
     p.sites.setSilent("/member/strategy.php", true);
     p.open();
     // Everything else has answered; the batch waits for the silent channel.
     ASSERT_TRUE(p.run([&] { return p.sites.hits("/fx168/fxnews/News_Now_Html.aspx") == 2 && p.w->Source(1).Received; },
-                      3000));
+                      5000));
     EXPECT_FALSE(p.w->NewsShown());
     EXPECT_TRUE(p.w->Working());
     ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 20000));
