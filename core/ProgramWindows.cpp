@@ -5,6 +5,7 @@
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmTerminal.h"
 #include "toolkit/frmSplash.h"
 
 namespace m_Main {
@@ -19,6 +20,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
     NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
+    NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 
 } // namespace m_Main
