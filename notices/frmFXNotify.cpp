@@ -18,6 +18,8 @@
 #include "toolkit/ctlDownload.h"
 #include "toolkit/m_Main.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -58,7 +60,9 @@ std::string urlEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : s) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') out += static_cast<char>(c);
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '_' || c == '.' || c == '~';
+        if (unreserved) out += static_cast<char>(c);
         else {
             out += '%';
             out += hex[c >> 4];
