@@ -2,6 +2,7 @@
 // program_windows with those modules, above the core, so the core itself never depends on them.
 #include "core/Program.h"
 #include "core/frmMain.h"
+#include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
 #include "quotes/frmTerminal.h"
@@ -26,6 +27,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
         MainForm->Load();
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 
