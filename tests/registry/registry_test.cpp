@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -74,12 +75,14 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
         std::string written, read;
     };
     const Case cases[] = {
-        {"Text", REG_SZ, "hello", std::string("hello\0", 6)},
+        // Text is kept byte for byte: no terminator is made up, embedded NULs stay.
+        {"Text", REG_SZ, "hello", "hello"},
         {"WithNul", REG_SZ, std::string("hello\0", 6), std::string("hello\0", 6)},
-        {"Empty", REG_SZ, "", std::string("\0", 1)},
-        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", std::string("%TEMP%\\x\0", 9)},
+        {"Inner", REG_SZ, std::string("a\0b\0", 4), std::string("a\0b\0", 4)},
+        {"Empty", REG_SZ, "", ""},
+        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", "%TEMP%\\x"},
         {"List", REG_MULTI_SZ, std::string("a\0bc\0\0", 6), std::string("a\0bc\0\0", 6)},
-        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc\0\0", 6)},
+        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc", 4)},
         {"Bin", REG_BINARY, std::string("\x00\xFF\x10", 3), std::string("\x00\xFF\x10", 3)},
         {"Num", REG_DWORD, dword(0x12345678), dword(0x12345678)},
         {"None", REG_NONE, "", ""},
@@ -97,6 +100,63 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
     EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
 }
 
+TEST(Registry, WideTextIsStoredAsGivenAndTheAnsiReadEndsItWhereThereIsRoom) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
+    auto setW = [&](const char16_t* name, DWORD type, const std::string& bytes) {
+        return RegSetValueExW(h, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size()));
+    };
+    auto queryW = [&](const char16_t* name) {
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+        std::string data(size, '\xCC');
+        EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size),
+                  ERROR_SUCCESS);
+        return data.substr(0, size);
+    };
+    struct Case {
+        const char16_t* name;
+        DWORD type;
+        std::string wide, ansi;  // as written (UTF-16 bytes) and as the "A" form reads it
+    };
+    const Case cases[] = {
+        {u"Plain", REG_SZ, std::string("a\0b\0", 4), "ab"},
+        {u"Ended", REG_SZ, std::string("a\0b\0\0\0", 6), std::string("ab\0", 3)},
+        {u"Odd", REG_SZ, std::string("a\0b", 3), "a"},  // the odd byte is no character
+        {u"List", REG_MULTI_SZ, std::string("a\0\0\0b\0\0\0\0\0", 10), std::string("a\0b\0\0", 5)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(setW(c.name, c.type, c.wide), ERROR_SUCCESS);
+        EXPECT_EQ(queryW(c.name), c.wide);
+        EXPECT_EQ(query(h, sys::fromUtf16(c.name).c_str()).second, c.ansi);
+    }
+
+    // Read with room to spare, the "A" form ends text that has no terminator; the size stays.
+    ASSERT_EQ(setBytes(h, "Bare", REG_SZ, "abc"), ERROR_SUCCESS);
+    struct Room {
+        DWORD given;
+        char after;  // the byte after the text
+    };
+    for (const Room r : {Room{3, '\xCC'}, Room{4, '\0'}, Room{10, '\0'}}) {
+        char buf[16];
+        std::memset(buf, 0xCC, sizeof buf);
+        DWORD size = r.given;
+        EXPECT_EQ(RegQueryValueExA(h, "Bare", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 3u);
+        EXPECT_EQ(buf[3], r.after) << r.given;
+        EXPECT_EQ(buf[4], '\xCC');
+    }
+    // The "W" form gives the bytes stored and nothing more.
+    char16_t wbuf[8];
+    std::memset(wbuf, 0xCC, sizeof wbuf);
+    DWORD size = sizeof wbuf;
+    ASSERT_EQ(RegQueryValueExW(h, u"Plain", nullptr, nullptr, reinterpret_cast<BYTE*>(wbuf), &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(wbuf[2], u'\xCCCC');
+    RegCloseKey(h);
+}
+
 TEST(Registry, NamesWithoutRegardToCaseAndTheDefaultValue) {
     TestMachine m;
     HKEY h = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Product");
@@ -107,8 +167,8 @@ TEST(Registry, NamesWithoutRegardToCaseAndTheDefaultValue) {
 
     HKEY k = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MAKER\\product\\", 0, KEY_READ, &k), ERROR_SUCCESS);
-    EXPECT_EQ(query(k, "installpath").second, std::string("C:\\Q\0", 5));
-    EXPECT_EQ(query(k, "").second, std::string("default\0", 8));
+    EXPECT_EQ(query(k, "installpath").second, "C:\\Q");
+    EXPECT_EQ(query(k, "").second, "default");
     DWORD values = 0;
     ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                                nullptr, nullptr),
@@ -184,24 +244,31 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
         DWORD sizeAfter;
     };
     const Case cases[] = {
-        {"Text", false, 0, ERROR_SUCCESS, 7},  // the probe counts the terminating NUL
-        {"Text", true, 7, ERROR_SUCCESS, 7},   {"Text", true, 6, ERROR_MORE_DATA, 7},
-        {"Text", true, 100, ERROR_SUCCESS, 7}, {"Num", true, 3, ERROR_MORE_DATA, 4},
-        {"Num", true, 4, ERROR_SUCCESS, 4},    {"Missing", false, 0, ERROR_FILE_NOT_FOUND, 0},
+        {"Text", false, 0, ERROR_SUCCESS, 6},  // stored without a terminator: none counted
+        {"Text", true, 6, ERROR_SUCCESS, 6},    {"Text", true, 5, ERROR_MORE_DATA, 6},
+        {"Text", true, 100, ERROR_SUCCESS, 6},  {"Num", true, 3, ERROR_MORE_DATA, 4},
+        {"Num", true, 4, ERROR_SUCCESS, 4},     {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0},
+        {"Missing", true, 99, ERROR_FILE_NOT_FOUND, 0},
     };
     for (const auto& c : cases) {
-        BYTE buf[100] = {};
-        DWORD size = c.given, type = 0;
+        BYTE buf[100];
+        std::memset(buf, 0xCC, sizeof buf);
+        DWORD size = c.given, type = 77;
         EXPECT_EQ(RegQueryValueExA(h, c.name, nullptr, &type, c.withBuffer ? buf : nullptr, &size), c.result)
             << c.name << " " << c.given;
         EXPECT_EQ(size, c.sizeAfter) << c.name << " " << c.given;
+        EXPECT_EQ(type, c.result == ERROR_FILE_NOT_FOUND ? 77u : c.name[0] == 'T' ? REG_SZ : REG_DWORD) << c.name;
+        if (c.result == ERROR_MORE_DATA) EXPECT_EQ(buf[0], 0xCC) << "a short buffer is left as it was";
     }
     BYTE buf[8];
     DWORD type = 0;
     EXPECT_EQ(RegQueryValueExA(h, "Text", nullptr, &type, buf, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExA(h, "Text", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+    EXPECT_EQ(RegSetValueExW(h, u"X", 0, REG_SZ, nullptr, 2), ERROR_NOACCESS);
+    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
+    EXPECT_EQ(query(h, "X").second, "");
     RegCloseKey(h);
 }
 
@@ -213,18 +280,18 @@ TEST(Registry, ChineseTextRoundTripsInGbkAndUtf16) {
     ASSERT_EQ(setBytes(h, gbk.c_str(), REG_SZ, gbk), ERROR_SUCCESS);  // no terminator given
     auto [type, data] = query(h, gbk.c_str());
     EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(data, gbk + '\0');
+    EXPECT_EQ(data, gbk);
 
     // The same value through the UTF-8 accessor and the wide form.
     EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\" + kChinese, kChinese), kChinese);
     const std::u16string wide = sys::toUtf16(kChinese);
     DWORD size = 0;
     ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, (wide.size() + 1) * 2);
+    EXPECT_EQ(size, wide.size() * 2);
     std::u16string back(size / 2, u'\0');
     ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back.data()), &size),
               ERROR_SUCCESS);
-    EXPECT_EQ(back, wide + u'\0');
+    EXPECT_EQ(back, wide);
 
     // Written wide, read as ANSI bytes.
     const std::u16string w2 = u"\u8BED\u97F3";
@@ -233,17 +300,23 @@ TEST(Registry, ChineseTextRoundTripsInGbkAndUtf16) {
               ERROR_SUCCESS);
     EXPECT_EQ(query(h, "wide").second, sys::toAnsi(sys::fromUtf16(w2), 936) + '\0');
 
-    // Lengths are given in the caller's form: ANSI bytes.
-    DWORD maxKey = 0, maxName = 0, maxData = 0;
-    ASSERT_EQ(RegQueryInfoKeyA(HKEY_CURRENT_USER, nullptr, nullptr, nullptr, nullptr, &maxKey, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                               nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(maxKey, 8u);  // "Software"
-    EXPECT_EQ(maxName, 8u);
-    EXPECT_EQ(maxData, 9u);
+    // Both forms count alike: names in UTF-16 characters (4, where GBK takes 8 bytes), data in the
+    // bytes stored (UTF-16 for text).
+    RegCloseKey(create(h, gbk.c_str()));
+    ASSERT_EQ(setBytes(h, "T", REG_SZ, gbk + '\0'), ERROR_SUCCESS);  // 9 bytes in GBK, 10 stored
+    for (bool wideForm : {false, true}) {
+        DWORD subKeys = 0, maxKey = 0, values = 0, maxName = 0, maxData = 0;
+        const LONG r = wideForm ? RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subKeys, &maxKey, nullptr, &values,
+                                                   &maxName, &maxData, nullptr, nullptr)
+                                : RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &subKeys, &maxKey, nullptr, &values,
+                                                   &maxName, &maxData, nullptr, nullptr);
+        ASSERT_EQ(r, ERROR_SUCCESS);
+        EXPECT_EQ(subKeys, 1u);
+        EXPECT_EQ(maxKey, 4u) << wideForm;
+        EXPECT_EQ(values, 3u);
+        EXPECT_EQ(maxName, 4u) << wideForm;
+        EXPECT_EQ(maxData, 10u) << wideForm;
+    }
     RegCloseKey(h);
 }
 
@@ -339,9 +412,10 @@ TEST(Registry, HandlesKeepTheirAccessRights) {
     EXPECT_EQ(RegQueryValueExA(ro, "N", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(setBytes(ro, "N", REG_DWORD, dword(4)), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(ro, "N"), ERROR_ACCESS_DENIED);
+    // Making a sub-key does not ask the parent handle for rights.
     HKEY sub = 0;
-    EXPECT_EQ(RegCreateKeyExA(ro, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyExA(ro, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
+    RegCloseKey(sub);
     EXPECT_EQ(RegQueryValueExA(wo, "N", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
     EXPECT_EQ(setBytes(wo, "N", REG_DWORD, dword(4)), ERROR_SUCCESS);
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "R", "n"), 4u);
@@ -372,7 +446,8 @@ TEST(RegistryFile, PersistsAcrossMachines) {
         setBytes(h, nullptr, REG_SZ, gbk);
         setBytes(h, "List", REG_MULTI_SZ, std::string("x\0y\0\0", 5));
         setBytes(h, "Bin", REG_BINARY, std::string("\x00\x01\xFE", 3));
-        setBytes(h, "Expand", REG_EXPAND_SZ, "%windir%");
+        setBytes(h, "Expand", REG_EXPAND_SZ, std::string("%windir%\0", 9));
+        setBytes(h, "Inner", REG_SZ, std::string("a\0b", 3));
         reg::setDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count", 42);
         RegCloseKey(h);
         ASSERT_TRUE(fs::exists(root.file()));
@@ -380,12 +455,13 @@ TEST(RegistryFile, PersistsAcrossMachines) {
     TestMachine m(sys::MachineOptions{.root = root.path});
     HKEY h = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\voices\\tokens\\VOICE1", 0, KEY_READ, &h), ERROR_SUCCESS);
-    EXPECT_EQ(query(h, nullptr).second, gbk + '\0');
+    EXPECT_EQ(query(h, nullptr).second, gbk);
     EXPECT_EQ(query(h, "List").second, std::string("x\0y\0\0", 5));
     EXPECT_EQ(query(h, "Bin").second, std::string("\x00\x01\xFE", 3));
     EXPECT_EQ(query(h, "Expand"), (std::pair<DWORD, std::string>{REG_EXPAND_SZ, std::string("%windir%\0", 9)}));
+    EXPECT_EQ(query(h, "Inner").second, std::string("a\0b", 3));
     EXPECT_EQ(reg::valueNames(HKEY_LOCAL_MACHINE, "SOFTWARE\\Voices\\Tokens\\Voice1"),
-              (std::vector<std::string>{"", "List", "Bin", "Expand"}));
+              (std::vector<std::string>{"", "List", "Bin", "Expand", "Inner"}));
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count"), 42u);
     RegCloseKey(h);
 }
