@@ -65,7 +65,6 @@ constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 constexpr LONG ERROR_INVALID_DATA = 13;
-constexpr LONG ERROR_NOACCESS = 998;  // data given as NULL with a size
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_CANTWRITE = 1013;  // the registry file could not be written; nothing changed
 constexpr LONG ERROR_KEY_DELETED = 1018;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -471,6 +473,7 @@ TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
     {
         TestMachine m(sys::MachineOptions{.root = root.path});
         ASSERT_TRUE(reg::setString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept", "old"));
+        ASSERT_TRUE(reg::createKey(HKEY_CURRENT_USER, "Software\\Pennant\\Stays"));
     }
     const std::string before = slurp(root.file());
     fs::path tmp = root.file();
@@ -494,6 +497,14 @@ TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
         EXPECT_EQ(setBytes(h, "Added", REG_SZ, "new"), ERROR_CANTWRITE);
         HKEY sub = 0;
         EXPECT_EQ(RegCreateKeyExA(h, "A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_CANTWRITE);
+        // A delete that could not be written leaves the key, and handles to it, as they were.
+        HKEY stays = 0;
+        ASSERT_EQ(RegOpenKeyExA(h, "Stays", 0, KEY_ALL_ACCESS, &stays), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteKeyA(h, "Stays"), ERROR_CANTWRITE);
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExA(stays, "None", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+        EXPECT_TRUE(reg::keyExists(HKEY_CURRENT_USER, "Software\\Pennant\\Stays"));
+        RegCloseKey(stays);
         EXPECT_NE(reg::databaseError().find("could not be written"), std::string::npos);
         EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept"), "old");
         EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Added"), std::nullopt);
@@ -552,4 +563,348 @@ TEST(Registry, ReadsWhileAnotherThreadWrites) {
     reader.join();
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Speech", "Rate"), 100u);
     EXPECT_EQ(reg::subKeys(HKEY_CURRENT_USER, "Speech").size(), 100u);
+}
+
+TEST(Registry, EnumeratingIntoShortBuffersGivesSizesAndTypeAndLeavesTheBuffers) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
+    ASSERT_EQ(setBytes(h, "Test", REG_SZ, std::string("foobar\0", 7)), ERROR_SUCCESS);
+    struct Case {
+        const char* what;
+        DWORD nameGiven, dataGiven;
+        LONG result;
+        DWORD nameAfter, dataAfterA, dataAfterW;
+        bool nameCopiedW;  // the "W" form still gives the name when only the data does not fit
+    };
+    const Case cases[] = {
+        {"both short", 2, 2, ERROR_MORE_DATA, 2, 7, 14, false},
+        {"name short", 4, 20, ERROR_MORE_DATA, 4, 7, 14, false},
+        {"no room for a name", 0, 20, ERROR_MORE_DATA, 0, 7, 14, false},
+        {"data short", 20, 2, ERROR_MORE_DATA, 20, 7, 14, true},
+        {"both fit", 20, 20, ERROR_SUCCESS, 4, 7, 14, true},
+    };
+    for (const auto& c : cases) {
+        char name[32], data[32];
+        std::memset(name, 'x', sizeof name);
+        std::memset(data, 'x', sizeof data);
+        DWORD cch = c.nameGiven, cb = c.dataGiven, type = 1234;
+        EXPECT_EQ(RegEnumValueA(h, 0, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(data), &cb), c.result)
+            << c.what;
+        EXPECT_EQ(type, REG_SZ) << c.what;
+        EXPECT_EQ(cb, c.dataAfterA) << c.what;
+        EXPECT_EQ(cch, c.result == ERROR_SUCCESS ? c.nameAfter : c.nameGiven) << c.what;
+        EXPECT_EQ(name[0], c.result == ERROR_SUCCESS ? 'T' : 'x') << c.what;
+        EXPECT_EQ(data[0], c.result == ERROR_SUCCESS ? 'f' : 'x') << c.what;
+
+        char16_t nameW[32], dataW[32];
+        std::memset(nameW, 0x78, sizeof nameW);
+        std::memset(dataW, 0x78, sizeof dataW);
+        cch = c.nameGiven, cb = c.dataGiven * 2, type = 1234;
+        EXPECT_EQ(RegEnumValueW(h, 0, nameW, &cch, nullptr, &type, reinterpret_cast<BYTE*>(dataW), &cb), c.result)
+            << c.what;
+        EXPECT_EQ(type, REG_SZ) << c.what;
+        EXPECT_EQ(cb, c.dataAfterW) << c.what;
+        EXPECT_EQ(cch, c.nameCopiedW ? 4u : c.nameGiven) << c.what;
+        EXPECT_EQ(nameW[0], c.nameCopiedW ? u'T' : u'\x7878') << c.what;
+        EXPECT_EQ(dataW[0], c.result == ERROR_SUCCESS ? u'f' : u'\x7878') << c.what;
+    }
+    RegCloseKey(h);
+}
+
+TEST(Registry, FailedCallsSetTheirOutParametersAsTheTargetDoes) {
+    TestMachine m;
+    struct Case {
+        const char* what;
+        std::function<LONG(HKEY*)> call;
+        LONG result;
+    };
+    const Case cases[] = {
+        {"open of a missing key",
+         [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "Nothing\\Here", 0, KEY_READ, out); },
+         ERROR_FILE_NOT_FOUND},
+        {"open below a bad handle", [](HKEY* out) { return RegOpenKeyExA(0x4444, "A", 0, KEY_READ, out); },
+         ERROR_INVALID_HANDLE},
+        {"open of a bad path", [](HKEY* out) { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\A", 0, KEY_READ, out); },
+         ERROR_BAD_PATHNAME},
+        {"create of a bad path",
+         [](HKEY* out) {
+             return RegCreateKeyExA(HKEY_CURRENT_USER, "A\\\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, out, nullptr);
+         },
+         ERROR_BAD_PATHNAME},
+    };
+    for (const auto& c : cases) {
+        HKEY out = 0x1234;
+        EXPECT_EQ(c.call(&out), c.result) << c.what;
+        EXPECT_EQ(out, 0u) << c.what;
+    }
+}
+
+TEST(Registry, KeysKeepTheClassTheyWereCreatedWith) {
+    TestMachine m;
+    HKEY parent = create(HKEY_CURRENT_USER, "Classy");
+    HKEY k = 0;
+    DWORD disp = 0;
+    ASSERT_EQ(RegCreateKeyExA(parent, "Sub", 0, "MyClass", 0, KEY_ALL_ACCESS, nullptr, &k, &disp), ERROR_SUCCESS);
+    EXPECT_EQ(disp, REG_CREATED_NEW_KEY);
+    RegCloseKey(k);
+    // Opening it again by creating does not change the class.
+    ASSERT_EQ(RegCreateKeyExW(parent, u"sub", 0, u"Other", 0, KEY_ALL_ACCESS, nullptr, &k, &disp), ERROR_SUCCESS);
+    EXPECT_EQ(disp, REG_OPENED_EXISTING_KEY);
+
+    char name[16], cls[16];
+    DWORD cch = sizeof name, cchClass = sizeof cls;
+    ASSERT_EQ(RegEnumKeyExA(parent, 0, name, &cch, nullptr, cls, &cchClass, nullptr), ERROR_SUCCESS);
+    EXPECT_STREQ(cls, "MyClass");
+    EXPECT_EQ(cchClass, 7u);
+    cch = sizeof name, cchClass = 7;  // no room for the NUL
+    EXPECT_EQ(RegEnumKeyExA(parent, 0, name, &cch, nullptr, cls, &cchClass, nullptr), ERROR_MORE_DATA);
+
+    DWORD maxClass = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, nullptr, nullptr, &maxClass, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(maxClass, 7u);
+    struct Case {
+        DWORD given;
+        bool withBuffer;
+        LONG result;
+        DWORD after;
+    };
+    for (const Case c : {Case{16, true, ERROR_SUCCESS, 7}, Case{7, true, ERROR_MORE_DATA, 7},
+                         Case{0, false, ERROR_SUCCESS, 7}}) {
+        char16_t buf[16] = {};
+        DWORD n = c.given;
+        EXPECT_EQ(RegQueryInfoKeyW(k, c.withBuffer ? buf : nullptr, &n, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr),
+                  c.result)
+            << c.given;
+        EXPECT_EQ(n, c.after) << c.given;
+        EXPECT_EQ(std::u16string(buf), c.result == ERROR_SUCCESS && c.withBuffer ? u"MyClass" : u"") << c.given;
+    }
+    RegCloseKey(k);
+    RegCloseKey(parent);
+}
+
+TEST(Registry, AHandleToADeletedKeyStaysDeadWhenThePathIsMadeAgain) {
+    TestMachine m;
+    HKEY old = create(HKEY_CURRENT_USER, "Gone\\Key");
+    ASSERT_EQ(setBytes(old, "V", REG_DWORD, dword(1)), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Gone\\Key"), ERROR_SUCCESS);
+    HKEY fresh = create(HKEY_CURRENT_USER, "Gone\\Key");
+    ASSERT_EQ(setBytes(fresh, "V", REG_DWORD, dword(2)), ERROR_SUCCESS);
+
+    DWORD size = 4, value = 0;
+    char name[16];
+    DWORD cch = sizeof name;
+    HKEY sub = 0x1234;
+    const std::pair<const char*, LONG> calls[] = {
+        {"query", RegQueryValueExA(old, "V", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size)},
+        {"set", setBytes(old, "V", REG_DWORD, dword(3))},
+        {"delete value", RegDeleteValueA(old, "V")},
+        {"enumerate values", RegEnumValueA(old, 0, name, &cch, nullptr, nullptr, nullptr, nullptr)},
+        {"enumerate keys", RegEnumKeyA(old, 0, name, sizeof name)},
+        {"info", RegQueryInfoKeyA(old, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr)},
+        {"open below", RegOpenKeyExA(old, "", 0, KEY_READ, &sub)},
+        {"create below", RegCreateKeyExA(old, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr)},
+        {"flush", RegFlushKey(old)},
+    };
+    for (const auto& [what, r] : calls) EXPECT_EQ(r, ERROR_KEY_DELETED) << what;
+    EXPECT_EQ(sub, 0u);
+    EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Gone\\Key", "V"), 2u);  // the new key is untouched
+    EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Gone\\Key\\Sub"));
+    EXPECT_EQ(RegCloseKey(old), ERROR_SUCCESS);
+
+    // A key's own handle deletes it when it was opened with DELETE, and only then.
+    HKEY ro = 0, del = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Gone\\Key", 0, KEY_READ, &ro), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Gone\\Key", 0, DELETE, &del), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(ro, ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(del, ""), ERROR_SUCCESS);
+    EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Gone\\Key"));
+    EXPECT_EQ(setBytes(fresh, "V", REG_DWORD, dword(4)), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);  // a hive stays
+    for (HKEY h : {ro, del, fresh}) EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+TEST(Registry, RightsAreAskedOfTheHandleThatActs) {
+    TestMachine m;
+    reg::setDword(HKEY_CURRENT_USER, "R\\Sub", "N", 1);
+    reg::setDword(HKEY_CURRENT_USER, "R", "N", 1);
+    auto openWith = [](REGSAM sam) {
+        HKEY h = 0;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, sam, &h), ERROR_SUCCESS);
+        return h;
+    };
+    struct Op {
+        const char* what;
+        REGSAM needs;  // 0: none of the handle's rights
+        std::function<LONG(HKEY)> call;
+    };
+    const Op ops[] = {
+        {"query value", KEY_QUERY_VALUE,
+         [](HKEY h) {
+             DWORD n = 0;
+             return RegQueryValueExA(h, "N", nullptr, nullptr, nullptr, &n);
+         }},
+        {"enumerate values", KEY_QUERY_VALUE,
+         [](HKEY h) {
+             char n[8];
+             DWORD cch = sizeof n;
+             return RegEnumValueA(h, 0, n, &cch, nullptr, nullptr, nullptr, nullptr);
+         }},
+        {"info", KEY_QUERY_VALUE,
+         [](HKEY h) {
+             return RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr);
+         }},
+        {"enumerate keys", KEY_ENUMERATE_SUB_KEYS,
+         [](HKEY h) {
+             char n[8];
+             return RegEnumKeyA(h, 0, n, sizeof n);
+         }},
+        {"set value", KEY_SET_VALUE, [](HKEY h) { return setBytes(h, "N", REG_DWORD, dword(2)); }},
+        {"create sub-key", 0,
+         [](HKEY h) {
+             HKEY k = 0;
+             LONG r = RegCreateKeyExA(h, "Made", 0, nullptr, 0, KEY_READ, nullptr, &k, nullptr);
+             RegCloseKey(k);
+             return r;
+         }},
+        {"open sub-key", 0,
+         [](HKEY h) {
+             HKEY k = 0;
+             LONG r = RegOpenKeyExA(h, "Sub", 0, KEY_READ, &k);
+             RegCloseKey(k);
+             return r;
+         }},
+    };
+    for (const auto& op : ops)
+        for (REGSAM sam : {KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_ENUMERATE_SUB_KEYS, KEY_NOTIFY, REGSAM{0}}) {
+            HKEY h = openWith(sam);
+            const LONG want = (op.needs & ~sam) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+            EXPECT_EQ(op.call(h), want) << op.what << " with rights " << std::hex << sam;
+            RegCloseKey(h);
+        }
+}
+
+TEST(Registry, EmptySubKeysAndTrailingBackslashes) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Trail\\");
+    EXPECT_TRUE(reg::keyExists(HKEY_CURRENT_USER, "Trail"));
+    ASSERT_EQ(setBytes(h, "V", REG_DWORD, dword(5)), ERROR_SUCCESS);
+    struct Case {
+        const char* what;
+        std::function<LONG(HKEY*)> call;
+        bool sameHandle;  // the handle given comes back rather than a new one
+    };
+    const Case cases[] = {
+        {"RegOpenKeyEx \"\"", [&](HKEY* out) { return RegOpenKeyExA(h, "", 0, KEY_READ, out); }, false},
+        {"RegOpenKeyEx NULL", [&](HKEY* out) { return RegOpenKeyExA(h, nullptr, 0, KEY_READ, out); }, false},
+        {"RegCreateKeyEx \"\"",
+         [&](HKEY* out) { return RegCreateKeyExA(h, "", 0, nullptr, 0, KEY_READ, nullptr, out, nullptr); }, false},
+        {"RegOpenKey \"\"", [&](HKEY* out) { return RegOpenKeyA(h, "", out); }, true},
+        {"RegOpenKey NULL", [&](HKEY* out) { return RegOpenKeyA(h, nullptr, out); }, true},
+        {"RegCreateKey \"\"", [&](HKEY* out) { return RegCreateKeyA(h, "", out); }, true},
+        {"RegOpenKeyEx trailing \\", [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "trail\\", 0, KEY_READ, out); },
+         false},
+    };
+    for (const auto& c : cases) {
+        HKEY out = 0;
+        ASSERT_EQ(c.call(&out), ERROR_SUCCESS) << c.what;
+        EXPECT_EQ(out == h, c.sameHandle) << c.what;
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExA(out, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS) << c.what;
+        if (!c.sameHandle) EXPECT_EQ(RegCloseKey(out), ERROR_SUCCESS) << c.what;
+    }
+    HKEY out = 0;
+    EXPECT_EQ(RegCreateKeyExA(h, nullptr, 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Trail", 0, KEY_READ, &out), ERROR_BAD_PATHNAME);
+    RegCloseKey(h);
+}
+
+TEST(Registry, ClassesRootMergesTheUsersAndTheMachinesClasses) {
+    TestMachine m;
+    const HKEY M = HKEY_LOCAL_MACHINE, U = HKEY_CURRENT_USER, CR = HKEY_CLASSES_ROOT;
+    reg::setString(M, "Software\\Classes\\.txt", "", "txtfile");
+    reg::setString(M, "Software\\Classes\\.txt", "Content Type", "text/plain");
+    reg::setString(U, "Software\\Classes\\.txt", "", "mine");
+    reg::setString(M, "Software\\Classes\\Machine.Only", "", "machine");
+    reg::setString(U, "Software\\Classes\\User.Only", "", "user");
+
+    // Reads: the user's key where there is one, whole (no value falls through to the machine's).
+    struct Read {
+        const char* key;
+        const char* value;
+        std::optional<std::string> want;
+    };
+    const Read reads[] = {
+        {".txt", "", "mine"},
+        {".txt", "Content Type", std::nullopt},
+        {"Machine.Only", "", "machine"},
+        {"user.only", "", "user"},
+        {"Nowhere", "", std::nullopt},
+    };
+    for (const auto& r : reads) EXPECT_EQ(reg::getString(CR, r.key, r.value), r.want) << r.key;
+    EXPECT_EQ(reg::subKeys(CR, ""), (std::vector<std::string>{".txt", "Machine.Only", "User.Only"}));
+    DWORD subKeys = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(CR, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 3u);
+
+    // Writes: values go to the key read, the user's where there is one; new keys to the machine's.
+    struct Write {
+        const char* key;
+        const char* value;
+        HKEY landsIn;
+    };
+    const Write writes[] = {
+        {".txt", "Written", U},
+        {"Machine.Only", "Written", M},
+        {"New.Key", "Written", M},
+        {"User.Only\\Sub", "Written", M},
+    };
+    for (const auto& w : writes) {
+        ASSERT_TRUE(reg::setString(CR, w.key, w.value, "w")) << w.key;
+        const std::string path = std::string("Software\\Classes\\") + w.key;
+        EXPECT_EQ(reg::getString(w.landsIn, path, w.value), "w") << w.key;
+        EXPECT_EQ(reg::getString(w.landsIn == U ? M : U, path, w.value), std::nullopt) << w.key;
+        EXPECT_EQ(reg::getString(CR, w.key, w.value), "w") << w.key;
+    }
+    EXPECT_EQ(reg::subKeys(CR, "User.Only"), std::vector<std::string>{"Sub"});
+
+    // Deleting takes the user's key first; the machine's shows again.
+    EXPECT_EQ(RegDeleteKeyA(CR, ".txt"), ERROR_SUCCESS);
+    EXPECT_EQ(reg::getString(CR, ".txt", ""), "txtfile");
+    EXPECT_FALSE(reg::keyExists(U, "Software\\Classes\\.txt"));
+}
+
+TEST(RegistryFile, AnOldSeparateClassesRootBecomesTheMachinesClasses) {
+    RootDir root;
+    std::ofstream(root.file(), std::ios::binary)
+        << "{\"format\":\"pennant-registry\",\"version\":1,\"hives\":{"
+           "\"HKEY_CLASSES_ROOT\":{\"name\":\"HKEY_CLASSES_ROOT\",\"time\":0,\"values\":[],\"keys\":["
+           "{\"name\":\"CLSID\",\"time\":0,\"values\":[],\"keys\":[{\"name\":\"{X}\",\"time\":0,\"values\":["
+           "{\"name\":\"\",\"type\":1,\"text\":\"engine\"}],\"keys\":[]}]},"
+           "{\"name\":\".abc\",\"time\":0,\"values\":[{\"name\":\"\",\"type\":1,\"text\":\"old\"},"
+           "{\"name\":\"Extra\",\"type\":1,\"text\":\"kept\"}],\"keys\":[]}]},"
+           "\"HKEY_LOCAL_MACHINE\":{\"name\":\"HKEY_LOCAL_MACHINE\",\"time\":0,\"values\":[],\"keys\":["
+           "{\"name\":\"Software\",\"time\":0,\"values\":[],\"keys\":[{\"name\":\"Classes\",\"time\":0,"
+           "\"values\":[],\"keys\":[{\"name\":\".abc\",\"time\":0,\"values\":["
+           "{\"name\":\"\",\"type\":1,\"text\":\"machine\"}],\"keys\":[]}]}]}]}}}";
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        EXPECT_EQ(reg::databaseError(), "");
+        EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, "CLSID\\{X}", ""), "engine");
+        EXPECT_EQ(reg::getString(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{x}", ""), "engine");
+        EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, ".abc", ""), "machine");  // the machine's own wins
+        EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, ".abc", "Extra"), "kept");
+        ASSERT_TRUE(reg::setDword(HKEY_CURRENT_USER, "Software\\Pennant", "Touched", 1));
+    }
+    // Written back without the separate hive, and read the same.
+    EXPECT_EQ(slurp(root.file()).find("HKEY_CLASSES_ROOT"), std::string::npos);
+    TestMachine m(sys::MachineOptions{.root = root.path});
+    EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, "CLSID\\{X}", ""), "engine");
+    EXPECT_EQ(reg::subKeys(HKEY_CLASSES_ROOT, ""), (std::vector<std::string>{".abc", "CLSID"}));
 }
