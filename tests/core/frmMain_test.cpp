@@ -6,6 +6,7 @@
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
 #include "support/Program.h"
+#include "support/StubVoice.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 
@@ -17,8 +18,6 @@
 #include "platform/forms/Interaction.h"
 #include "platform/registry/Registry.h"
 #include "platform/speech/SpVoice.h"
-#include "platform/speech/VoiceTokens.h"
-#include "tests/speech/StubEngine.h"
 #include "platform/system/Process.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/frmSplash.h"
@@ -159,19 +158,7 @@ struct Program {
 
     explicit Program(termsim::TerminalOptions options = {}, bool speech = true) {
         EndProgram();
-        if (speech) {
-            // A voice that speaks: the stub engine as the user's default voice, heard nowhere.
-            m->setSetting("audio.output", "none");
-            speech::installSpeechService(*m);
-            EXPECT_EQ(com::registerServer(*m, SPEECH_TEST_ENGINE), win::S_OK);
-            speech::VoiceTokenSpec voice;
-            voice.name = "StubVoice";
-            voice.displayName = "Stub Voice";
-            voice.clsid = CLSID_StubEngine;
-            voice.values = {{"SampleRate", "11025"}};
-            reg::setString(win::HKEY_CURRENT_USER, speech::kVoicesKey, "DefaultTokenId",
-                           speech::registerVoiceToken(*m, voice));
-        }
+        if (speech) testing_support::installStubVoice(*m);
         terminalExe = termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4", std::move(options));
         testing_support::installProgram(*m);
         install();

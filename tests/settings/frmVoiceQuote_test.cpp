@@ -10,6 +10,7 @@
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
 #include "platform/speech/SpVoice.h"
+#include "support/StubVoice.h"
 #include "quotes/frmFloat.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
@@ -31,7 +32,7 @@ struct Program {
     // With the saved panels, or with the quote records alone.
     explicit Program(bool panels = false) {
         EndProgram();
-        speech::installSpeechService(*m);
+        testing_support::installStubVoice(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
         InstallWindows([this](const std::string& e) { events.push_back(e); });
