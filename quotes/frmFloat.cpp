@@ -3,7 +3,6 @@
 #include "core/NeighbourWindows.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
-#include "pages/Pages.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"
@@ -16,11 +15,6 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
-
-std::function<void(const std::string&, const std::string&)> frmFloat::PopMenu;
-std::function<void(frmFloat&, int, int)> frmFloat::ShowOrderSet;
-std::function<void(frmFloat&, const std::string&)> frmFloat::QuickOrder;
-std::function<frmFloat::ConfirmBalloon*()> frmFloat::OpenConfirmBalloon;
 
 namespace {
 
@@ -75,11 +69,6 @@ frmFloat::frmFloat() : FloatPanel("frmFloat") {
 }
 
 frmFloat::~frmFloat() = default;
-
-void frmFloat::Install() {
-    pages::registerResources();
-    m_Main::NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
-}
 
 // ---- Life ---------------------------------------------------------------------------------
 
@@ -415,8 +404,8 @@ void frmFloat::UpdatePrice(bool force) {
 }
 
 void frmFloat::refreshConfirmBalloon() {
-    if (!OpenConfirmBalloon) return;
-    ConfirmBalloon* balloon = OpenConfirmBalloon();
+    if (!m_Main::OpenConfirmBalloon) return;
+    ConfirmBalloon* balloon = m_Main::OpenConfirmBalloon();
     if (!balloon || balloon->SymBol() != ID_) return;
     auto quote = m_Main::Quotes.Item(ID_);
     const OrderFigures f = orderFigures(quote->BID(), quote->ASK(), OrderSide_, SL_, TP_, PriceSUB_);
@@ -460,21 +449,21 @@ void frmFloat::IconEvent(int16_t what) {
 void frmFloat::iIconEvent() {
     switch (IconEvent_) {
     case 0:
-        if (PopMenu) PopMenu(ID_, "");
+        if (m_Main::PopMenu) m_Main::PopMenu(ID_, "");
         break;
     case 1:
-        if (PopMenu) PopMenu(ID_, "Voice");
+        if (m_Main::PopMenu) m_Main::PopMenu(ID_, "Voice");
         break;
     case 2: OrderBAR(!OrderBAR()); break;
     case 3:
-        if (PopMenu) PopMenu(ID_, "Order");
+        if (m_Main::PopMenu) m_Main::PopMenu(ID_, "Order");
         break;
     default: break;
     }
 }
 
 void frmFloat::iVoiceSet() {
-    if (PopMenu) PopMenu(ID_, "VoiceSet");
+    if (m_Main::PopMenu) m_Main::PopMenu(ID_, "VoiceSet");
 }
 
 void frmFloat::retitleOrderButtons() {
@@ -508,7 +497,7 @@ void frmFloat::OrderSet() {
     GetElementRect("Symbol", left, top, width, height);
     win::POINT p{static_cast<win::LONG>(toInt(left + width / 2.0)), static_cast<win::LONG>(toInt(top + height / 2.0))};
     win::ClientToScreen(hWnd(), &p);
-    if (ShowOrderSet) ShowOrderSet(*this, p.x, p.y);
+    if (m_Main::ShowOrderSet) m_Main::ShowOrderSet(*this, p.x, p.y);
 }
 
 void frmFloat::VolumeChange() {
@@ -535,32 +524,32 @@ void frmFloat::VolumeChange() {
 
 void frmFloat::Sell() {
     OrderSide_ = -1;
-    if (QuickOrder) QuickOrder(*this, "Sell");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "Sell");
 }
 
 void frmFloat::Buy() {
     OrderSide_ = 1;
-    if (QuickOrder) QuickOrder(*this, "Buy");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "Buy");
 }
 
 void frmFloat::OrderError() {
-    if (QuickOrder) QuickOrder(*this, "OrderError");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderError");
 }
 
 void frmFloat::OrderOpt() {
-    if (QuickOrder) QuickOrder(*this, "OrderOpt");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderOpt");
 }
 
 void frmFloat::iOrder() {
-    if (QuickOrder) QuickOrder(*this, "iOrder");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "iOrder");
 }
 
 void frmFloat::OrderConfirmX() {
-    if (QuickOrder) QuickOrder(*this, "OrderConfirmX");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderConfirmX");
 }
 
 void frmFloat::OrderConfirmOK() {
-    if (QuickOrder) QuickOrder(*this, "OrderConfirmOK");
+    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderConfirmOK");
 }
 
 // ---- Members by name ----------------------------------------------------------------------

@@ -18,9 +18,6 @@ public:
     frmFloat();
     ~frmFloat() override;
 
-    // Makes these the panels the core opens, with the pages built into the program.
-    static void Install();
-
     // ---- Members reached by name, in the panel's member order ----
     bool Busy() override;
     void OrderSet();
@@ -88,25 +85,6 @@ public:
     const forms::MemberTable& memberTable() const override;
     // The page's document (null until the page has navigated).
     const web::HTMLDocument& PageDocument() const { return Document; }
-
-    // ---- What the panel calls of windows built elsewhere; each does nothing while unset ----
-    // The main window's panel actions: symbol and action key ("" shows the whole panel menu).
-    static std::function<void(const std::string& symbol, const std::string& key)> PopMenu;
-    // Opens the quick-order settings balloon for the panel, pointing at a screen point.
-    static std::function<void(frmFloat& panel, int x, int y)> ShowOrderSet;
-    // Quick orders ("Sell", "Buy", "OrderError", "OrderOpt", "iOrder", "OrderConfirmX",
-    // "OrderConfirmOK") are carried out by the quick-order module.
-    static std::function<void(frmFloat& panel, const std::string& step)> QuickOrder;
-    // The order-confirmation balloon while it is open with its page loaded.
-    class ConfirmBalloon {
-    public:
-        virtual ~ConfirmBalloon() = default;
-        virtual std::string SymBol() = 0;
-        virtual void Price(const std::string& text) = 0;
-        virtual void SL(const std::string& text) = 0;
-        virtual void TP(const std::string& text) = 0;
-    };
-    static std::function<ConfirmBalloon*()> OpenConfirmBalloon;
 
 protected:
     void Form_Load() override;
