@@ -88,7 +88,7 @@ private:
     // A unit's samples, decoded once: syllables repeat (digits, currency names) from sentence to
     // sentence. Kept up to a bound, then forgotten all at once.
     const std::vector<int16_t>& decodeUnit(std::span<const uint8_t> unit);
-    static constexpr size_t kDecodedBudget = 1u << 20;  // samples (2 MB)
+    static constexpr size_t kDecodedBudget = 2u << 20;  // samples (4 MB)
     struct DecodedUnit {
         std::vector<uint8_t> mp3;
         std::vector<int16_t> pcm;
