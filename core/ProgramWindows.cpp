@@ -4,6 +4,8 @@
 #include "core/frmMain.h"
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
+#include "platform/browser/BrowserHost.h"
+#include "platform/system/Machine.h"
 #include "quotes/frmFloat.h"
 #include "quotes/frmTerminal.h"
 #include "settings/frmVoiceClock.h"
@@ -14,7 +16,12 @@ namespace m_Main {
 
 void InstallWindows(std::function<void(const std::string& event)> trace) {
     pages::registerResources();
-    ShowSplash = [] { frmSplash::ShowSplash(); };
+    ShowSplash = [] {
+        // The page browser takes a while to come up: it starts now, while the splash shows and
+        // the terminal is looked for, and the first page window finds it ready.
+        if (auto* machine = sys::Machine::currentOrNull()) web::BrowserHost::of(*machine).launch();
+        frmSplash::ShowSplash();
+    };
     NewVoiceQuote = [] { return std::make_shared<frmVoiceQuote>(); };
     NewVoiceClock = [trace] {
         auto clock = std::make_shared<frmVoiceClock>();
