@@ -4,6 +4,7 @@ namespace m_Main {
 
 forms::Collection<std::shared_ptr<FloatPanel>> FloatForms;
 bool QuoteBoardOpen = false;
+bool OrderRunning = false;
 std::function<std::shared_ptr<QuoteBoard>()> NewQuoteBoard;
 std::function<void()> ShowQuoteFrm;
 

@@ -88,6 +88,9 @@ namespace m_Main {
 extern forms::Collection<std::shared_ptr<FloatPanel>> FloatForms;
 // Set by the board's load, cleared by its unload.
 extern bool QuoteBoardOpen;
+// A quick order is driving the terminal's order dialog or watching its result: one at a time in
+// the program, and nothing else touches the dialog meanwhile.
+extern bool OrderRunning;
 
 // How the board is made; installed by the board's module.
 extern std::function<std::shared_ptr<QuoteBoard>()> NewQuoteBoard;

@@ -1,4 +1,6 @@
 #include "frmFloat.h"
+#include "frmOrderConfirm.h"
+#include "frmOrderSet.h"
 
 #include "core/NeighbourWindows.h"
 #include "core/cls_Quote.h"
@@ -18,9 +20,6 @@
 #include <sstream>
 
 std::function<void(const std::string&, const std::string&)> frmFloat::PopMenu;
-std::function<void(frmFloat&, int, int)> frmFloat::ShowOrderSet;
-std::function<void(frmFloat&, const std::string&)> frmFloat::QuickOrder;
-std::function<frmFloat::ConfirmBalloon*()> frmFloat::OpenConfirmBalloon;
 
 namespace {
 
@@ -79,6 +78,9 @@ frmFloat::~frmFloat() = default;
 void frmFloat::Install() {
     pages::registerResources();
     m_Main::NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    PopMenu = [](const std::string& symbol, const std::string& action) {
+        if (auto main = m_Main::MainForm) main->PopMenu(symbol, action);
+    };
 }
 
 // ---- Life ---------------------------------------------------------------------------------
@@ -111,12 +113,19 @@ void frmFloat::pageComplete() {
     bindEvent("iBuy", "onclick", "Buy");
     bindEvent("iSell", "onclick", "Sell");
     bindEvent("iOrderSet", "onclick", "OrderSet");
+    bindEvent(Document.node(), "oncontextmenu", "WebDoc_oncontextmenu");
     ResizeWindow();
 }
 
 void frmFloat::Form_Activate() { m_Main::SetTopMost(hWnd()); }
 
 void frmFloat::Form_Unload(int&) {
+    // An order this panel runs ends with it, so that the next one may start.
+    if (m_Timer) {
+        m_Timer->ThatTime = nullptr;
+        m_Timer->Interval(0);
+    }
+    endOrder();
     // Only this panel leaves the collection: a second panel of a symbol, which the core shows
     // without adding, must not take the first one's entry with it.
     auto& panels = m_Main::FloatForms;
@@ -415,8 +424,7 @@ void frmFloat::UpdatePrice(bool force) {
 }
 
 void frmFloat::refreshConfirmBalloon() {
-    if (!OpenConfirmBalloon) return;
-    ConfirmBalloon* balloon = OpenConfirmBalloon();
+    frmOrderConfirm* balloon = frmOrderConfirm::Open();
     if (!balloon || balloon->SymBol() != ID_) return;
     auto quote = m_Main::Quotes.Item(ID_);
     const OrderFigures f = orderFigures(quote->BID(), quote->ASK(), OrderSide_, SL_, TP_, PriceSUB_);
@@ -425,21 +433,39 @@ void frmFloat::refreshConfirmBalloon() {
     balloon->TP(f.tp);
 }
 
+namespace {
+// Digits after the price's point; none without a point.
+int decimalsOf(const std::string& price) {
+    const auto point = price.find('.');
+    return point == std::string::npos ? 0 : static_cast<int>(price.size() - point - 1);
+}
+} // namespace
+
+double orderLevel(const std::string& price, int16_t side, int16_t distance, bool fractional, int sign) {
+    const double unit = std::pow(10.0, decimalsOf(price));
+    const double value = forms::IsNumeric(price) ? forms::CDbl(price) : 0.0;
+    const int factor = fractional ? 10 : 1;
+    return (value * unit + sign * side * factor * static_cast<double>(distance)) / unit;
+}
+
+std::string orderLevelText(double level) {
+    if (!(level > 0) || !std::isfinite(level)) return "";
+    const std::string text = forms::CStr(level);
+    if (text.find_first_not_of("0123456789.") != std::string::npos) return "";
+    return text;
+}
+
 OrderFigures orderFigures(const std::string& bid, const std::string& ask, int16_t side, int16_t sl, int16_t tp,
                           bool fractional) {
     OrderFigures out;
     out.price = side == 1 ? ask : bid;
-    const auto point = out.price.find('.');
-    // A price without a point has no decimals (the terminal lists none such).
-    const int decimals = point == std::string::npos ? 0 : static_cast<int>(out.price.size() - point - 1);
+    // The price's own mask: every digit a zero, the point kept.
     std::string pattern(out.price.size(), '0');
-    if (point != std::string::npos) pattern[point] = '.';
-    const double unit = std::pow(10.0, decimals);
-    const double price = forms::IsNumeric(out.price) ? forms::CDbl(out.price) : 0.0;
+    if (const auto point = out.price.find('.'); point != std::string::npos) pattern[point] = '.';
     const int factor = fractional ? 10 : 1;
     auto figure = [&](int16_t distance, int sign) -> std::string {
         if (distance == 0) return "无";
-        const double value = (price * unit + sign * side * factor * static_cast<double>(distance)) / unit;
+        const double value = orderLevel(out.price, side, distance, fractional, sign);
         return forms::Format(value, pattern) + " (" + std::to_string(factor * distance) + "点)";
     };
     out.sl = figure(sl, -1);
@@ -457,24 +483,30 @@ void frmFloat::IconEvent(int16_t what) {
     for (const char* id : {"iMT4", "iBid", "iAsk"}) el(id).title(title);
 }
 
+void frmFloat::popMenu(const std::string& action) {
+    if (PopMenu) PopMenu(ID_, action);
+}
+
 void frmFloat::iIconEvent() {
     switch (IconEvent_) {
-    case 0:
-        if (PopMenu) PopMenu(ID_, "");
-        break;
-    case 1:
-        if (PopMenu) PopMenu(ID_, "Voice");
-        break;
+    case 0: popMenu(""); break;
+    case 1: popMenu("Voice"); break;
     case 2: OrderBAR(!OrderBAR()); break;
-    case 3:
-        if (PopMenu) PopMenu(ID_, "Order");
-        break;
+    case 3: popMenu("Order"); break;
     default: break;
     }
 }
 
-void frmFloat::iVoiceSet() {
-    if (PopMenu) PopMenu(ID_, "VoiceSet");
+void frmFloat::iVoiceSet() { popMenu("VoiceSet"); }
+
+void frmFloat::iOrder() { popMenu("Order"); }
+
+win::POINT frmFloat::elementCentre(const std::string& id) {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+    GetElementRect(id, left, top, width, height);
+    win::POINT p{static_cast<win::LONG>(toInt(left + width / 2.0)), static_cast<win::LONG>(toInt(top + height / 2.0))};
+    win::ClientToScreen(hWnd(), &p);
+    return p;
 }
 
 void frmFloat::retitleOrderButtons() {
@@ -504,14 +536,13 @@ void frmFloat::Confirm(bool on) {
 }
 
 void frmFloat::OrderSet() {
-    int32_t left = 0, top = 0, width = 0, height = 0;
-    GetElementRect("Symbol", left, top, width, height);
-    win::POINT p{static_cast<win::LONG>(toInt(left + width / 2.0)), static_cast<win::LONG>(toInt(top + height / 2.0))};
-    win::ClientToScreen(hWnd(), &p);
-    if (ShowOrderSet) ShowOrderSet(*this, p.x, p.y);
+    const win::POINT p = elementCentre("Symbol");
+    frmOrderSet::Show(*this, p.x, p.y);
 }
 
-void frmFloat::VolumeChange() {
+void frmFloat::VolumeChange() { SaveQuickOrder(); }
+
+void frmFloat::SaveQuickOrder() {
     cls_Config& config = Config();
     // The element the core reads the symbol's settings from: a symbol that is no valid XML name
     // ("#US30") is escaped rather than written as a broken element.
@@ -529,38 +560,6 @@ void frmFloat::VolumeChange() {
         config.CreateNode("QuickOrder", element);
         for (const auto& [name, value] : values) config.CreateAttrib(path, name, value);
     }
-}
-
-// ---- Quick orders -------------------------------------------------------------------------
-
-void frmFloat::Sell() {
-    OrderSide_ = -1;
-    if (QuickOrder) QuickOrder(*this, "Sell");
-}
-
-void frmFloat::Buy() {
-    OrderSide_ = 1;
-    if (QuickOrder) QuickOrder(*this, "Buy");
-}
-
-void frmFloat::OrderError() {
-    if (QuickOrder) QuickOrder(*this, "OrderError");
-}
-
-void frmFloat::OrderOpt() {
-    if (QuickOrder) QuickOrder(*this, "OrderOpt");
-}
-
-void frmFloat::iOrder() {
-    if (QuickOrder) QuickOrder(*this, "iOrder");
-}
-
-void frmFloat::OrderConfirmX() {
-    if (QuickOrder) QuickOrder(*this, "OrderConfirmX");
-}
-
-void frmFloat::OrderConfirmOK() {
-    if (QuickOrder) QuickOrder(*this, "OrderConfirmOK");
 }
 
 // ---- Members by name ----------------------------------------------------------------------
@@ -589,7 +588,7 @@ const forms::MemberTable& frmFloat::memberTable() const {
             .method("Sell", [](frmFloat& f) { f.Sell(); })
             .method("Buy", [](frmFloat& f) { f.Buy(); })
             .method("OrderError", [](frmFloat& f) { f.OrderError(); })
-            .method("OrderOpt", [](frmFloat& f) { f.OrderOpt(); })
+            .method("OrderOpt", [](frmFloat& f, Args& a) { f.OrderOpt(!a.empty() && !a[0].isEmpty() && a[0].toBool()); })
             .method("iOrder", [](frmFloat& f) { f.iOrder(); })
             .method("ResizeWindow", [](frmFloat& f) { f.ResizeWindow(); })
             .property("SL", [](frmFloat& f) { return f.SL(); }, [](frmFloat& f, const Variant& v) { f.SL(forms::CInt(v.toDouble())); })
@@ -624,6 +623,8 @@ const forms::MemberTable& frmFloat::memberTable() const {
                 return Variant();
             })
             .let("Time", [](frmFloat& f, const Variant& v) { f.Time(v.toString()); })
-            .property("Voice", [](frmFloat& f) { return f.Voice(); }, [](frmFloat& f, const Variant& v) { f.Voice(v.toBool()); });
+            .property("Voice", [](frmFloat& f) { return f.Voice(); }, [](frmFloat& f, const Variant& v) { f.Voice(v.toBool()); })
+            .method("m_Timer_ThatTime", [](frmFloat& f) { f.m_Timer_ThatTime(); })
+            .method("WebDoc_oncontextmenu", [](frmFloat& f) { return Variant(f.WebDoc_oncontextmenu()); });
     return table;
 }

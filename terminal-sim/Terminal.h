@@ -33,6 +33,12 @@ struct OrderOutcome {
     std::string progress = "正在发送定单...";
     uint64_t delayMs = 300;
     bool finishes = true;  // false: the OK button never shows
+    // How the dialog itself behaves around the order.
+    uint64_t openDelayMs = 0;   // the dialog appears this long after Enter
+    bool opens = true;          // false: Enter opens nothing
+    bool instantPage = true;    // false: the page is another kind ("挂单交易") with its own buttons
+    bool resultPage = true;     // false: the order is taken but no result page ever shows
+    uint64_t closeAfterMs = 0;  // > 0: the dialog closes itself this long after its button
 };
 
 struct TerminalOptions {
@@ -142,6 +148,7 @@ private:
     void beginClose();
     void closeNow();
 
+    void requestOrderDialog(int row);
     void openOrderDialog(int row);
     void pressOrderButton(int side);
     void finishOrder();
@@ -171,6 +178,7 @@ private:
     std::vector<std::string> scriptsRun_;
     bool ctrl_ = false, alt_ = false;
     int nextTicket_ = 52817301;
+    int pendingDialogRow_ = -1;  // a dialog asked for that opens late
 };
 
 } // namespace termsim

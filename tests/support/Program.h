@@ -35,7 +35,7 @@ inline void resetProgramState() {
     FloatForms.Clear();
     Quotes.Clear();
     SymbolList.clear();
-    QuoteBoardOpen = TerminalWindowOpen = OrderConfirmOpen = LiveUpdateOpen = false;
+    QuoteBoardOpen = TerminalWindowOpen = OrderConfirmOpen = LiveUpdateOpen = OrderRunning = false;
     SpeechFailed = OldBrowser = TerminalReady = PanelsLoaded = WindowTopMost = false;
     TimeoutSeconds = 0;
     TimeoutSound = TimeoutVoice = false;
