@@ -47,8 +47,11 @@ struct Program {
                             {"USDJPY", "108.25", "108.27"}},
                            3);
         runFor(1100);
+        // Frozen rows keep the server time still, which would read as a terminal still loading.
+        MainForm->TerminalLoading = false;
         MainForm->PopMenu("USDJPY", "Float");
         EXPECT_TRUE(runUntil([&] { return panel("USDJPY") && !panel("USDJPY")->Busy(); }));
+        runFor(1100);
         auto tip = frmToolTip::Shared();
         EXPECT_TRUE(runUntil([&] { return !tip->Busy(); }));
     }
