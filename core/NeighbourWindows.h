@@ -1,8 +1,9 @@
 #pragma once
 // What the main window calls of the notice window, the talking clock, the live-update window,
 // the per-symbol voice-quote dialog and the window that holds the terminal's Terminal panel.
-// Their modules implement these and install a maker; while no maker is installed the window
-// does not exist and the main window's operations on it do nothing.
+// Their modules implement these; InstallWindows (core/Program.h) installs their makers. While no
+// maker is installed the window does not exist and the main window's operations on it do nothing.
+#include "core/Program.h"
 #include "platform/forms/Form.h"
 
 #include <functional>
@@ -64,29 +65,3 @@ public:
     virtual void ReVisible() = 0;
 };
 
-class FloatPanel;
-
-namespace m_Main {
-
-// How a floating panel is made; installed by the panel's module.
-extern std::function<std::shared_ptr<FloatPanel>()> NewFloatPanel;
-extern std::function<std::shared_ptr<NoticeWindow>()> NewFXNotify;
-extern std::function<std::shared_ptr<VoiceClockWindow>()> NewVoiceClock;
-extern std::function<std::shared_ptr<LiveUpdateWindow>()> NewLiveUpdate;
-extern std::function<std::shared_ptr<TerminalPanelWindow>()> NewTerminalWindow;
-
-// The one instance of each, made on first use; nullptr while no maker is installed.
-NoticeWindow* FXNotifyForm();
-TerminalPanelWindow* TerminalForm();
-// The voice-quote dialog the user is confirming; set by the dialog while it is open.
-extern VoiceQuoteDialog* VoiceQuoteForm;
-
-// Forgets the instances (exit, tests).
-void ReleaseNeighbourWindows();
-
-// Set while the window holding the Terminal panel is loaded, by its load and unload.
-extern bool TerminalWindowOpen;
-extern bool LiveUpdateOpen;
-extern bool OrderConfirmOpen;
-
-} // namespace m_Main

@@ -1,12 +1,10 @@
 #pragma once
 // What the core calls of the quote windows: the floating per-symbol panel (frmFloat) and the
 // quote board (frmQuote) implement these, and the core reaches them only through them.
-#include "platform/forms/Collection.h"
+#include "core/Program.h"
 #include "platform/forms/Form.h"
 
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
 // The floating panel of one symbol.
@@ -82,24 +80,3 @@ public:
     virtual std::string BaseCaption() = 0;
 };
 
-namespace m_Main {
-
-// Open floating panels keyed by symbol; a panel removes itself when it unloads.
-extern forms::Collection<std::shared_ptr<FloatPanel>> FloatForms;
-// Set by the board's load, cleared by its unload.
-extern bool QuoteBoardOpen;
-// A quick order is driving the terminal's order dialog or watching its result: one at a time in
-// the program, and nothing else touches the dialog meanwhile.
-extern bool OrderRunning;
-
-// How the board is made; installed by the board's module.
-extern std::function<std::shared_ptr<QuoteBoard>()> NewQuoteBoard;
-// The board's one instance, made on first use; nullptr while no maker is installed.
-QuoteBoard* QuoteBoardForm();
-// Forgets the instance (after exit's unload; tests).
-void ReleaseQuoteBoard();
-// Loads and shows the board when the terminal's list is readable and no board is open;
-// installed by the main window.
-extern std::function<void()> ShowQuoteFrm;
-
-} // namespace m_Main

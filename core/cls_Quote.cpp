@@ -9,12 +9,6 @@
 #include <cstdlib>
 #include <limits>
 
-namespace m_Main {
-forms::Collection<std::shared_ptr<cls_Quote>> Quotes;
-std::vector<std::string> SymbolList;
-bool HasHighLow = false;
-} // namespace m_Main
-
 namespace {
 
 // A plain decimal number as the terminal writes prices: sign, digits, one optional point.

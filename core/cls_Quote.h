@@ -2,6 +2,7 @@
 // One row of the terminal's Market Watch: the symbol's prices as the terminal shows them, the
 // direction of the last bid change and the symbol's voice-quote settings, with the decision
 // whether to announce it now.
+#include "core/Program.h"
 #include "platform/forms/Collection.h"
 
 #include <cstdint>
@@ -102,13 +103,3 @@ std::string QuoteVoiceText(cls_Quote& quote, int32_t movement, int32_t kind, boo
 // Builds the announcement and speaks it asynchronously.
 void AnnounceQuote(win::ISpeechVoice& speech, cls_Quote& quote, int32_t movement, int32_t kind,
                    bool fractionalPip);
-
-namespace m_Main {
-// The quote records keyed by symbol (without regard to case), in Market Watch order after a read.
-extern forms::Collection<std::shared_ptr<cls_Quote>> Quotes;
-// The Market Watch symbols in row order: row r (0-based) is SymbolList[r]. Its size is the row
-// count of the last read.
-extern std::vector<std::string> SymbolList;
-// The Market Watch list has high and low columns.
-extern bool HasHighLow;
-} // namespace m_Main

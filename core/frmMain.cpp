@@ -28,20 +28,6 @@
 
 namespace m_Main {
 
-std::shared_ptr<frmMain> MainForm;
-bool SpeechFailed = false;
-bool OldBrowser = false;
-int16_t TimeoutSeconds = 0;
-bool TimeoutSound = false;
-bool TimeoutVoice = false;
-uint32_t TerminalPid = 0;
-std::string TerminalExe;
-bool TerminalReady = false;
-std::string TerminalTitle;
-win::HWND LastMt4Hwnd = 0;
-bool WindowTopMost = false;
-bool PanelsLoaded = false;
-
 namespace {
 
 bool nameStartChar(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }

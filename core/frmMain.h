@@ -3,6 +3,7 @@
 // program's start-up; its one-second price timer is the program's heartbeat (terminal watch and
 // restart, quote reading, the time-out alarm, the quote board, the floating panels and voice
 // quotes); its public operations act on the terminal and on per-symbol settings.
+#include "core/Program.h"
 #include "core/frmSysTray.h"
 #include "platform/com/ComBase.h"
 #include "platform/forms/Form.h"
@@ -206,23 +207,6 @@ private:
 };
 
 namespace m_Main {
-
-// The main window of the run (cleared by its unload).
-extern std::shared_ptr<frmMain> MainForm;
-
-// Process-wide values of the main window's start-up and the price loop.
-extern bool SpeechFailed;
-extern bool OldBrowser;
-extern int16_t TimeoutSeconds;
-extern bool TimeoutSound;
-extern bool TimeoutVoice;
-extern uint32_t TerminalPid;
-extern std::string TerminalExe;
-extern bool TerminalReady;
-extern std::string TerminalTitle;
-extern win::HWND LastMt4Hwnd;
-extern bool WindowTopMost;
-extern bool PanelsLoaded;
 
 // The element name under which a symbol's own settings are kept: the symbol itself when it is a
 // valid XML name, else with each offending character written as _xHHHH_ (UTF-16 code in hex).

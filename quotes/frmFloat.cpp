@@ -5,7 +5,6 @@
 #include "core/NeighbourWindows.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
-#include "pages/Pages.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"
@@ -18,8 +17,6 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
-
-std::function<void(const std::string&, const std::string&)> frmFloat::PopMenu;
 
 namespace {
 
@@ -74,14 +71,6 @@ frmFloat::frmFloat() : FloatPanel("frmFloat") {
 }
 
 frmFloat::~frmFloat() = default;
-
-void frmFloat::Install() {
-    pages::registerResources();
-    m_Main::NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
-    PopMenu = [](const std::string& symbol, const std::string& action) {
-        if (auto main = m_Main::MainForm) main->PopMenu(symbol, action);
-    };
-}
 
 // ---- Life ---------------------------------------------------------------------------------
 
@@ -484,7 +473,7 @@ void frmFloat::IconEvent(int16_t what) {
 }
 
 void frmFloat::popMenu(const std::string& action) {
-    if (PopMenu) PopMenu(ID_, action);
+    if (m_Main::PopMenu) m_Main::PopMenu(ID_, action);
 }
 
 void frmFloat::iIconEvent() {

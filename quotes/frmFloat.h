@@ -19,9 +19,6 @@ public:
     frmFloat();
     ~frmFloat() override;
 
-    // Makes these the panels the core opens, with the pages built into the program.
-    static void Install();
-
     // ---- Members reached by name, in the panel's member order ----
     bool Busy() override;
     void OrderSet();
@@ -90,10 +87,6 @@ public:
     const forms::MemberTable& memberTable() const override;
     // The page's document (null until the page has navigated).
     const web::HTMLDocument& PageDocument() const { return Document; }
-
-    // The main window's panel actions: symbol and action key ("" shows the whole panel menu).
-    // Install points it at the main window; unset, the panel's icons do nothing.
-    static std::function<void(const std::string& symbol, const std::string& key)> PopMenu;
 
     // ---- Quick orders (frmFloat_Order.cpp) ----
     // The whole order road; Confirmed: the user accepted the confirmation balloon.

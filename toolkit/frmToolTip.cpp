@@ -8,8 +8,6 @@
 
 #include <array>
 
-std::function<void()> frmToolTip::BalloonReturn;
-
 namespace {
 
 constexpr const char* kLayoutClass = "ThunderPictureBoxDC";
@@ -185,7 +183,7 @@ void frmToolTip::iClickOK() {
     TIPIcon(kIconWorking);
     element("iOK").disabled(true);
     Info("正在安装...");
-    if (auto install = BalloonReturn) install();
+    if (auto install = m_Main::BalloonReturn) install();
     UnloadME();
 }
 

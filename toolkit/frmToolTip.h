@@ -29,10 +29,6 @@ public:
     // Lets go of the shared tip without unloading it (the program's end, tests).
     static void ReleaseShared();
 
-    // What the OK button runs for action code 1: the script installer's BalloonReturn, which
-    // installs the scripts and returns when done. Installed by the installer's module.
-    static std::function<void()> BalloonReturn;
-
     // Icon codes and their images.
     static constexpr int kIconInfo = 0, kIconWarning = 1, kIconError = 2, kIconOK = 3, kIconWorking = 4;
 

@@ -1,9 +1,6 @@
 #include "m_Main.h"
 
-#include "cRegistry.h"
-#include "cls_Config.h"
 #include "platform/desktop/Input.h"
-#include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Screen.h"
 #include "platform/forms/ShellExecute.h"
 #include "platform/forms/Interaction.h"
@@ -22,85 +19,7 @@ std::string AppDir;
 std::string ExePath;
 std::string TempDir;
 std::string PageBase;
-bool VoiceSwitched = false;
-std::string PrevDefaultVoice;
-bool PrevDefaultVoiceMissing = false;
-win::POINT TrayCursorPoint{};
-std::function<void()> ShowSplash;
-std::function<void()> LoadMainWindow;
-
-namespace {
-std::string g_folder;
-std::string g_exeName = "Pennant";
-}
-
-void setProgram(const std::string& folder, const std::string& exeName) {
-    g_folder = folder;
-    g_exeName = exeName;
-}
-
-bool Main() {
-    // Common controls need no start-up here.
-    AppDir = g_folder;
-    if (AppDir.empty() || AppDir.back() != '\\') AppDir += "\\";
-
-    if (win::FindWindow(nullptr, kMainCaption.c_str())) {
-        win::MessageBox(0, "检测到一个正在运行的Pennant程序实例!", kTitle, win::MB_ICONEXCLAMATION);
-        return false;
-    }
-    ExePath = AppDir + g_exeName + ".exe";
-    TempDir = GetTempDir();
-    if (!TempDir.empty() && TempDir.back() != '\\') TempDir += "\\";
-    if (TempDir.empty()) TempDir = AppDir;
-
-    cls_Config& config = Config();
-    config.XmlFile(AppDir + "Pennant.xml");
-    if (!FileExists(AppDir + "Pennant.xml")) {
-        win::MessageBox(0, "Pennant.xml 文件不存在!", kTitle, win::MB_ICONEXCLAMATION);
-        return false;
-    }
-    PageBase = "res://" + AppDir + g_exeName + ".exe/";
-    config.XmlFile(AppDir + "Pennant.xml");
-    if (!config.Initialize()) return false;
-
-    SelectVoice();
-    if (ShowSplash) ShowSplash();
-    if (LoadMainWindow) LoadMainWindow();
-    return true;
-}
-
-void SelectVoice() {
-    cRegistry reg;
-    reg.ClassKey(win::HKEY_LOCAL_MACHINE);
-    reg.SectionKey(kVoiceTokenKey);
-    if (!reg.KeyExists()) return;
-    VoiceSwitched = true;
-
-    cRegistry user;
-    user.ClassKey(win::HKEY_CURRENT_USER);
-    user.SectionKey("SOFTWARE\\Microsoft\\Speech\\Voices");
-    user.ValueKey("DefaultTokenId");
-    user.ValueType(win::REG_SZ);
-    // An absent value must come back absent at exit, not as the read's fallback text.
-    user.Default(cRegistry::Variant{});
-    cRegistry::Variant previous = user.Value();
-    PrevDefaultVoiceMissing = !std::holds_alternative<std::string>(previous);
-    PrevDefaultVoice = PrevDefaultVoiceMissing ? "" : std::get<std::string>(previous);
-    user.Value(kVoiceTokenId);
-}
-
-void RestoreVoice() {
-    cRegistry user;
-    user.ClassKey(win::HKEY_CURRENT_USER);
-    user.SectionKey("SOFTWARE\\Microsoft\\Speech\\Voices");
-    user.ValueKey("DefaultTokenId");
-    user.ValueType(win::REG_SZ);
-    if (PrevDefaultVoiceMissing) {
-        user.DeleteValue();
-        return;
-    }
-    user.Value(PrevDefaultVoice);
-}
+std::function<void()> BalloonReturn;
 
 bool FileExists(const std::string& path) {
     try {

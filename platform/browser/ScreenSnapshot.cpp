@@ -148,6 +148,10 @@ public:
                 html_ << "<div class='label' style='" << box(0, 0, w, h) << "'>&#9633; " << esc(text) << "</div>";
             else
                 html_ << "<div class='button' style='" << box(0, 0, w - 2, h - 2) << "'>" << esc(text) << "</div>";
+        } else if (lower == "SYSLISTVIEW32") {
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, h - 2) << "'></div>";
+        } else if (lower == "SYSHEADER32") {
+            html_ << "<div class='button' style='" << box(0, 0, w - 2, h - 2) << "'></div>";
         } else if (lower == "EDIT") {
             html_ << "<div class='edit' style='" << box(0, 0, w - 2, h - 2) << "'>" << esc(text) << "</div>";
         } else if (!text.empty()) {

@@ -556,6 +556,15 @@ void destroyProcessWindows(DWORD processId) {
         sys::ProcessScope scope(processId);
         DestroyWindow(h);
     }
+    // Its windows that another program's window holds as children go too.
+    std::vector<HWND> hosted;
+    for (auto& [h, w] : s.windows)
+        if (Wnd* p = w->pid == processId && w->parent ? s.find(w->parent) : nullptr; p && p->pid != processId)
+            hosted.push_back(h);
+    for (HWND h : hosted) {
+        sys::ProcessScope scope(processId);
+        DestroyWindow(h);
+    }
 }
 
 // ---- Long values ------------------------------------------------------------------------

@@ -38,7 +38,6 @@ using namespace m_Main;
 
 namespace {
 
-using testing_support::resetProgramState;
 using testing_support::shippedSettings;
 
 const char* const kFolder = testing_support::kProgramFolder;
@@ -132,7 +131,7 @@ struct Program {
     std::shared_ptr<Dialog> settings, about, installer;
 
     explicit Program(termsim::TerminalOptions options = {}) {
-        resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         terminalExe = termsim::Terminal::install(*m, kTerminalFolder, std::move(options));
         testing_support::installProgram(*m);
@@ -153,7 +152,7 @@ struct Program {
             MainForm->Load();
         };
     }
-    ~Program() { testing_support::stopProgram(); }
+    ~Program() { EndProgram(); }
     void setAttrib(const std::string& path, const std::string& name, const std::string& value) {
         testing_support::setSettingsAttrib(path, name, value);
     }

@@ -54,7 +54,7 @@ struct Program {
     std::vector<std::shared_ptr<Panel>> panels;
 
     explicit Program(termsim::TerminalOptions options = {}) {
-        testing_support::resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, kTerminalFolder, std::move(options));
         testing_support::installProgram(*m);
@@ -73,7 +73,7 @@ struct Program {
     }
     ~Program() {
         win::clearMessageBoxes();
-        testing_support::stopProgram();
+        EndProgram();
     }
     termsim::Terminal& terminal() { return *termsim::Terminal::ofWindow(MT4().Mt4Hwnd()); }
     Panel* panel(const std::string& symbol) {
@@ -130,7 +130,9 @@ TEST(PanelMenu, ShowsEveryEntryWithItsMarksAndTheFreeSymbols) {
         SCOPED_TRACE(i);
         const auto& item = shown.items[i];
         EXPECT_EQ(item.text, expected[i].text);
-        if (item.submenu.empty()) EXPECT_EQ(item.id, expected[i].id);
+        if (item.submenu.empty()) {
+            EXPECT_EQ(item.id, expected[i].id);
+        }
         EXPECT_EQ(item.flags & (sep | on | grey), expected[i].flags);
     }
     // The centre-icon submenu marks action 3 at its position 4.

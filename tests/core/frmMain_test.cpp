@@ -31,7 +31,6 @@ using namespace m_Main;
 
 namespace {
 
-using testing_support::resetProgramState;
 using testing_support::shippedSettings;
 
 const char* const kFolder = testing_support::kProgramFolder;
@@ -139,7 +138,7 @@ struct Program {
     std::vector<std::string> events;
 
     explicit Program(termsim::TerminalOptions options = {}, bool speech = true) {
-        resetProgramState();
+        EndProgram();
         if (speech) speech::installSpeechService(*m);
         terminalExe = termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4", std::move(options));
         testing_support::installProgram(*m);
@@ -159,7 +158,7 @@ struct Program {
             MainForm->Load();
         };
     }
-    ~Program() { testing_support::stopProgram(); }
+    ~Program() { EndProgram(); }
     void setAttrib(const std::string& path, const std::string& name, const std::string& value) {
         testing_support::setSettingsAttrib(path, name, value);
     }
@@ -357,7 +356,7 @@ TEST(frmMain, StartUpFillsMissingDefaultsOnce) {
     const auto first = p.m->readFile(kSettings);
     p.main().m_PriceTimer->Interval(0);
     p.main().Unload();
-    resetProgramState();
+    EndProgram();
     p.install();
     win::queueMessageBoxAnswer(win::IDOK);
     ASSERT_TRUE(p.start());

@@ -420,7 +420,7 @@ TEST_F(FloatPanelTest, OrderBarIconsAndButtonTitles) {
 
     // Icon action 2: a click on a centre icon toggles the bar.
     std::vector<std::string> menus;
-    frmFloat::PopMenu = [&](const std::string& symbol, const std::string& key) { menus.push_back(symbol + "/" + key); };
+    m_Main::PopMenu = [&](const std::string& symbol, const std::string& key) { menus.push_back(symbol + "/" + key); };
     p->IconEvent(2);
     EXPECT_EQ(el(*p, "iMT4").title(), "启用快捷下单");
     el(*p, "iAsk").FireEvent("onclick");
@@ -435,7 +435,7 @@ TEST_F(FloatPanelTest, OrderBarIconsAndButtonTitles) {
     el(*p, "iVoiceSet").FireEvent("onclick");
     ASSERT_TRUE(waitFor([&] { return menus.size() == 2; }));
     EXPECT_EQ(menus, (std::vector<std::string>{"USDCHF/Voice", "USDCHF/VoiceSet"}));
-    frmFloat::PopMenu = nullptr;
+    m_Main::PopMenu = nullptr;
 
     // Confirmation off shows the fast-order mark with the bar; the buttons carry SL and TP.
     p->Confirm(false);

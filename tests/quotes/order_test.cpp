@@ -32,15 +32,11 @@ struct Program {
     testing_support::TestMachine m;
 
     Program() {
-        testing_support::resetProgramState();
+        EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
-        frmFloat::Install();
-        LoadMainWindow = [] {
-            MainForm = std::make_shared<frmMain>();
-            MainForm->Load();
-        };
+        InstallWindows();
         EXPECT_TRUE(Main());
         EXPECT_TRUE(runUntil([&] { return FloatForms.Count() == 2; }));
         terminal().setRows({{"EURUSD", "1.23436", "1.23456"}, {"GBPUSD", "1.26712", "1.26730"},
@@ -58,9 +54,8 @@ struct Program {
     ~Program() {
         if (auto* b = frmOrderConfirm::Open()) b->UNForm();
         if (auto tip = frmToolTip::Shared()) tip->UnloadME();
-        frmToolTip::ReleaseShared();
         win::clearMessageBoxes();
-        testing_support::stopProgram();
+        EndProgram();
         // What the windows keep until the pump is idle goes before the machine does.
         m->runFor(50);
     }

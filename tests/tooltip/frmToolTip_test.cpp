@@ -47,11 +47,11 @@ protected:
     void SetUp() override {
         pages::registerResources();
         m_Main::PageBase = kBase;
-        frmToolTip::BalloonReturn = nullptr;
+        m_Main::BalloonReturn = nullptr;
         other_.Show();
     }
     void TearDown() override {
-        frmToolTip::BalloonReturn = nullptr;
+        m_Main::BalloonReturn = nullptr;
         for (auto& t : tips_)
             if (t->IsLoaded()) t->Unload();
         tips_.clear();
@@ -166,7 +166,7 @@ TEST_F(ToolTipTest, OkButtonActsOnlyForTheInstallCode) {
 
     tip->ClickOK(1);
     int installs = 0;
-    frmToolTip::BalloonReturn = [&] {
+    m_Main::BalloonReturn = [&] {
         ++installs;
         // While the installation runs the tip shows it is working and refuses a second click.
         EXPECT_EQ(icon(*tip), "orderx.gif");

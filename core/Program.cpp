@@ -1,0 +1,227 @@
+#include "Program.h"
+
+#include "core/CommandWindows.h"
+#include "core/NeighbourWindows.h"
+#include "core/QuoteWindows.h"
+#include "core/cls_Quote.h"
+#include "core/frmMain.h"
+#include "platform/desktop/MessageBox.h"
+#include "platform/desktop/Window.h"
+#include "toolkit/cRegistry.h"
+#include "toolkit/cls_Config.h"
+#include "toolkit/frmSplash.h"
+#include "toolkit/frmToolTip.h"
+
+#include <vector>
+
+namespace m_Main {
+
+namespace {
+
+std::vector<std::function<void()>>& endResets() {
+    static std::vector<std::function<void()>> resets;
+    return resets;
+}
+
+// Every value of the program starts empty and is emptied again by EndProgram. Defining a value
+// as `T name = atEnd(name);` registers it where it is defined, so that no value can be missed.
+template <class T>
+T atEnd(T& value) {
+    endResets().push_back([&value] { value = T{}; });
+    return T{};
+}
+
+} // namespace
+
+// In the order EndProgram forgets them: the main window first, the makers and hooks last.
+std::shared_ptr<frmMain> MainForm = atEnd(MainForm);
+
+bool VoiceSwitched = atEnd(VoiceSwitched);
+std::string PrevDefaultVoice = atEnd(PrevDefaultVoice);
+bool PrevDefaultVoiceMissing = atEnd(PrevDefaultVoiceMissing);
+win::POINT TrayCursorPoint = atEnd(TrayCursorPoint);
+
+bool SpeechFailed = atEnd(SpeechFailed);
+bool OldBrowser = atEnd(OldBrowser);
+int16_t TimeoutSeconds = atEnd(TimeoutSeconds);
+bool TimeoutSound = atEnd(TimeoutSound);
+bool TimeoutVoice = atEnd(TimeoutVoice);
+uint32_t TerminalPid = atEnd(TerminalPid);
+std::string TerminalExe = atEnd(TerminalExe);
+bool TerminalReady = atEnd(TerminalReady);
+std::string TerminalTitle = atEnd(TerminalTitle);
+win::HWND LastMt4Hwnd = atEnd(LastMt4Hwnd);
+bool WindowTopMost = atEnd(WindowTopMost);
+bool PanelsLoaded = atEnd(PanelsLoaded);
+
+forms::Collection<std::shared_ptr<FloatPanel>> FloatForms = atEnd(FloatForms);
+forms::Collection<std::shared_ptr<cls_Quote>> Quotes = atEnd(Quotes);
+std::vector<std::string> SymbolList = atEnd(SymbolList);
+bool HasHighLow = atEnd(HasHighLow);
+
+bool QuoteBoardOpen = atEnd(QuoteBoardOpen);
+bool TerminalWindowOpen = atEnd(TerminalWindowOpen);
+bool LiveUpdateOpen = atEnd(LiveUpdateOpen);
+bool OrderConfirmOpen = atEnd(OrderConfirmOpen);
+bool OrderRunning = atEnd(OrderRunning);
+VoiceQuoteDialog* VoiceQuoteForm = atEnd(VoiceQuoteForm);
+std::shared_ptr<forms::Form> FXNewsForm = atEnd(FXNewsForm);
+OrderConfirmBalloon* OrderConfirmForm = atEnd(OrderConfirmForm);
+
+namespace {
+// The one instance of each window that has one, made on first use.
+std::shared_ptr<QuoteBoard> g_board = atEnd(g_board);
+std::shared_ptr<NoticeWindow> g_notify = atEnd(g_notify);
+std::shared_ptr<TerminalPanelWindow> g_terminal = atEnd(g_terminal);
+std::shared_ptr<PageDialog> g_settings = atEnd(g_settings);
+std::shared_ptr<PageDialog> g_about = atEnd(g_about);
+std::shared_ptr<PageDialog> g_insScript = atEnd(g_insScript);
+// Where the program was started from (setProgram).
+std::string g_folder = atEnd(g_folder);
+const char* const kExeName = "Pennant";
+std::string g_exeName = kExeName;
+} // namespace
+
+std::function<void()> ShowSplash = atEnd(ShowSplash);
+std::function<void()> LoadMainWindow = atEnd(LoadMainWindow);
+std::function<void()> ShowQuoteFrm = atEnd(ShowQuoteFrm);
+std::function<std::shared_ptr<FloatPanel>()> NewFloatPanel = atEnd(NewFloatPanel);
+std::function<void(const std::string&, const std::string&)> PopMenu = atEnd(PopMenu);
+std::function<std::shared_ptr<QuoteBoard>()> NewQuoteBoard = atEnd(NewQuoteBoard);
+std::function<std::shared_ptr<NoticeWindow>()> NewFXNotify = atEnd(NewFXNotify);
+std::function<std::shared_ptr<VoiceClockWindow>()> NewVoiceClock = atEnd(NewVoiceClock);
+std::function<std::shared_ptr<LiveUpdateWindow>()> NewLiveUpdate = atEnd(NewLiveUpdate);
+std::function<std::shared_ptr<TerminalPanelWindow>()> NewTerminalWindow = atEnd(NewTerminalWindow);
+std::function<std::shared_ptr<PageDialog>()> NewSettingsWindow = atEnd(NewSettingsWindow);
+std::function<std::shared_ptr<PageDialog>()> NewAboutWindow = atEnd(NewAboutWindow);
+std::function<std::shared_ptr<PageDialog>()> NewInsScriptWindow = atEnd(NewInsScriptWindow);
+
+// ---- Start-up ----------------------------------------------------------------------------------
+
+void setProgram(const std::string& folder, const std::string& exeName) {
+    g_folder = folder;
+    g_exeName = exeName;
+}
+
+bool Main() {
+    // Common controls need no start-up here.
+    AppDir = g_folder;
+    if (AppDir.empty() || AppDir.back() != '\\') AppDir += "\\";
+
+    if (win::FindWindow(nullptr, kMainCaption.c_str())) {
+        win::MessageBox(0, "检测到一个正在运行的Pennant程序实例!", kTitle, win::MB_ICONEXCLAMATION);
+        return false;
+    }
+    ExePath = AppDir + g_exeName + ".exe";
+    TempDir = GetTempDir();
+    if (!TempDir.empty() && TempDir.back() != '\\') TempDir += "\\";
+    if (TempDir.empty()) TempDir = AppDir;
+
+    cls_Config& config = Config();
+    config.XmlFile(AppDir + "Pennant.xml");
+    if (!FileExists(AppDir + "Pennant.xml")) {
+        win::MessageBox(0, "Pennant.xml 文件不存在!", kTitle, win::MB_ICONEXCLAMATION);
+        return false;
+    }
+    PageBase = "res://" + AppDir + g_exeName + ".exe/";
+    config.XmlFile(AppDir + "Pennant.xml");
+    if (!config.Initialize()) return false;
+
+    SelectVoice();
+    if (ShowSplash) ShowSplash();
+    if (LoadMainWindow) LoadMainWindow();
+    return true;
+}
+
+void SelectVoice() {
+    cRegistry reg;
+    reg.ClassKey(win::HKEY_LOCAL_MACHINE);
+    reg.SectionKey(kVoiceTokenKey);
+    if (!reg.KeyExists()) return;
+    VoiceSwitched = true;
+
+    cRegistry user;
+    user.ClassKey(win::HKEY_CURRENT_USER);
+    user.SectionKey("SOFTWARE\\Microsoft\\Speech\\Voices");
+    user.ValueKey("DefaultTokenId");
+    user.ValueType(win::REG_SZ);
+    // An absent value must come back absent at exit, not as the read's fallback text.
+    user.Default(cRegistry::Variant{});
+    cRegistry::Variant previous = user.Value();
+    PrevDefaultVoiceMissing = !std::holds_alternative<std::string>(previous);
+    PrevDefaultVoice = PrevDefaultVoiceMissing ? "" : std::get<std::string>(previous);
+    user.Value(kVoiceTokenId);
+}
+
+void RestoreVoice() {
+    cRegistry user;
+    user.ClassKey(win::HKEY_CURRENT_USER);
+    user.SectionKey("SOFTWARE\\Microsoft\\Speech\\Voices");
+    user.ValueKey("DefaultTokenId");
+    user.ValueType(win::REG_SZ);
+    if (PrevDefaultVoiceMissing) {
+        user.DeleteValue();
+        return;
+    }
+    user.Value(PrevDefaultVoice);
+}
+
+// ---- Window instances --------------------------------------------------------------------------
+
+namespace {
+
+template <class W>
+W* instance(std::shared_ptr<W>& slot, const std::function<std::shared_ptr<W>()>& make) {
+    if (!slot && make) slot = make();
+    return slot.get();
+}
+
+} // namespace
+
+QuoteBoard* QuoteBoardForm() { return instance(g_board, NewQuoteBoard); }
+NoticeWindow* FXNotifyForm() { return instance(g_notify, NewFXNotify); }
+TerminalPanelWindow* TerminalForm() { return instance(g_terminal, NewTerminalWindow); }
+PageDialog* SettingsForm() { return instance(g_settings, NewSettingsWindow); }
+PageDialog* AboutForm() { return instance(g_about, NewAboutWindow); }
+PageDialog* InsScriptForm() { return instance(g_insScript, NewInsScriptWindow); }
+
+void ReleaseQuoteBoard() { g_board.reset(); }
+
+void ReleaseNeighbourWindows() {
+    g_notify.reset();
+    g_terminal.reset();
+    VoiceQuoteForm = nullptr;
+}
+
+void ReleaseCommandWindows() {
+    g_settings.reset();
+    g_about.reset();
+    g_insScript.reset();
+    FXNewsForm.reset();
+    OrderConfirmForm = nullptr;
+}
+
+// ---- The end of a run --------------------------------------------------------------------------
+
+void EndProgram() {
+    if (MainForm) {
+        MainForm->TimerState = frmMain::kStop;
+        if (MainForm->m_PriceTimer) MainForm->m_PriceTimer->Interval(0);
+        MainForm->Unload();
+    }
+    // A splash still fading goes before the machine does.
+    if (auto& splash = frmSplash::Instance()) {
+        splash->Unload();
+        splash.reset();
+    }
+    frmToolTip::ReleaseShared();
+    for (const auto& reset : endResets()) reset();
+    g_exeName = kExeName;
+    AppDir.clear();
+    ExePath.clear();
+    TempDir.clear();
+    PageBase.clear();
+    BalloonReturn = nullptr;
+}
+
+} // namespace m_Main

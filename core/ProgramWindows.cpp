@@ -1,0 +1,27 @@
+// The one place that knows every window module of the program. It is built into the library
+// program_windows with those modules, above the core, so the core itself never depends on them.
+#include "core/Program.h"
+#include "core/frmMain.h"
+#include "pages/Pages.h"
+#include "quotes/frmFloat.h"
+#include "quotes/frmTerminal.h"
+#include "toolkit/frmSplash.h"
+
+namespace m_Main {
+
+void InstallWindows(std::function<void(const std::string& event)> trace) {
+    pages::registerResources();
+    ShowSplash = [] { frmSplash::ShowSplash(); };
+    LoadMainWindow = [trace = std::move(trace)] {
+        MainForm = std::make_shared<frmMain>();
+        MainForm->Trace = trace;
+        MainForm->Load();
+    };
+    NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    PopMenu = [](const std::string& symbol, const std::string& action) {
+        if (MainForm) MainForm->PopMenu(symbol, action);
+    };
+    NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
+}
+
+} // namespace m_Main
