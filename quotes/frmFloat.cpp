@@ -526,7 +526,7 @@ void frmFloat::Confirm(bool on) {
 
 void frmFloat::OrderSet() {
     const win::POINT p = elementCentre("Symbol");
-    frmOrderSet::Show(*this, p.x, p.y);
+    frmOrderSet::OpenFor(*this, p.x, p.y);
 }
 
 void frmFloat::VolumeChange() { SaveQuickOrder(); }

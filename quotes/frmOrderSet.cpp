@@ -50,7 +50,7 @@ std::shared_ptr<frmOrderSet> frmOrderSet::Instance() {
     return g_instance;
 }
 
-void frmOrderSet::Show(frmFloat& panel, int32_t x, int32_t y) {
+void frmOrderSet::OpenFor(frmFloat& panel, int32_t x, int32_t y) {
     auto w = Instance();
     const uint32_t start = win::timeGetTime();
     while (w->Busy() && win::timeGetTime() - start < kBusyWaitMs) forms::DoEvents();

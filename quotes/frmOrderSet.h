@@ -24,7 +24,7 @@ public:
     // The program's instance, made and loaded when there is none.
     static std::shared_ptr<frmOrderSet> Instance();
     // The panel's settings balloon: filled from the panel and shown pointing at (x, y).
-    static void Show(frmFloat& panel, int32_t x, int32_t y);
+    static void OpenFor(frmFloat& panel, int32_t x, int32_t y);
 
     // ---- Members reached by name, in member order ----
     void Balloon(int32_t x, int32_t y);
