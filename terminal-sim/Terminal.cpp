@@ -555,6 +555,11 @@ void Terminal::openOrderDialog(int row) {
     child("Static", book_.bidText(r) + " / " + book_.askText(r), 150, 20, 250, 30, dialog_.instantPage);
     dialog_.sell = child("Button", "以市价卖出", 60, 80, 180, 40, dialog_.instantPage, WS_VISIBLE | WS_TABSTOP);
     dialog_.buy = child("Button", "以市价买入", 300, 80, 180, 40, dialog_.instantPage, WS_VISIBLE | WS_TABSTOP);
+    for (HWND button : {dialog_.sell, dialog_.buy})
+        subclass(button, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
+            if (m == WM_KEYDOWN || m == WM_KEYUP) buttonKeys_.push_back({m, w, l});
+            return CallWindowProc(prev, h, m, w, l);
+        });
 
     subclass(d, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
         if (m == WM_TIMER && w == kTimerResult) {

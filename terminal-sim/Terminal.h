@@ -112,6 +112,13 @@ public:
     // Server time shown in the Market Watch caption; empty while unknown.
     std::string serverTimeText() const;
     const std::vector<PlacedOrder>& orders() const { return orders_; }
+    // Key messages the order dialog's buy and sell buttons received: message, key, lParam.
+    struct KeyMessage {
+        win::UINT msg;
+        win::WPARAM key;
+        win::LPARAM lParam;
+    };
+    const std::vector<KeyMessage>& orderButtonKeys() const { return buttonKeys_; }
     // Scripts run by their hot keys, by name.
     const std::vector<std::string>& scriptsRun() const { return scriptsRun_; }
     // The Market Watch row states (selected 2, focused 1), for looking at a selection.
@@ -176,6 +183,7 @@ private:
     std::vector<std::vector<std::string>> termRows_;  // UTF-8
     std::vector<std::vector<std::string>> termAnsi_;
     std::vector<PlacedOrder> orders_;
+    std::vector<KeyMessage> buttonKeys_;
     std::vector<std::pair<std::string, std::string>> hotkeys_;  // script name, key text
     std::vector<std::string> scriptsRun_;
     bool ctrl_ = false, alt_ = false;

@@ -158,6 +158,14 @@ TEST(QuickOrders, BuyAndSellFillTheTerminalsDialogAndShowItsResult) {
         EXPECT_EQ(o.takeProfit, c.takeProfit);
         EXPECT_EQ(o.comment.rfind("Pennant (", 0), 0u) << o.comment;
         EXPECT_EQ(o.comment.back(), ')');
+        // The button got a space pressed and let go, with the key's scan code.
+        const auto& keys = p.terminal().orderButtonKeys();
+        ASSERT_GE(keys.size(), 2u);
+        EXPECT_EQ(keys[keys.size() - 2].msg, win::WM_KEYDOWN);
+        EXPECT_EQ(keys[keys.size() - 2].key, 0x20u);
+        EXPECT_EQ(static_cast<uint32_t>(keys[keys.size() - 2].lParam), 0x00390001u);
+        EXPECT_EQ(keys.back().msg, win::WM_KEYUP);
+        EXPECT_EQ(static_cast<uint32_t>(keys.back().lParam), 0xC0390001u);
         // The result page's text, on one line, with the OK icon; the dialog is closed.
         EXPECT_NE(p.tipText().find("成功"), std::string::npos) << p.tipText();
         EXPECT_EQ(p.tipText().find('\n'), std::string::npos);
