@@ -124,6 +124,9 @@ private:
     // price shows a fractional pip.
     bool writePrice(FloatPanel& panel, cls_Quote& record, bool opening);
     void trace(const std::string& event);
+    void speakAsync(const std::string& text);
+    void showFace();
+    int32_t face_ = 0;  // the face's bitmap (HBITMAP)
     // The panel menu's entries (frmMain_PopMenu.cpp).
     void popMenuCommand(int32_t id, const std::string& key, const std::vector<std::string>& freeSymbols);
     void popDisplayMode(int32_t id, const std::string& key);
