@@ -337,7 +337,7 @@ void frmFloat::finishWatch(const std::string& text, bool read) {
 // ---- The page's context menu -----------------------------------------------------------------
 
 bool frmFloat::WebDoc_oncontextmenu() {
-    if (closed_) return false;
+    if (overlays_.layers().closedPicture) return false;
     const std::string active = forms::UCase(Document.activeElement().id());
     if (active != "IBID" && active != "IASK" && active != "IMT4") {
         popMenu("");
