@@ -35,6 +35,9 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
     NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
+    PopMenu = [](const std::string& symbol, const std::string& action) {
+        if (MainForm) MainForm->PopMenu(symbol, action);
+    };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 

@@ -386,6 +386,14 @@ void cls_MT4::order(const std::string& symbol) {
     win::PostMessage(list_, win::WM_KEYUP, win::VK_RETURN, m_Main::KeyLParam(win::VK_RETURN, true));
 }
 
+win::HWND cls_MT4::OrderDialog() {
+    const win::HWND main = Mt4Hwnd();
+    if (!main) return 0;
+    for (win::HWND h = win::FindWindowEx(0, 0, "#32770", "定单"); h; h = win::FindWindowEx(0, h, "#32770", "定单"))
+        if (win::GetParent(h) == main) return h;
+    return 0;
+}
+
 // ---- Program files and closing -------------------------------------------------------------
 
 std::string cls_MT4::GetRuntimeMT4Path(int32_t& processId) {

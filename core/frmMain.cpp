@@ -779,14 +779,16 @@ void frmMain::m_PriceTimer_ThatTime() {
 
 bool frmMain::writePrice(FloatPanel& p, cls_Quote& rec, bool opening) {
     const std::string bid = rec.BID(), ask = rec.ASK();
-    int32_t h = 0, b = 0;
-    bool f = false;
+    int32_t h = 0, b = 0, askH = 0, askB = 0;
+    bool f = false, askF = false;
     PriceDigits(bid, h, b, f);
+    // The ask is split by its own length: across a power of ten it has one digit more.
+    PriceDigits(ask, askH, askB, askF);
     step([&] { p.HeadBid(forms::Left(bid, h)); });
-    step([&] { p.HeadASK(forms::Left(ask, h)); });
+    step([&] { p.HeadASK(forms::Left(ask, askH)); });
     step([&] { p.BID(forms::Mid(bid, b, 2)); });
-    step([&] { p.ASK(forms::Mid(ask, b, 2)); });
-    step([&] { p.Price(f ? forms::Left(rec.Price(), b + 1) : rec.Price()); });
+    step([&] { p.ASK(forms::Mid(ask, askB, 2)); });
+    step([&] { p.Price(PriceCell(rec.Price())); });
     step([&] { p.iSUB(f, opening); });
     step([&] { p.iSUBValue(forms::Right(bid, 1), forms::Right(ask, 1)); });
     step([&] { p.UpdatePrice(opening); });

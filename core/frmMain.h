@@ -56,6 +56,14 @@ public:
     // the record and shown; it hands its values to SaveVoice when it closes.
     void openVoiceSet(const std::string& symbol);
 
+    // ---- The floating panels' menu (frmMain_PopMenu.cpp) ---------------------------------------
+    // With an empty action the whole context menu of the panel of key, shown at the cursor and
+    // carried out; else the one entry the action key stands for ("Order", "OrderSet",
+    // "QuoteOrder", "Terminal", "HideMT4", "Voice", "VoiceSet", "Float").
+    void PopMenu(const std::string& key, const std::string& action);
+    // The text of the price cell for a price: up to its small digit when it has a fractional pip.
+    static std::string PriceCell(const std::string& price);
+
     // ---- Hot keys, balloons, panels -----------------------------------------------------------
     void defHotKey(bool forceAlert);
     void ChkLiveUpdate(bool tip);
@@ -121,6 +129,12 @@ private:
     void speakAsync(const std::string& text);
     void showFace();
     int32_t face_ = 0;  // the face's bitmap (HBITMAP)
+    // The panel menu's entries (frmMain_PopMenu.cpp).
+    void popMenuCommand(int32_t id, const std::string& key, const std::vector<std::string>& freeSymbols);
+    void popDisplayMode(int32_t id, const std::string& key);
+    void popOrderDialog(const std::string& key, bool notify);
+    void popVoiceSet(const std::string& key);
+    void popSwitchSymbol(const std::string& key, const std::string& symbol);
 
     bool timeoutAlarm_ = false;
     int32_t staleSeconds_ = 0;
