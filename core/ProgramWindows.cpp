@@ -4,6 +4,7 @@
 #include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmTerminal.h"
 #include "toolkit/frmSplash.h"
 
 namespace m_Main {
@@ -17,6 +18,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
         MainForm->Load();
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 
 } // namespace m_Main

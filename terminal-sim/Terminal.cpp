@@ -17,6 +17,18 @@ using namespace win;
 
 constexpr WPARAM kVkReturn = 0x0D, kVkControl = 0x11, kVkMenu = 0x12;
 constexpr UINT kTimerQuotes = 1, kTimerCloseLate = 2, kTimerResult = 10;
+// The docked panels: Market Watch down the left, the Terminal panel along the bottom.
+constexpr int kWatchWidth = 300, kTerminalHeight = 200;
+
+bool hasStyle(HWND h, DWORD style) { return h && (static_cast<DWORD>(GetWindowLong(h, GWL_STYLE)) & style); }
+
+// A container fills its client area with its one child, wherever that child came from.
+void fill(HWND child, HWND parent) {
+    if (!child || !parent || GetAncestor(child, GA_PARENT) != parent) return;
+    RECT r;
+    GetClientRect(parent, &r);
+    MoveWindow(child, 0, 0, r.right, r.bottom);
+}
 
 
 // The machine's terminals: options per program file and the running ones.
@@ -175,6 +187,7 @@ void Terminal::createWindows() {
 
     createMarketWatch();
     createTerminalPanel();
+    layout();
 
     switch (showCommand_) {
     case SW_HIDE: break;
@@ -197,6 +210,7 @@ void Terminal::createMarketWatch() {
             ShowWindow(h, SW_HIDE);
             return 0;
         }
+        if (m == WM_SIZE) fill(h == watchDock_ ? watchPanel_ : watchList_.hwnd, h);
         return CallWindowProc(prev, h, m, w, l);
     };
     const DWORD panelVisible = options_.marketWatchVisible ? WS_VISIBLE : 0;
@@ -225,6 +239,8 @@ void Terminal::createTerminalPanel() {
     auto panelProc = [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
         if ((m == WM_KEYDOWN || m == WM_SYSKEYDOWN || m == WM_KEYUP || m == WM_SYSKEYUP) && acceleratorKey(m, w, l))
             return 0;
+        // The panel lays itself out wherever it lives, in its container or in another program's.
+        if (m == WM_SIZE) fill(h == termDock_ ? termPanel_ : termList_.hwnd, h);
         return CallWindowProc(prev, h, m, w, l);
     };
     subclass(termDock_, panelProc);
@@ -276,6 +292,9 @@ LRESULT Terminal::mainProc(HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) {
     case WM_CLOSE:
         beginClose();
         return 0;
+    case WM_SIZE:
+        layout();
+        break;
     case WM_DESTROY:
         if (h == main_) main_ = 0;
         break;
@@ -397,6 +416,25 @@ void Terminal::togglePanel(HWND panel) {
     const HWND dock = panel == watchPanel_ ? watchDock_ : termDock_;
     if (dock && GetParent(panel) == dock) ShowWindow(dock, SW_SHOW);
     ShowWindow(panel, SW_SHOW);
+    layout();
+}
+
+void Terminal::layout() {
+    if (!main_ || !IsWindow(main_)) return;
+    RECT c;
+    GetClientRect(main_, &c);
+    // The Terminal panel's band is taken only while the panel is shown in its own container.
+    const bool terminalHome = termPanel_ && GetAncestor(termPanel_, GA_PARENT) == termDock_;
+    const bool terminalShown = terminalHome && hasStyle(termDock_, WS_VISIBLE) && hasStyle(termPanel_, WS_VISIBLE);
+    const int band = std::min<int>(kTerminalHeight, c.bottom);
+    if (watchDock_) {
+        MoveWindow(watchDock_, 0, 0, std::min<int>(kWatchWidth, c.right), c.bottom - (terminalShown ? band : 0));
+        fill(watchPanel_, watchDock_);
+    }
+    if (terminalHome) {
+        MoveWindow(termDock_, 0, c.bottom - band, c.right, band);
+        fill(termPanel_, termDock_);
+    }
 }
 
 // ---- Quotes and time ----------------------------------------------------------------------
@@ -457,6 +495,10 @@ void Terminal::beginClose() {
 void Terminal::closeNow() {
     if (closing_) return;
     closing_ = true;
+    // A panel that another program holds goes too, as the terminal's own window.
+    for (HWND panel : {termPanel_, watchPanel_})
+        if (panel && IsWindow(panel) && main_ && !IsChild(main_, panel) && GetWindow(panel, GW_OWNER) != main_)
+            DestroyWindow(panel);
     if (main_) DestroyWindow(main_);  // its panels, lists and owned windows go with it
     sys::ProcessTable::of(machine_).exitLater(pid_, 0);
 }

@@ -137,6 +137,8 @@ private:
     // Accelerators of every window of the terminal; true when the key was taken.
     bool acceleratorKey(win::UINT msg, win::WPARAM vk, win::LPARAM lParam);
     void togglePanel(win::HWND panel);
+    // Places the docked panels in the main window's client area.
+    void layout();
     void tick();
     void updateWatchCaption();
     void beginClose();

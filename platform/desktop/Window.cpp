@@ -1,4 +1,6 @@
 #include "DesktopState.h"
+#include "Dialog.h"
+#include "WindowSystemCalls.h"
 #include "CommonControls.h"
 #include "Screen.h"
 
@@ -44,6 +46,10 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
     classes["BUTTON"].lpfnWndProc = wndProcOf(&buttonProc);
     classes["MSCTLS_HOTKEY32"].lpfnWndProc = wndProcOf(&hotkeyProc);
     classes["MSCTLS_UPDOWN32"].lpfnWndProc = wndProcOf(&updownProc);
+    classes["STATIC"].lpfnWndProc = wndProcOf(&staticProc);
+    classes["COMBOBOX"].lpfnWndProc = wndProcOf(&comboProc);
+    classes["SYSTREEVIEW32"].lpfnWndProc = wndProcOf(&treeProc);
+    installWindowSystemCalls(*m);
     sys::Machine::Pump p;
     p.step = [this] { pumpStep(); };
     p.nextDue = [this] { return nextDue(); };
@@ -553,6 +559,15 @@ void destroyProcessWindows(DWORD processId) {
     for (auto& [h, w] : s.windows)
         if (w->pid == processId && !w->parent) mine.push_back(h);
     for (HWND h : mine) {
+        sys::ProcessScope scope(processId);
+        DestroyWindow(h);
+    }
+    // Its windows that another program's window holds as children go too.
+    std::vector<HWND> hosted;
+    for (auto& [h, w] : s.windows)
+        if (Wnd* p = w->pid == processId && w->parent ? s.find(w->parent) : nullptr; p && p->pid != processId)
+            hosted.push_back(h);
+    for (HWND h : hosted) {
         sys::ProcessScope scope(processId);
         DestroyWindow(h);
     }

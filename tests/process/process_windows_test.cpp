@@ -64,6 +64,21 @@ TEST_F(ProgramWithWindows, EndingTheProcessDestroysItsWindows) {
     EXPECT_FALSE(table.find(1000)->token().enabled(20));
 }
 
+TEST_F(ProgramWithWindows, AWindowHeldByAnotherProgramGoesWithItsProcess) {
+    const uint32_t pid = forms::Shell("C:\\Tools\\viewer.exe", forms::vbNormalFocus);
+    DoEvents();
+    ASSERT_TRUE(IsWindow(child));
+    // This program takes the viewer's child into a window of its own.
+    HWND holder = CreateWindowEx(0, "#32770", "Holder", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100, 0);
+    HWND mine = CreateWindowEx(0, "Edit", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, holder);
+    ASSERT_EQ(SetParent(child, holder), window);
+
+    EXPECT_TRUE(killProcessById(pid));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_TRUE(IsWindow(holder));
+    EXPECT_TRUE(IsWindow(mine));
+}
+
 TEST_F(ProgramWithWindows, ShellStartsProgramFilesAsRealProcesses) {
     const uint32_t pid = forms::Shell("\"C:\\Tools\\viewer.exe\" /view", forms::vbNormalFocus);
     ASSERT_NE(table.find(pid), nullptr);

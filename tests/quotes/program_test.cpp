@@ -5,11 +5,12 @@
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
 #include "platform/desktop/MessageBox.h"
-#include "platform/desktop/Window.h"
+#include "platform/desktop/Win.h"
 #include "platform/forms/Strings.h"
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Process.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmTerminal.h"
 #include "support/Snapshot.h"
 #include "support/Program.h"
 #include "support/TestMachine.h"
@@ -97,6 +98,35 @@ TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
     EXPECT_TRUE(p.shown(*eur, "iOverlay"));
     EXPECT_TRUE(p.shown(*gbp, "iClose"));
     win::clearMessageBoxes();
+}
+
+TEST(PanelsInTheProgram, TheTerminalPanelWindowBerthedAtTheBottom) {
+    Program p;
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
+    p.runFor(3000);  // the panels show live quotes
+    MainForm->m_frmSysTray_MenuClick("Terminal");
+    ASSERT_TRUE(TerminalWindowOpen);
+    auto* w = dynamic_cast<frmTerminal*>(TerminalForm());
+    ASSERT_NE(w, nullptr);
+    const win::HWND h = w->hWnd();
+    win::RECT r{};
+    win::GetWindowRect(h, &r);
+    const int height = r.bottom - r.top, screenH = p.m->screenHeight();
+    // Dragged down against the bottom edge, it snaps flush there.
+    win::SetCursorPos(r.left + 50, r.top + 8);
+    win::queueMoveSize({{r.left + 250, screenH - height + 48}});
+    win::SendMessage(h, win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(win::HTCAPTION), 0);
+    ASSERT_TRUE(w->BerthOn());
+    win::GetWindowRect(h, &r);
+    EXPECT_EQ(r.bottom, screenH);
+    EXPECT_FALSE(testing_support::writeSnapshot("terminal_window_bottom_in").empty());
+    // The cursor leaves it: it slides out and leaves a strip of 3 pixels.
+    win::SetCursorPos(700, 100);
+    p.runFor(2000);
+    win::GetWindowRect(h, &r);
+    EXPECT_EQ(r.top, screenH - 3);
+    EXPECT_FALSE(testing_support::writeSnapshot("terminal_window_bottom_out").empty());
 }
 
 } // namespace

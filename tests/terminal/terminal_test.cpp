@@ -357,6 +357,61 @@ TEST_F(TerminalTest, ShortcutsShowAndHideThePanels) {
     EXPECT_FALSE(IsWindowVisible(watch));
 }
 
+TEST_F(TerminalTest, TheTerminalPanelCanLiveInAnotherProgramsWindow) {
+    start({}, SW_SHOW);
+    Terminal& t = terminal();
+    const HWND panel = t.terminalPanel(), dock = GetParent(panel), watchDock = GetParent(t.marketWatch());
+    RECT client, r;
+    GetClientRect(main, &client);
+    auto rectIn = [](HWND h) {
+        RECT w;
+        GetWindowRect(h, &w);
+        POINT o{0, 0};
+        ClientToScreen(GetAncestor(h, GA_PARENT), &o);
+        return RECT{w.left - o.x, w.top - o.y, w.right - o.x, w.bottom - o.y};
+    };
+    // Docked: the Market Watch down the left above the Terminal panel's band along the bottom.
+    EXPECT_EQ(rectIn(dock), (RECT{0, client.bottom - 200, client.right, client.bottom}));
+    EXPECT_EQ(rectIn(watchDock).bottom, client.bottom - 200);
+
+    // Another program takes the panel into a holder of its own and hides the container.
+    HWND holder = CreateWindowEx(0, "Static", "", WS_POPUP | WS_VISIBLE, 100, 100, 500, 300, 0);
+    ShowWindow(dock, SW_HIDE);
+    ASSERT_EQ(SetParent(panel, holder), dock);
+    MoveWindow(panel, -6, -6, 512, 312);
+    // The panel lays itself out in the holder; the terminal lays out again on a size change.
+    GetWindowRect(t.terminalList(), &r);
+    EXPECT_EQ(r.right - r.left, 512);
+    EXPECT_EQ(r.bottom - r.top, 312);
+    SetWindowPos(main, 0, 0, 0, 1101, 720, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetClientRect(main, &client);
+    EXPECT_EQ(rectIn(watchDock).bottom, client.bottom);
+    // Its shortcut still hides and shows it where it is.
+    keys(main, {0x11}, 'T');
+    m->runFor(10);
+    EXPECT_FALSE(IsWindowVisible(panel));
+    keys(main, {0x11}, 'T');
+    m->runFor(10);
+    EXPECT_TRUE(IsWindowVisible(panel));
+    EXPECT_EQ(GetParent(panel), holder);
+
+    // Given back: the container fills with it and the band comes back at the next layout.
+    SetParent(panel, dock);
+    ShowWindow(dock, SW_SHOW);
+    SetWindowPos(main, 0, 0, 0, 1100, 720, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(rectIn(dock), (RECT{0, client.bottom - 200, client.right - 1, client.bottom}));
+    EXPECT_EQ(rectIn(panel), (RECT{0, 0, client.right - 1, 200}));
+    EXPECT_EQ(rectIn(watchDock).bottom, client.bottom - 200);
+
+    // Held elsewhere when the terminal closes: the panel goes with the terminal.
+    SetParent(panel, holder);
+    SendMessage(main, WM_CLOSE, 0, 0);
+    DoEvents();
+    EXPECT_FALSE(IsWindow(panel));
+    EXPECT_TRUE(IsWindow(holder));
+    DestroyWindow(holder);
+}
+
 TEST_F(TerminalTest, ScriptHotKeysRunInstalledScripts) {
     exe = Terminal::install(*m);
     m->writeFileAtomic("C:\\Program Files\\MetaTrader 4\\profiles\\hotkeys.ini",
