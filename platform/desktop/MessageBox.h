@@ -3,12 +3,17 @@
 #include "Modal.h"
 #include "Window.h"
 
+#include <functional>
 #include <vector>
 
 namespace win {
 
 // Shows a box (recorded) and gives the button the user chose.
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+struct MessageBoxRecord;
+// Tells of each box as it is answered (the program's console prints them).
+void watchMessageBoxes(std::function<void(const MessageBoxRecord&)> watcher);
 
 // ---- Test side --------------------------------------------------------------------------
 struct MessageBoxRecord {
