@@ -120,7 +120,7 @@ private:
     bool restartTerminal();
     // Pumps up to ms, each pass searching for the terminal and trying to read it.
     bool waitForQuotes(uint32_t ms);
-    void timeoutStep(const std::string& serverTime, bool& haveDifference, long& difference);
+    void timeoutStep(std::string& serverTime);
     void updatePanels(bool terminalClosed, const std::string& staleText, const std::string& displayTime);
     // Writes a record's price into a panel (opening: the first write of a new panel); whether the
     // price shows a fractional pip.
@@ -209,13 +209,3 @@ private:
     // An exit has written the panel list (and closed those panels) but then failed.
     bool panelsSaved_ = false;
 };
-
-namespace m_Main {
-
-// The element name under which a symbol's own settings are kept: the symbol itself when it is a
-// valid XML name, else with each offending character written as _xHHHH_ (UTF-16 code in hex).
-std::string SymbolElementName(const std::string& symbol);
-// The symbol back from such a name.
-std::string SymbolFromElementName(const std::string& name);
-
-} // namespace m_Main

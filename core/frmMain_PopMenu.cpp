@@ -1,6 +1,7 @@
 // The floating panels' context menu and its entries, which the panels' icons and the quote board
 // also run one at a time by their action keys.
 #include "frmMain.h"
+#include "platform/forms/RuntimeError.h"
 
 #include "core/NeighbourWindows.h"
 #include "core/QuoteWindows.h"
@@ -56,14 +57,6 @@ std::shared_ptr<cls_Quote> recordOf(const std::string& key) {
 // A panel member that is not part of the core's view of the panel, called by name.
 void callPanel(FloatPanel& panel, const char* member) {
     if (auto* d = dynamic_cast<forms::Dispatch*>(&panel)) forms::CallByName(*d, member, forms::VbMethod);
-}
-
-template <class F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
 }
 
 } // namespace
@@ -246,7 +239,7 @@ void frmMain::popOrderDialog(const std::string& key, bool notify) {
     if (dialog) {
         SetTopMost(dialog);
     } else if (notify) {
-        if (auto panel = panelOf(key)) step([&] { callPanel(*panel, "OrderError"); });
+        if (auto panel = panelOf(key)) forms::ResumeNext([&] { callPanel(*panel, "OrderError"); });
     }
 }
 

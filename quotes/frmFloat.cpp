@@ -3,8 +3,8 @@
 #include "frmOrderSet.h"
 
 #include "core/NeighbourWindows.h"
+#include "core/SymbolElementName.h"
 #include "core/cls_Quote.h"
-#include "core/frmMain.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"

@@ -1,5 +1,5 @@
+#include "core/SymbolElementName.h"
 #include "core/cls_Quote.h"
-#include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
