@@ -4,6 +4,7 @@
 #include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmQuote.h"
 #include "quotes/frmTerminal.h"
 #include "toolkit/frmSplash.h"
 
@@ -18,6 +19,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
         MainForm->Load();
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    NewQuoteBoard = [] { return std::make_shared<frmQuote>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 
