@@ -1,6 +1,7 @@
 #include "EngineRegistry.h"
 
 #include "platform/registry/Registry.h"
+#include "platform/system/Machine.h"
 
 #include <string>
 
@@ -56,6 +57,29 @@ bool SaveEngineSettings(const EngineSettings& settings) {
     }
     RegCloseKey(key);
     return ok;
+}
+
+void PublishEngineSettings(sys::Machine& machine, const EngineSettings& settings) {
+    auto& p = machine.service<PublishedEngineSettings>();
+    std::lock_guard lock(p.mutex);
+    p.values = settings;
+    p.values.clamp();
+    ++p.version;
+}
+
+uint64_t PublishedSettingsVersion(sys::Machine& machine) {
+    auto& p = machine.service<PublishedEngineSettings>();
+    std::lock_guard lock(p.mutex);
+    return p.version;
+}
+
+bool TakePublishedSettings(sys::Machine& machine, EngineSettings& settings, uint64_t& seen) {
+    auto& p = machine.service<PublishedEngineSettings>();
+    std::lock_guard lock(p.mutex);
+    if (p.version == seen) return false;
+    settings = p.values;
+    seen = p.version;
+    return true;
 }
 
 } // namespace voxling

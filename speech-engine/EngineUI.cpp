@@ -1,8 +1,14 @@
 #include "EngineUI.h"
 
+#include "WindowSystem.h"
+
 #include "platform/speech/SpeechThread.h"
 #include "platform/system/Machine.h"
 
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace voxling {
@@ -21,6 +27,7 @@ const UiStrings kSimplified{
     "重新安装",
     "确定",
     "MS Sans Serif",
+    "中文女声语音库 Yeva",
 };
 
 const UiStrings kEnglish{
@@ -35,6 +42,7 @@ const UiStrings kEnglish{
     "Install again",
     "OK",
     "MS Sans Serif",
+    "Mandarin Female TTS Yeva",
 };
 
 const UiStrings kTraditional{
@@ -49,6 +57,7 @@ const UiStrings kTraditional{
     "重新安裝",
     "確定",
     "MS Sans Serif",
+    "中文女聲語音庫 Yeva",
 };
 
 constexpr uint32_t kMbOk = 0;
@@ -109,8 +118,136 @@ std::u16string PinyinPreviewText(const PhraseRecord& phrase) {
     return out;
 }
 
+void CenterWindow(sys::Machine& machine, win::HWND window) {
+    const win::WindowSystemCalls* ws = windowSystem(&machine);
+    win::RECT r;
+    if (!ws || !ws->GetWindowRect(window, &r)) return;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    ws->MoveWindow(window, (machine.screenWidth() - w) / 2, (machine.screenHeight() - h) / 2, w, h, win::TRUE);
+}
+
+namespace {
+
+using namespace win;
+
+constexpr int kNoticeButton = 1;
+
+struct Notice {
+    sys::Machine* machine;
+    const WindowSystemCalls* ws;
+    const UiStrings* strings;
+    HWND owner = 0;
+    bool ownerDisabled = false;
+    HFONT font = 0;
+};
+
+void layoutNotice(const WindowSystemCalls& ws, HWND h) {
+    ws.MoveWindow(ws.GetDlgItem(h, 0xFFFF), 16, 8, 448, 12, TRUE);
+    ws.MoveWindow(ws.GetDlgItem(h, kNoticeButton), 224, 32, 64, 22, TRUE);
+}
+
+LRESULT noticeProc(const std::shared_ptr<Notice>& n, HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const WindowSystemCalls& ws = *n->ws;
+    switch (msg) {
+    case WM_CREATE: {
+        LOGFONTA lf;
+        lf.lfHeight = 12;
+        lf.lfWeight = FW_NORMAL;
+        std::strncpy(lf.lfFaceName, n->strings->dialogFont, LF_FACESIZE - 1);
+        n->font = ws.CreateFontIndirect(&lf);
+        const HWND text = ws.CreateWindowEx(0, "Static", n->strings->damagedNotice, WS_CHILD | WS_VISIBLE, 16, 8, 448, 12,
+                                            h, 0xFFFF, 0);
+        const HWND button = ws.CreateWindowEx(0, "Button", n->strings->buttonText,
+                                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 224, 32, 64, 22, h,
+                                              kNoticeButton, 0);
+        for (HWND c : {text, button}) ws.SendMessage(c, WM_SETFONT, static_cast<WPARAM>(n->font), 0);
+        CenterWindow(*n->machine, h);
+        return 0;
+    }
+    case WM_SIZE:
+        layoutNotice(ws, h);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kNoticeButton) ws.DestroyWindow(h);
+        return 0;
+    case WM_DESTROY:
+        if (n->ownerDisabled && ws.IsWindow(n->owner)) ws.EnableWindow(n->owner, TRUE);
+        n->ownerDisabled = false;
+        return 0;
+    case WM_NCDESTROY:
+        if (n->font) ws.DeleteFont(n->font);
+        n->font = 0;
+        return ws.DefWindowProc(h, msg, wParam, lParam);
+    default:
+        return ws.DefWindowProc(h, msg, wParam, lParam);
+    }
+}
+
+// The notices alive, by window; the one being made is known to its thread until its first message.
+std::mutex g_noticesMutex;
+std::map<HWND, std::shared_ptr<Notice>> g_notices;
+thread_local std::shared_ptr<Notice> t_creating;
+
+LRESULT noticeClassProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    std::shared_ptr<Notice> n;
+    {
+        std::lock_guard lock(g_noticesMutex);
+        auto it = g_notices.find(h);
+        if (it != g_notices.end()) n = it->second;
+        else if (t_creating) n = g_notices[h] = t_creating;
+    }
+    if (!n) return 0;
+    const LRESULT r = noticeProc(n, h, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        std::lock_guard lock(g_noticesMutex);
+        g_notices.erase(h);
+    }
+    return r;
+}
+
+// Makes the notice window over the owner and disables the owner; 0 when it cannot be made.
+HWND raiseNotice(sys::Machine& machine, const WindowSystemCalls& ws, const UiStrings& strings, HWND owner) {
+    auto n = std::make_shared<Notice>();
+    n->machine = &machine;
+    n->ws = &ws;
+    n->strings = &strings;
+    n->owner = owner;
+    WNDCLASS wc;
+    wc.lpszClassName = kNoticeClass;
+    wc.lpfnWndProc = ws.registerWndProc(&noticeClassProc);
+    // Registered once per machine; a later registration is refused and its procedure dropped.
+    if (!ws.RegisterClass(wc)) ws.releaseWndProc(wc.lpfnWndProc);
+    t_creating = n;
+    const HWND h = ws.CreateWindowEx(0, kNoticeClass, strings.noticeTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, 480, 96, owner, 0, 0);
+    t_creating.reset();
+    if (!h) return 0;
+    layoutNotice(ws, h);
+    if (owner && ws.IsWindowEnabled(owner)) {
+        ws.EnableWindow(owner, FALSE);
+        n->ownerDisabled = true;
+    }
+    ws.ShowWindow(h, SW_SHOW);
+    return h;
+}
+
+} // namespace
+
 void ShowDamagedNotice(sys::Machine& machine, const UiStrings& strings) {
-    speech::speechThreadMessageBox(machine, strings.damagedNotice, strings.noticeTitle, kMbOk);
+    const WindowSystemCalls* ws = windowSystem(&machine);
+    if (!ws) {
+        speech::speechThreadMessageBox(machine, strings.damagedNotice, strings.noticeTitle, kMbOk);
+        return;
+    }
+    // A speech worker never waits for the user: the window comes up from the program's pump.
+    if (speech::onSpeechThread(machine)) {
+        sys::Machine* m = &machine;
+        const UiStrings* s = &strings;
+        machine.post([m, ws, s] { raiseNotice(*m, *ws, *s, ws->GetForegroundWindow()); });
+        return;
+    }
+    const HWND h = raiseNotice(machine, *ws, strings, ws->GetForegroundWindow());
+    if (h) ws->runModalWindow(h);
 }
 
 } // namespace voxling

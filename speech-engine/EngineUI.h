@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/system/WinTypes.h"
+
 namespace sys { class Machine; }
 
 namespace voxling {
@@ -23,6 +25,7 @@ struct UiStrings {
     const char* noticeTitle;
     const char* buttonText;
     const char* dialogFont;
+    const char* voiceTitle;  // the settings dialog's title line
 };
 
 // 1028, 3076 and 4100: traditional Chinese; 2052: simplified Chinese; anything else: English.
@@ -35,9 +38,14 @@ uint32_t UserDefaultLocale(sys::Machine& machine);
 // v 149-152, m 153-156, n 157-160), other letters stay; each syllable is followed by a space.
 std::u16string PinyinPreviewText(const PhraseRecord& phrase);
 
-// The damaged-library notice. The engine cannot reach the window system from its speaking
-// thread, so the notice is raised as a speech-thread message box: recorded on the machine and
-// answered with its one button at once.
+// The damaged-library notice: its own window owned by the foreground window, run modally (the
+// owner disabled until it closes). On a speech worker the window is raised from the program's
+// pump and the call returns at once, so a binding there never waits for a user. Without a
+// window system it is recorded as a speech-thread message box.
 void ShowDamagedNotice(sys::Machine& machine, const UiStrings& strings);
+// Centres a window on the screen.
+void CenterWindow(sys::Machine& machine, win::HWND window);
+
+inline constexpr char kNoticeClass[] = "WinThreadChineseFemaleVoiceInstall";
 
 } // namespace voxling

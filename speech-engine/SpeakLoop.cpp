@@ -201,6 +201,7 @@ void Speaker::speakItem(const Item& item) {
 
 void Speaker::playPhrase(int length) {
     const PhraseRecord& rec = lib_.phrases.currentPhrase();
+    if (rec.text.size() >= 2) engine_.phraseMatched(rec);
     if (rec.hasRecording()) {
         const std::vector<uint8_t> mp3 = lib_.phraseRecording(rec.recordingOffset, rec.recordingLength);
         synth_.PlayPhraseRecording(out_, rate_, volume_, mp3);

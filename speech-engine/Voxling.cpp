@@ -13,6 +13,9 @@ namespace {
 
 std::atomic<long> g_serverLocks{0};
 
+// {5C3B1A52-8E07-4F0D-9B6A-2E1D47C0A913}
+constexpr GUID LIBID_VOXLINGLib = {0x5C3B1A52, 0x8E07, 0x4F0D, {0x9B, 0x6A, 0x2E, 0x1D, 0x47, 0xC0, 0xA9, 0x13}};
+
 class ClassFactory final : public IClassFactory {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
@@ -57,6 +60,15 @@ com::ClassRegistration registration(const GUID& clsid, const char* description, 
     r.versionIndependentProgId = progId;
     r.threadingModel = "Both";
     r.libraryPath = libraryPath();
+    r.typeLib = LIBID_VOXLINGLib;
+    return r;
+}
+
+com::TypeLibRegistration typeLibRegistration() {
+    com::TypeLibRegistration r;
+    r.libid = LIBID_VOXLINGLib;
+    r.description = "VOXLINGLib";
+    r.libraryPath = libraryPath();
     return r;
 }
 
@@ -88,7 +100,8 @@ __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
 }
 
 __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
-    HRESULT hr = com::registerInprocClass(voxling::objRegistration());
+    HRESULT hr = com::registerTypeLib(voxling::typeLibRegistration());
+    if (SUCCEEDED(hr)) hr = com::registerInprocClass(voxling::objRegistration());
     if (SUCCEEDED(hr)) hr = com::registerInprocClass(voxling::uiRegistration());
     return hr;
 }
@@ -96,6 +109,7 @@ __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
 __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {
     const HRESULT a = com::unregisterInprocClass(voxling::objRegistration());
     const HRESULT b = com::unregisterInprocClass(voxling::uiRegistration());
+    com::unregisterTypeLib(voxling::typeLibRegistration());
     return FAILED(a) ? a : b;
 }
 

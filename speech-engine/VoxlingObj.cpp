@@ -1,5 +1,6 @@
 #include "VoxlingObj.h"
 
+#include "EngineDialog.h"
 #include "EngineRegistry.h"
 #include "SpeakLoop.h"
 
@@ -64,12 +65,15 @@ HRESULT VoxlingObj::FinalConstruct() {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+    if (machine_) settingsSeen_ = PublishedSettingsVersion(*machine_);
     ReadEngineSettings(settings_);
     ui_ = &UiStringsForLocale(machine_ ? UserDefaultLocale(*machine_) : 0);
+    if (machine_) strip_ = PinyinStrip::create(machine_, *ui_);
     return S_OK;
 }
 
 void VoxlingObj::FinalRelease() {
+    strip_.reset();
     session_.reset();
     if (library_) library_->close();
     library_.reset();
@@ -176,11 +180,21 @@ HRESULT VoxlingObj::GetOutputFormat(const GUID*, const WAVEFORMATEX*, GUID* form
     *out = nullptr;
     auto* f = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
     if (!f) return E_OUTOFMEMORY;
-    const uint32_t rate = outputRate(settings_.VoiceStyle);
+    const uint32_t rate = outputRate(settings().VoiceStyle);
     *f = WAVEFORMATEX{WAVE_FORMAT_PCM, 1, rate, rate * 2, 2, 16, 0};
     *formatId = SPDFID_WaveFormatEx;
     *out = f;
     return S_OK;
+}
+
+EngineSettings VoxlingObj::settings() const {
+    std::lock_guard lock(settingsMutex_);
+    if (machine_) TakePublishedSettings(*machine_, settings_, settingsSeen_);
+    return settings_;
+}
+
+void VoxlingObj::phraseMatched(const PhraseRecord& phrase) {
+    if (strip_) strip_->show(phrase);
 }
 
 // ---- Speaking --------------------------------------------------------------------------------
@@ -202,10 +216,14 @@ HRESULT VoxlingObj::IsUISupported(LPCWSTR type, void*, ULONG, IUnknown*, BOOL* s
     return S_OK;
 }
 
-HRESULT VoxlingObj::DisplayUI(HWND, LPCWSTR, LPCWSTR type, void*, ULONG, ISpObjectToken*, IUnknown*) {
+HRESULT VoxlingObj::DisplayUI(HWND parent, LPCWSTR, LPCWSTR type, void*, ULONG, ISpObjectToken* token, IUnknown*) {
     attach();
-    // The settings dialog needs the window system, which this library cannot reach yet.
-    if (sameText(type, SPDUI_EngineProperties)) return E_NOTIMPL;
+    if (!sameText(type, SPDUI_EngineProperties) || !machine_) return S_OK;
+    // The UI object comes unbound from the token; the word page searches the token's library.
+    if (!token_ && token) SetObjectToken(token);
+    EngineSettings held = settings();
+    if (RunSettingsDialog(*machine_, *ui_, parent, held, bound_ ? &library_->phrases : nullptr))
+        PublishEngineSettings(*machine_, held);
     return S_OK;
 }
 

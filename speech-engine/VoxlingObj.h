@@ -5,6 +5,7 @@
 // the release of one of them) never disturb each other.
 #include "EngineSettings.h"
 #include "EngineUI.h"
+#include "PinyinStrip.h"
 #include "VoiceLibrary.h"
 
 #include "platform/speech/SpeechApi.h"
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace sys { class Machine; }
 
@@ -55,12 +57,17 @@ public:
                            win::ULONG cbExtraData, win::ISpObjectToken* pToken, win::IUnknown* punkObject) override;
 
     // ---- For the speak loop and the tests
-    const EngineSettings& settings() const { return settings_; }
+    // The settings a Speak starts with: the object's own, followed by what the settings dialog
+    // saved since.
+    EngineSettings settings() const;
     const UiStrings& uiStrings() const { return *ui_; }
     VoiceLibrary& library() { return *library_; }
     bool bound() const { return bound_; }
     int16_t peakReference() const { return peak_; }
     sys::Machine* machine() const { return machine_; }
+    // The speak loop matched a phrase of two or more characters: the pinyin strip shows it.
+    void phraseMatched(const PhraseRecord& phrase);
+    PinyinStrip* pinyinStrip() const { return strip_.get(); }
 
     // The output rate declared for a VoiceStyle value (16,000 for any value not listed).
     static uint32_t outputRate(int32_t voiceStyle);
@@ -81,7 +88,10 @@ private:
     std::unique_ptr<VoiceLibrary> library_;
     bool bound_ = false;
     int16_t peak_ = 32767;
-    EngineSettings settings_;
+    mutable std::mutex settingsMutex_;
+    mutable EngineSettings settings_;
+    mutable uint64_t settingsSeen_ = 0;
+    std::unique_ptr<PinyinStrip> strip_;
     const UiStrings* ui_ = nullptr;
     std::unique_ptr<SpeakSession> session_;
 };

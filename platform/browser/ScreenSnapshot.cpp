@@ -2,6 +2,9 @@
 #include "BrowserHost.h"
 #include "Page.h"
 
+#include "platform/desktop/Dialog.h"
+#include "platform/desktop/Message.h"
+#include "platform/desktop/Paint.h"
 #include "platform/desktop/Screen.h"
 #include "platform/desktop/Tray.h"
 #include "platform/desktop/Window.h"
@@ -129,8 +132,9 @@ public:
             if (!shot.empty())
                 html_ << "<img style='" << box(0, 0, c.right, c.bottom) << "' src='data:image/png;base64," << shot << "'>";
         } else if (!topLevel) {
-            control(cls, text, style, c.right, c.bottom);
+            control(h, cls, text, style, c.right, c.bottom);
         }
+        painted(h);
         // Children, back to front.
         std::vector<win::HWND> kids;
         for (win::HWND k = win::GetWindow(h, win::GW_CHILD); k; k = win::GetWindow(k, win::GW_HWNDNEXT)) kids.push_back(k);
@@ -140,22 +144,72 @@ public:
         html_ << "</div></div>";
     }
 
-    void control(const std::string& cls, const std::string& text, win::DWORD style, int w, int h) {
-        std::string lower = sys::upperAscii(cls);
-        if (lower == "BUTTON") {
+    void control(win::HWND h, const std::string& cls, const std::string& text, win::DWORD style, int w, int hgt) {
+        std::string upper = sys::upperAscii(cls);
+        if (upper == "BUTTON") {
             const win::DWORD kind = style & 0x0F;
-            if (kind == 2 || kind == 3 || kind == 4 || kind == 5 || kind == 9)  // check boxes and radio buttons
-                html_ << "<div class='label' style='" << box(0, 0, w, h) << "'>&#9633; " << esc(text) << "</div>";
+            const bool checked = win::SendMessage(h, win::BM_GETCHECK, 0, 0) == win::BST_CHECKED;
+            if (kind == 2 || kind == 3 || kind == 5 || kind == 6)
+                html_ << "<div class='label' style='" << box(0, 0, w, hgt) << "'>" << (checked ? "&#9745;" : "&#9744;") << " "
+                      << esc(text) << "</div>";
+            else if (kind == 4 || kind == 9)
+                html_ << "<div class='label' style='" << box(0, 0, w, hgt) << "'>" << (checked ? "&#9673;" : "&#9675;") << " "
+                      << esc(text) << "</div>";
+            else if (kind == 7)
+                html_ << "<div class='group' style='" << box(0, 6, w - 2, hgt - 8) << "'><span>" << esc(text) << "</span></div>";
             else
-                html_ << "<div class='button' style='" << box(0, 0, w - 2, h - 2) << "'>" << esc(text) << "</div>";
-        } else if (lower == "SYSLISTVIEW32") {
-            html_ << "<div class='edit' style='" << box(0, 0, w - 2, h - 2) << "'></div>";
-        } else if (lower == "SYSHEADER32") {
-            html_ << "<div class='button' style='" << box(0, 0, w - 2, h - 2) << "'></div>";
-        } else if (lower == "EDIT") {
-            html_ << "<div class='edit' style='" << box(0, 0, w - 2, h - 2) << "'>" << esc(text) << "</div>";
+                html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(text) << "</div>";
+        } else if (upper == "SYSLISTVIEW32") {
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
+        } else if (upper == "SYSHEADER32") {
+            html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
+        } else if (upper == "EDIT") {
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(text) << "</div>";
+        } else if (upper == "COMBOBOX") {
+            const int fieldH = std::min(hgt, 22) - 2;
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, fieldH) << "line-height:" << fieldH << "px'>" << esc(text)
+                  << "<span class='drop'>&#9662;</span></div>";
+        } else if (upper == "SYSTREEVIEW32") {
+            html_ << "<div class='tree' style='" << box(0, 0, w - 2, hgt - 2) << "'>";
+            for (const auto& item : win::treeItems(h)) {
+                if (!item.visible) continue;
+                html_ << "<div class='ti" << (item.selected ? " sel" : "") << "' style='position:static;margin-left:"
+                      << 4 + item.depth * 16 << "px'>" << (item.expanded ? "&#8863; " : "") << esc(item.text) << "</div>";
+            }
+            html_ << "</div>";
+        } else if (upper == "#32770") {
+            // A dialog page: its caption is no text it shows.
         } else if (!text.empty()) {
-            html_ << "<div class='label' style='" << box(0, 0, w, h) << "'>" << esc(text) << "</div>";
+            const win::StaticColors colors = win::staticColors(h);
+            html_ << "<div class='label' style='" << box(0, 0, w, hgt) << "color:" << css(colors.text) << "'>" << esc(text)
+                  << "</div>";
+        }
+    }
+
+    static std::string css(win::COLORREF c) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+        return buf;
+    }
+
+    // What the window painted of its own: fills, then texts in their fonts and colours.
+    void painted(win::HWND h) {
+        for (const auto& item : win::paintedItems(h)) {
+            const auto& r = item.rect;
+            if (item.kind == win::PaintedItem::Fill) {
+                html_ << "<div style='" << box(r.left, r.top, r.right - r.left, r.bottom - r.top)
+                      << "background:" << css(item.color) << "'></div>";
+                continue;
+            }
+            const bool point = r.right == r.left && r.bottom == r.top;
+            html_ << "<div class='painted' style='" << (point ? box(r.left, r.top, 2000, item.fontHeight + 4)
+                                                            : box(r.left, r.top, r.right - r.left, r.bottom - r.top))
+                  << "color:" << css(item.color) << ";font-size:" << item.fontHeight << "px;font-weight:" << item.fontWeight
+                  << ";font-family:\"" << esc(item.font) << "\",'WenQuanYi Zen Hei',sans-serif;"
+                  << ((item.format & win::DT_SINGLELINE) ? "white-space:nowrap;display:flex;" : "")
+                  << ((item.format & win::DT_SINGLELINE) && (item.format & win::DT_VCENTER) ? "align-items:center;" : "")
+                  << ((item.format & win::DT_CENTER) ? "justify-content:center;text-align:center;" : "")
+                  << (item.opaque ? "background:" + css(item.background) + ";" : "") << "'>" << esc(item.text) << "</div>";
         }
     }
 
@@ -209,6 +263,13 @@ public:
              "align-items:center;justify-content:center}"
              ".edit{border:1px inset #999;background:#fff;padding-left:2px;white-space:nowrap;overflow:hidden}"
              ".label{white-space:nowrap;overflow:hidden}"
+             ".group{border:1px solid #A0A0A0;border-radius:3px}.group span{position:relative;top:-8px;left:6px;"
+             "background:#ECE9D8;padding:0 2px}"
+             ".drop{position:absolute;right:0;top:0;width:16px;text-align:center;background:#ECE9D8;"
+             "border-left:1px solid #999}"
+             ".tree{border:1px inset #999;background:#fff;overflow:hidden;padding-top:2px}"
+             ".ti{white-space:nowrap;line-height:18px}.ti.sel{background:#316AC5;color:#fff;display:table}"
+             ".painted{overflow:hidden}"
              ".taskbar{background:linear-gradient(#245EDC,#3F8CF3);}"
              ".tray{background:#FFD700;border:1px solid #555}"
              ".balloon{background:#FFFFE1;border:1px solid #000;border-radius:6px;padding:6px;box-sizing:border-box}"

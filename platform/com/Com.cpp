@@ -283,7 +283,32 @@ HRESULT registerInprocClass(const ClassRegistration& reg) {
              ra::setString(*m, cr, reg.versionIndependentProgId + "\\CLSID", "", id) &&
              (reg.progId.empty() || ra::setString(*m, cr, reg.versionIndependentProgId + "\\CurVer", "", reg.progId));
     }
+    if (reg.typeLib) ok = ok && ra::setString(*m, cr, key + "\\TypeLib", "", guidToString(*reg.typeLib));
     return ok ? S_OK : SELFREG_E_CLASS;
+}
+
+HRESULT registerTypeLib(const TypeLibRegistration& reg) {
+    sys::Machine* m = sys::Machine::currentOrNull();
+    if (!m) return CO_E_NOTINITIALIZED;
+    if (reg.libraryPath.empty()) return SELFREG_E_TYPELIB;
+    const auto cr = ra::Hive::ClassesRoot;
+    const std::string key = "TypeLib\\" + guidToString(reg.libid) + "\\" + reg.version;
+    const size_t slash = reg.libraryPath.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : reg.libraryPath.substr(0, slash);
+    const bool ok = ra::setString(*m, cr, key, "", reg.description) && ra::setString(*m, cr, key, "FLAGS", "0") &&
+                    ra::setString(*m, cr, key, "HELPDIR", folder) &&
+                    ra::setString(*m, cr, key + "\\0\\win32", "", reg.libraryPath);
+    return ok ? S_OK : SELFREG_E_TYPELIB;
+}
+
+HRESULT unregisterTypeLib(const TypeLibRegistration& reg) {
+    sys::Machine* m = sys::Machine::currentOrNull();
+    if (!m) return CO_E_NOTINITIALIZED;
+    const auto cr = ra::Hive::ClassesRoot;
+    const std::string lib = "TypeLib\\" + guidToString(reg.libid);
+    ra::deleteTree(*m, cr, lib + "\\" + reg.version);
+    if (ra::subKeys(*m, cr, lib).empty()) ra::deleteTree(*m, cr, lib);
+    return S_OK;
 }
 
 HRESULT unregisterInprocClass(const ClassRegistration& reg) {

@@ -105,6 +105,7 @@ constexpr HRESULT CO_E_CLASSSTRING = hresult(0x800401F3);
 constexpr HRESULT CO_E_DLLNOTFOUND = hresult(0x800401F8);
 constexpr HRESULT CO_E_ERRORINDLL = hresult(0x800401F9);
 constexpr HRESULT SELFREG_E_CLASS = hresult(0x80040201);
+constexpr HRESULT SELFREG_E_TYPELIB = hresult(0x80040200);
 
 // A Win32 error as an HRESULT; values that are not positive pass unchanged.
 constexpr HRESULT HRESULT_FROM_WIN32(int32_t err) {
@@ -283,8 +284,20 @@ struct ClassRegistration {
     std::string versionIndependentProgId;
     std::string threadingModel = "Both";
     std::string libraryPath;  // see modulePath()
+    std::optional<GUID> typeLib;  // CLSID\{clsid}\TypeLib names it
 };
 HRESULT registerInprocClass(const ClassRegistration& reg);
+// A type library kept in a server library:
+//   TypeLib\{libid}\<version>  (default) = description, FLAGS = "0", HELPDIR = the library's folder
+//   TypeLib\{libid}\<version>\0\win32  (default) = library path
+struct TypeLibRegistration {
+    GUID libid{};
+    std::string version = "1.0";
+    std::string description;
+    std::string libraryPath;
+};
+HRESULT registerTypeLib(const TypeLibRegistration& reg);
+HRESULT unregisterTypeLib(const TypeLibRegistration& reg);
 HRESULT unregisterInprocClass(const ClassRegistration& reg);
 // Host path of the shared library (or executable) that holds the given address.
 std::string modulePath(const void* addressInModule);

@@ -1,4 +1,6 @@
 #include "DesktopState.h"
+#include "Dialog.h"
+#include "WindowSystemCalls.h"
 #include "CommonControls.h"
 #include "Screen.h"
 
@@ -44,6 +46,10 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
     classes["BUTTON"].lpfnWndProc = wndProcOf(&buttonProc);
     classes["MSCTLS_HOTKEY32"].lpfnWndProc = wndProcOf(&hotkeyProc);
     classes["MSCTLS_UPDOWN32"].lpfnWndProc = wndProcOf(&updownProc);
+    classes["STATIC"].lpfnWndProc = wndProcOf(&staticProc);
+    classes["COMBOBOX"].lpfnWndProc = wndProcOf(&comboProc);
+    classes["SYSTREEVIEW32"].lpfnWndProc = wndProcOf(&treeProc);
+    installWindowSystemCalls(*m);
     sys::Machine::Pump p;
     p.step = [this] { pumpStep(); };
     p.nextDue = [this] { return nextDue(); };

@@ -1,5 +1,7 @@
 #include "ShellExecute.h"
 
+#include "platform/desktop/WindowSystemCalls.h"
+
 #include "Interaction.h"
 #include "RuntimeError.h"
 #include "platform/system/Machine.h"
@@ -30,6 +32,11 @@ HANDLE ShellExecute(HWND, const std::string& operation, const std::string& file,
     }
     return 42;
 }
+
+namespace {
+// Libraries loaded into the program open links through the window system's table.
+[[maybe_unused]] const bool g_offered = (setShellExecute(&ShellExecute), true);
+} // namespace
 
 std::vector<ShellOpenRecord> shellOpened() {
     auto& state = sys::Machine::current().service<ShellState>();

@@ -86,6 +86,8 @@ bool installVoice(sys::Machine& machine, const InstallOptions& options, std::str
     };
     for (const auto& [name, value] : attributes)
         ok = ok && reg::setString(HKEY_LOCAL_MACHINE, token + "\\Attributes", name, value);
+    // The voice's properties open the engine's own dialog through its UI class.
+    ok = ok && reg::setString(HKEY_LOCAL_MACHINE, token + "\\UI\\EngineProperties", "CLSID", kEngineUiClsid);
     if (ok && !options.engine.empty())
         ok = registerClass(kEngineClsid, "VoxlingObj Class", "Voxling.VoxlingObj", options.engine) &&
              registerClass(kEngineUiClsid, "VoxlingUI Class", "Voxling.VoxlingUI", options.engine);
