@@ -7,6 +7,10 @@
 #include "core/frmMain.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Window.h"
+#include "platform/forms/RuntimeError.h"
+#include "platform/system/InstanceLock.h"
+#include "platform/system/Machine.h"
+#include "platform/system/Process.h"
 #include "toolkit/cRegistry.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/frmSplash.h"
@@ -110,11 +114,16 @@ bool Main() {
     AppDir = g_folder;
     if (AppDir.empty() || AppDir.back() != '\\') AppDir += "\\";
 
-    if (win::FindWindow(nullptr, kMainCaption.c_str())) {
+    // The window tells of a copy on this desktop; the lock also of one in another host process
+    // on the same machine, and it is taken before anything is written.
+    if (win::FindWindow(nullptr, kMainCaption.c_str()) || !sys::holdMachineLock(sys::Machine::current(), "pennant")) {
         win::MessageBox(0, "检测到一个正在运行的Pennant程序实例!", kTitle, win::MB_ICONEXCLAMATION);
         return false;
     }
     ExePath = AppDir + g_exeName + ".exe";
+    // The machine's record of the running program file: what its modules and resources go by.
+    auto& machine = sys::Machine::current();
+    if (auto self = sys::ProcessTable::of(machine).find(machine.currentProcessId())) self->setExePath(ExePath);
     TempDir = GetTempDir();
     if (!TempDir.empty() && TempDir.back() != '\\') TempDir += "\\";
     if (TempDir.empty()) TempDir = AppDir;
@@ -135,37 +144,62 @@ bool Main() {
     return true;
 }
 
+namespace {
+
+const char* const kVoicesKey = "SOFTWARE\\Microsoft\\Speech\\Voices";
+// The user's own default voice waits here while ours is switched in: written before the switch
+// and removed after the restore, so a run that dies in between leaves it for the next start.
+const char* const kSavedVoiceKey = "Software\\Pennant\\SavedVoice";
+
+cRegistry defaultTokenId(const char* section) {
+    cRegistry r;
+    r.ClassKey(win::HKEY_CURRENT_USER);
+    r.SectionKey(section);
+    r.ValueKey("DefaultTokenId");
+    r.ValueType(win::REG_SZ);
+    // An absent value must read as absent, not as the read's fallback text.
+    r.Default(cRegistry::Variant{});
+    return r;
+}
+
+} // namespace
+
 void SelectVoice() {
     cRegistry reg;
     reg.ClassKey(win::HKEY_LOCAL_MACHINE);
     reg.SectionKey(kVoiceTokenKey);
     if (!reg.KeyExists()) return;
-    VoiceSwitched = true;
 
-    cRegistry user;
-    user.ClassKey(win::HKEY_CURRENT_USER);
-    user.SectionKey("SOFTWARE\\Microsoft\\Speech\\Voices");
-    user.ValueKey("DefaultTokenId");
-    user.ValueType(win::REG_SZ);
-    // An absent value must come back absent at exit, not as the read's fallback text.
-    user.Default(cRegistry::Variant{});
+    cRegistry user = defaultTokenId(kVoicesKey);
+    cRegistry saved = defaultTokenId(kSavedVoiceKey);
     cRegistry::Variant previous = user.Value();
+    const bool ours = std::holds_alternative<std::string>(previous) && std::get<std::string>(previous) == kVoiceTokenId;
+    try {
+        if (saved.KeyExists() && ours) {
+            // The last run ended without giving the voice back: the user's is the one it saved.
+            previous = saved.Value();
+        } else {
+            if (saved.KeyExists()) saved.DeleteKey();
+            saved.CreateKey();
+            if (std::holds_alternative<std::string>(previous)) saved.Value(previous);
+        }
+    } catch (const forms::RuntimeError&) {
+        // Without a safe copy of the user's voice, switching could lose it for good.
+        return;
+    }
+    VoiceSwitched = true;
     PrevDefaultVoiceMissing = !std::holds_alternative<std::string>(previous);
     PrevDefaultVoice = PrevDefaultVoiceMissing ? "" : std::get<std::string>(previous);
     user.Value(kVoiceTokenId);
 }
 
 void RestoreVoice() {
-    cRegistry user;
-    user.ClassKey(win::HKEY_CURRENT_USER);
-    user.SectionKey("SOFTWARE\\Microsoft\\Speech\\Voices");
-    user.ValueKey("DefaultTokenId");
-    user.ValueType(win::REG_SZ);
-    if (PrevDefaultVoiceMissing) {
+    cRegistry user = defaultTokenId(kVoicesKey);
+    if (PrevDefaultVoiceMissing)
         user.DeleteValue();
-        return;
-    }
-    user.Value(PrevDefaultVoice);
+    else
+        user.Value(PrevDefaultVoice);
+    defaultTokenId(kSavedVoiceKey).DeleteKey();
 }
 
 // ---- Window instances --------------------------------------------------------------------------

@@ -130,13 +130,15 @@ void cls_MT4::findPanelByShortcut(int mode, const char* keys) {
             if (keysSent) {
                 // Put the panel back the way the user had it.
                 win::SetForegroundWindow(main_);
-                win::SendKeys(keys, true);
+                if (win::GetForegroundWindow() == main_) win::SendKeys(keys, true);
             }
             return;
         }
         if (keysSent) return;
         if (win::IsIconic(main_)) win::ShowWindow(main_, win::SW_RESTORE);
         win::SetForegroundWindow(main_);
+        // Keystrokes go to whichever window is in front: only ever to the terminal.
+        if (win::GetForegroundWindow() != main_) return;
         win::SendKeys(keys, true);
         win::Sleep(500);
         keysSent = true;
@@ -219,10 +221,16 @@ bool cls_MT4::GetQuote() {
     const win::DWORD item = remote.allocate(sizeof(win::LVITEM32));
     if (!text || !item) return false;
 
-    const int32_t rows = sendBounded(list_, win::LVM_GETITEMCOUNT, 0, 0);
+    // An empty list is a terminal with no symbols shown, not a failed read: only a count that
+    // never came back fails (a failed read restarts the terminal).
+    win::DWORD rowCount = 0;
+    if (!win::SendMessageTimeout(list_, win::LVM_GETITEMCOUNT, 0, 0, win::SMTO_BLOCK | win::SMTO_ABORTIFHUNG,
+                                 kSendTimeoutMs, &rowCount))
+        return false;
+    const int32_t rows = static_cast<int32_t>(rowCount);
     const HWND header = static_cast<HWND>(sendBounded(list_, win::LVM_GETHEADER, 0, 0));
     const int32_t columns = header ? sendBounded(header, win::HDM_GETITEMCOUNT, 0, 0) : 0;
-    if (rows <= 0 || rows > kMaxRows) return false;
+    if (rows < 0 || rows > kMaxRows) return false;
 
     // A changed row count rebuilds. Counted against the rows of the last read, not the records,
     // so a symbol listed twice does not make every read a rebuild.

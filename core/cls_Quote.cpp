@@ -62,18 +62,32 @@ void cls_Quote::VoiceEnable(bool v) {
     if (!v) lastPoints_ = 0;
 }
 
-int32_t QuotePoints(const std::string& price, bool fractionalPip) {
-    const long len = forms::Len(price);
-    const long point = forms::InStr(price, ".");
-    const double power = std::pow(10.0, static_cast<double>(len - point));
-    const int32_t scale = forms::CLng(power);
-    std::string scaled = forms::CStr(forms::Val(price) * static_cast<double>(scale));
-    if (fractionalPip) scaled = forms::Left(scaled, std::max(0L, forms::Len(scaled) - 1));
-    return forms::CLng(forms::Val(scaled));
+int64_t QuotePoints(const std::string& price, bool fractionalPip) {
+    // Read from the digits: scaling a double by 10^decimals overflowed for prices without a point
+    // (a whole price took the scale of its length) and rounded long ones.
+    size_t i = 0;
+    const bool negative = i < price.size() && price[i] == '-';
+    if (i < price.size() && (price[i] == '-' || price[i] == '+')) ++i;
+    int64_t points = 0;
+    int digits = 0;
+    bool point = false;
+    for (; i < price.size(); ++i) {
+        const char c = price[i];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') break;
+        if (digits == 18) forms::raise(forms::err::Overflow);
+        if (points != 0 || c != '0') ++digits;
+        points = points * 10 + (c - '0');
+    }
+    if (fractionalPip) points /= 10;
+    return negative ? -points : points;
 }
 
 bool cls_Quote::VoiceStatus(int32_t& movement, int32_t& kind, bool fractionalPip) {
-    const int32_t points = QuotePoints(Price(), fractionalPip);
+    const int64_t points = QuotePoints(Price(), fractionalPip);
 
     if (lastPoints_ == 0) {
         if (!enableDelta_ && !enableInterval_) return false;
@@ -83,7 +97,7 @@ bool cls_Quote::VoiceStatus(int32_t& movement, int32_t& kind, bool fractionalPip
     }
     if (points == lastPoints_) return false;
 
-    movement = checked32(static_cast<int64_t>(points) - lastPoints_);
+    movement = checked32(points - lastPoints_);
     bool fire = false;
     if (enableInterval_) {
         changeCounter_ = checked32(static_cast<int64_t>(changeCounter_) + 1);

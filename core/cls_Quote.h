@@ -71,11 +71,11 @@ public:
     void WebAsk(std::string v) { webAsk_ = std::move(v); }
 
     // Test side: the price in points at the last announcement (0: none yet).
-    int32_t lastAnnouncedPoints() const { return lastPoints_; }
+    int64_t lastAnnouncedPoints() const { return lastPoints_; }
 
 private:
     std::string bid_, ask_, webBid_, webAsk_, symbol_;
-    int32_t lastPoints_ = 0;
+    int64_t lastPoints_ = 0;
     int16_t priceMode_ = 0;
     bool voiceEnable_ = false;
     int32_t voiceDelta_ = 3;
@@ -94,9 +94,10 @@ private:
     int32_t changeCounter_ = 0;
 };
 
-// The price in points used by VoiceStatus: the price text scaled by its decimals, less the
-// fractional pip when it has one. Overflow raises 6.
-int32_t QuotePoints(const std::string& price, bool fractionalPip);
+// The price in points used by VoiceStatus: the price's digits read as one whole number (the price
+// scaled by its decimals), less the fractional pip when it has one. Only a price of more than 18
+// digits raises 6.
+int64_t QuotePoints(const std::string& price, bool fractionalPip);
 
 // The announcement of a record that VoiceStatus fired: its template with the placeholders filled.
 std::string QuoteVoiceText(cls_Quote& quote, int32_t movement, int32_t kind, bool fractionalPip);

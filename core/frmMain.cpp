@@ -13,9 +13,12 @@
 #include "platform/forms/Interaction.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/forms/Strings.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/ImageCodec.h"
 #include "platform/registry/Registry.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
+#include "platform/system/Resources.h"
 #include "toolkit/cRegHotKey.h"
 #include "toolkit/cRegistry.h"
 #include "toolkit/cls_Config.h"
@@ -263,6 +266,7 @@ void frmMain::placeWindow() {
     if (left == -1) left = win::GetSystemMetrics(win::SM_CXSCREEN) - 72;
     if (top == -1) top = 36;
     SetTopMost(hWnd());
+    showFace();
     WindowTopMost = flagOn(c.GetNodeAttrib("Window", "TopMost"));
     if (flagOn(c.GetNodeAttrib("Window", "Visible"))) Move(left * tpp, top * tpp, 36 * tpp, 36 * tpp);
     else Move(-1 * tpp, -1 * tpp, 1 * tpp, 1 * tpp);
@@ -440,8 +444,39 @@ void frmMain::Form_Unload(int& Cancel) {
         m_PriceTimer->ThatTime = nullptr;
     }
     m_Main::ShowQuoteFrm = nullptr;
-    if (VoiceSwitched) RestoreVoice();
-    Config().XMLSave();
+    // The last steps of the run: each is tried, and a failure is told rather than ending the
+    // program with the settings unsaved.
+    try {
+        if (VoiceSwitched) RestoreVoice();
+    } catch (const forms::RuntimeError&) {
+    }
+    try {
+        Config().XMLSave();
+    } catch (const forms::RuntimeError& e) {
+        forms::MsgBox("设置文件保存失败: " + e.Description, forms::vbCritical, kTitle);
+    }
+    if (face_) {
+        win::setWindowPicture(hWnd(), 0);
+        win::DeleteObject(face_);
+        face_ = 0;
+    }
+}
+
+// The icon window's face: a picture of its own that fills the borderless window.
+void frmMain::showFace() {
+    const auto bytes = sys::findResource(sys::kPageResourceType, "Pennant.png");
+    const auto image = bytes ? gdi::decodeImage(*bytes) : std::nullopt;
+    if (!image) return;
+    win::HDC dc = win::CreateCompatibleDC(0);
+    win::BITMAPINFO bi{};
+    bi.bmiHeader = {40, image->width, -image->height, 1, 32, 0, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    face_ = win::CreateDIBSection(dc, &bi, win::DIB_RGB_COLORS, &bits, 0, 0);
+    const win::HGDIOBJ old = win::SelectObject(dc, face_);
+    gdi::drawImage(dc, *image, image->width, image->height);
+    win::SelectObject(dc, old);
+    win::DeleteDC(dc);
+    win::setWindowPicture(hWnd(), face_);
 }
 
 // ---- Terminal control -------------------------------------------------------------------------
@@ -731,8 +766,7 @@ void frmMain::m_PriceTimer_ThatTime() {
         if (timeoutAlarm_ && TimeoutVoice && TimeoutSeconds > 0 &&
             (staleSeconds_ % (TimeoutSeconds + 10) == 0 || staleSeconds_ == TimeoutSeconds)) {
             const std::string text = "报价超时" + stale;
-            if (m_Speech) step([&] { m_Speech->Speak(sys::toUtf16(text).c_str(), 1, nullptr); });
-            trace("speak: " + text);
+            step([&] { speakAsync(text); });
         }
         if (read && Trace) {
             std::string line = "quotes read: " + std::to_string(Quotes.Count()) + " symbols, server time " +
@@ -838,10 +872,15 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
             int32_t movement = 0, kind = 0;
             if (!rec->VoiceStatus(movement, kind, f)) return;
             const std::string text = QuoteVoiceText(*rec, movement, kind, f);
-            if (m_Speech) m_Speech->Speak(sys::toUtf16(text).c_str(), 1, nullptr);
-            trace("speak: " + text);
+            speakAsync(text);
         });
     }
+}
+
+// Told as "speak:" only when the speech object took the text: a run without a voice says nothing.
+void frmMain::speakAsync(const std::string& text) {
+    if (!m_Speech) return;
+    if (m_Speech->Speak(sys::toUtf16(text).c_str(), win::SVSFlagsAsync, nullptr) >= 0) trace("speak: " + text);
 }
 
 // ---- Per-symbol settings ----------------------------------------------------------------------

@@ -116,6 +116,9 @@ private:
     // price shows a fractional pip.
     bool writePrice(FloatPanel& panel, cls_Quote& record, bool opening);
     void trace(const std::string& event);
+    void speakAsync(const std::string& text);
+    void showFace();
+    int32_t face_ = 0;  // the face's bitmap (HBITMAP)
 
     bool timeoutAlarm_ = false;
     int32_t staleSeconds_ = 0;

@@ -2,10 +2,14 @@
 // which prepares one), in real time, until interrupted or the given time has passed. It prints one
 // line for each event of the price loop worth seeing.
 //
-// usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--snapshot=FILE [--snapshot-after=MS]]
+// usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--sound-files DIR]
+//                [--snapshot=FILE [--snapshot-after=MS]]
+// --sound-files writes every sound the program plays or speaks as a WAV file into DIR, so it can be
+// heard or measured without a sound server.
 #include "core/Program.h"
 #include "core/frmMain.h"
 #include "platform/browser/ScreenSnapshot.h"
+#include "platform/desktop/MessageBox.h"
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Machine.h"
 #include "terminal-sim/Terminal.h"
@@ -32,7 +36,7 @@ void say(const std::string& line) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] "
+    std::fprintf(stderr, "usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--sound-files DIR] "
                          "[--snapshot=FILE [--snapshot-after=MS]]\n");
     return 2;
 }
@@ -42,13 +46,14 @@ int usage() {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     const auto snapshot = web::takeSnapshotSwitch(args);
-    std::string root, folder = "C:\\Program Files\\Pennant";
+    std::string root, folder = "C:\\Program Files\\Pennant", soundFiles;
     double seconds = 0;
     for (size_t i = 0; i < args.size(); i++) {
         const bool more = i + 1 < args.size();
         if (args[i] == "--machine-root" && more) root = args[++i];
         else if (args[i] == "--folder" && more) folder = args[++i];
         else if (args[i] == "--seconds" && more) seconds = std::atof(args[++i].c_str());
+        else if (args[i] == "--sound-files" && more) soundFiles = args[++i];
         else return usage();
     }
     if (root.empty() || !std::filesystem::is_directory(root)) return usage();
@@ -58,6 +63,12 @@ int main(int argc, char** argv) {
     options.virtualClock = false;
     sys::Machine machine(options);
     sys::MachineScope scope(machine);
+    if (!soundFiles.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(soundFiles, ec);
+        machine.setSetting("audio.output", "wav");
+        machine.setSetting("audio.wavdir", std::filesystem::absolute(soundFiles).string());
+    }
     g_machine = &machine;
     speech::installSpeechService(machine);
     termsim::Terminal::registerProgram();
@@ -67,6 +78,9 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, [](int) { g_stop = true; });
     std::signal(SIGTERM, [](int) { g_stop = true; });
 
+    // What the user is told in a box is told on the console too: a start-up refused, a save
+    // that failed at exit.
+    win::watchMessageBoxes([](const win::MessageBoxRecord& box) { say("message box: " + box.text); });
     say("pennant starting on " + root);
     if (!m_Main::Main()) {
         say("start-up ended early");

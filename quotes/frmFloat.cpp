@@ -90,7 +90,11 @@ void frmFloat::pageComplete() {
         setDisplay("iOverlay", false);
         setDisplay("iTimeOut", false);
         setDisplay("iClose", false);
+        if (overlays_.loading) el("mtload").set("src", "loadx.gif");
     }
+    // A reloaded page starts bare: show the state the panel is in.
+    shownLayers_ = {};
+    showOverlays();
     bindEvent("iMT4", "onclick", "iIconEvent");
     bindEvent("iBid", "onclick", "iIconEvent");
     bindEvent("iAsk", "onclick", "iIconEvent");
@@ -294,44 +298,39 @@ void frmFloat::Mode(int32_t mode) {
 }
 
 void frmFloat::TimeOut(bool on) {
-    if (on != timedOut_) {
-        web::PageBatch batch(Document);
-        if (loading_) {
-            setDisplay("iTimeOut", false);
-            setDisplay("iClose", false);
-        } else {
-            setDisplay("iOverlay", on);
-            setDisplay("iTimeOut", on);
-            setDisplay("iClose", false);
-            timedOut_ = on;
-        }
-    }
-    MT4Close(false);
+    overlays_.TimeOut(on);
+    // A time-out report drops the terminal-closed state.
+    overlays_.MT4Close(false);
+    showOverlays();
 }
 
 void frmFloat::MT4Close(bool on) {
-    if (on == closed_) return;
-    web::PageBatch batch(Document);
-    if (loading_) {
-        setDisplay("iTimeOut", false);
-        setDisplay("iClose", false);
-        return;
-    }
-    // Quotes still timed out when the closed state ends keep their time-out layer: a bare
-    // panel would pass stale quotes off as live ones.
-    setDisplay("iOverlay", on || timedOut_);
-    setDisplay("iClose", on);
-    setDisplay("iTimeOut", !on && timedOut_);
-    closed_ = on;
+    overlays_.MT4Close(on);
+    showOverlays();
 }
 
 void frmFloat::MT4Loading(bool on) {
-    if (on == loading_) return;
+    if (on == overlays_.loading) return;
+    overlays_.MT4Loading(on);
     web::PageBatch batch(Document);
     el("mtload").set("src", on ? "loadx.gif" : "");
-    setDisplay("iOverlay", on);
-    setDisplay("iLoad", on);
-    loading_ = on;
+    showOverlays();
+}
+
+// Writes only the layers whose visibility changed, so a steady state costs no page writes.
+void frmFloat::showOverlays() {
+    const QuoteOverlays::Layers want = overlays_.layers();
+    if (want == shownLayers_) return;
+    web::PageBatch batch(Document);
+    const std::pair<const char*, bool QuoteOverlays::Layers::*> layers[] = {
+        {"iOverlay", &QuoteOverlays::Layers::veil},
+        {"iTimeOut", &QuoteOverlays::Layers::timeOut},
+        {"iClose", &QuoteOverlays::Layers::closedPicture},
+        {"iLoad", &QuoteOverlays::Layers::loadingPicture},
+    };
+    for (const auto& [id, member] : layers)
+        if (want.*member != shownLayers_.*member) setDisplay(id, want.*member);
+    shownLayers_ = want;
 }
 
 void frmFloat::Max_Min(const std::string& high, const std::string& low) {

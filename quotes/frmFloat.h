@@ -3,6 +3,7 @@
 // the page "TS.htm", with its quick-order bar. The core opens it, feeds it every price tick and
 // saves it at exit; other windows and the page reach its members by name.
 #include "core/QuoteWindows.h"
+#include "quotes/QuoteOverlays.h"
 #include "platform/forms/CallByName.h"
 #include "toolkit/PageWindow.h"
 
@@ -100,6 +101,7 @@ private:
     void sendWrites();
     web::HTMLElement& el(const char* id);
     void setDisplay(const char* id, bool shown);
+    void showOverlays();
     void retitleOrderButtons();
     void refreshConfirmBalloon();
 
@@ -126,7 +128,9 @@ private:
     long frameWidth_ = 0, frameHeight_ = 0;
     long framedWidth_ = 0, framedHeight_ = 0;
 
-    bool closed_ = false, timedOut_ = false, loading_ = false;
+    QuoteOverlays overlays_;
+    // What the page shows; the page starts with every layer hidden.
+    QuoteOverlays::Layers shownLayers_;
     std::string lastHigh_, lastLow_;
     std::string timeText_ = "-?-";
 

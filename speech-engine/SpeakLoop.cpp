@@ -167,7 +167,7 @@ void Speaker::speakSentence(const std::vector<Item>& items) {
 
 void Speaker::speakItem(const Item& item) {
     ItemReader reader(item, settings_, &lookup_);
-    while (!reader.done() && SUCCEEDED(failure())) {
+    while (!reader.done() && SUCCEEDED(failure()) && !aborted()) {
         if (site_->GetActions() & SPVES_RATE) readRate();
         const Step step = reader.next(rate_);
         if (settings_.ReadSentence != 1)
@@ -223,7 +223,8 @@ void Speaker::playPhrase(int length) {
 
 void Speaker::voiceUnits(const std::vector<Utterance>& units) {
     for (const Utterance& u : units) {
-        if (FAILED(failure())) return;
+        // Checked per unit: a long item would otherwise be voiced to its end after an abort.
+        if (FAILED(failure()) || aborted()) return;
         if (u.unit != 0) synth_.SynthesizeSyllable(out_, rate_, volume_, lib_.unitAudio(u.unit));
         if (u.pauseBytes) synth_.WriteSilence(out_, u.pauseBytes);
     }

@@ -1,9 +1,9 @@
 #include "speech-engine/UnitSynth.h"
 
+#include "speech-engine/VoiceFile.h"
 #include "speech-engine/WaveChunks.h"
 
 #include <algorithm>
-#include <fstream>
 #include <limits>
 #include <new>
 
@@ -208,17 +208,10 @@ uint64_t UnitSynth::PlayRecordedBytes(SynthOutput& out, int rate, int volume, st
 
 uint64_t UnitSynth::PlayRecordedFile(SynthOutput& out, int rate, int volume, const std::filesystem::path& file,
                                      int kind) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in)
+    WholeFile in;
+    if (in.open(file, kMaxRecordingFileBytes) != 0 || in.size() == 0)
         return 0;
-    const std::streamoff size = in.tellg();
-    if (size <= 0 || static_cast<uint64_t>(size) > kMaxRecordingFileBytes)
-        return 0;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
-        return 0;
-    return PlayRecordedBytes(out, rate, volume, bytes, kind);
+    return PlayRecordedBytes(out, rate, volume, {in.data(), in.size()}, kind);
 }
 
 } // namespace voxling

@@ -9,13 +9,12 @@ namespace voxling {
 
 namespace {
 
-// Whole files above this are refused rather than exhausting memory on a damaged library.
-constexpr uint64_t kMaxWholeFile = uint64_t(1) << 30;
 // Recordings are short; a length above this in a record is damage, not a recording.
 constexpr uint64_t kMaxRead = uint64_t(64) << 20;
 
 int openRegular(const std::filesystem::path& hostPath, uint32_t& error, uint64_t& size) {
-    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe or a device in the voice folder would hold the open for ever.
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         int err = errno;
         error = win32ErrorFromErrno(err);
@@ -50,13 +49,13 @@ uint32_t win32ErrorFromErrno(int err) {
     }
 }
 
-uint32_t WholeFile::open(const std::filesystem::path& hostPath) {
+uint32_t WholeFile::open(const std::filesystem::path& hostPath, uint64_t maxBytes) {
     close();
     uint32_t error = 0;
     uint64_t size = 0;
     int fd = openRegular(hostPath, error, size);
     if (fd < 0) return error;
-    if (size > kMaxWholeFile) {
+    if (size > maxBytes) {
         ::close(fd);
         return kErrorNotEnoughMemory;
     }

@@ -20,8 +20,8 @@ uint32_t win32ErrorFromErrno(int err);
 // by someone else while the engine holds it can never fault a read.
 class WholeFile {
 public:
-    // 0 or a Win32 error code.
-    uint32_t open(const std::filesystem::path& hostPath);
+    // 0 or a Win32 error code. Only regular files are read; one above maxBytes is refused.
+    uint32_t open(const std::filesystem::path& hostPath, uint64_t maxBytes = uint64_t(1) << 30);
     void close() { bytes_.clear(); bytes_.shrink_to_fit(); open_ = false; }
     bool isOpen() const { return open_; }
     size_t size() const { return bytes_.size(); }

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 // ---- Client cookies -----------------------------------------------------------------------
 
@@ -199,15 +200,35 @@ win::LRESULT SubclassWndProc(win::HWND hwnd, win::UINT msg, win::WPARAM wParam, 
         return win::CallWindowProc(old, hwnd, msg, wParam, lParam);
     }
 
+    // The chain as it stood when the message came: a client may detach or destroy itself or
+    // others meanwhile, which shifts the entries; walking the live list then called one client
+    // twice and skipped another. A client detached meanwhile is not called.
+    std::vector<int32_t> chain(static_cast<size_t>(n));
+    for (int32_t i = 1; i <= n; ++i) chain[static_cast<size_t>(i - 1)] = MessageClient(hwnd, msg, i);
+    auto stillHooked = [&](int32_t cookie) {
+        const int32_t now = MessageClientCount(hwnd, msg);
+        for (int32_t i = 1; i <= now; ++i)
+            if (MessageClient(hwnd, msg, i) == cookie) return true;
+        return false;
+    };
+    // A message sent from inside a client's handler must not leave its number behind for the
+    // outer message's later clients (the drop-down helper answers by it).
+    static int depth = 0;
+    struct RestoreCurrent {
+        int32_t saved = g_currentMessage;
+        RestoreCurrent() { ++depth; }
+        ~RestoreCurrent() {
+            if (--depth > 0) g_currentMessage = saved;
+        }
+    } restore;
+
     win::LRESULT result = 0;
     bool prevCalled = false;
     int32_t lastCookie = 0;
-    // Entries are read afresh each step and clients found by cookie: a client may detach or
-    // destroy itself or others meanwhile.
     for (int32_t i = n; i >= 1; --i) {
-        const int32_t cookie = MessageClient(hwnd, msg, i);
+        const int32_t cookie = chain[static_cast<size_t>(i - 1)];
         ISubclass* client = ISubclass::fromCookie(cookie);
-        if (!client) continue;
+        if (!client || (i < n && !stillHooked(cookie))) continue;
         lastCookie = cookie;
         g_currentMessage = static_cast<int32_t>(msg);
         if (i == 1 && client->MsgResponse() == 2 && !prevCalled) {

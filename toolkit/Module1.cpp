@@ -23,7 +23,11 @@ constexpr uint32_t kEnabledBit = 2;
 
 } // namespace
 
-bool SetPrivilege(win::HANDLE token, const std::string& privilege, bool enable) {
+namespace {
+
+// Switches one privilege and tells whether it was on before: the first adjustment switches it off
+// and hands back the former state of what it changed (nothing changed: it was already off).
+bool switchPrivilege(win::HANDLE token, const std::string& privilege, bool enable, bool* wasEnabled) {
     win::LUID luid;
     if (!win::LookupPrivilegeValueA(nullptr, privilege.c_str(), &luid)) return false;
 
@@ -32,9 +36,12 @@ bool SetPrivilege(win::HANDLE token, const std::string& privilege, bool enable) 
     state.entries[0] = {luid.LowPart, luid.HighPart, 0};
     PrivilegeRecord previous;
     win::DWORD previousLength = 0;
-    win::AdjustTokenPrivileges(token, win::FALSE, reinterpret_cast<const win::TOKEN_PRIVILEGES*>(&state),
-                               sizeof previous, reinterpret_cast<win::TOKEN_PRIVILEGES*>(&previous),
-                               &previousLength);
+    const bool queried =
+        win::AdjustTokenPrivileges(token, win::FALSE, reinterpret_cast<const win::TOKEN_PRIVILEGES*>(&state),
+                                   sizeof previous, reinterpret_cast<win::TOKEN_PRIVILEGES*>(&previous),
+                                   &previousLength) != win::FALSE;
+    if (wasEnabled)
+        *wasEnabled = queried && previous.count >= 1 && (previous.entries[0].attributes & kEnabledBit) != 0;
 
     previous.count = 1;
     previous.entries[0].luidLow = luid.LowPart;
@@ -48,15 +55,23 @@ bool SetPrivilege(win::HANDLE token, const std::string& privilege, bool enable) 
                                       previousLength, nullptr, nullptr) != win::FALSE;
 }
 
+} // namespace
+
+bool SetPrivilege(win::HANDLE token, const std::string& privilege, bool enable) {
+    return switchPrivilege(token, privilege, enable, nullptr);
+}
+
 bool KillProcessByID(int32_t& processId) {
     win::HANDLE token = 0;
     win::HANDLE process = 0;
     bool ended = false;
     try {
         win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_ADJUST_PRIVILEGES | win::TOKEN_QUERY, &token);
-        if (token) SetPrivilege(token, "SeDebugPrivilege", true);
+        bool wasEnabled = false;
+        if (token) switchPrivilege(token, "SeDebugPrivilege", true, &wasEnabled);
         process = win::OpenProcess(win::PROCESS_ALL_ACCESS, win::FALSE, static_cast<win::DWORD>(processId));
-        if (token) SetPrivilege(token, "SeDebugPrivilege", false);
+        // Only what this call switched on is switched off again.
+        if (token && !wasEnabled) SetPrivilege(token, "SeDebugPrivilege", false);
         if (process) ended = win::TerminateProcess(process, 0) != win::FALSE;
     } catch (...) {
         // Ending another program is best effort: any failure reads as "not ended".

@@ -222,8 +222,11 @@ void cRegistry::Value(const Variant& value) {
             number = *i16;
         else if (const auto* i32 = std::get_if<int32_t>(&value))
             number = *i32;
-        else
-            break;  // other kinds are not written
+        else {
+            // Reporting success here would record a value that was never written.
+            r = ERROR_INVALID_DATA;
+            break;
+        }
         r = RegSetValueExW(key.h, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
         break;
     }

@@ -1,5 +1,7 @@
 #include "cls_Config.h"
 
+#include "platform/forms/Interaction.h"
+
 #include "platform/desktop/MessageBox.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Machine.h"
@@ -97,7 +99,11 @@ pugi::xml_node cls_Config::parentFor(const std::string& parentPath) {
 int cls_Config::ShowConfigError(const std::string& number, const std::string& description, int style) {
     const std::string num = (number.empty() || number == "0") ? "未知" : number;
     const std::string desc = description.empty() ? "未知" : description;
-    return win::MessageBox(0, "错误:#" + num + " - " + desc, kTitle, static_cast<win::UINT>(style + 4096 + 65536));
+    const int answer =
+        win::MessageBox(0, "错误:#" + num + " - " + desc, kTitle, static_cast<win::UINT>(style + 4096 + 65536));
+    // A caller that set the hourglass before the failing step would otherwise leave it up.
+    forms::Screen.setMousePointer(forms::vbDefault);
+    return answer;
 }
 
 std::string cls_Config::GetNodeText(const std::string& path) {

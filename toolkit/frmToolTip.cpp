@@ -183,7 +183,16 @@ void frmToolTip::iClickOK() {
     TIPIcon(kIconWorking);
     element("iOK").disabled(true);
     Info("正在安装...");
-    if (auto install = m_Main::BalloonReturn) install();
+    try {
+        if (auto install = m_Main::BalloonReturn) install();
+    } catch (const std::exception& e) {
+        // Left as it was, the tip would say it is still installing with its button dead.
+        const auto* runtime = dynamic_cast<const forms::RuntimeError*>(&e);
+        TIPIcon(kIconError);
+        Info(std::string("安装失败: ") + (runtime ? runtime->Description : e.what()));
+        element("iOK").disabled(false);
+        return;
+    }
     UnloadME();
 }
 

@@ -1,4 +1,5 @@
 #include "m_Main.h"
+#include "cLibrary.h"
 
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Screen.h"
@@ -44,20 +45,19 @@ bool GetWorkArea(win::RECT& rect) {
 
 bool SaveResToFile(const std::string& modulePath, const std::string& resName, const std::string& resType,
                    const std::string& outPath) {
-    auto& m = sys::Machine::current();
-    // The resources are the program file's own: another module has none of ours.
-    if (ExePath.empty() || !sys::iequals(m.fullWinPath(modulePath), m.fullWinPath(ExePath))) return false;
+    cLibrary library;
+    library.Filename(modulePath);
+    if (!library.hModule()) return false;
     if (resType.empty() || !forms::IsNumeric(resType)) return false;
-    auto bytes = sys::findResource(static_cast<int>(forms::CLng(resType)), resName);
+    const auto bytes = win::moduleResource(library.hModule(), static_cast<int>(forms::CLng(resType)), resName);
     if (!bytes || bytes->empty()) return false;
 
-    const auto host = m.hostPath(outPath);
-    std::FILE* f = std::fopen(host.c_str(), "r+b");
-    if (!f) f = std::fopen(host.c_str(), "wb");
+    // Truncated: written over a longer file, the old tail would follow the new bytes.
+    const auto host = sys::Machine::current().hostPath(outPath);
+    std::FILE* f = std::fopen(host.c_str(), "wb");
     if (!f) throw forms::RuntimeError(75, "路径/文件访问错误", "m_Main.SaveResToFile");
     const bool ok = std::fwrite(bytes->data(), 1, bytes->size(), f) == bytes->size();
-    std::fclose(f);
-    if (!ok) throw forms::RuntimeError(75, "路径/文件访问错误", "m_Main.SaveResToFile");
+    if (std::fclose(f) != 0 || !ok) throw forms::RuntimeError(75, "路径/文件访问错误", "m_Main.SaveResToFile");
     return true;
 }
 

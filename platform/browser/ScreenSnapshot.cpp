@@ -2,6 +2,7 @@
 #include "BrowserHost.h"
 #include "Page.h"
 
+#include "platform/desktop/CommCtrl.h"
 #include "platform/desktop/Dialog.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Paint.h"
@@ -12,7 +13,9 @@
 #include "platform/forms/RuntimeError.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/ImageCodec.h"
+#include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
+#include "platform/system/Process.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -78,6 +81,52 @@ std::optional<std::string> facePng(win::HWND h, const win::WindowFace& face) {
     return gdi::encodePng(img);
 }
 
+// The rows of a list view, asked of it the way any other program would: through a block of the
+// owning process's memory. Bounded, so a huge or broken list cannot stall the snapshot.
+std::vector<std::vector<std::string>> listRows(win::HWND list, int maxRows) {
+    std::vector<std::vector<std::string>> rows;
+    const int count = std::min<int>(static_cast<int>(win::SendMessage(list, win::LVM_GETITEMCOUNT, 0, 0)), maxRows);
+    const win::HWND header = static_cast<win::HWND>(win::SendMessage(list, win::LVM_GETHEADER, 0, 0));
+    const int columns = header ? std::min<int>(static_cast<int>(win::SendMessage(header, win::HDM_GETITEMCOUNT, 0, 0)), 16)
+                               : 1;
+    if (count <= 0 || columns <= 0) return rows;
+    win::DWORD pid = 0;
+    win::GetWindowThreadProcessId(list, &pid);
+    const win::HANDLE process = win::OpenProcess(
+        win::PROCESS_VM_OPERATION | win::PROCESS_VM_READ | win::PROCESS_VM_WRITE, win::FALSE, pid);
+    if (!process) return rows;
+    constexpr win::DWORD kText = 256;
+    const win::DWORD block =
+        win::VirtualAllocEx(process, 0, sizeof(win::LVITEM32) + kText, win::MEM_COMMIT | win::MEM_RESERVE, win::PAGE_READWRITE);
+    if (block) {
+        win::LVITEM32 item;
+        item.mask = win::LVIF_TEXT;
+        item.pszText = block + sizeof item;
+        item.cchTextMax = kText;
+        for (int r = 0; r < count; ++r) {
+            std::vector<std::string>& row = rows.emplace_back();
+            for (int c = 0; c < columns; ++c) {
+                item.iSubItem = c;
+                win::DWORD done = 0;
+                std::string text;
+                if (win::WriteProcessMemory(process, block, &item, sizeof item, &done)) {
+                    const auto n = win::SendMessage(list, win::LVM_GETITEMTEXTA, static_cast<win::WPARAM>(r),
+                                                    static_cast<win::LPARAM>(block));
+                    if (n > 0 && n < static_cast<win::LRESULT>(kText)) {
+                        text.resize(static_cast<size_t>(n));
+                        if (!win::ReadProcessMemory(process, item.pszText, text.data(), static_cast<win::DWORD>(n), &done))
+                            text.clear();
+                    }
+                }
+                row.push_back(sys::fromAnsi(text));
+            }
+        }
+        win::VirtualFreeEx(process, block, 0, win::MEM_RELEASE);
+    }
+    win::CloseHandle(process);
+    return rows;
+}
+
 class Composer {
 public:
     explicit Composer(BrowserHost& host) : host_(host) {}
@@ -131,6 +180,8 @@ public:
             }
             if (!shot.empty())
                 html_ << "<img style='" << box(0, 0, c.right, c.bottom) << "' src='data:image/png;base64," << shot << "'>";
+        } else if (sys::upperAscii(cls) == "SYSLISTVIEW32") {
+            listView(h, c.right, c.bottom);
         } else if (!topLevel) {
             control(h, cls, text, style, c.right, c.bottom);
         }
@@ -159,8 +210,6 @@ public:
                 html_ << "<div class='group' style='" << box(0, 6, w - 2, hgt - 8) << "'><span>" << esc(text) << "</span></div>";
             else
                 html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(text) << "</div>";
-        } else if (upper == "SYSLISTVIEW32") {
-            html_ << "<div class='edit' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
         } else if (upper == "SYSHEADER32") {
             html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
         } else if (upper == "EDIT") {
@@ -213,6 +262,18 @@ public:
         }
     }
 
+    void listView(win::HWND h, int w, int hgt) {
+        const int rowH = 16, top = win::SendMessage(h, win::LVM_GETHEADER, 0, 0) ? 20 : 0;
+        html_ << "<div style='" << box(0, 0, w, hgt) << "background:#fff'></div>";
+        html_ << "<table class='list' style='left:0;top:" << top << "px;width:" << w << "px'>";
+        for (const auto& row : listRows(h, std::max(1, (hgt - top) / rowH))) {
+            html_ << "<tr>";
+            for (const auto& cell : row) html_ << "<td>" << esc(cell) << "</td>";
+            html_ << "</tr>";
+        }
+        html_ << "</table>";
+    }
+
     void taskbar(int screenW, int screenH, const sys::Rect& work) {
         if (work.bottom >= screenH) return;
         html_ << "<div class='taskbar' style='" << box(0, work.bottom, screenW, screenH - work.bottom) << "'></div>";
@@ -229,7 +290,7 @@ public:
             html_ << "<div class='balloon' style='left:" << x << "px;bottom:calc(100% - " << bottom << "px);width:" << w
                   << "px'>";
             if (!icon.balloonTitle.empty()) html_ << "<b>" << esc(icon.balloonTitle) << "</b><br>";
-            html_ << esc(icon.balloonText) << "</div>";
+            html_ << "<span style='white-space:pre-line'>" << esc(icon.balloonText) << "</span></div>";
         }
     }
 
@@ -273,6 +334,8 @@ public:
              ".taskbar{background:linear-gradient(#245EDC,#3F8CF3);}"
              ".tray{background:#FFD700;border:1px solid #555}"
              ".balloon{background:#FFFFE1;border:1px solid #000;border-radius:6px;padding:6px;box-sizing:border-box}"
+             ".list{background:#fff;border-collapse:collapse;table-layout:auto}"
+             ".list td{padding:0 6px;height:15px;white-space:nowrap;border-bottom:1px solid #eee}"
              ".menu{background:#fff;border:1px solid #808080;border-collapse:collapse;box-shadow:2px 2px 2px #888}"
              ".menu td{padding:2px 8px;white-space:nowrap}.menu .grey{color:#999}.menu hr{margin:2px 0}"
              "</style></head><body>"

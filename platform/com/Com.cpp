@@ -83,6 +83,23 @@ std::string serverPath(sys::Machine& m, const GUID& clsid) {
     return m.hostPath(*path).string();
 }
 
+// Whether a library may be loaded into this process: the machine's registry is data, and a path
+// in it must not run code from anywhere on the host. Only the machine's own files and the
+// libraries this build made (the engine, test servers) qualify.
+bool trustedServerPath(sys::Machine& m, const std::string& hostPath) {
+    std::error_code ec;
+    const auto file = std::filesystem::weakly_canonical(hostPath, ec);
+    if (ec) return false;
+    auto inside = [&](const std::filesystem::path& dir) {
+        std::error_code e;
+        const auto base = std::filesystem::weakly_canonical(dir, e);
+        if (e || base.empty()) return false;
+        const auto rel = file.lexically_relative(base);
+        return !rel.empty() && *rel.begin() != ".." && rel.is_relative();
+    };
+    return inside(m.root()) || inside(PENNANT_BUILD_DIR);
+}
+
 HRESULT loadServer(sys::Machine& m, const std::string& hostPath, LoadedServers::Server* out) {
     auto& loaded = m.service<LoadedServers>();
     std::lock_guard lock(loaded.mutex);
@@ -210,6 +227,7 @@ HRESULT getClassObject(sys::Machine& machine, const GUID& clsid, const GUID& iid
     }
     const std::string path = serverPath(machine, clsid);
     if (path.empty()) return REGDB_E_CLASSNOTREG;
+    if (!trustedServerPath(machine, path)) return E_ACCESSDENIED;
     LoadedServers::Server server;
     HRESULT hr = loadServer(machine, path, &server);
     if (FAILED(hr)) return hr;

@@ -2,6 +2,7 @@
 #include "Modal.h"
 #include "Window.h"
 
+#include <functional>
 #include <vector>
 
 namespace win {
@@ -39,6 +40,10 @@ constexpr int IDNO = 7;
 
 // Shows a box (recorded) and gives the button the user chose.
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+struct MessageBoxRecord;
+// Tells of each box as it is answered (the program's console prints them).
+void watchMessageBoxes(std::function<void(const MessageBoxRecord&)> watcher);
 
 // ---- Test side --------------------------------------------------------------------------
 struct MessageBoxRecord {

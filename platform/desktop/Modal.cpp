@@ -17,6 +17,7 @@ struct ModalState {
     std::optional<UnansweredModal> policy;
     std::deque<int> boxAnswers;
     std::vector<MessageBoxRecord> boxes;
+    std::function<void(const MessageBoxRecord&)> watcher;
     std::deque<std::optional<std::string>> fileAnswers;
     std::vector<OPENFILENAME> fileDialogs;
 };
@@ -78,8 +79,11 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
         r.answeredByDefault = true;
     }
     m.boxes.push_back(r);
+    if (m.watcher) m.watcher(r);
     return r.answer;
 }
+
+void watchMessageBoxes(std::function<void(const MessageBoxRecord&)> watcher) { modal().watcher = std::move(watcher); }
 
 void queueMessageBoxAnswer(int id) { modal().boxAnswers.push_back(id); }
 size_t queuedMessageBoxAnswers() { return modal().boxAnswers.size(); }

@@ -7,6 +7,9 @@
 #include "platform/system/Resources.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
+#include "terminal-sim/Terminal.h"
+#include "platform/system/CodePage.h"
+#include "platform/system/Process.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -173,6 +176,52 @@ TEST(ScreenSnapshot, LayeredWindowsShowTheirFace) {
     ASSERT_GT(shot.width, 700);
     EXPECT_EQ(shot.at(610, 410), 0xFF0000u);  // the face, at its full 20 x 20
     EXPECT_EQ(shot.at(120, 420), shot.at(5, 5));  // the bare one: desktop shows through
+}
+
+} // namespace
+
+namespace {
+
+// What the program reads off the terminal's lists is what a person sees of them.
+TEST(ScreenSnapshot, ListViewsShowTheirRowsAndBalloonsTheirLines) {
+    testing_support::TestMachine machine;
+    termsim::Terminal::registerProgram();
+    const std::string exe = termsim::Terminal::install(*machine, "C:\\Program Files\\MetaTrader 4");
+    ASSERT_NE(sys::ProcessTable::of(*machine).start(exe, "", win::SW_SHOWNORMAL).pid, 0u);
+    machine->runFor(1500);
+    const win::HWND main = win::FindWindow(termsim::Terminal::kMainClass, nullptr);
+    ASSERT_NE(main, 0);
+    const win::HWND list = termsim::Terminal::ofWindow(main)->marketWatchList();
+
+    win::NOTIFYICONDATA nid;
+    nid.cbSize = 488;
+    nid.hWnd = main;
+    nid.uID = 1;
+    nid.uFlags = win::NIF_INFO;
+    std::strcpy(nid.szInfo, sys::toAnsi("第一行\n第二行\n第三行").c_str());
+    win::Shell_NotifyIcon(win::NIM_ADD, &nid);
+
+    Image shot;
+    try {
+        shot = decode(web::screenSnapshotPng());
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << e.what();
+    }
+    // Rows of text: dark pixels on the list's white below its header.
+    win::RECT r;
+    win::GetWindowRect(list, &r);
+    int dark = 0;
+    for (int y = r.top + 22; y < std::min<int>(r.top + 120, shot.height); ++y)
+        for (int x = r.left + 2; x < std::min<int>(r.left + 200, shot.width); ++x)
+            if (((shot.at(x, y) >> 8) & 0xFF) < 0x60) ++dark;
+    EXPECT_GT(dark, 200);
+    // Three lines of balloon text stand taller than one: the balloon's top is well above the icon.
+    const auto& icon = win::trayIcons().front();
+    bool balloonHigh = false;
+    for (int y = icon.position.y - 60; y < icon.position.y - 50 && y > 0; ++y)
+        if (shot.at(icon.position.x - 100, y) == 0xFFFFE1u) balloonHigh = true;
+    EXPECT_TRUE(balloonHigh);
+    testing_support::writeSnapshot("snapshot_terminal_lists");
 }
 
 } // namespace

@@ -129,6 +129,7 @@ TEST(ComCreation, FailuresAreReported) {
     const GUID clsid = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
     const std::string key = "CLSID\\" + com::guidToString(clsid) + "\\InprocServer32";
     std::ofstream(m->hostPath("C:\\notalib.dll")) << "not a library";
+    std::filesystem::create_symlink("/bin/sh", m->hostPath("C:\\link.dll"));
     ra::setString(*m, ra::Hive::ClassesRoot, "Bad.Clsid\\CLSID", "", "{nonsense}");
 
     struct Case {
@@ -144,6 +145,9 @@ TEST(ComCreation, FailuresAreReported) {
         {"{11111111-2222-3333-0102-030405060708}", nullptr, REGDB_E_CLASSNOTREG},
         {"{11111111-2222-3333-0102-030405060708}", "C:\\Missing\\server.dll", CO_E_DLLNOTFOUND},
         {"{11111111-2222-3333-0102-030405060708}", "C:\\notalib.dll", CO_E_ERRORINDLL},
+        // Libraries from outside the machine and the build are never loaded.
+        {"{11111111-2222-3333-0102-030405060708}", "/bin/sh", E_ACCESSDENIED},
+        {"{11111111-2222-3333-0102-030405060708}", "C:\\link.dll", E_ACCESSDENIED},
     };
     for (const auto& c : cases) {
         ra::deleteTree(*m, ra::Hive::ClassesRoot, "CLSID\\" + com::guidToString(clsid));

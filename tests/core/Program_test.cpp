@@ -6,9 +6,11 @@
 #include "core/cls_Quote.h"
 #include "support/TestMachine.h"
 #include "tests/core/QuoteWindowDoubles.h"
+#include "toolkit/cLibrary.h"
 #include "toolkit/cls_Config.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/registry/Registry.h"
+#include "platform/system/InstanceLock.h"
 #include "platform/system/Resources.h"
 
 #include <gtest/gtest.h>
@@ -112,7 +114,62 @@ TEST_F(StartTest, SwitchesTheDefaultVoiceAndGivesItBack) {
     EXPECT_EQ(defaultVoice(), "Mine");
 }
 
-TEST_F(StartTest, SaveResToFileWritesOverWithoutTruncating) {
+// A run that dies with our voice switched in: the next start gives the user's voice back.
+TEST_F(StartTest, TheUsersVoiceSurvivesARunThatDied) {
+    installSettings();
+    installVoiceToken();
+    for (const char* users : {"Mine", ""}) {
+        SCOPED_TRACE(users);
+        if (*users)
+            reg::setString(win::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Speech\\Voices", "DefaultTokenId", users);
+        else
+            reg::deleteValue(win::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Speech\\Voices", "DefaultTokenId");
+        ASSERT_TRUE(m_Main::Main());
+        EXPECT_EQ(defaultVoice(), m_Main::kVoiceTokenId);
+        m_Main::EndProgram();  // killed: nothing given back
+        m_Main::setProgram(kFolder, "Pennant");
+        ASSERT_TRUE(m_Main::Main());
+        m_Main::RestoreVoice();
+        if (*users)
+            EXPECT_EQ(defaultVoice(), users);
+        else
+            EXPECT_FALSE(defaultVoice());
+    }
+    // A voice the user chose after the crash is the one kept.
+    ASSERT_TRUE(m_Main::Main());
+    m_Main::EndProgram();
+    reg::setString(win::HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Speech\\Voices", "DefaultTokenId", "Chosen");
+    m_Main::setProgram(kFolder, "Pennant");
+    ASSERT_TRUE(m_Main::Main());
+    m_Main::RestoreVoice();
+    EXPECT_EQ(defaultVoice(), "Chosen");
+}
+
+// Another host process running the same machine holds the machine's lock: the second copy is
+// refused before it writes anything.
+TEST_F(StartTest, ASecondProcessOnTheSameMachineIsRefused) {
+    installSettings();
+    installVoiceToken();
+    sys::MachineOptions same;
+    same.root = m->root();
+    {
+        sys::Machine other(same);
+        sys::MachineScope scope(other);
+        ASSERT_TRUE(sys::holdMachineLock(other, "pennant"));
+    }
+    sys::Machine other(same);
+    ASSERT_TRUE(sys::holdMachineLock(other, "pennant"));
+    win::queueMessageBoxAnswer(win::IDOK);
+    EXPECT_FALSE(m_Main::Main());
+    EXPECT_EQ(win::messageBoxes().back().text, "检测到一个正在运行的Pennant程序实例!");
+    EXPECT_FALSE(m_Main::VoiceSwitched);
+    EXPECT_FALSE(defaultVoice());
+    EXPECT_EQ(splash + mainWindow, 0);
+}
+
+// Resources are written from the program's own module into a file of their own, replacing what
+// was there.
+TEST_F(StartTest, SaveResToFileWritesTheProgramsResource) {
     installSettings();
     ASSERT_TRUE(m_Main::Main());
     sys::addResource(2110, "OVERLAY.PNG", "PNGDATA");
@@ -120,10 +177,34 @@ TEST_F(StartTest, SaveResToFileWritesOverWithoutTruncating) {
     EXPECT_FALSE(m_Main::SaveResToFile(m_Main::ExePath, "MISSING.PNG", "2110", out));
     EXPECT_FALSE(m->fileExists(out));
     EXPECT_FALSE(m_Main::SaveResToFile("C:\\other.exe", "OVERLAY.PNG", "2110", out));
+    ASSERT_TRUE(m->writeFileAtomic("C:\\other.exe", "MZ"));
+    EXPECT_FALSE(m_Main::SaveResToFile("C:\\other.exe", "OVERLAY.PNG", "2110", out));
 
     ASSERT_TRUE(m->writeFileAtomic(out, "0123456789AB"));
     EXPECT_TRUE(m_Main::SaveResToFile(m_Main::ExePath, "overlay.png", "2110", out));
-    EXPECT_EQ(m->readFile(out).value(), "PNGDATA789AB");
+    EXPECT_EQ(m->readFile(out).value(), "PNGDATA");
+    EXPECT_EQ(win::loadedModuleCount(), 0u);  // the module went with the call
+}
+
+// A library object holds one module and lets it go when its name changes or it goes.
+TEST_F(StartTest, LibraryHoldsOneModuleAtATime) {
+    installSettings();
+    ASSERT_TRUE(m_Main::Main());
+    ASSERT_TRUE(m->writeFileAtomic("C:\\other.dll", "MZ"));
+    {
+        cLibrary lib;
+        lib.Filename(m_Main::ExePath);
+        EXPECT_NE(lib.hModule(), 0);
+        EXPECT_EQ(lib.Filename(), m_Main::ExePath);
+        lib.Filename("C:\\other.dll");
+        EXPECT_NE(lib.hModule(), 0);
+        EXPECT_EQ(win::loadedModuleCount(), 1u);
+        lib.Filename("C:\\missing.dll");
+        EXPECT_EQ(lib.hModule(), 0);
+        EXPECT_EQ(win::loadedModuleCount(), 0u);
+        lib.Filename("C:\\other.dll");
+    }
+    EXPECT_EQ(win::loadedModuleCount(), 0u);
 }
 
 // A run leaves values, makers, hooks and window instances behind; the end of the program must

@@ -104,6 +104,39 @@ TEST_F(BridgeTest, LocatesTheTerminalWithItsPanelsDockedFloatingOrClosed) {
     }
 }
 
+// The shortcut that shows a hidden panel is typed only into the terminal: a window that keeps
+// the foreground gets no keys, and the panel is then not found.
+TEST_F(BridgeTest, ShortcutsOnlyReachTheTerminalInFront) {
+    TerminalOptions o;
+    o.marketWatchFloating = true;  // a hidden floating panel is found only through its shortcut
+    o.marketWatchVisible = false;
+    start(o);
+    int keysToThief = 0;
+    win::HWND thief = 0;
+    {
+        sys::ProcessScope scope(pid);
+        win::WNDCLASS wc;
+        wc.lpszClassName = "Thief";
+        wc.lpfnWndProc = win::registerWndProc([&](win::HWND h, win::UINT msg, win::WPARAM w, win::LPARAM l) {
+            if (msg == win::WM_ACTIVATE && (w & 0xFFFF) == win::WA_INACTIVE) win::SetForegroundWindow(h);
+            if (msg == win::WM_KEYDOWN || msg == win::WM_SYSKEYDOWN) ++keysToThief;
+            return win::DefWindowProc(h, msg, w, l);
+        });
+        win::RegisterClass(wc);
+        thief = win::CreateWindowEx(0, "Thief", "thief", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 0, 0, 100, 100, 0);
+    }
+    win::SetForegroundWindow(thief);
+    EXPECT_FALSE(bridge.CheckkMT4(0));
+    EXPECT_EQ(keysToThief, 0);
+    EXPECT_FALSE(win::IsWindowVisible(terminal()->marketWatch()));
+
+    {
+        sys::ProcessScope scope(pid);
+        win::DestroyWindow(thief);
+    }
+    EXPECT_TRUE(bridge.CheckkMT4(0));
+}
+
 TEST_F(BridgeTest, NoTerminalNoList) {
     EXPECT_FALSE(bridge.CheckkMT4(0));
     EXPECT_FALSE(bridge.MT4Enable());
@@ -229,13 +262,15 @@ TEST_F(BridgeTest, DirectionAcrossReadsComparesPricesAsNumbers) {
     EXPECT_EQ(m_Main::Quotes("XAUUSD")->Direction(), 0);
 }
 
-TEST_F(BridgeTest, EmptyListOrEmptySymbolFails) {
+// An empty list is read as no quotes; an empty symbol fails the read.
+TEST_F(BridgeTest, EmptyListReadsAsNoQuotesAndAnEmptySymbolFails) {
     start();
     ASSERT_TRUE(bridge.CheckkMT4(0));
     ASSERT_TRUE(read({{"EURUSD", "1.1"}, {"GBPUSD", "1.2"}}, 3));
-    EXPECT_FALSE(read({}, 3));
-    EXPECT_EQ(m_Main::Quotes.Count(), 2);
-    EXPECT_EQ(m_Main::SymbolList.size(), 2u);
+    EXPECT_TRUE(read({}, 3));
+    EXPECT_EQ(m_Main::Quotes.Count(), 0);
+    EXPECT_TRUE(m_Main::SymbolList.empty());
+    ASSERT_TRUE(read({{"EURUSD", "1.1"}, {"GBPUSD", "1.2"}}, 3));
     EXPECT_FALSE(read({{"EURUSD", "1.3"}, {"", "1.2"}}, 3));
     EXPECT_EQ(m_Main::Quotes("EURUSD")->BID(), "1.3");
 }

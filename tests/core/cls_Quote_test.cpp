@@ -68,19 +68,32 @@ TEST(QuoteRecord, DefaultsAndPriceMode) {
 }
 
 TEST(QuoteRecord, PointsOfAPrice) {
-    struct Case { const char* price; bool pip; int32_t points; };
+    struct Case { const char* price; bool pip; int64_t points; };
     const Case cases[] = {
         {"1.23456", true, 12345}, {"1.2345", false, 12345}, {"110.25", false, 11025},
         {"110.256", true, 11025}, {"", false, 0}, {"abc", true, 0}, {"1.1", false, 11},
+        // Whole prices (indices) and long ones keep their magnitude.
+        {"38000", false, 38000}, {"38000", true, 3800}, {"1234567890", false, 1234567890},
+        {"1234567.12345", false, 123456712345}, {"0.00012", false, 12},
     };
     for (const auto& c : cases) EXPECT_EQ(QuotePoints(c.price, c.pip), c.points) << c.price;
-    // Ten digits without a point need a scale beyond 32 bits.
     try {
-        QuotePoints("1234567890", false);
+        QuotePoints("1234567890123456789", false);
         FAIL();
     } catch (const forms::RuntimeError& e) {
         EXPECT_EQ(e.Number, forms::err::Overflow);
     }
+}
+
+TEST(QuoteRecord, WholePricesAnnounceTheirMoves) {
+    cls_Quote q;
+    q.VoiceEnable(true);
+    q.EnableDelta(true);
+    const auto t = run(q, {"38000", "38001", "38004"});
+    EXPECT_TRUE(t[0].fired);
+    EXPECT_FALSE(t[1].fired);
+    EXPECT_TRUE(t[2].fired);
+    EXPECT_EQ(t[2].movement, 4);
 }
 
 TEST(QuoteRecord, NoTriggerNeverAnnounces) {

@@ -28,6 +28,9 @@
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
 #include <pugixml.hpp>
 
 #include <fstream>
@@ -728,6 +731,26 @@ TEST(frmMainCommands, ExitWithTheIconWindowParkedKeepsItsPlace) {
     pugi::xml_node window = p.savedRoot(doc).child("Window");
     EXPECT_STREQ(window.attribute("Left").value(), "321");
     EXPECT_STREQ(window.attribute("Top").value(), "-1");
+}
+
+// A settings file that cannot be written at exit: the user is told, the file stays as it was,
+// and the program still ends.
+TEST(frmMainCommands, ExitTellsOfASaveThatFailed) {
+    Program p;
+    p.start();
+    const std::string before = p.m->readFile(testing_support::kProgramSettings).value();
+    auto blocker = p.m->hostPath(testing_support::kProgramSettings);
+    blocker += ".tmp-" + std::to_string(::getpid());
+    std::filesystem::create_directory(blocker);
+    win::clearMessageBoxes();
+    win::queueMessageBoxAnswer(win::IDOK);
+    p.main().m_frmSysTray_MenuClick("Exit");
+    p.m->runFor(100);
+    std::filesystem::remove(blocker);
+    EXPECT_FALSE(MainForm);
+    ASSERT_FALSE(win::messageBoxes().empty());
+    EXPECT_EQ(win::messageBoxes().back().text.rfind("设置文件保存失败: ", 0), 0u) << win::messageBoxes().back().text;
+    EXPECT_EQ(p.m->readFile(testing_support::kProgramSettings).value(), before);
 }
 
 TEST(frmMainCommands, FailedExitKeepsTheProgramAndItsPriceLoopRunning) {

@@ -15,7 +15,10 @@
 #include "platform/desktop/Tray.h"
 #include "platform/desktop/Window.h"
 #include "platform/forms/Interaction.h"
+#include "platform/registry/Registry.h"
 #include "platform/speech/SpVoice.h"
+#include "platform/speech/VoiceTokens.h"
+#include "tests/speech/StubEngine.h"
 #include "platform/system/Process.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/frmSplash.h"
@@ -139,7 +142,19 @@ struct Program {
 
     explicit Program(termsim::TerminalOptions options = {}, bool speech = true) {
         EndProgram();
-        if (speech) speech::installSpeechService(*m);
+        if (speech) {
+            // A voice that speaks: the stub engine as the user's default voice, heard nowhere.
+            m->setSetting("audio.output", "none");
+            speech::installSpeechService(*m);
+            EXPECT_EQ(com::registerServer(*m, SPEECH_TEST_ENGINE), win::S_OK);
+            speech::VoiceTokenSpec voice;
+            voice.name = "StubVoice";
+            voice.displayName = "Stub Voice";
+            voice.clsid = CLSID_StubEngine;
+            voice.values = {{"SampleRate", "11025"}};
+            reg::setString(win::HKEY_CURRENT_USER, speech::kVoicesKey, "DefaultTokenId",
+                           speech::registerVoiceToken(*m, voice));
+        }
         terminalExe = termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4", std::move(options));
         testing_support::installProgram(*m);
         install();
@@ -422,7 +437,7 @@ TEST(frmMain, UnreadableTerminalIsRestarted) {
     termsim::Terminal* first = p.terminal();
     ASSERT_NE(first, nullptr);
     const uint32_t firstPid = first->pid();
-    first->setRows({}, 3);  // an empty list reads as a failure
+    first->setRows({{"", "1.2"}}, 3);  // a row without a symbol fails the read
     p.m->runFor(1500);
     EXPECT_TRUE(p.saw("terminal restart: "));
     bool warned = false;
@@ -436,8 +451,31 @@ TEST(frmMain, UnreadableTerminalIsRestarted) {
     p.m->runFor(3000);
     EXPECT_TRUE(TerminalReady);
     EXPECT_FALSE(p.panel("EURUSD")->closed);
-    EXPECT_EQ(p.panel("EURUSD")->bid, p.panel("EURUSD")->bid);
+    // The panel shows the new terminal's price.
+    const auto& rec = *Quotes.Find("EURUSD");
+    int32_t h = 0, b = 0;
+    bool f = false;
+    frmMain::PriceDigits(rec->BID(), h, b, f);
+    EXPECT_EQ(p.panel("EURUSD")->bid, rec->BID().substr(b - 1, 2));
     EXPECT_EQ(p.main().TimerState, frmMain::kRun);
+}
+
+// A terminal that lists no symbols is left alone: no quotes, no restart, no box.
+TEST(frmMain, EmptyQuoteListIsNoReasonToRestart) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    p.m->runFor(2000);
+    termsim::Terminal* t = p.terminal();
+    ASSERT_NE(t, nullptr);
+    const uint32_t pid = t->pid();
+    t->setRows({}, 3);
+    win::clearMessageBoxes();
+    p.m->runFor(20000);
+    EXPECT_FALSE(p.saw("terminal restart"));
+    EXPECT_EQ(TerminalPid, pid);
+    EXPECT_NE(termsim::Terminal::find(*p.m, pid), nullptr);
+    EXPECT_TRUE(win::messageBoxes().empty());
+    EXPECT_EQ(Quotes.Count(), 0);
 }
 
 // The terminal goes away for good: panels show it closed, the restart is not tried, and a
@@ -467,7 +505,7 @@ TEST(frmMain, RestartThatNeverAnswers) {
     ASSERT_TRUE(p.start());
     p.m->runFor(2000);
     termsim::Terminal::configure(*p.m, p.terminalExe, late);
-    p.terminal()->setRows({}, 3);
+    p.terminal()->setRows({{"", "1.2"}}, 3);  // unreadable
     win::queueMessageBoxAnswer(win::IDOK);
     p.m->runFor(12000);
     EXPECT_TRUE(p.saw("terminal restart failed"));
@@ -543,7 +581,7 @@ TEST(frmMain, MalformedServerTimeAndNoSpeech) {
     win::SetWindowText(t->marketWatch(), "市场报价: 25:99:xx");
     p.m->runFor(5000);
     EXPECT_TRUE(p.main().TimeoutAlarm());
-    EXPECT_FALSE(p.spoken().empty());
+    EXPECT_TRUE(p.spoken().empty());  // nothing can be said without a speech object
     EXPECT_EQ(p.panel("EURUSD")->Caption().rfind("EURUSD ", 0), 0u);
     EXPECT_GT(p.panel("EURUSD")->updates, 5);
 }

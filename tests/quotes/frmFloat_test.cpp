@@ -300,6 +300,15 @@ TEST_F(FloatPanelTest, OverlaysFollowTerminalStateAndTimeOut) {
     EXPECT_EQ(el(*p, "mtload").getAttribute("src"), "");
     p->TimeOut(true);
     EXPECT_EQ(layers(), "1100");
+    // Timed out, then loading, then loaded: the stale quotes are veiled again, never bare
+    // under the time-out picture.
+    p->MT4Loading(true);
+    p->TimeOut(true);
+    EXPECT_EQ(layers(), "1001");
+    p->MT4Loading(false);
+    EXPECT_EQ(layers(), "1100");
+    p->TimeOut(false);
+    EXPECT_EQ(layers(), "0000");
 
     // The high/low tooltip of both price rows: two lines, written only on change.
     p->Max_Min("1.57000", "1.56000");
@@ -525,6 +534,36 @@ TEST_F(FloatPanelTest, ThreePanelsInThreeModesOnScreen) {
     c->Time("-1分30秒-");
     machine->pumpOnce();  // the panels' writes of this round go out
     EXPECT_FALSE(testing_support::writeSnapshot("quotes_three_panels").empty());
+}
+
+// Every order of reports ends in the layers its flags call for.
+TEST(QuoteOverlays, SequencesOfReports) {
+    struct Case {
+        const char* reports;  // T/t time-out on/off, C/c closed on/off, L/l loading on/off
+        const char* layers;   // veil, time-out, closed, loading
+    };
+    const Case cases[] = {
+        {"", "0000"},       {"T", "1100"},       {"TC", "1010"},      {"TCc", "1100"},  {"TCT", "1100"},
+        {"TLl", "1100"},    {"TLTl", "1100"},    {"Ltl", "0000"},     {"LTl", "0000"},  {"CL", "1001"},
+        {"CLl", "1010"},    {"CLcl", "1010"},    {"TLtl", "1100"},    {"TLlt", "0000"}, {"LCTl", "0000"},
+    };
+    for (const auto& c : cases) {
+        QuoteOverlays o;
+        for (const char* r = c.reports; *r; ++r) {
+            switch (*r) {
+            case 'T': o.TimeOut(true), o.MT4Close(false); break;
+            case 't': o.TimeOut(false), o.MT4Close(false); break;
+            case 'C': o.MT4Close(true); break;
+            case 'c': o.MT4Close(false); break;
+            case 'L': o.MT4Loading(true); break;
+            case 'l': o.MT4Loading(false); break;
+            }
+        }
+        const auto l = o.layers();
+        std::string got;
+        for (bool b : {l.veil, l.timeOut, l.closedPicture, l.loadingPicture}) got += b ? '1' : '0';
+        EXPECT_EQ(got, c.layers) << c.reports;
+    }
 }
 
 TEST(OrderFigures, StopLossAndTakeProfitAroundTheOrderPrice) {

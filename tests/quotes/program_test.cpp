@@ -90,7 +90,21 @@ TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
         EXPECT_EQ(win::windowText(eur->hWnd()).rfind("报价 ", 0), 0u);
     }
     EXPECT_NE(win::windowText(eur->hWnd()), "报价 ");
-    EXPECT_FALSE(testing_support::writeSnapshot("quotes_program_panels").empty());
+    // On screen: the icon window with its face (the red pennant, not a plain square) and the
+    // panels' pages showing their prices (not the window colour).
+    const auto shot = testing_support::takeSnapshot("quotes_program_panels");
+    ASSERT_TRUE(shot);
+    win::RECT icon{}, panel{};
+    win::GetWindowRect(MainForm->hWnd(), &icon);
+    win::GetWindowRect(eur->hWnd(), &panel);
+    EXPECT_EQ(icon.right - icon.left, 36);
+    const uint32_t flag = shot->at(icon.left + 18, icon.top + 10);
+    EXPECT_GT((flag >> 16) & 0xFF, 0xA0u) << std::hex << flag;
+    EXPECT_LT((flag >> 8) & 0xFF, 0x80u) << std::hex << flag;
+    int differs = 0;
+    for (int y = panel.top + 30; y < panel.bottom - 5; y += 3)
+        for (int x = panel.left + 5; x < panel.right - 5; x += 3) differs += shot->at(x, y) != 0xECE9D8u;
+    EXPECT_GT(differs, 100);
 
     // The terminal ends: the panels show it closed.
     const win::HANDLE h = win::OpenProcess(win::PROCESS_TERMINATE, 0, TerminalPid);

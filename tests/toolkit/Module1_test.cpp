@@ -32,6 +32,16 @@ TEST_F(KillTest, EndsAProcessEvenAProtectedOneAndSwitchesTheDebugPrivilegeOffAga
     EXPECT_EQ(table().handleCount(), 0u);
 }
 
+TEST_F(KillTest, ADebugPrivilegeThatWasOnStaysOn) {
+    win::HANDLE token = 0;
+    ASSERT_TRUE(win::OpenProcessToken(win::GetCurrentProcess(), 0x28, &token));
+    ASSERT_TRUE(Module1::SetPrivilege(token, "SeDebugPrivilege", true));
+    int32_t pid = static_cast<int32_t>(table().create("C:\\Tools\\other.exe", {})->id());
+    EXPECT_TRUE(Module1::KillProcessByID(pid));
+    EXPECT_TRUE(ownToken().enabled(kDebug));
+    win::CloseHandle(token);
+}
+
 TEST_F(KillTest, AnAbsentProcessGivesFalse) {
     for (int32_t pid : {0, 4242, -1}) {
         EXPECT_FALSE(Module1::KillProcessByID(pid)) << pid;

@@ -140,8 +140,9 @@ TEST(cRegistry, WriteRulesAndFailures) {
     r.Value(int32_t(6));
     EXPECT_EQ(rawA(HKEY_CURRENT_USER, "W", "N").second, std::string("\x06\0\0\0", 4));
 
-    // Anything but an integer under REG_DWORD writes nothing and raises nothing.
-    for (const V& v : {V(std::string("123")), V(1.5), V(true)}) r.Value(v);
+    // Anything but an integer under REG_DWORD writes nothing and says so.
+    for (const V& v : {V(std::string("123")), V(1.5), V(true)})
+        EXPECT_EQ(raised([&] { r.Value(v); }).Number, kErrSetValue);
     EXPECT_EQ(rawA(HKEY_CURRENT_USER, "W", "N").second, std::string("\x06\0\0\0", 4));
 
     cRegistry bin = at(HKEY_CURRENT_USER, "W", "B", REG_BINARY);

@@ -1,6 +1,7 @@
 #include "support/TestMachine.h"
 #include "toolkit/cls_Config.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/forms/Interaction.h"
 #include "platform/forms/RuntimeError.h"
 
 #include <gtest/gtest.h>
@@ -40,8 +41,10 @@ TEST_F(ConfigTest, MissingAttributeShowsTheErrorBoxOnlyForTheAccessors) {
     EXPECT_FALSE(cfg.isExistAttrib("Settings/Timeout", "Sound"));
     EXPECT_TRUE(win::messageBoxes().empty());
 
+    forms::Screen.setMousePointer(forms::vbHourglass);
     win::queueMessageBoxAnswer(win::IDOK);
     EXPECT_EQ(cfg.GetNodeAttrib("Settings/Timeout", "Sound"), "");
+    EXPECT_EQ(forms::Screen.MousePointer(), forms::vbDefault);  // the box puts the arrow back
     win::queueMessageBoxAnswer(win::IDOK);
     EXPECT_FALSE(cfg.SetNodeAttrib("Settings/Timeout", "Sound", "1"));
     win::queueMessageBoxAnswer(win::IDOK);
@@ -149,8 +152,11 @@ TEST_F(ConfigTest, SaveWritesAtomicallyAndReportsFailure) {
     EXPECT_EQ(m->readFile(kFile).value(), before);
     std::filesystem::remove(blocker);
 
+    // No file name: nothing is written and nothing raised.
+    const auto listing = m->listDir("C:\\Program Files\\Pennant");
     cls_Config none;
-    none.XMLSave();  // no file name: writes nothing
+    EXPECT_NO_THROW(none.XMLSave());
+    EXPECT_EQ(m->listDir("C:\\Program Files\\Pennant"), listing);
 }
 
 // The settings file as it ships: everything the program reads without creating it first is there.

@@ -229,7 +229,7 @@ TEST_F(Subclass, ReentrantMessagesAndDetachInsideWindowProc) {
     MSubclass::HookMessage(b.get(), hwnd, kOther);
     a->onMessage = [&](HWND h, UINT, WPARAM w, LPARAM) {
         if (w == 0) SendMessage(h, kOther, 0, 0);
-        EXPECT_EQ(MSubclass::CurrentMessage(), static_cast<int32_t>(kOther));  // not restored
+        EXPECT_EQ(MSubclass::CurrentMessage(), static_cast<int32_t>(kMsg));  // restored after the nested one
         MSubclass::UnhookMessage(a.get(), h, kMsg);
     };
     log.clear();
@@ -240,4 +240,18 @@ TEST_F(Subclass, ReentrantMessagesAndDetachInsideWindowProc) {
     EXPECT_EQ(log, (std::vector<std::string>{"own"}));
     MSubclass::UnhookMessage(b.get(), hwnd, kOther);
     EXPECT_EQ(GetWindowLong(hwnd, GWL_WNDPROC), ownProc);
+}
+
+// A client that detaches another mid-dispatch: each remaining client runs once, the detached one
+// not at all.
+TEST_F(Subclass, DetachingAnotherClientDuringDispatch) {
+    auto a = client("A"), b = client("B"), c = client("C");
+    for (auto* x : {a.get(), b.get(), c.get()}) MSubclass::HookMessage(x, hwnd, kMsg);
+    c->onMessage = [&](HWND h, UINT, WPARAM, LPARAM) { MSubclass::UnhookMessage(b.get(), h, kMsg); };
+    log.clear();
+    SendMessage(hwnd, kMsg, 0, 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"C", "A"}));
+    log.clear();
+    SendMessage(hwnd, kMsg, 0, 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"C", "A"}));
 }

@@ -5,6 +5,7 @@
 #include "support/TestMachine.h"
 #include "toolkit/frmToolTip.h"
 #include "toolkit/m_Main.h"
+#include "platform/forms/RuntimeError.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -174,9 +175,25 @@ TEST_F(ToolTipTest, OkButtonActsOnlyForTheInstallCode) {
         EXPECT_EQ(el(*tip, "iInfo").innerText(), "正在安装...");
     };
     tip->TIPIcon(0);
+    // A failed installation says so and leaves the tip usable for another try.
+    bool fail = true;
+    auto installer = m_Main::BalloonReturn;
+    m_Main::BalloonReturn = [&] {
+        installer();
+        if (fail) throw forms::RuntimeError(75, "路径/文件访问错误", "frmInsScript");
+    };
+    el(*tip, "iOK").click();
+    ASSERT_TRUE(waitFor([&] { return installs == 1; }, 5000));
+    machine->runFor(200);
+    EXPECT_TRUE(tip->IsLoaded());
+    EXPECT_EQ(icon(*tip), "Error.gif");
+    EXPECT_EQ(el(*tip, "iInfo").innerText(), "安装失败: 路径/文件访问错误");
+    EXPECT_FALSE(el(*tip, "iOK").disabled());
+
+    fail = false;
     el(*tip, "iOK").click();
     ASSERT_TRUE(waitFor([&] { return !tip->IsLoaded(); }, 5000));
-    EXPECT_EQ(installs, 1);
+    EXPECT_EQ(installs, 2);
     EXPECT_FALSE(tip->BalloonForm());
     // The next use of the shared tip loads a new page.
     auto next = frmToolTip::Shared();

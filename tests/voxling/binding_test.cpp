@@ -8,6 +8,7 @@
 #include "platform/system/CodePage.h"
 
 #include <fstream>
+#include <sys/stat.h>
 #include <iterator>
 
 using namespace win;
@@ -128,6 +129,14 @@ TEST_F(VoxlingTest, BindingChecksEveryFileOfTheLibrary) {
         {"no VoiceWordData value", dropValue("VoiceWordData"), SPERR_NOT_FOUND, false},
         {"no VoiceData file", dropFile("VoiceData.dat"), notFound, false},
         {"no VoiceWordData file", dropFile("VoiceWordData.dat"), notFound, false},
+        // A named pipe in place of a file is refused at once instead of waiting for a writer.
+        {"VoiceData is a named pipe",
+         [](VoxlingTest& t) {
+             const auto f = t.voiceFile("VoiceData.dat");
+             ASSERT_TRUE(std::filesystem::remove(f));
+             ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
+         },
+         HRESULT_FROM_WIN32(5), false},
         {"VoiceDef version 1", voiceDef([](auto& b) { putU32(b, 0, 1); }), E_INVALIDARG, true},
         {"VoiceDef GUID off by one character", voiceDef([](auto& b) { b[4 + 2 * 5] = 'E'; }), E_INVALIDARG, true},
         {"VoiceDef GUID in lower case",

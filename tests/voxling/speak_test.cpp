@@ -163,6 +163,16 @@ TEST_F(SpeakTest, BookmarksGiveTheirLeadingNumber) {
     EXPECT_EQ(site.audio.size(), 2 * (kUnit + kItemEnd) + kFinalPeriod);
 }
 
+// An abort inside one long item stops it within a unit, with voiced units as well as silence.
+TEST_F(SpeakTest, AbortInsideALongItem) {
+    auto e = engine(kTone);
+    FragmentChain longItem({{SPVA_Speak, std::u16string(200, u'一')}});
+    RecordingSite site;
+    site.actions = [&site](int) { return site.writes.size() >= 2 ? DWORD(SPVES_ABORT) : DWORD(0); };
+    EXPECT_EQ(speak(e.get(), longItem, site), S_OK);
+    EXPECT_EQ(site.writes.size(), 2u);
+}
+
 TEST_F(SpeakTest, AbortSkipAndAFailingWrite) {
     auto e = engine();
     FragmentChain frags({{SPVA_Speak, u"一二三. 四五六."}});
@@ -178,8 +188,9 @@ TEST_F(SpeakTest, AbortSkipAndAFailingWrite) {
     {
         SCOPED_TRACE("abort once the first sentence is under way");
         RecordingSite site;
-        // Checks: the sentence loop twice, the item, the character, then one per silence block.
-        site.actions = [](int call) { return call > 6 ? DWORD(SPVES_ABORT) : DWORD(0); };
+        // Checks: the sentence loop twice, the item, the item's step, the character's rate, the
+        // unit, then one per silence block.
+        site.actions = [](int call) { return call > 8 ? DWORD(SPVES_ABORT) : DWORD(0); };
         EXPECT_EQ(speak(e.get(), frags, site), S_OK);
         EXPECT_EQ(site.audio.size(), kUnit);
     }
