@@ -7,6 +7,7 @@
 #include "platform/browser/BrowserHost.h"
 #include "platform/system/Machine.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmQuote.h"
 #include "quotes/frmTerminal.h"
 #include "settings/frmVoiceClock.h"
 #include "settings/frmVoiceQuote.h"
@@ -38,6 +39,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     PopMenu = [](const std::string& symbol, const std::string& action) {
         if (MainForm) MainForm->PopMenu(symbol, action);
     };
+    NewQuoteBoard = [] { return std::make_shared<frmQuote>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 
