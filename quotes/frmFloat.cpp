@@ -451,9 +451,12 @@ OrderFigures orderFigures(const std::string& bid, const std::string& ask, int16_
     std::string pattern(out.price.size(), '0');
     if (const auto point = out.price.find('.'); point != std::string::npos) pattern[point] = '.';
     const int factor = fractional ? 10 : 1;
+    // As the order itself takes them: no distance (or a negative one) sets no level, and a level
+    // the terminal must not get is shown as refused rather than as a negative price.
     auto figure = [&](int16_t distance, int sign) -> std::string {
-        if (distance == 0) return "无";
+        if (distance <= 0) return "无";
         const double value = orderLevel(out.price, side, distance, fractional, sign);
+        if (orderLevelText(value).empty()) return "无效";
         return forms::Format(value, pattern) + " (" + std::to_string(factor * distance) + "点)";
     };
     out.sl = figure(sl, -1);
