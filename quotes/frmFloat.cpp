@@ -328,18 +328,9 @@ void frmFloat::MT4Loading(bool on) {
 
 // Writes only the layers whose visibility changed, so a steady state costs no page writes.
 void frmFloat::showOverlays() {
-    const QuoteOverlays::Layers want = overlays_.layers();
-    if (want == shownLayers_) return;
+    if (overlays_.layers() == shownLayers_) return;
     web::PageBatch batch(Document);
-    const std::pair<const char*, bool QuoteOverlays::Layers::*> layers[] = {
-        {"iOverlay", &QuoteOverlays::Layers::veil},
-        {"iTimeOut", &QuoteOverlays::Layers::timeOut},
-        {"iClose", &QuoteOverlays::Layers::closedPicture},
-        {"iLoad", &QuoteOverlays::Layers::loadingPicture},
-    };
-    for (const auto& [id, member] : layers)
-        if (want.*member != shownLayers_.*member) setDisplay(id, want.*member);
-    shownLayers_ = want;
+    overlays_.apply(shownLayers_, [&](const char* id, bool on) { setDisplay(id, on); });
 }
 
 void frmFloat::Max_Min(const std::string& high, const std::string& low) {
