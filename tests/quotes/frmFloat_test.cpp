@@ -533,7 +533,26 @@ TEST_F(FloatPanelTest, ThreePanelsInThreeModesOnScreen) {
     c->TimeOut(true);
     c->Time("-1分30秒-");
     machine->pumpOnce();  // the panels' writes of this round go out
-    EXPECT_FALSE(testing_support::writeSnapshot("quotes_three_panels").empty());
+    const auto shot = testing_support::takeSnapshot("quotes_three_panels");
+    ASSERT_TRUE(shot);
+    // Each panel shows its page where it was moved (not the bare window colour), and the
+    // timed-out one is washed out: paler on average than the live one beside it.
+    auto meanLevel = [&](forms::Form& p) {
+        win::RECT r{};
+        win::GetWindowRect(p.hWnd(), &r);
+        long sum = 0, n = 0, page = 0;
+        for (int y = r.top + 25; y < r.bottom - 4; y += 2)
+            for (int x = r.left + 4; x < r.right - 4; x += 2) {
+                const uint32_t px = shot->at(x, y);
+                sum += ((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF);
+                page += px != 0xECE9D8u;
+                ++n;
+            }
+        EXPECT_GT(page, n / 2);
+        return sum / std::max(1L, n);
+    };
+    meanLevel(*a);
+    EXPECT_GT(meanLevel(*c), meanLevel(*b));
 }
 
 // Every order of reports ends in the layers its flags call for.
