@@ -5,6 +5,9 @@
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
 #include "quotes/frmTerminal.h"
+#include "settings/frmAbout.h"
+#include "settings/frmInsScript.h"
+#include "settings/frmLiveUpdate.h"
 #include "toolkit/frmSplash.h"
 
 namespace m_Main {
@@ -19,6 +22,9 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
+    NewAboutWindow = [] { return std::make_shared<frmAbout>(); };
+    NewInsScriptWindow = [] { return std::make_shared<frmInsScript>(); };
+    NewLiveUpdate = [] { return std::make_shared<frmLiveUpdate>(); };
 }
 
 } // namespace m_Main
