@@ -185,6 +185,7 @@ void frmInsScript::GetElementPos(const std::string& id, int& left, int& top, int
 }
 
 void frmInsScript::tell(int icon, const std::string& text) {
+    report_ = text;
     auto tip = std::make_shared<frmToolTip>();
     tip->Load();
     if (!readyTip(tip)) {
@@ -270,6 +271,7 @@ void frmInsScript::writeNewEntries(std::string& out, const std::string& from, co
 void frmInsScript::Install() {
     auto self = shared_from_this();
     failures_.clear();
+    report_.clear();
     const std::string terminal = TerminalFolder();
     if (terminal.empty() || !IsLoaded() || Document.isNull()) {
         tell(frmToolTip::kIconError, "没有找到正在运行的MT4平台, 无法安装脚本!");
@@ -306,6 +308,7 @@ void frmInsScript::Install() {
         report = "MT4脚本没有全部安装:";
         for (const auto& f : failures_) report += "\r\n" + f;
     }
+    report_ = report;
     tell(failures_.empty() ? frmToolTip::kIconOK : frmToolTip::kIconWarning, report);
     m_Main::PlaySysSound("SystemAsterisk");
     Unload();

@@ -32,6 +32,8 @@ public:
     const web::HTMLDocument& PageDocument() const { return Document; }
     // What the last installation could not do, one line each; empty when all went in.
     const std::vector<std::string>& Failures() const { return failures_; }
+    // The message the last installation ended with.
+    const std::string& Report() const { return report_; }
     // The terminal folder (with its trailing backslash), empty without an attached terminal.
     static std::string TerminalFolder();
 
@@ -54,6 +56,7 @@ private:
     std::vector<std::string> entryValues_;
     std::vector<std::string> lines_;
     std::vector<std::string> failures_;
+    std::string report_;
     bool sectionFound_ = false;
     bool activated_ = false;
     int keyCounter_ = -1;
