@@ -4,6 +4,7 @@
 #include "core/Program.h"
 #include "core/cls_MT4.h"
 #include "core/frmMain.h"
+#include "platform/registry/Registry.h"
 #include "platform/speech/SpVoice.h"
 #include "support/Program.h"
 #include "support/TestMachine.h"
@@ -21,6 +22,7 @@
 
 namespace aux_test {
 
+inline const char* const kBrowserKey = "Software\\Microsoft\\Internet Explorer";
 inline const char* const kTerminalFolder = "C:\\Program Files\\MetaTrader 4\\";
 
 inline std::string fixture(const std::string& name) {
@@ -82,6 +84,8 @@ struct Program {
         testing_support::installProgram(*m);
         testing_support::setSettingsAttrib("Settings/LiveUpdate", "Checked", checkAtStart ? "1" : "0");
         m->setSetting("net.host.update.kestrel.example", site.base());
+        // The page control draws PNG images itself, as browsers from version 7 on do.
+        reg::setString(win::HKEY_LOCAL_MACHINE, kBrowserKey, "Version", "9.0.8112.16421");
         const auto scripts = std::filesystem::path(PENNANT_SOURCE_DIR) / "core" / "Scripts";
         for (const auto& e : std::filesystem::directory_iterator(scripts)) {
             std::ifstream in(e.path(), std::ios::binary);

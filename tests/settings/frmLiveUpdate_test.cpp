@@ -145,6 +145,31 @@ TEST(AboutWindow, ShowsTheVersionAndItsUpdateButtonWaitsForTheCheck) {
     EXPECT_FALSE(frmAbout::AboutReady);
 }
 
+TEST(AboutWindow, OldBrowsersGetTheIconsFromFiles) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    struct Case {
+        std::optional<std::string> version;
+        bool fromFiles;
+    };
+    // Only the first character counts; a missing value is an old browser.
+    for (const Case& c : std::vector<Case>{{"9.0.8112.16421", false}, {"10.0", true}, {"6.0.2900", true}, {std::nullopt, true}}) {
+        SCOPED_TRACE(c.version.value_or("missing"));
+        m_Main::OldBrowser = false;
+        if (c.version) reg::setString(win::HKEY_LOCAL_MACHINE, aux_test::kBrowserKey, "Version", *c.version);
+        else reg::deleteValue(win::HKEY_LOCAL_MACHINE, aux_test::kBrowserKey, "Version");
+        m_Main::MainForm->m_frmSysTray_MenuClick("About");
+        auto* about = dynamic_cast<frmAbout*>(m_Main::AboutForm());
+        ASSERT_TRUE(p.runUntil([&] { return !about->Busy() && about->Visible(); }));
+        const std::string src = about->PageDocument().all("AuthorPng").getAttribute("src");
+        EXPECT_EQ(src.find("Author.MPI") != std::string::npos, c.fromFiles) << src;
+        EXPECT_EQ(m_Main::OldBrowser, c.fromFiles);
+        EXPECT_EQ(p.m->fileExists(m_Main::TempDir + "Author.MPI"), c.fromFiles);
+        about->CloseFRM();
+        if (p.m->fileExists(m_Main::TempDir + "Author.MPI")) std::filesystem::remove(p.m->hostPath(m_Main::TempDir + "Author.MPI"));
+    }
+}
+
 TEST(LiveUpdate, TheStartUpCheckOffersANewerVersion) {
     Program p(true);
     p.site.serve("newer.xml");
