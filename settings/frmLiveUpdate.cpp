@@ -77,6 +77,11 @@ void frmLiveUpdate::Form_Load() {
             if (auto self = weak.lock(); self && self->IsLoaded()) self->versionFileComplete(data, success);
         });
     };
+    // Only a site the machine leads to itself is asked; nothing leaves the machine.
+    if (sys::Machine::current().setting(std::string("net.host.") + kUpdateHost).empty()) {
+        download_->DownloadComplete("", false, "qrb");
+        return;
+    }
     download_->BeginDownload(kVersionFileUrl, "qrb");
 }
 

@@ -18,6 +18,7 @@ public:
     ~frmLiveUpdate() override;
 
     // Where the version file is asked for; the machine's host mapping leads the host elsewhere.
+    static constexpr const char* kUpdateHost = "update.kestrel.example";
     static constexpr const char* kVersionFileUrl = "http://update.kestrel.example/download/qrb.xml";
 
     // ---- Members reached by name, in member order ----

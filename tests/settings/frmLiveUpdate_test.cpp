@@ -89,6 +89,17 @@ TEST(LiveUpdate, WhatEachVersionFileGives) {
     }
 }
 
+TEST(LiveUpdate, AnUpdateSiteOutsideTheMachineIsNotAsked) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    p.site.serve("newer.xml");
+    p.m->setSetting("net.host.update.kestrel.example", "");
+    m_Main::MainForm->ChkLiveUpdate(true);
+    ASSERT_TRUE(p.runUntil([&] { return !liveUpdate()->IsLoaded(); }));
+    EXPECT_EQ(lastBalloon(), "无法获取更新信息, 请稍后再试!");
+    EXPECT_EQ(p.site.hits(), 0);
+}
+
 TEST(LiveUpdate, OnlyWebAddressesAreOpened) {
     Program p;
     ASSERT_TRUE(p.start());
