@@ -25,12 +25,12 @@ public:
     virtual void CancelWork() = 0;
 };
 
-// The talking clock.
+// The talking clock: a hidden window that runs while it is loaded.
 class VoiceClockWindow : public forms::Form {
 public:
     using forms::Form::Form;
-    // ok: its speech object could be made; only then it runs.
-    virtual void Initialize(bool& ok) = 0;
+    // Starts it; false when its speech object could not be made (nothing else is then made).
+    virtual bool Initialize() = 0;
 };
 
 // The live-update window; loading it starts the check.
@@ -41,10 +41,21 @@ public:
     virtual void Tip(bool asked) = 0;
 };
 
-// The per-symbol voice-quote dialog, as the user confirmed it.
+// The per-symbol voice-quote dialog. The opener fills it through the setters (VoiceEnable last);
+// the getters give what it held when it closed.
 class VoiceQuoteDialog : public forms::Form {
 public:
     using forms::Form::Form;
+    // True while its page is not ready.
+    virtual bool Busy() = 0;
+    virtual void ID(const std::string& symbol) = 0;
+    virtual void VoiceDelta(const std::string& points) = 0;
+    virtual void VoiceInterval(const std::string& seconds) = 0;
+    virtual void DeltaFormat(const std::string& text) = 0;
+    virtual void IntervalFormat(const std::string& text) = 0;
+    virtual void EnableDelta(bool on) = 0;
+    virtual void EnableInterval(bool on) = 0;
+    virtual void VoiceEnable(bool on) = 0;
     virtual std::string VoiceDelta() = 0;
     virtual std::string VoiceInterval() = 0;
     virtual std::string DeltaFormat() = 0;

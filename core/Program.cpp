@@ -76,6 +76,8 @@ namespace {
 std::shared_ptr<QuoteBoard> g_board = atEnd(g_board);
 std::shared_ptr<NoticeWindow> g_notify = atEnd(g_notify);
 std::shared_ptr<TerminalPanelWindow> g_terminal = atEnd(g_terminal);
+std::shared_ptr<VoiceQuoteDialog> g_voiceQuote = atEnd(g_voiceQuote);
+std::shared_ptr<VoiceClockWindow> g_voiceClock = atEnd(g_voiceClock);
 std::shared_ptr<PageDialog> g_settings = atEnd(g_settings);
 std::shared_ptr<PageDialog> g_about = atEnd(g_about);
 std::shared_ptr<PageDialog> g_insScript = atEnd(g_insScript);
@@ -96,6 +98,7 @@ std::function<ConfirmBalloon*()> OpenConfirmBalloon = atEnd(OpenConfirmBalloon);
 std::function<std::shared_ptr<QuoteBoard>()> NewQuoteBoard = atEnd(NewQuoteBoard);
 std::function<std::shared_ptr<NoticeWindow>()> NewFXNotify = atEnd(NewFXNotify);
 std::function<std::shared_ptr<VoiceClockWindow>()> NewVoiceClock = atEnd(NewVoiceClock);
+std::function<std::shared_ptr<VoiceQuoteDialog>()> NewVoiceQuote = atEnd(NewVoiceQuote);
 std::function<std::shared_ptr<LiveUpdateWindow>()> NewLiveUpdate = atEnd(NewLiveUpdate);
 std::function<std::shared_ptr<TerminalPanelWindow>()> NewTerminalWindow = atEnd(NewTerminalWindow);
 std::function<std::shared_ptr<PageDialog>()> NewSettingsWindow = atEnd(NewSettingsWindow);
@@ -223,9 +226,49 @@ PageDialog* InsScriptForm() { return instance(g_insScript, NewInsScriptWindow); 
 
 void ReleaseQuoteBoard() { g_board.reset(); }
 
+VoiceQuoteDialog* VoiceQuoteWindow() {
+    if (!g_voiceQuote && NewVoiceQuote) {
+        g_voiceQuote = NewVoiceQuote();
+        VoiceQuoteForm = g_voiceQuote.get();
+    }
+    return g_voiceQuote.get();
+}
+
+void ReleaseVoiceQuote() {
+    VoiceQuoteForm = nullptr;
+    if (!g_voiceQuote) return;
+    // Called from the dialog's own unload: the last reference goes once that is over.
+    std::shared_ptr<VoiceQuoteDialog> keep = std::move(g_voiceQuote);
+    if (auto* machine = sys::Machine::currentOrNull()) machine->post([keep] {});
+}
+
+VoiceClockWindow* VoiceClockForm() { return g_voiceClock.get(); }
+
+void StartVoiceClock() {
+    if (g_voiceClock || !NewVoiceClock) return;
+    std::shared_ptr<VoiceClockWindow> clock = NewVoiceClock();
+    if (!clock) return;
+    clock->Load();
+    if (!clock->Initialize()) {
+        clock->Unload();
+        return;
+    }
+    g_voiceClock = std::move(clock);
+}
+
+void StopVoiceClock() {
+    if (!g_voiceClock) return;
+    std::shared_ptr<VoiceClockWindow> clock = std::move(g_voiceClock);
+    clock->Unload();
+}
+
 void ReleaseNeighbourWindows() {
     g_notify.reset();
     g_terminal.reset();
+    StopVoiceClock();
+    // An open dialog closes as the user would close it, handing its values back.
+    if (g_voiceQuote && g_voiceQuote->IsLoaded()) g_voiceQuote->Unload();
+    g_voiceQuote.reset();
     VoiceQuoteForm = nullptr;
 }
 
@@ -240,6 +283,8 @@ void ReleaseCommandWindows() {
 // ---- The end of a run --------------------------------------------------------------------------
 
 void EndProgram() {
+    // The clock's timer runs until its window unloads.
+    StopVoiceClock();
     if (MainForm) {
         MainForm->TimerState = frmMain::kStop;
         if (MainForm->m_PriceTimer) MainForm->m_PriceTimer->Interval(0);

@@ -122,8 +122,17 @@ extern std::function<std::shared_ptr<TerminalPanelWindow>()> NewTerminalWindow;
 // The one instance of each, made on first use; nullptr while no maker is installed.
 NoticeWindow* FXNotifyForm();
 TerminalPanelWindow* TerminalForm();
-// The voice-quote dialog the user is confirming; set by the dialog while it is open.
+extern std::function<std::shared_ptr<VoiceQuoteDialog>()> NewVoiceQuote;
+// The voice-quote dialog while it exists: made by VoiceQuoteWindow, forgotten by its unload
+// (ReleaseVoiceQuote), so each opening gets a fresh one.
 extern VoiceQuoteDialog* VoiceQuoteForm;
+VoiceQuoteDialog* VoiceQuoteWindow();
+void ReleaseVoiceQuote();
+// The talking clock while it runs. Starting loads it hidden and initialises it (a clock that
+// cannot speak is unloaded again); stopping unloads it. Both do nothing when already so.
+VoiceClockWindow* VoiceClockForm();
+void StartVoiceClock();
+void StopVoiceClock();
 // Forgets the instances (exit).
 void ReleaseNeighbourWindows();
 // Set while the window holding the Terminal panel is loaded, by its load and unload.

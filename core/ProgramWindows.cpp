@@ -2,12 +2,15 @@
 // program_windows with those modules, above the core, so the core itself never depends on them.
 #include "core/Program.h"
 #include "core/frmMain.h"
+#include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "quotes/frmFloat.h"
 #include "quotes/frmTerminal.h"
 #include "settings/frmAbout.h"
 #include "settings/frmInsScript.h"
 #include "settings/frmLiveUpdate.h"
+#include "settings/frmVoiceClock.h"
+#include "settings/frmVoiceQuote.h"
 #include "toolkit/frmSplash.h"
 
 namespace m_Main {
@@ -15,12 +18,19 @@ namespace m_Main {
 void InstallWindows(std::function<void(const std::string& event)> trace) {
     pages::registerResources();
     ShowSplash = [] { frmSplash::ShowSplash(); };
+    NewVoiceQuote = [] { return std::make_shared<frmVoiceQuote>(); };
+    NewVoiceClock = [trace] {
+        auto clock = std::make_shared<frmVoiceClock>();
+        clock->Trace = trace;
+        return clock;
+    };
     LoadMainWindow = [trace = std::move(trace)] {
         MainForm = std::make_shared<frmMain>();
         MainForm->Trace = trace;
         MainForm->Load();
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
+    NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
     NewAboutWindow = [] { return std::make_shared<frmAbout>(); };
     NewInsScriptWindow = [] { return std::make_shared<frmInsScript>(); };

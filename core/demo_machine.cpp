@@ -40,6 +40,16 @@ int main(int argc, char** argv) {
         vq.attribute("defPIP") = "1";
         vq.attribute("defPIPValue") = "1";
     }
+    // The talking clock runs, with every chime on.
+    if (auto clock = doc.child("App").child("Settings").child("VoiceClock"))
+        for (const char* name : {"Checked", "Clock0", "Clock15", "Clock30", "Clock45"}) clock.attribute(name) = "1";
+    // The notice window opens large enough for its tabs.
+    if (auto news = doc.child("App").child("Window").child("FXNews")) {
+        news.attribute("Left") = "420";
+        news.attribute("Top") = "230";
+        news.attribute("Width") = "760";
+        news.attribute("Height") = "520";
+    }
     std::ostringstream settings;
     doc.save(settings, "  ", pugi::format_default, pugi::encoding_utf8);
 

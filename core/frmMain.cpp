@@ -384,19 +384,8 @@ void frmMain::Form_Load() {
     if (flagOn(c.GetNodeAttrib("Settings/LiveUpdate", "Checked"))) ChkLiveUpdate(false);
 
     // 21. Talking clock.
-    if (c.isExistAttrib("Settings/VoiceClock", "Checked") && flagOn(c.GetNodeAttrib("Settings/VoiceClock", "Checked")) &&
-        NewVoiceClock) {
-        voiceClock_ = NewVoiceClock();
-        bool ok = false;
-        if (voiceClock_) {
-            voiceClock_->Load();
-            voiceClock_->Initialize(ok);
-            if (!ok) {
-                voiceClock_->Unload();
-                voiceClock_.reset();
-            }
-        }
-    }
+    if (c.isExistAttrib("Settings/VoiceClock", "Checked") && flagOn(c.GetNodeAttrib("Settings/VoiceClock", "Checked")))
+        StartVoiceClock();
 
     // 22.-24.
     placeWindow();

@@ -22,7 +22,6 @@
 class FloatPanel;
 class cls_Quote;
 class cRegHotKey;
-class VoiceClockWindow;
 class LiveUpdateWindow;
 
 class frmMain : public forms::Form {
@@ -53,6 +52,9 @@ public:
                         int16_t& voice, int16_t& quickOrder, int16_t& iconEvent);
     // Takes the confirmed voice-quote dialog into the symbol's record and, when it changed, the settings.
     void SaveVoice(const std::string& symbol);
+    // The panel menu's "VoiceSet": the voice-quote dialog for a symbol with a record, filled from
+    // the record and shown; it hands its values to SaveVoice when it closes.
+    void openVoiceSet(const std::string& symbol);
 
     // ---- Hot keys, balloons, panels -----------------------------------------------------------
     void defHotKey(bool forceAlert);
@@ -126,7 +128,6 @@ private:
     int32_t staleSeconds_ = 0;
     bool inTick_ = false;
     std::unique_ptr<PlayMediaCls> timeoutPlayer_;
-    std::shared_ptr<VoiceClockWindow> voiceClock_;
     std::shared_ptr<LiveUpdateWindow> liveUpdate_;
 
     // ==== Commands, tray menu, hot keys, balloons and the icon window (frmMain_Commands.cpp) ====

@@ -533,6 +533,41 @@ void frmMain::cmdOpenWindow(forms::Form* window, const std::function<bool()>& bu
     window->Show(forms::vbModeless, this);
 }
 
+void frmMain::openVoiceSet(const std::string& symbol) {
+    std::shared_ptr<cls_Quote> rec;
+    if (auto* found = Quotes.Find(symbol)) rec = *found;
+    if (!rec || !NewVoiceQuote) return;
+    // One dialog at a time, each opening a fresh one: one still open closes (and saves) first.
+    if (VoiceQuoteForm && VoiceQuoteForm->IsLoaded()) VoiceQuoteForm->Unload();
+    VoiceQuoteDialog* dlg = VoiceQuoteWindow();
+    if (!dlg) return;
+    {
+        HourglassScope hourglass;
+        dlg->Load();
+        const uint32_t start = win::GetTickCount();
+        while (dlg == VoiceQuoteForm && dlg->Busy() && win::GetTickCount() - start < kWindowWaitMs) forms::DoEvents();
+    }
+    // A page that never came, or a dialog closed while it loaded, is not filled: it has
+    // nothing of the record to hand back.
+    if (dlg != VoiceQuoteForm || !dlg->IsLoaded()) return;
+    try {
+        if (dlg->Busy()) forms::raise(forms::err::ObjectRequired, "frmVoiceQuote");
+        dlg->setCaption(symbol + " - " + dlg->Caption());
+        dlg->VoiceDelta(std::to_string(rec->VoiceDelta()));
+        dlg->DeltaFormat(rec->DeltaFormat());
+        dlg->VoiceInterval(std::to_string(rec->VoiceInterval()));
+        dlg->IntervalFormat(rec->IntervalFormat());
+        dlg->ID(symbol);
+        dlg->EnableDelta(rec->EnableDelta());
+        dlg->EnableInterval(rec->EnableInterval());
+        dlg->VoiceEnable(rec->VoiceEnable());
+        dlg->Show(forms::vbModeless, this);
+    } catch (const std::exception& e) {
+        trace("voice settings failed: " + errorText(e));
+        dlg->Unload();
+    }
+}
+
 void frmMain::cmdScript(const std::string& key) {
     if (!m_FrmSysTray) return;
     const auto index = wholeNumber(forms::Mid(key, 8), 1, 100000);
@@ -687,10 +722,7 @@ void frmMain::exitSteps() {
     // The terminal is shown again whenever it is hidden, whatever the menu last showed.
     if (const win::HWND h = MT4().Mt4Hwnd(); h && !win::IsWindowVisible(h)) win::ShowWindow(h, 5);
 
-    if (voiceClock_) {
-        voiceClock_->Unload();
-        voiceClock_.reset();
-    }
+    StopVoiceClock();
     if (NoticeWindow* w = FXNotifyForm()) {
         if (w->IsLoaded() && w->Working()) w->CancelWork();
         w->Unload();

@@ -3,9 +3,10 @@
 // line for each event of the price loop worth seeing.
 //
 // usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--sound-files DIR]
-//                [--snapshot=FILE [--snapshot-after=MS]]
+//                [--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...]
 // --sound-files writes every sound the program plays or speaks as a WAV file into DIR, so it can be
-// heard or measured without a sound server.
+// heard or measured without a sound server; --setting sets a machine setting, such as
+// "net.host.<host>=<base>".
 #include "core/Program.h"
 #include "core/frmMain.h"
 #include "platform/browser/ScreenSnapshot.h"
@@ -37,7 +38,7 @@ void say(const std::string& line) {
 
 int usage() {
     std::fprintf(stderr, "usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--sound-files DIR] "
-                         "[--snapshot=FILE [--snapshot-after=MS]]\n");
+                         "[--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...]\n");
     return 2;
 }
 
@@ -48,12 +49,17 @@ int main(int argc, char** argv) {
     const auto snapshot = web::takeSnapshotSwitch(args);
     std::string root, folder = "C:\\Program Files\\Pennant", soundFiles;
     double seconds = 0;
+    std::vector<std::pair<std::string, std::string>> settings;
     for (size_t i = 0; i < args.size(); i++) {
         const bool more = i + 1 < args.size();
         if (args[i] == "--machine-root" && more) root = args[++i];
         else if (args[i] == "--folder" && more) folder = args[++i];
         else if (args[i] == "--seconds" && more) seconds = std::atof(args[++i].c_str());
         else if (args[i] == "--sound-files" && more) soundFiles = args[++i];
+        else if (args[i] == "--setting" && more && args[i + 1].find('=') != std::string::npos) {
+            const std::string& kv = args[++i];
+            settings.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+        }
         else return usage();
     }
     if (root.empty() || !std::filesystem::is_directory(root)) return usage();
@@ -70,6 +76,7 @@ int main(int argc, char** argv) {
         machine.setSetting("audio.wavdir", std::filesystem::absolute(soundFiles).string());
     }
     g_machine = &machine;
+    for (const auto& [key, value] : settings) machine.setSetting(key, value);
     speech::installSpeechService(machine);
     termsim::Terminal::registerProgram();
 

@@ -357,7 +357,12 @@ std::string screenSnapshotPng(const SnapshotOptions& options) {
     Composer c(host);
     c.taskbar(w, h, machine.workArea());
     std::vector<win::HWND> top;
-    win::EnumWindows([&](win::HWND hwnd, win::LPARAM) { top.push_back(hwnd); return win::TRUE; }, 0);
+    // The shell's bar is drawn above, under the windows.
+    const win::HWND bar = win::FindWindow("Shell_TrayWnd", nullptr);
+    win::EnumWindows([&](win::HWND hwnd, win::LPARAM) {
+        if (hwnd != bar) top.push_back(hwnd);
+        return win::TRUE;
+    }, 0);
     for (auto it = top.rbegin(); it != top.rend(); ++it) c.window(*it, 0, 0, true);
     c.tray();
     for (const auto& m : options.openMenus) c.menu(m);

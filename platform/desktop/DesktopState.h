@@ -54,6 +54,7 @@ struct DesktopState {
 
     sys::Machine* machine;
     HWND desktop = 0x00010010;
+    HWND taskbar = 0x00010014;  // the shell's "Shell_TrayWnd", made with the desktop
     HWND nextHandle = 0x00010020;
     std::mutex mapMutex;  // guards windows' insertion and lookup (PostMessage runs anywhere)
     std::map<HWND, std::unique_ptr<Wnd>> windows;

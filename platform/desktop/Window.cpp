@@ -33,6 +33,20 @@ const char* const kSystemClasses[] = {
     "Shell_TrayWnd", "ToolbarWindow32", "msctls_statusbar32", "AfxFrameOrView42", "Afx:400000:0",
 };
 
+// The shell that owns the taskbar; no simulated program gets this id.
+constexpr DWORD kShellProcessId = 1100;
+
+// The screen's edge that the work area leaves out; an empty strip below the screen when none.
+RECT taskbarRect(const sys::Machine& m) {
+    const int w = m.screenWidth(), h = m.screenHeight();
+    const sys::Rect wa = m.workArea();
+    if (wa.bottom < h) return {0, wa.bottom, w, h};
+    if (wa.top > 0) return {0, 0, w, wa.top};
+    if (wa.left > 0) return {0, 0, wa.left, h};
+    if (wa.right < w) return {wa.right, 0, w, h};
+    return {0, h, w, h};
+}
+
 } // namespace
 
 DesktopState::DesktopState(sys::Machine* m) : machine(m) {
@@ -50,6 +64,18 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
     classes["COMBOBOX"].lpfnWndProc = wndProcOf(&comboProc);
     classes["SYSTREEVIEW32"].lpfnWndProc = wndProcOf(&treeProc);
     installWindowSystemCalls(*m);
+
+    auto bar = std::make_unique<Wnd>();
+    bar->handle = taskbar;
+    bar->cls = "Shell_TrayWnd";
+    bar->style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    bar->exStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+    bar->proc = wndProcOf(&DefWindowProc);
+    bar->pid = kShellProcessId;
+    bar->tid = threadOf(kShellProcessId);
+    bar->rect = bar->normalRect = taskbarRect(*m);
+    windows[taskbar] = std::move(bar);
+    topLevel.push_back(taskbar);
     sys::Machine::Pump p;
     p.step = [this] { pumpStep(); };
     p.nextDue = [this] { return nextDue(); };
@@ -201,7 +227,8 @@ bool visibleAlone(const Wnd& w) { return (w.style & WS_VISIBLE) != 0; }
 
 HWND nextActivatable(DesktopState& s, HWND except) {
     for (HWND h : s.topLevel) {
-        if (h == except) continue;
+        // The target hands activation to a window below the closing one, never up to the shell's bar.
+        if (h == except || h == s.taskbar) continue;
         Wnd* w = s.find(h);
         if (w && !w->destroying && visibleAlone(*w) && !(w->style & WS_DISABLED) &&
             !(w->style & WS_MINIMIZE) && !(w->exStyle & WS_EX_NOACTIVATE))
@@ -476,9 +503,12 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
     auto& s = state();
     auto cit = s.classes.find(sys::upperAscii(cls));
     if (cit == s.classes.end()) return 0;
-    if (parent == s.desktop) parent = 0;
+    // WS_CHILD with WS_POPUP makes a pop-up; a child of the desktop is a top-level window.
+    const bool isChild = (style & (WS_CHILD | WS_POPUP)) == WS_CHILD;
+    const bool ofDesktop = parent == s.desktop;
+    if (ofDesktop) parent = 0;
     if (parent && !s.find(parent)) return 0;
-    if ((style & WS_CHILD) && !parent) return 0;
+    if (isChild && !parent && !ofDesktop) return 0;
 
     auto w = std::make_unique<Wnd>();
     const HWND h = s.nextHandle;
@@ -488,6 +518,16 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
     w->text = windowName;
     w->style = style & ~(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
     w->exStyle = exStyle;
+    // What the system adds: top-level windows clip their siblings and an overlapped one has a
+    // caption; the window edge follows the frame.
+    if (!isChild) {
+        w->style |= WS_CLIPSIBLINGS;
+        if (!(style & WS_POPUP)) w->style |= WS_CAPTION;
+    }
+    if ((w->exStyle & WS_EX_DLGMODALFRAME) || (w->style & (WS_DLGFRAME | WS_THICKFRAME)))
+        w->exStyle |= WS_EX_WINDOWEDGE;
+    else
+        w->exStyle &= ~WS_EX_WINDOWEDGE;
     w->proc = cit->second.lpfnWndProc ? cit->second.lpfnWndProc : wndProcOf(&defProcEntry);
     w->pid = sys::Machine::currentProcessId();
     w->tid = threadOf(w->pid);
@@ -495,7 +535,7 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
     if (width == CW_USEDEFAULT) width = 400, height = 300;
     w->rect = {x, y, x + width, y + height};
     w->normalRect = w->rect;
-    if (style & WS_CHILD) {
+    if (isChild) {
         w->parent = parent;
         w->id = menu;
     } else if (parent) {
@@ -517,7 +557,7 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
     }
     if (!s.find(h)) return 0;
     if (style & WS_VISIBLE) {
-        if (style & WS_CHILD) show(s, h);
+        if (isChild) show(s, h);
         else ShowWindow(h, (style & WS_MAXIMIZE) ? SW_MAXIMIZE : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOW);
     }
     return h;
@@ -577,7 +617,11 @@ void destroyProcessWindows(DWORD processId) {
 
 LONG GetWindowLong(HWND hwnd, int index) {
     Wnd* w = findWnd(hwnd);
-    if (!w) return 0;
+    if (!w) {
+        if (hwnd && hwnd == state().desktop && index == GWL_STYLE)
+            return static_cast<LONG>(WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+        return 0;
+    }
     switch (index) {
     case GWL_WNDPROC: return w->proc;
     case GWL_HINSTANCE: return 0x00400000;
@@ -600,14 +644,23 @@ LONG SetWindowLong(HWND hwnd, int index, LONG value) {
         old = w->proc;
         w->proc = value;
         return old;
-    case GWL_HWNDPARENT:
-        if (w->parent) return 0;
+    case GWL_HWNDPARENT: {
+        // A child's parent changes; a top-level window's owner becomes exactly the window given.
+        if (w->parent) return SetParent(hwnd, value);
+        auto& s = state();
+        const HWND owner = value == s.desktop ? 0 : value;
+        if (owner && (owner == hwnd || !s.find(owner) || ownedBy(s, owner, hwnd))) return 0;
         old = w->owner;
-        w->owner = GetAncestor(value, GA_ROOT);
-        if (Wnd* o = findWnd(w->owner); o && isTopmost(*o)) w->exStyle |= WS_EX_TOPMOST;
+        w->owner = owner;
+        if (Wnd* o = s.find(owner); o && isTopmost(*o)) w->exStyle |= WS_EX_TOPMOST;
         return old;
+    }
     case GWL_ID: old = w->id; w->id = value; return old;
-    case GWL_STYLE: old = static_cast<LONG>(w->style); w->style = static_cast<DWORD>(value); return old;
+    case GWL_STYLE:
+        old = static_cast<LONG>(w->style);
+        w->style = static_cast<DWORD>(value);
+        if (!w->parent) w->style |= WS_CLIPSIBLINGS;  // a top-level window cannot drop it
+        return old;
     case GWL_EXSTYLE: old = static_cast<LONG>(w->exStyle); w->exStyle = static_cast<DWORD>(value); return old;
     case GWL_USERDATA: old = w->userData; w->userData = value; return old;
     default: return 0;
@@ -687,7 +740,7 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
     }
     Wnd* w = s.find(hwnd);
     if (!w) return 0;
-    if (cmd == GW_OWNER) return w->parent ? 0 : w->owner;
+    if (cmd == GW_OWNER) return w->owner;
     const auto& sib = siblingsOf(s, *w);
     auto it = std::find(sib.begin(), sib.end(), hwnd);
     if (it == sib.end()) return 0;
@@ -701,9 +754,14 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
 }
 
 HWND GetParent(HWND hwnd) {
-    Wnd* w = findWnd(hwnd);
+    auto& s = state();
+    Wnd* w = s.find(hwnd);
     if (!w) return 0;
-    return w->parent ? w->parent : w->owner;
+    // The style decides, not where the window sits: a window that lost WS_CHILD has no parent
+    // here, and an owned overlapped window none either.
+    if (w->style & WS_POPUP) return w->owner;
+    if (w->style & WS_CHILD) return w->parent ? w->parent : s.desktop;
+    return 0;
 }
 
 HWND SetParent(HWND child, HWND newParent) {
@@ -715,8 +773,8 @@ HWND SetParent(HWND child, HWND newParent) {
     const HWND old = w->parent ? w->parent : s.desktop;
     unlink(siblingsOf(s, *w), child);
     w->parent = newParent;
+    // The owner stays, and the style too: GetParent follows whatever style the window has.
     if (newParent) {
-        w->owner = 0;
         s.find(newParent)->children.insert(s.find(newParent)->children.begin(), child);
         if (s.active == child) s.active = 0;
     } else {
@@ -733,11 +791,12 @@ HWND GetAncestor(HWND hwnd, UINT flags) {
     case GA_PARENT: return w->parent ? w->parent : s.desktop;
     case GA_ROOT: return rootOf(s, hwnd);
     case GA_ROOTOWNER: {
-        HWND h = rootOf(s, hwnd);
+        // The chain GetParent gives, which may end at the desktop (a WS_CHILD of the desktop).
+        HWND h = hwnd;
         for (int depth = 0; depth < 64; ++depth) {
-            Wnd* r = s.find(h);
-            if (!r || !r->owner) break;
-            h = r->owner;
+            const HWND p = GetParent(h);
+            if (!p) break;
+            h = p;
         }
         return h;
     }
@@ -797,7 +856,10 @@ bool enumChildren(DesktopState& s, HWND parent, const WNDENUMPROC& fn, LPARAM lP
 
 BOOL EnumChildWindows(HWND parent, const WNDENUMPROC& fn, LPARAM lParam) {
     auto& s = state();
-    if (!parent || parent == s.desktop) {
+    const bool fromDesktop = !parent || parent == s.desktop;
+    const Wnd* p = fromDesktop ? nullptr : s.find(parent);
+    if (fromDesktop ? s.topLevel.empty() : (!p || p->children.empty())) return FALSE;  // nothing to enumerate
+    if (fromDesktop) {
         for (HWND h : std::vector<HWND>(s.topLevel)) {
             if (!s.find(h)) continue;
             if (!fn(h, lParam) || !enumChildren(s, h, fn, lParam)) return FALSE;
@@ -936,6 +998,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
 
 BOOL IsWindowVisible(HWND hwnd) {
     auto& s = state();
+    if (hwnd && hwnd == s.desktop) return TRUE;
     for (int depth = 0; hwnd && depth < 64; ++depth) {
         Wnd* w = s.find(hwnd);
         if (!w || !(w->style & WS_VISIBLE)) return FALSE;

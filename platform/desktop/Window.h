@@ -99,7 +99,8 @@ constexpr int GWL_EXSTYLE = -20;
 constexpr int GWL_USERDATA = -21;
 LONG GetWindowLong(HWND hwnd, int index);
 // GWL_WNDPROC: refused (0) for a window of another process. GWL_STYLE replaces the whole style,
-// WS_VISIBLE included.
+// WS_VISIBLE included (a top-level window keeps WS_CLIPSIBLINGS). GWL_HWNDPARENT re-parents a
+// child and sets a top-level window's owner to exactly the window given.
 LONG SetWindowLong(HWND hwnd, int index, LONG value);
 
 // ---- Text and class ---------------------------------------------------------------------
@@ -121,8 +122,10 @@ constexpr UINT GW_HWNDPREV = 3;
 constexpr UINT GW_OWNER = 4;
 constexpr UINT GW_CHILD = 5;
 HWND GetWindow(HWND hwnd, UINT cmd);
-// A child's parent; an owned top-level window's owner; otherwise 0.
+// By the style: a WS_POPUP window's owner, a WS_CHILD window's parent (the desktop for a child of
+// the desktop), otherwise 0. GA_ROOTOWNER follows this chain; GA_ROOT the parents only.
 HWND GetParent(HWND hwnd);
+// Keeps the owner and the style.
 HWND SetParent(HWND child, HWND newParent);
 constexpr UINT GA_PARENT = 1;
 constexpr UINT GA_ROOT = 2;
@@ -137,7 +140,7 @@ HWND FindWindowEx(HWND parent, HWND childAfter, const char* className, const cha
 using WNDENUMPROC = std::function<BOOL(HWND, LPARAM)>;
 // Top-level windows in z-order, hidden ones too; stops when the callback gives FALSE.
 BOOL EnumWindows(const WNDENUMPROC& fn, LPARAM lParam);
-// Every descendant, depth first in z-order.
+// Every descendant, depth first in z-order; FALSE when there is none.
 BOOL EnumChildWindows(HWND parent, const WNDENUMPROC& fn, LPARAM lParam);
 
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,26 +32,34 @@ constexpr HKEY kFirstHandle = 0x1000;
 constexpr int kHiveCount = 4;
 const char* const kHiveNames[kHiveCount] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                             "HKEY_USERS"};
+constexpr int kUserHive = 1, kMachineHive = 2;
+// HKEY_CLASSES_ROOT is no hive: it shows this key of the user's and of the machine's hive.
+const char* const kClassesPath[] = {"Software", "Classes"};
 
 bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-// Text values keep their strings (one for REG_SZ and REG_EXPAND_SZ), others their bytes.
+// Text values keep the UTF-16 bytes they were given (the "A" forms convert), others their bytes.
 struct Value {
     std::string name;
     DWORD type = REG_NONE;
-    std::vector<std::string> strings;
-    std::vector<BYTE> bytes;
+    std::vector<BYTE> data;
 };
+
+struct Key;
+using KeyPtr = std::shared_ptr<Key>;
 
 struct Key {
     std::string name;
+    std::string cls;  // the class it was created with
     int64_t writeMs = 0;
-    std::map<std::string, std::unique_ptr<Key>> keys;  // by upper-case name: sorted without regard to case
-    std::vector<Value> values;                         // in creation order
+    Key* parent = nullptr;
+    bool deleted = false;                     // out of the tree: handles to it stay dead
+    std::map<std::string, KeyPtr> keys;       // by upper-case name: sorted without regard to case
+    std::vector<Value> values;                // in creation order
 
-    Key* child(const std::string& n) {
+    KeyPtr child(const std::string& n) const {
         auto it = keys.find(sys::upperAscii(n));
-        return it == keys.end() ? nullptr : it->second.get();
+        return it == keys.end() ? nullptr : it->second;
     }
     Value* value(const std::string& n) {
         for (auto& v : values)
@@ -59,10 +68,16 @@ struct Key {
     }
 };
 
+void markDeleted(Key& k, bool on) {
+    k.deleted = on;
+    for (auto& [_, c] : k.keys) markDeleted(*c, on);
+}
+
 struct Handle {
-    int hive = 0;
-    std::vector<std::string> path;
+    KeyPtr key;  // null only for the root of HKEY_CLASSES_ROOT
     REGSAM access = 0;
+    bool classes = false;                // opened through HKEY_CLASSES_ROOT
+    std::vector<std::string> classPath;  // its path below HKEY_CLASSES_ROOT
 };
 
 REGSAM effectiveAccess(REGSAM sam) {
@@ -101,6 +116,47 @@ void putFileTime(FILETIME* ft, int64_t ms) {
     ft->dwHighDateTime = static_cast<DWORD>(t >> 32);
 }
 
+// ---- Text of values -------------------------------------------------------------------------
+
+std::vector<BYTE> bytesOf(const std::u16string& s) {
+    std::vector<BYTE> b(s.size() * 2);
+    if (!b.empty()) std::memcpy(b.data(), s.data(), b.size());
+    return b;
+}
+
+std::u16string charsOf(const std::vector<BYTE>& b) {
+    std::u16string s(b.size() / 2, u'\0');
+    if (!s.empty()) std::memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+}
+
+// The strings with their terminators, as a careful caller stores them.
+std::vector<BYTE> textBytes(DWORD type, const std::vector<std::string>& strings) {
+    std::u16string s;
+    for (const auto& str : strings) {
+        s += sys::toUtf16(str);
+        s += u'\0';
+    }
+    if (type == REG_MULTI_SZ || s.empty()) s += u'\0';
+    return bytesOf(s);
+}
+
+// The strings stored text holds: each up to a NUL, a list up to an empty one.
+std::vector<std::string> textStrings(DWORD type, const std::vector<BYTE>& data) {
+    const std::u16string s = charsOf(data);
+    if (type != REG_MULTI_SZ) return {sys::fromUtf16(s.substr(0, s.find(u'\0')))};
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < s.size()) {
+        size_t end = s.find(u'\0', pos);
+        if (end == pos) break;
+        if (end == std::u16string::npos) end = s.size();
+        out.push_back(sys::fromUtf16(s.substr(pos, end - pos)));
+        pos = end + 1;
+    }
+    return out;
+}
+
 // ---- Persistence --------------------------------------------------------------------------
 
 std::string toHex(const std::vector<BYTE>& b) {
@@ -126,27 +182,32 @@ std::vector<BYTE> fromHex(const std::string& s) {
     return b;
 }
 
+// Well-formed text is kept readable ("text", "strings"); text stored otherwise (no terminator,
+// embedded NULs) keeps its UTF-16 bytes in "hex".
 json keyToJson(const Key& k) {
     json values = json::array();
     for (const auto& v : k.values) {
         json jv = {{"name", v.name}, {"type", v.type}};
-        if (v.type == REG_MULTI_SZ)
-            jv["strings"] = v.strings;
-        else if (isText(v.type))
-            jv["text"] = v.strings.empty() ? std::string() : v.strings[0];
+        const auto strings = isText(v.type) ? textStrings(v.type, v.data) : std::vector<std::string>{};
+        if (!isText(v.type) || textBytes(v.type, strings) != v.data)
+            jv["hex"] = toHex(v.data);
+        else if (v.type == REG_MULTI_SZ)
+            jv["strings"] = strings;
         else
-            jv["hex"] = toHex(v.bytes);
+            jv["text"] = strings[0];
         values.push_back(std::move(jv));
     }
     json keys = json::array();
     for (const auto& [_, child] : k.keys) keys.push_back(keyToJson(*child));
-    return {{"name", k.name}, {"time", k.writeMs}, {"values", std::move(values)}, {"keys", std::move(keys)}};
+    json j = {{"name", k.name}, {"time", k.writeMs}, {"values", std::move(values)}, {"keys", std::move(keys)}};
+    if (!k.cls.empty()) j["class"] = k.cls;
+    return j;
 }
 
-std::unique_ptr<Key> keyFromJson(const json& j, bool isHive, const std::string& where) {
+KeyPtr keyFromJson(const json& j, bool isHive, const std::string& where) {
     auto fail = [&](const std::string& what) { throw std::runtime_error(what + " at " + where); };
     if (!j.is_object()) fail("a key that is not an object");
-    auto k = std::make_unique<Key>();
+    auto k = std::make_shared<Key>();
     k->name = j.at("name").get<std::string>();
     if (!isHive) {
         std::vector<std::string> parts;
@@ -154,16 +215,19 @@ std::unique_ptr<Key> keyFromJson(const json& j, bool isHive, const std::string& 
             fail("an invalid key name \"" + k->name + "\"");
     }
     k->writeMs = j.at("time").get<int64_t>();
+    k->cls = j.value("class", std::string());
     for (const auto& jv : j.at("values")) {
         Value v;
         v.name = jv.at("name").get<std::string>();
         v.type = jv.at("type").get<DWORD>();
-        if (v.type == REG_MULTI_SZ)
-            v.strings = jv.at("strings").get<std::vector<std::string>>();
+        if (jv.contains("hex"))
+            v.data = fromHex(jv.at("hex").get<std::string>());
+        else if (v.type == REG_MULTI_SZ)
+            v.data = textBytes(v.type, jv.at("strings").get<std::vector<std::string>>());
         else if (isText(v.type))
-            v.strings = {jv.at("text").get<std::string>()};
+            v.data = textBytes(v.type, {jv.at("text").get<std::string>()});
         else
-            v.bytes = fromHex(jv.at("hex").get<std::string>());
+            fail("a value without data \"" + v.name + "\"");
         if (k->value(v.name)) fail("a duplicate value \"" + v.name + "\"");
         k->values.push_back(std::move(v));
     }
@@ -171,9 +235,34 @@ std::unique_ptr<Key> keyFromJson(const json& j, bool isHive, const std::string& 
         auto child = keyFromJson(jk, false, where + "\\" + jk.value("name", std::string("?")));
         std::string upper = sys::upperAscii(child->name);
         if (k->keys.count(upper)) fail("a duplicate key \"" + child->name + "\"");
+        child->parent = k.get();
         k->keys.emplace(upper, std::move(child));
     }
     return k;
+}
+
+KeyPtr newKey(Key& parent, const std::string& name, int64_t ms) {
+    auto k = std::make_shared<Key>();
+    k->name = name;
+    k->writeMs = ms;
+    k->parent = &parent;
+    parent.keys.emplace(sys::upperAscii(name), k);
+    return k;
+}
+
+// Moves what src holds into dst; where both have a value or key, dst's stays.
+void mergeInto(Key& dst, Key& src) {
+    for (auto& v : src.values)
+        if (!dst.value(v.name)) dst.values.push_back(std::move(v));
+    for (auto& [upper, c] : src.keys) {
+        if (KeyPtr d = dst.child(c->name)) {
+            mergeInto(*d, *c);
+        } else {
+            c->parent = &dst;
+            dst.keys.emplace(upper, c);
+        }
+    }
+    dst.writeMs = std::max(dst.writeMs, src.writeMs);
 }
 
 // ---- The store ----------------------------------------------------------------------------
@@ -183,8 +272,8 @@ public:
     explicit Store(sys::Machine& m) : machine_(m), file_(m.root() / "registry.dat") {
         tmpFile_ = file_;
         tmpFile_ += ".tmp";
-        for (int i = 0; i < kHiveCount; ++i) {
-            hives_[i] = std::make_unique<Key>();
+        for (int i = kUserHive; i < kHiveCount; ++i) {
+            hives_[i] = std::make_shared<Key>();
             hives_[i]->name = kHiveNames[i];
         }
         load();
@@ -196,173 +285,166 @@ public:
     const std::string& damage() const { return damage_; }
     std::string failure() const { return damage_.empty() ? writeFailure_ : damage_; }
 
-    // Finds the key of a handle (predefined or opened), with the handle's rights.
-    LONG resolve(HKEY h, Key*& key, REGSAM* access = nullptr, Handle* handleOut = nullptr) {
-        if (!damage_.empty()) return ERROR_BADDB;
-        Handle handle;
-        if (h >= HKEY_CLASSES_ROOT && h < HKEY_CLASSES_ROOT + kHiveCount) {
-            handle.hive = static_cast<int>(h - HKEY_CLASSES_ROOT);
-            handle.access = KEY_ALL_ACCESS;
-        } else {
-            auto it = handles_.find(h);
-            if (it == handles_.end()) return ERROR_INVALID_HANDLE;
-            handle = it->second;
-        }
-        Key* k = hives_[handle.hive].get();
-        for (const auto& part : handle.path) {
-            k = k->child(part);
-            if (!k) return ERROR_KEY_DELETED;
-        }
-        key = k;
-        if (access) *access = handle.access;
-        if (handleOut) *handleOut = handle;
-        return ERROR_SUCCESS;
-    }
-
     LONG open(HKEY parent, const std::string& sub, REGSAM sam, HKEY* out) {
         if (!out) return ERROR_INVALID_PARAMETER;
-        Key* k;
+        *out = 0;
         Handle h;
-        if (LONG r = resolve(parent, k, nullptr, &h)) return r;
+        if (LONG r = live(parent, h)) return r;
         std::vector<std::string> parts;
         if (LONG r = splitKeyPath(sub, parts)) return r;
-        for (const auto& p : parts) {
-            k = k->child(p);
-            if (!k) return ERROR_FILE_NOT_FOUND;
-            h.path.push_back(p);
-        }
-        h.access = effectiveAccess(sam);
-        *out = addHandle(std::move(h));
+        Handle n = below(h, parts);
+        if (parts.empty()) n.key = h.key;
+        else if (h.classes) n.key = classKeyAt(n.classPath);
+        else n.key = walk(h.key, parts);
+        if (!n.key && !parts.empty()) return ERROR_FILE_NOT_FOUND;
+        n.access = effectiveAccess(sam);
+        *out = addHandle(std::move(n));
         return ERROR_SUCCESS;
     }
 
-    LONG create(HKEY parent, const std::string& sub, REGSAM sam, HKEY* out, DWORD* disposition) {
+    // The parent handle's rights do not matter, as on the target.
+    LONG create(HKEY parent, const std::string& sub, const std::string& cls, REGSAM sam, HKEY* out,
+                DWORD* disposition) {
         if (!out) return ERROR_INVALID_PARAMETER;
-        Key* k;
+        *out = 0;
         Handle h;
-        if (LONG r = resolve(parent, k, nullptr, &h)) return r;
+        if (LONG r = live(parent, h)) return r;
         std::vector<std::string> parts;
         if (LONG r = splitKeyPath(sub, parts)) return r;
+        Handle n = below(h, parts);
         bool created = false;
-        for (const auto& p : parts) {
-            Key* c = k->child(p);
-            if (!c) {
-                if (!(h.access & KEY_CREATE_SUB_KEY)) return rollbackIf(created, ERROR_ACCESS_DENIED);
-                auto nk = std::make_unique<Key>();
-                nk->name = p;
-                nk->writeMs = now();
-                k->writeMs = now();
-                c = nk.get();
-                k->keys.emplace(sys::upperAscii(p), std::move(nk));
-                created = true;
-            }
-            k = c;
-            h.path.push_back(p);
+        if (parts.empty()) {
+            n.key = h.key;
+        } else if (h.classes) {
+            // New keys of the merged view go to the machine's classes.
+            n.key = classKeyAt(n.classPath);
+            if (!n.key) n.key = makePath(classesRoot(kMachineHive, true, created), n.classPath, cls, created);
+        } else {
+            n.key = makePath(h.key, parts, cls, created);
         }
         if (created)
             if (LONG r = commit()) return r;
-        h.access = effectiveAccess(sam);
-        *out = addHandle(std::move(h));
+        n.access = effectiveAccess(sam);
+        *out = addHandle(std::move(n));
         if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         return ERROR_SUCCESS;
     }
 
-    LONG query(HKEY h, const std::string& name, Value& out) {
+    LONG query(HKEY hk, const std::string& name, Value& out) {
+        Handle h;
         Key* k;
-        REGSAM a;
-        if (LONG r = resolve(h, k, &a)) return r;
-        if (!(a & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+        if (LONG r = keyFor(hk, h, k)) return r;
+        if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         Value* v = k->value(name);
         if (!v) return ERROR_FILE_NOT_FOUND;
         out = *v;
         return ERROR_SUCCESS;
     }
 
-    LONG set(HKEY h, Value v) {
+    LONG set(HKEY hk, Value v) {
+        Handle h;
         Key* k;
-        REGSAM a;
-        if (LONG r = resolve(h, k, &a)) return r;
-        if (!(a & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+        if (LONG r = keyFor(hk, h, k)) return r;
+        if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
         if (sys::toUtf16(v.name).size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
+        if (!h.key) {  // values of HKEY_CLASSES_ROOT itself are the machine's
+            bool created = false;
+            k = classesRoot(kMachineHive, true, created).get();
+        }
+        touch(*k);
         if (Value* old = k->value(v.name)) {
             v.name = old->name;  // the first spelling stays
+            undo_.push_back([k, before = *old] { *k->value(before.name) = before; });
             *old = std::move(v);
         } else {
             k->values.push_back(std::move(v));
+            undo_.push_back([k] { k->values.pop_back(); });
         }
-        k->writeMs = now();
         return commit();
     }
 
-    LONG deleteValue(HKEY h, const std::string& name) {
+    LONG deleteValue(HKEY hk, const std::string& name) {
+        Handle h;
         Key* k;
-        REGSAM a;
-        if (LONG r = resolve(h, k, &a)) return r;
-        if (!(a & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+        if (LONG r = keyFor(hk, h, k)) return r;
+        if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
         auto it = std::find_if(k->values.begin(), k->values.end(),
                                [&](const Value& v) { return sys::iequals(v.name, name); });
         if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+        touch(*k);
+        const size_t at = static_cast<size_t>(it - k->values.begin());
+        undo_.push_back([k, at, before = *it] { k->values.insert(k->values.begin() + static_cast<long>(at), before); });
         k->values.erase(it);
-        k->writeMs = now();
         return commit();
     }
 
-    // Deletes parent\sub; a key with sub-keys is refused unless whole trees are asked for.
+    // Deletes parent\sub, or the key of parent itself for an empty sub (which needs DELETE).
+    // A key with sub-keys is refused unless whole trees are asked for.
     LONG deleteKey(HKEY parent, const std::string& sub, bool tree) {
-        Key* k;
         Handle h;
-        if (LONG r = resolve(parent, k, nullptr, &h)) return r;
+        if (LONG r = live(parent, h)) return r;
         std::vector<std::string> parts;
         if (LONG r = splitKeyPath(sub, parts)) return r;
-        std::vector<std::string> full = h.path;
-        full.insert(full.end(), parts.begin(), parts.end());
-        if (full.empty()) return ERROR_ACCESS_DENIED;  // a hive itself
-        Key* owner = hives_[h.hive].get();
-        for (size_t i = 0; i + 1 < full.size(); ++i) {
-            owner = owner->child(full[i]);
-            if (!owner) return ERROR_FILE_NOT_FOUND;
+        KeyPtr target;
+        if (parts.empty()) {
+            if (!(h.access & DELETE)) return ERROR_ACCESS_DENIED;
+            target = h.key;
+        } else {
+            target = h.classes ? classKeyAt(below(h, parts).classPath) : walk(h.key, parts);
+            if (!target) return ERROR_FILE_NOT_FOUND;
         }
-        auto it = owner->keys.find(sys::upperAscii(full.back()));
-        if (it == owner->keys.end()) return ERROR_FILE_NOT_FOUND;
-        if (!tree && !it->second->keys.empty()) return ERROR_ACCESS_DENIED;
-        owner->keys.erase(it);
-        owner->writeMs = now();
+        Key* owner = target ? target->parent : nullptr;
+        if (!owner) return ERROR_ACCESS_DENIED;  // a hive or the classes root
+        if (!tree && !target->keys.empty()) return ERROR_ACCESS_DENIED;
+        touch(*owner);
+        const std::string upper = sys::upperAscii(target->name);
+        owner->keys.erase(upper);
+        markDeleted(*target, true);
+        undo_.push_back([owner, upper, target] {
+            markDeleted(*target, false);
+            owner->keys.emplace(upper, target);
+        });
         return commit();
     }
 
-    LONG enumKey(HKEY h, DWORD index, std::string& name, int64_t& time) {
-        Key* k;
-        REGSAM a;
-        if (LONG r = resolve(h, k, &a)) return r;
-        if (!(a & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-        if (index >= k->keys.size()) return ERROR_NO_MORE_ITEMS;
-        auto it = std::next(k->keys.begin(), index);
-        name = it->second->name;
-        time = it->second->writeMs;
+    struct SubKey {
+        std::string name, cls;
+        int64_t time = 0;
+    };
+
+    LONG enumKey(HKEY hk, DWORD index, SubKey& out) {
+        Handle h;
+        if (LONG r = live(hk, h)) return r;
+        if (!(h.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+        const auto list = subKeysOf(h);
+        if (index >= list.size()) return ERROR_NO_MORE_ITEMS;
+        out = {list[index]->name, list[index]->cls, list[index]->writeMs};
         return ERROR_SUCCESS;
     }
 
-    LONG enumValue(HKEY h, DWORD index, Value& out) {
+    LONG enumValue(HKEY hk, DWORD index, Value& out) {
+        Handle h;
         Key* k;
-        REGSAM a;
-        if (LONG r = resolve(h, k, &a)) return r;
-        if (!(a & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+        if (LONG r = keyFor(hk, h, k)) return r;
+        if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
         out = k->values[index];
         return ERROR_SUCCESS;
     }
 
     struct Info {
-        std::vector<std::string> keyNames;
+        std::string cls;
+        std::vector<SubKey> keys;
         std::vector<Value> values;
         int64_t time = 0;
     };
-    LONG info(HKEY h, Info& out) {
+    LONG info(HKEY hk, Info& out) {
+        Handle h;
         Key* k;
-        REGSAM a;
-        if (LONG r = resolve(h, k, &a)) return r;
-        if (!(a & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-        for (const auto& [_, c] : k->keys) out.keyNames.push_back(c->name);
+        if (LONG r = keyFor(hk, h, k)) return r;
+        if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+        for (const Key* c : subKeysOf(h)) out.keys.push_back({c->name, c->cls, c->writeMs});
+        out.cls = k->cls;
         out.values = k->values;
         out.time = k->writeMs;
         return ERROR_SUCCESS;
@@ -373,13 +455,129 @@ public:
         return handles_.erase(h) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
 
-    LONG flush(HKEY h) {
-        Key* k;
-        return resolve(h, k);  // every change is on disk already
+    LONG flush(HKEY hk) {
+        Handle h;
+        return live(hk, h);  // every change is on disk already
     }
 
 private:
     int64_t now() { return machine_.clock().localMs(); }
+
+    // A handle (predefined or opened) whose key still exists.
+    LONG live(HKEY hk, Handle& out) {
+        if (!damage_.empty()) return ERROR_BADDB;
+        if (hk == HKEY_CLASSES_ROOT) {
+            out = Handle{nullptr, KEY_ALL_ACCESS, true, {}};
+        } else if (hk > HKEY_CLASSES_ROOT && hk < HKEY_CLASSES_ROOT + kHiveCount) {
+            out = Handle{hives_[hk - HKEY_CLASSES_ROOT], KEY_ALL_ACCESS, false, {}};
+        } else {
+            auto it = handles_.find(hk);
+            if (it == handles_.end()) return ERROR_INVALID_HANDLE;
+            out = it->second;
+        }
+        if (out.key && out.key->deleted) return ERROR_KEY_DELETED;
+        return ERROR_SUCCESS;
+    }
+
+    // The key whose values a handle reads: for the root of HKEY_CLASSES_ROOT, the machine's classes.
+    LONG keyFor(HKEY hk, Handle& h, Key*& k) {
+        if (LONG r = live(hk, h)) return r;
+        if (h.key) {
+            k = h.key.get();
+        } else {
+            bool created = false;
+            KeyPtr root = classesRoot(kMachineHive, false, created);
+            k = root ? root.get() : &empty_;
+        }
+        return ERROR_SUCCESS;
+    }
+
+    static Handle below(const Handle& h, const std::vector<std::string>& parts) {
+        Handle n;
+        n.classes = h.classes;
+        if (h.classes) {
+            n.classPath = h.classPath;
+            n.classPath.insert(n.classPath.end(), parts.begin(), parts.end());
+        }
+        return n;
+    }
+
+    static KeyPtr walk(KeyPtr k, const std::vector<std::string>& parts) {
+        for (const auto& p : parts) {
+            if (!k) return nullptr;
+            k = k->child(p);
+        }
+        return k;
+    }
+
+    // "Software\Classes" of the user's or the machine's hive; made (with undo) when asked.
+    KeyPtr classesRoot(int hive, bool make, bool& created) {
+        KeyPtr k = hives_[hive];
+        for (const char* p : kClassesPath) {
+            KeyPtr c = k->child(p);
+            if (!c && !make) return nullptr;
+            if (!c) {
+                c = makeChild(*k, p, "");
+                created = true;
+            }
+            k = c;
+        }
+        return k;
+    }
+
+    // A key of the merged view: the user's where there is one, else the machine's.
+    KeyPtr classKeyAt(const std::vector<std::string>& path) {
+        bool created = false;
+        if (KeyPtr user = walk(classesRoot(kUserHive, false, created), path)) return user;
+        return walk(classesRoot(kMachineHive, false, created), path);
+    }
+
+    // Sub-keys in enumeration order; under HKEY_CLASSES_ROOT the user's and the machine's, the
+    // user's winning where both have one.
+    std::vector<Key*> subKeysOf(const Handle& h) {
+        std::vector<Key*> out;
+        if (!h.classes) {
+            for (auto& [_, c] : h.key->keys) out.push_back(c.get());
+            return out;
+        }
+        std::map<std::string, Key*> merged;
+        bool created = false;
+        for (int hive : {kMachineHive, kUserHive})
+            if (KeyPtr k = walk(classesRoot(hive, false, created), h.classPath))
+                for (auto& [upper, c] : k->keys) merged[upper] = c.get();
+        for (auto& [_, c] : merged) out.push_back(c);
+        return out;
+    }
+
+    KeyPtr makeChild(Key& parent, const std::string& name, const std::string& cls) {
+        touch(parent);
+        KeyPtr k = newKey(parent, name, now());
+        k->cls = cls;
+        undo_.push_back([&parent, name, k] {
+            parent.keys.erase(sys::upperAscii(name));
+            markDeleted(*k, true);
+        });
+        return k;
+    }
+
+    // The key at parts below k, made as needed; the class goes to the last one if it is new.
+    KeyPtr makePath(KeyPtr k, const std::vector<std::string>& parts, const std::string& cls, bool& created) {
+        for (size_t i = 0; i < parts.size(); ++i) {
+            KeyPtr c = k->child(parts[i]);
+            if (!c) {
+                c = makeChild(*k, parts[i], i + 1 == parts.size() ? cls : std::string());
+                created = true;
+            }
+            k = c;
+        }
+        return k;
+    }
+
+    // A change of k: its write time, undone with it.
+    void touch(Key& k) {
+        undo_.push_back([&k, t = k.writeMs] { k.writeMs = t; });
+        k.writeMs = now();
+    }
 
     HKEY addHandle(Handle h) {
         while (handles_.count(nextHandle_) || nextHandle_ >= HKEY_CLASSES_ROOT || nextHandle_ < kFirstHandle)
@@ -390,14 +588,9 @@ private:
         return id;
     }
 
-    LONG rollbackIf(bool changed, LONG result) {
-        if (changed) restore();
-        return result;
-    }
-
     json toJson() const {
         json hives = json::object();
-        for (int i = 0; i < kHiveCount; ++i) hives[kHiveNames[i]] = keyToJson(*hives_[i]);
+        for (int i = kUserHive; i < kHiveCount; ++i) hives[kHiveNames[i]] = keyToJson(*hives_[i]);
         return {{"format", "pennant-registry"}, {"version", 1}, {"hives", std::move(hives)}};
     }
 
@@ -406,19 +599,29 @@ private:
             throw std::runtime_error("not a registry file");
         if (j.value("version", 0) != 1) throw std::runtime_error("unknown version");
         const json& hives = j.at("hives");
-        std::unique_ptr<Key> loaded[kHiveCount];
+        KeyPtr loaded[kHiveCount];
         for (int i = 0; i < kHiveCount; ++i) {
             loaded[i] = hives.contains(kHiveNames[i]) ? keyFromJson(hives.at(kHiveNames[i]), true, kHiveNames[i])
-                                                      : std::make_unique<Key>();
+                                                      : std::make_shared<Key>();
             loaded[i]->name = kHiveNames[i];
         }
-        for (int i = 0; i < kHiveCount; ++i) hives_[i] = std::move(loaded[i]);
+        // Files from before the merged view kept HKEY_CLASSES_ROOT apart: it becomes the machine's
+        // classes, whose own entries win where both have one.
+        Key& old = *loaded[0];
+        if (!old.keys.empty() || !old.values.empty()) {
+            KeyPtr k = loaded[kMachineHive];
+            for (const char* p : kClassesPath) {
+                KeyPtr c = k->child(p);
+                k = c ? c : newKey(*k, p, old.writeMs);
+            }
+            mergeInto(*k, old);
+        }
+        for (int i = kUserHive; i < kHiveCount; ++i) hives_[i] = std::move(loaded[i]);
     }
 
     void load() {
         std::error_code ec;
         if (!fs::exists(file_, ec)) {
-            lastGood_ = toJson();
             fs::remove(tmpFile_, ec);
             return;
         }
@@ -429,9 +632,7 @@ private:
             return;
         }
         try {
-            json j = json::parse(ss.str());
-            fromJson(j);
-            lastGood_ = std::move(j);
+            fromJson(json::parse(ss.str()));
         } catch (const std::exception& e) {
             damage_ = "the registry file " + file_.string() + " is damaged (" + e.what() +
                       "); it was left as it is";
@@ -439,15 +640,6 @@ private:
         }
         // What a write cut short left behind; the file itself is whole.
         fs::remove(tmpFile_, ec);
-    }
-
-    // Back to the state last written, after a write that failed.
-    void restore() {
-        try {
-            fromJson(lastGood_);
-        } catch (const std::exception&) {
-            // lastGood_ was made by toJson(), so it reads back.
-        }
     }
 
     // "" when written, else why not.
@@ -479,27 +671,29 @@ private:
         return {};
     }
 
-    // Writes the changed registry; when that fails the change is undone.
+    // Writes the changed registry; when that fails the change is undone, the keys it touched
+    // keeping who they are (open handles stay good).
     LONG commit() {
-        json j = toJson();
-        std::string why = writeFile(j.dump(1, ' ', false, json::error_handler_t::replace));
+        std::string why = writeFile(toJson().dump(1, ' ', false, json::error_handler_t::replace));
+        std::vector<std::function<void()>> undo = std::move(undo_);
+        undo_.clear();
         if (!why.empty()) {
             writeFailure_ = "the registry file " + file_.string() + " could not be written (" + why +
                             "); the change was not made";
-            restore();
+            for (auto it = undo.rbegin(); it != undo.rend(); ++it) (*it)();
             return ERROR_CANTWRITE;
         }
         writeFailure_.clear();
-        lastGood_ = std::move(j);
         return ERROR_SUCCESS;
     }
 
     sys::Machine& machine_;
     fs::path file_, tmpFile_;
-    std::unique_ptr<Key> hives_[kHiveCount];
+    KeyPtr hives_[kHiveCount];  // [0] stays empty: HKEY_CLASSES_ROOT is a view
+    Key empty_;                 // what an absent classes key reads as
     std::map<HKEY, Handle> handles_;
     HKEY nextHandle_ = kFirstHandle;
-    json lastGood_;
+    std::vector<std::function<void()>> undo_;
     std::string damage_, writeFailure_;
 };
 
@@ -531,70 +725,33 @@ std::basic_string<C> encode(const std::string& utf8, int cp) {
         return sys::toUtf16(utf8);
 }
 
-// The bytes a caller of this form reads; strings with their terminators.
+// The bytes a caller of this form reads: the "A" form gets text in the code page, NULs and all.
 template <class C>
 std::vector<BYTE> dataOf(const Value& v, int cp) {
-    if (!isText(v.type)) return v.bytes;
-    std::basic_string<C> s;
-    for (const auto& str : v.strings) {
-        s += encode<C>(str, cp);
-        s += C(0);
-    }
-    if (v.type == REG_MULTI_SZ || s.empty()) s += C(0);
-    std::vector<BYTE> out(s.size() * sizeof(C));
-    std::memcpy(out.data(), s.data(), out.size());
-    return out;
+    if (sizeof(C) == 2 || !isText(v.type)) return v.data;
+    const std::string a = sys::toAnsi(sys::fromUtf16(charsOf(v.data)), cp);
+    return std::vector<BYTE>(a.begin(), a.end());
 }
 
+// Stored as given; only the "A" form's text is converted, every byte of it.
 template <class C>
 Value valueFrom(const C* name, DWORD type, const BYTE* data, DWORD cb, int cp) {
     Value v;
     v.name = decode(name, cp);
     v.type = type;
-    if (!isText(type)) {
-        v.bytes.assign(data, data + cb);
+    if (!cb) return v;
+    if (sizeof(C) == 2 || !isText(type)) {
+        v.data.assign(data, data + cb);
         return v;
     }
-    std::basic_string<C> s(cb / sizeof(C), C(0));
-    if (!s.empty()) std::memcpy(s.data(), data, s.size() * sizeof(C));
-    if (type != REG_MULTI_SZ) {
-        v.strings = {decode(s.c_str(), cp)};  // up to the first NUL
-        return v;
-    }
-    size_t pos = 0;
-    while (pos < s.size()) {
-        size_t end = s.find(C(0), pos);
-        if (end == pos) break;  // the empty string that ends the list
-        if (end == std::basic_string<C>::npos) end = s.size();
-        v.strings.push_back(decode(s.data() + pos, end - pos, cp));
-        pos = end + 1;
-    }
+    v.data = bytesOf(sys::toUtf16(sys::fromAnsi(std::string_view(reinterpret_cast<const char*>(data), cb), cp)));
     return v;
 }
 
-// Copies a name into a caller's buffer of cch characters (with room for the NUL).
 template <class C>
-LONG putName(const std::string& utf8, int cp, C* buf, DWORD* cch) {
-    if (!buf || !cch) return ERROR_INVALID_PARAMETER;
-    auto s = encode<C>(utf8, cp);
-    if (s.size() + 1 > *cch) return ERROR_MORE_DATA;
+void copyName(const std::basic_string<C>& s, C* buf, DWORD* cch) {
     std::memcpy(buf, s.c_str(), (s.size() + 1) * sizeof(C));
     *cch = static_cast<DWORD>(s.size());
-    return ERROR_SUCCESS;
-}
-
-// The query protocol: null data gives the size; too small a buffer ERROR_MORE_DATA and the size.
-LONG putData(const std::vector<BYTE>& data, BYTE* buf, DWORD* cb) {
-    if (buf && !cb) return ERROR_INVALID_PARAMETER;
-    if (!cb) return ERROR_SUCCESS;
-    DWORD need = static_cast<DWORD>(data.size());
-    if (buf && *cb < need) {
-        *cb = need;
-        return ERROR_MORE_DATA;
-    }
-    if (buf && need) std::memcpy(buf, data.data(), need);
-    *cb = need;
-    return ERROR_SUCCESS;
 }
 
 template <class C>
@@ -606,14 +763,16 @@ LONG openT(HKEY hKey, const C* sub, REGSAM sam, HKEY* out) {
 }
 
 template <class C>
-LONG createT(HKEY hKey, const C* sub, REGSAM sam, HKEY* out, DWORD* disposition) {
+LONG createT(HKEY hKey, const C* sub, const C* cls, REGSAM sam, HKEY* out, DWORD* disposition) {
     Store* s = storeOrNull();
     if (!s) return ERROR_INVALID_HANDLE;
     if (!sub) return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(s->mu);
-    return s->create(hKey, decode(sub, s->codePage()), sam, out, disposition);
+    return s->create(hKey, decode(sub, s->codePage()), decode(cls, s->codePage()), sam, out, disposition);
 }
 
+// A missing value leaves its size 0 and the type as it was. Too small a buffer is left untouched;
+// the "A" form ends text without a terminator with a NUL where the buffer has room, not counted.
 template <class C>
 LONG queryT(HKEY hKey, const C* name, DWORD* type, BYTE* data, DWORD* cb) {
     Store* s = storeOrNull();
@@ -622,17 +781,32 @@ LONG queryT(HKEY hKey, const C* name, DWORD* type, BYTE* data, DWORD* cb) {
     Value v;
     {
         std::lock_guard lock(s->mu);
-        if (LONG r = s->query(hKey, decode(name, s->codePage()), v)) return r;
+        if (LONG r = s->query(hKey, decode(name, s->codePage()), v)) {
+            if (r == ERROR_FILE_NOT_FOUND && cb) *cb = 0;
+            return r;
+        }
     }
     if (type) *type = v.type;
-    return putData(dataOf<C>(v, s->codePage()), data, cb);
+    if (!cb) return ERROR_SUCCESS;
+    const std::vector<BYTE> bytes = dataOf<C>(v, s->codePage());
+    const DWORD need = static_cast<DWORD>(bytes.size());
+    if (data && *cb < need) {
+        *cb = need;
+        return ERROR_MORE_DATA;
+    }
+    if (data && need) {
+        std::memcpy(data, bytes.data(), need);
+        if (sizeof(C) == 1 && isText(v.type) && *cb > need && bytes[need - 1] != 0) data[need] = 0;
+    }
+    *cb = need;
+    return ERROR_SUCCESS;
 }
 
 template <class C>
 LONG setT(HKEY hKey, const C* name, DWORD type, const BYTE* data, DWORD cb) {
     Store* s = storeOrNull();
     if (!s) return ERROR_INVALID_HANDLE;
-    if (!data && cb) return ERROR_INVALID_PARAMETER;
+    if (!data && cb) return ERROR_NOACCESS;
     std::lock_guard lock(s->mu);
     return s->set(hKey, valueFrom(name, type, data, cb, s->codePage()));
 }
@@ -645,68 +819,95 @@ LONG deleteValueT(HKEY hKey, const C* name) {
     return s->deleteValue(hKey, decode(name, s->codePage()));
 }
 
+// Too small a buffer for the name or the class: ERROR_MORE_DATA with nothing changed.
 template <class C>
 LONG enumKeyT(HKEY hKey, DWORD index, C* name, DWORD* cch, C* cls, DWORD* cchClass, FILETIME* time) {
     Store* s = storeOrNull();
     if (!s) return ERROR_INVALID_HANDLE;
-    std::string found;
-    int64_t ms = 0;
+    if (!name || !cch) return ERROR_INVALID_PARAMETER;
+    Store::SubKey found;
     {
         std::lock_guard lock(s->mu);
-        if (LONG r = s->enumKey(hKey, index, found, ms)) return r;
+        if (LONG r = s->enumKey(hKey, index, found)) return r;
     }
-    if (LONG r = putName(found, s->codePage(), name, cch)) return r;
-    if (cls && cchClass && *cchClass) cls[0] = C(0);
-    if (cchClass) *cchClass = 0;
-    putFileTime(time, ms);
+    const auto n = encode<C>(found.name, s->codePage());
+    const auto c = encode<C>(found.cls, s->codePage());
+    if (n.size() + 1 > *cch || (cls && cchClass && c.size() + 1 > *cchClass)) return ERROR_MORE_DATA;
+    copyName(n, name, cch);
+    if (cls && cchClass) copyName(c, cls, cchClass);
+    else if (cchClass) *cchClass = static_cast<DWORD>(c.size());
+    putFileTime(time, found.time);
     return ERROR_SUCCESS;
 }
 
+// Too small a buffer for the name or the data: ERROR_MORE_DATA with the type and the data's size
+// given and both buffers untouched, except that the "W" form still gives the name when only the
+// data does not fit.
 template <class C>
 LONG enumValueT(HKEY hKey, DWORD index, C* name, DWORD* cch, DWORD* type, BYTE* data, DWORD* cb) {
     Store* s = storeOrNull();
     if (!s) return ERROR_INVALID_HANDLE;
-    if (data && !cb) return ERROR_INVALID_PARAMETER;
+    if (!name || !cch || (data && !cb)) return ERROR_INVALID_PARAMETER;
     Value v;
     {
         std::lock_guard lock(s->mu);
         if (LONG r = s->enumValue(hKey, index, v)) return r;
     }
-    if (LONG r = putName(v.name, s->codePage(), name, cch)) return r;
+    const auto n = encode<C>(v.name, s->codePage());
+    const std::vector<BYTE> bytes = dataOf<C>(v, s->codePage());
+    const DWORD need = static_cast<DWORD>(bytes.size());
+    const bool nameFits = n.size() + 1 <= *cch;
+    const bool dataFits = !data || *cb >= need;
     if (type) *type = v.type;
-    return putData(dataOf<C>(v, s->codePage()), data, cb);
+    if (!nameFits || !dataFits) {
+        if (cb) *cb = need;
+        if (sizeof(C) == 2 && nameFits) copyName(n, name, cch);
+        return ERROR_MORE_DATA;
+    }
+    copyName(n, name, cch);
+    if (data && need) std::memcpy(data, bytes.data(), need);
+    if (cb) *cb = need;
+    return ERROR_SUCCESS;
 }
 
+// Both forms count as the target does: names and classes in UTF-16 characters without the NUL,
+// data in the bytes stored. The class itself comes in the caller's form.
 template <class C>
 LONG queryInfoT(HKEY hKey, C* cls, DWORD* cchClass, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* maxClassLen,
                 DWORD* values, DWORD* maxValueNameLen, DWORD* maxValueLen, DWORD* securityDescriptor,
                 FILETIME* time) {
     Store* s = storeOrNull();
     if (!s) return ERROR_INVALID_HANDLE;
+    if (cls && !cchClass) return ERROR_INVALID_PARAMETER;
     Store::Info info;
     {
         std::lock_guard lock(s->mu);
         if (LONG r = s->info(hKey, info)) return r;
     }
-    const int cp = s->codePage();
-    // Lengths are in the caller's form, so a buffer of the maximum + 1 holds every name.
-    DWORD maxKey = 0, maxName = 0, maxData = 0;
-    for (const auto& n : info.keyNames) maxKey = std::max(maxKey, static_cast<DWORD>(encode<C>(n, cp).size()));
-    for (const auto& v : info.values) {
-        maxName = std::max(maxName, static_cast<DWORD>(encode<C>(v.name, cp).size()));
-        maxData = std::max(maxData, static_cast<DWORD>(dataOf<C>(v, cp).size()));
+    auto chars = [](const std::string& utf8) { return static_cast<DWORD>(sys::toUtf16(utf8).size()); };
+    DWORD maxKey = 0, maxKeyClass = 0, maxName = 0, maxData = 0;
+    for (const auto& k : info.keys) {
+        maxKey = std::max(maxKey, chars(k.name));
+        maxKeyClass = std::max(maxKeyClass, chars(k.cls));
     }
-    if (cls && cchClass && *cchClass) cls[0] = C(0);
-    if (cchClass) *cchClass = 0;
-    if (subKeys) *subKeys = static_cast<DWORD>(info.keyNames.size());
+    for (const auto& v : info.values) {
+        maxName = std::max(maxName, chars(v.name));
+        maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+    }
+    if (subKeys) *subKeys = static_cast<DWORD>(info.keys.size());
     if (maxSubKeyLen) *maxSubKeyLen = maxKey;
-    if (maxClassLen) *maxClassLen = 0;
+    if (maxClassLen) *maxClassLen = maxKeyClass;
     if (values) *values = static_cast<DWORD>(info.values.size());
     if (maxValueNameLen) *maxValueNameLen = maxName;
     if (maxValueLen) *maxValueLen = maxData;
     if (securityDescriptor) *securityDescriptor = 0;
     putFileTime(time, info.time);
-    return ERROR_SUCCESS;
+    if (!cchClass) return ERROR_SUCCESS;
+    const auto c = encode<C>(info.cls, s->codePage());
+    const bool fits = c.size() + 1 <= *cchClass;
+    if (cls && fits) std::memcpy(cls, c.c_str(), (c.size() + 1) * sizeof(C));
+    *cchClass = static_cast<DWORD>(c.size());
+    return cls && !fits ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }
 
 template <class C>
@@ -748,14 +949,14 @@ LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
     return openT(hKey, lpSubKey, MAXIMUM_ALLOWED, phkResult);
 }
 
-LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD, REGSAM samDesired, const void*,
-                     HKEY* phkResult, DWORD* lpdwDisposition) {
-    return createT(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
+LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char* lpClass, DWORD, REGSAM samDesired,
+                     const void*, HKEY* phkResult, DWORD* lpdwDisposition) {
+    return createT(hKey, lpSubKey, lpClass, samDesired, phkResult, lpdwDisposition);
 }
 
 LONG RegCreateKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
     if (!lpSubKey || !*lpSubKey) return RegOpenKeyA(hKey, nullptr, phkResult);
-    return createT(hKey, lpSubKey, MAXIMUM_ALLOWED, phkResult, nullptr);
+    return createT<char>(hKey, lpSubKey, nullptr, MAXIMUM_ALLOWED, phkResult, nullptr);
 }
 
 LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
@@ -814,9 +1015,9 @@ LONG RegOpenKeyExW(HKEY hKey, const char16_t* lpSubKey, DWORD, REGSAM samDesired
     return openT(hKey, lpSubKey, samDesired, phkResult);
 }
 
-LONG RegCreateKeyExW(HKEY hKey, const char16_t* lpSubKey, DWORD, const char16_t*, DWORD, REGSAM samDesired,
+LONG RegCreateKeyExW(HKEY hKey, const char16_t* lpSubKey, DWORD, const char16_t* lpClass, DWORD, REGSAM samDesired,
                      const void*, HKEY* phkResult, DWORD* lpdwDisposition) {
-    return createT(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition);
+    return createT(hKey, lpSubKey, lpClass, samDesired, phkResult, lpdwDisposition);
 }
 
 LONG RegQueryValueExW(HKEY hKey, const char16_t* lpValueName, DWORD*, DWORD* lpType, BYTE* lpData,
@@ -867,7 +1068,7 @@ auto withKey(HKEY root, const std::string& path, REGSAM sam, bool create, Fn fn)
     if (!s) return R{};
     std::lock_guard lock(s->mu);
     HKEY h = 0;
-    LONG r = create ? s->create(root, path, sam, &h, nullptr) : s->open(root, path, sam, &h);
+    LONG r = create ? s->create(root, path, "", sam, &h, nullptr) : s->open(root, path, sam, &h);
     if (r != ERROR_SUCCESS) return R{};
     R result = fn(s, h);
     s->close(h);
@@ -898,7 +1099,8 @@ using win::detail::withKey;
 std::optional<std::string> getString(HKEY root, const std::string& path, const std::string& name) {
     auto v = win::detail::read(root, path, name);
     if (!v || !isText(v->type)) return std::nullopt;
-    return v->strings.empty() ? std::string() : v->strings[0];
+    const auto strings = textStrings(v->type, v->data);
+    return strings.empty() ? std::string() : strings.front();
 }
 
 bool setString(HKEY root, const std::string& path, const std::string& name, const std::string& value,
@@ -907,16 +1109,16 @@ bool setString(HKEY root, const std::string& path, const std::string& name, cons
     Value v;
     v.name = name;
     v.type = type;
-    // Like the "A" and "W" writes: the text ends at a NUL.
-    v.strings = {value.substr(0, value.find('\0'))};
+    // The text up to a NUL, stored with its terminator.
+    v.data = textBytes(type, {value.substr(0, value.find('\0'))});
     return win::detail::write(root, path, std::move(v));
 }
 
 std::optional<DWORD> getDword(HKEY root, const std::string& path, const std::string& name) {
     auto v = win::detail::read(root, path, name);
-    if (!v || v->type != REG_DWORD || v->bytes.size() != 4) return std::nullopt;
+    if (!v || v->type != REG_DWORD || v->data.size() != 4) return std::nullopt;
     DWORD d;
-    std::memcpy(&d, v->bytes.data(), 4);
+    std::memcpy(&d, v->data.data(), 4);
     return d;
 }
 
@@ -924,8 +1126,8 @@ bool setDword(HKEY root, const std::string& path, const std::string& name, DWORD
     Value v;
     v.name = name;
     v.type = REG_DWORD;
-    v.bytes.resize(4);
-    std::memcpy(v.bytes.data(), &value, 4);
+    v.data.resize(4);
+    std::memcpy(v.data.data(), &value, 4);
     return win::detail::write(root, path, std::move(v));
 }
 
@@ -953,9 +1155,8 @@ bool deleteTree(HKEY root, const std::string& path) {
 std::vector<std::string> subKeys(HKEY root, const std::string& path) {
     return withKey(root, path, KEY_ENUMERATE_SUB_KEYS, false, [](Store* s, HKEY h) {
         std::vector<std::string> names;
-        std::string n;
-        int64_t t;
-        for (DWORD i = 0; s->enumKey(h, i, n, t) == ERROR_SUCCESS; ++i) names.push_back(n);
+        Store::SubKey k;
+        for (DWORD i = 0; s->enumKey(h, i, k) == ERROR_SUCCESS; ++i) names.push_back(k.name);
         return names;
     });
 }

@@ -2,8 +2,9 @@
 // The machine's registry: Win32-style entry points and a small UTF-8 accessor over one store.
 //
 // The "A" functions take and give text in the machine's ANSI code page (sizes in bytes of that
-// form); the "W" functions in UTF-16. Both go through the same store, which keeps UTF-8 and is
-// written to <machine root>/registry.dat after every change.
+// form); the "W" functions in UTF-16. Both go through the same store, which keeps UTF-16 text and is
+// written to <machine root>/registry.dat after every change. Text values keep the bytes given.
+// HKEY_CLASSES_ROOT shows HKEY_CURRENT_USER\Software\Classes over HKEY_LOCAL_MACHINE\Software\Classes.
 #include "platform/system/WinTypes.h"
 
 #include <optional>

@@ -33,6 +33,7 @@ constexpr LONG ERROR_INVALID_HANDLE = 6;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_NOACCESS = 998;  // an address that cannot be read or written
 constexpr LONG ERROR_BAD_NETPATH = 53;
 constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
 constexpr LONG ERROR_KEY_HAS_CHILDREN = 1020;  // the registry gives ERROR_ACCESS_DENIED instead, as the target

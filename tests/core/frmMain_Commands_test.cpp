@@ -315,7 +315,7 @@ TEST(frmMainCommands, WindowsOpenedBroughtOutAndClosed) {
         ASSERT_NE(d, nullptr) << key;
         EXPECT_TRUE(d->Visible()) << key;
         EXPECT_GT(d->asked, d->busyFor) << key;
-        EXPECT_EQ(win::GetParent(d->hWnd()), f.hWnd()) << key;
+        EXPECT_EQ(win::GetWindow(d->hWnd(), win::GW_OWNER), f.hWnd()) << key;
         EXPECT_EQ(forms::Screen.MousePointer(), forms::vbDefault) << key;
     }
 

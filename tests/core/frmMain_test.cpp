@@ -6,6 +6,7 @@
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
 #include "support/Program.h"
+#include "support/StubVoice.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
 
@@ -17,8 +18,6 @@
 #include "platform/forms/Interaction.h"
 #include "platform/registry/Registry.h"
 #include "platform/speech/SpVoice.h"
-#include "platform/speech/VoiceTokens.h"
-#include "tests/speech/StubEngine.h"
 #include "platform/system/Process.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/frmSplash.h"
@@ -117,7 +116,7 @@ protected:
 };
 
 struct VoiceDialogDouble : VoiceQuoteDialog {
-    VoiceDialogDouble() : VoiceQuoteDialog("frmVoiceQuote") {}
+    VoiceDialogDouble() : VoiceQuoteDialog("frmVoiceQuote") { design.caption = "语音报价设置"; }
     std::string delta = "7", interval = "20", deltaFormat = "[别名][价格]", intervalFormat = "[别名][方向][点差]";
     bool enableDelta = true, enableInterval = false, enable = true, changed = true;
     std::string VoiceDelta() override { return delta; }
@@ -128,6 +127,23 @@ struct VoiceDialogDouble : VoiceQuoteDialog {
     bool EnableInterval() override { return enableInterval; }
     bool VoiceEnable() override { return enable; }
     bool SETChanged() override { return changed; }
+    // What the opener does, in order.
+    std::vector<std::string> calls;
+    bool busy = false;
+    bool Busy() override { return busy; }
+    void ID(const std::string& v) override { calls.push_back("ID=" + v); }
+    void VoiceDelta(const std::string& v) override { calls.push_back("VoiceDelta=" + v); }
+    void VoiceInterval(const std::string& v) override { calls.push_back("VoiceInterval=" + v); }
+    void DeltaFormat(const std::string& v) override { calls.push_back("DeltaFormat=" + v); }
+    void IntervalFormat(const std::string& v) override { calls.push_back("IntervalFormat=" + v); }
+    void EnableDelta(bool v) override { calls.push_back(std::string("EnableDelta=") + (v ? "1" : "0")); }
+    void EnableInterval(bool v) override { calls.push_back(std::string("EnableInterval=") + (v ? "1" : "0")); }
+    void VoiceEnable(bool v) override { calls.push_back(std::string("VoiceEnable=") + (v ? "1" : "0")); }
+
+protected:
+    void Form_Unload(int&) override {
+        if (VoiceQuoteForm == this) ReleaseVoiceQuote();
+    }
 };
 
 
@@ -142,19 +158,7 @@ struct Program {
 
     explicit Program(termsim::TerminalOptions options = {}, bool speech = true) {
         EndProgram();
-        if (speech) {
-            // A voice that speaks: the stub engine as the user's default voice, heard nowhere.
-            m->setSetting("audio.output", "none");
-            speech::installSpeechService(*m);
-            EXPECT_EQ(com::registerServer(*m, SPEECH_TEST_ENGINE), win::S_OK);
-            speech::VoiceTokenSpec voice;
-            voice.name = "StubVoice";
-            voice.displayName = "Stub Voice";
-            voice.clsid = CLSID_StubEngine;
-            voice.values = {{"SampleRate", "11025"}};
-            reg::setString(win::HKEY_CURRENT_USER, speech::kVoicesKey, "DefaultTokenId",
-                           speech::registerVoiceToken(*m, voice));
-        }
+        if (speech) testing_support::installStubVoice(*m);
         terminalExe = termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4", std::move(options));
         testing_support::installProgram(*m);
         install();
@@ -602,6 +606,48 @@ TEST(frmMain, PanelOfAVanishedSymbolCloses) {
 }
 
 // ---- Per-symbol settings --------------------------------------------------------------------------
+
+// The panel menu's voice settings: the dialog is filled from the record in the order its
+// snapshot needs (VoiceEnable last) and shown owned by the main window; a symbol without a
+// record opens nothing.
+TEST(frmMain, VoiceSetFillsTheDialogFromTheRecord) {
+    Program p;
+    std::shared_ptr<VoiceDialogDouble> dlg;
+    NewVoiceQuote = [&] { return dlg = std::make_shared<VoiceDialogDouble>(); };
+    ASSERT_TRUE(p.start());
+    p.m->runFor(2000);
+    p.main().openVoiceSet("NOSUCH");
+    EXPECT_EQ(dlg, nullptr);
+
+    auto rec = *Quotes.Find("EURUSD");
+    rec->VoiceDelta(12);
+    rec->DeltaFormat("[别名][价格]");
+    rec->VoiceInterval(45);
+    rec->IntervalFormat("[别名][方向]");
+    rec->EnableDelta(false);
+    rec->EnableInterval(true);
+    rec->VoiceEnable(true);
+    dlg = nullptr;
+    p.main().openVoiceSet("EURUSD");
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(dlg->calls, (std::vector<std::string>{"VoiceDelta=12", "DeltaFormat=[别名][价格]", "VoiceInterval=45",
+                                                    "IntervalFormat=[别名][方向]", "ID=EURUSD", "EnableDelta=0",
+                                                    "EnableInterval=1", "VoiceEnable=1"}));
+    EXPECT_EQ(dlg->Caption(), "EURUSD - 语音报价设置");
+    EXPECT_TRUE(dlg->Visible());
+    EXPECT_EQ(win::GetWindow(dlg->hWnd(), win::GW_OWNER), p.main().hWnd());
+    EXPECT_EQ(VoiceQuoteForm, dlg.get());
+
+    // Another symbol while it is open: that one closes, a fresh one opens.
+    auto first = dlg;
+    p.main().openVoiceSet("GBPUSD");
+    EXPECT_FALSE(first->IsLoaded());
+    ASSERT_NE(dlg, first);
+    EXPECT_EQ(dlg->Caption(), "GBPUSD - 语音报价设置");
+    EXPECT_EQ(VoiceQuoteForm, dlg.get());
+    dlg->Unload();
+    EXPECT_EQ(VoiceQuoteForm, nullptr);
+}
 
 TEST(frmMain, VoiceSettingsSavedAndReloaded) {
     termsim::TerminalOptions o;

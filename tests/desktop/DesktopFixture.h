@@ -46,9 +46,14 @@ protected:
             if (l.hwnd == h && l.msg == msg) ++n;
         return n;
     }
+    // The test's own top-level windows, without the shell's taskbar.
     std::vector<win::HWND> topLevelOrder() const {
         std::vector<win::HWND> out;
-        win::EnumWindows([&](win::HWND h, win::LPARAM) { out.push_back(h); return win::TRUE; }, 0);
+        const win::HWND bar = win::FindWindow("Shell_TrayWnd", nullptr);
+        win::EnumWindows([&](win::HWND h, win::LPARAM) {
+            if (h != bar) out.push_back(h);
+            return win::TRUE;
+        }, 0);
         return out;
     }
 

@@ -67,7 +67,8 @@ TEST_F(DesktopTest, FormUnloadCanBeCancelledAndOwnedFormsGoFirst) {
     TestForm main("frmMain"), board("frmQuote");
     main.Show();
     board.Show(forms::vbModeless, &main);
-    EXPECT_EQ(GetParent(board.hWnd()), main.hWnd());  // owned, not a child
+    EXPECT_EQ(GetWindow(board.hWnd(), GW_OWNER), main.hWnd());  // owned, not a child
+    EXPECT_EQ(GetParent(board.hWnd()), 0);  // an owned overlapped window has no parent
     EXPECT_EQ(GetWindowLong(board.hWnd(), GWL_STYLE) & WS_CHILD, 0);
 
     // The user's close box: QueryUnload with vbFormControlMenu; Cancel keeps the form.

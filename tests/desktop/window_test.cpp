@@ -2,6 +2,9 @@
 
 #include "platform/system/CodePage.h"
 
+#include <functional>
+#include <ostream>
+
 using namespace win;
 
 TEST_F(DesktopTest, CreationAndDestructionSendTheLifeMessagesInOrder) {
@@ -38,30 +41,163 @@ TEST_F(DesktopTest, CreationFailsForUnknownClassOrRefusingCreate) {
     EXPECT_TRUE(topLevelOrder().empty());
 }
 
-TEST_F(DesktopTest, OwnerAndParentAreDistinguished) {
+namespace {
+// The six answers about a window's place: GA_PARENT, GWL_HWNDPARENT, GetParent, GW_OWNER, GA_ROOT,
+// GA_ROOTOWNER.
+struct Place {
+    HWND gaParent, gwlParent, parent, owner, root, rootOwner;
+    bool operator==(const Place&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Place& p) {
+    return os << std::hex << "{" << p.gaParent << " " << p.gwlParent << " " << p.parent << " " << p.owner << " "
+              << p.root << " " << p.rootOwner << "}";
+}
+Place placeOf(HWND h) {
+    return {GetAncestor(h, GA_PARENT), static_cast<HWND>(GetWindowLong(h, GWL_HWNDPARENT)), GetParent(h),
+            GetWindow(h, GW_OWNER),    GetAncestor(h, GA_ROOT),                             GetAncestor(h, GA_ROOTOWNER)};
+}
+} // namespace
+
+TEST_F(DesktopTest, ParentAndOwnerAnswersFollowTheStyle) {
+    const HWND desk = GetDesktopWindow();
     HWND main = top("main");
-    HWND owned = top("owned", main);
     HWND c = child(main, "c");
     HWND grand = child(c, "g");
+    HWND owned = top("owned", main);
+    HWND popup = top("popup", main, WS_POPUP);
     HWND ownedByChild = top("o2", grand);  // the owner is the child's top-level window
-    struct Case { HWND h; HWND parent; HWND owner; HWND gaParent; HWND gaRoot; };
-    const Case cases[] = {
-        {main, 0, 0, GetDesktopWindow(), main},
-        {owned, main, main, GetDesktopWindow(), owned},
-        {c, main, 0, main, main},
-        {grand, c, 0, c, main},
-        {ownedByChild, main, main, GetDesktopWindow(), ownedByChild},
+    HWND popupOfChild = top("p2", grand, WS_POPUP);
+    HWND childOfDesktop = CreateWindowEx(0, "TestWnd", "cd", WS_CHILD, 0, 0, 10, 10, desk);
+    HWND childPopup = top("cp", main, WS_POPUP | WS_CHILD);  // a pop-up, whatever WS_CHILD says
+    HWND popupOfDesktop = top("pd", desk, WS_POPUP);         // not owned
+    ASSERT_NE(childOfDesktop, 0);
+    ASSERT_NE(childPopup, 0);
+    struct Case {
+        HWND h;
+        Place want;
     };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.h);
-        EXPECT_EQ(GetParent(k.h), k.parent);
-        EXPECT_EQ(GetWindow(k.h, GW_OWNER), k.owner);
-        EXPECT_EQ(GetAncestor(k.h, GA_PARENT), k.gaParent);
-        EXPECT_EQ(GetAncestor(k.h, GA_ROOT), k.gaRoot);
-    }
-    EXPECT_EQ(GetAncestor(owned, GA_ROOTOWNER), main);
+    const Case cases[] = {
+        {desk, {0, 0, 0, 0, 0, 0}},
+        {main, {desk, 0, 0, 0, main, main}},
+        {c, {main, main, main, 0, main, main}},
+        {grand, {c, c, c, 0, main, main}},
+        {owned, {desk, main, 0, main, owned, owned}},
+        {popup, {desk, main, main, main, popup, main}},
+        {ownedByChild, {desk, main, 0, main, ownedByChild, ownedByChild}},
+        {popupOfChild, {desk, main, main, main, popupOfChild, main}},
+        {childOfDesktop, {desk, 0, desk, 0, childOfDesktop, desk}},
+        {childPopup, {desk, main, main, main, childPopup, main}},
+        {popupOfDesktop, {desk, 0, 0, 0, popupOfDesktop, popupOfDesktop}},
+    };
+    for (const auto& k : cases) EXPECT_EQ(placeOf(k.h), k.want) << "window " << windowText(k.h);
     EXPECT_TRUE(IsChild(main, grand));
     EXPECT_FALSE(IsChild(main, owned));
+    EXPECT_EQ(CreateWindowEx(0, "TestWnd", "", WS_CHILD, 0, 0, 10, 10, 0), 0);  // a child needs a parent
+}
+
+TEST_F(DesktopTest, ChangingParentOwnerOrStyleMovesTheAnswers) {
+    const HWND desk = GetDesktopWindow();
+    HWND main = top("main"), main2 = top("main2");
+    HWND c = child(main, "c");
+    HWND popup = top("popup", 0, WS_POPUP);
+    HWND kid = child(main, "kid");
+    HWND t = top("t");
+    HWND lost = child(main2, "lost");
+    HWND z = top("z", main);
+    struct Step {
+        const char* what;
+        std::function<LONG()> act;
+        LONG returned;
+        HWND h;
+        Place want;
+    };
+    const Step steps[] = {
+        // The owner becomes exactly the window given, a child too; GA_ROOTOWNER walks GetParent.
+        {"owner set to a child", [&] { return SetWindowLong(popup, GWL_HWNDPARENT, c); }, 0, popup,
+         {desk, c, c, c, popup, main}},
+        {"owner cleared", [&] { return SetWindowLong(popup, GWL_HWNDPARENT, 0); }, c, popup,
+         {desk, 0, 0, 0, popup, popup}},
+        // Of a child, GWL_HWNDPARENT is the parent.
+        {"child moved by GWL_HWNDPARENT", [&] { return SetWindowLong(kid, GWL_HWNDPARENT, main2); }, main, kid,
+         {main2, main2, main2, 0, main2, main2}},
+        {"top-level given WS_CHILD", [&] { return SetWindowLong(t, GWL_STYLE, WS_CHILD); },
+         static_cast<LONG>(WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS), t, {desk, 0, desk, 0, t, desk}},
+        {"and WS_POPUP instead", [&] { return SetWindowLong(t, GWL_STYLE, WS_POPUP); },
+         static_cast<LONG>(WS_CHILD | WS_CLIPSIBLINGS), t, {desk, 0, 0, 0, t, t}},
+        {"child that lost WS_CHILD", [&] { return SetWindowLong(lost, GWL_STYLE, WS_POPUP); },
+         static_cast<LONG>(WS_CHILD | WS_VISIBLE), lost, {main2, main2, 0, 0, main2, lost}},
+        // SetParent keeps the owner and the style.
+        {"owned window put into main2", [&] { return SetParent(z, main2); }, desk, z,
+         {main2, main2, 0, main, main2, z}},
+        {"and made a child", [&] { return SetWindowLong(z, GWL_STYLE, WS_CHILD); },
+         static_cast<LONG>(WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS), z, {main2, main2, main2, main, main2, main2}},
+        {"back on the desktop", [&] { return SetParent(z, 0); }, main2, z, {desk, main, desk, main, z, desk}},
+    };
+    for (const auto& st : steps) {
+        EXPECT_EQ(st.act(), st.returned) << st.what;
+        EXPECT_EQ(placeOf(st.h), st.want) << st.what;
+    }
+    // An owner that is no window, the window itself or one it owns is refused.
+    HWND o = top("o", main, WS_POPUP);
+    EXPECT_EQ(SetWindowLong(o, GWL_HWNDPARENT, 0x7777), 0);
+    EXPECT_EQ(SetWindowLong(o, GWL_HWNDPARENT, o), 0);
+    EXPECT_EQ(SetWindowLong(main, GWL_HWNDPARENT, o), 0);
+    EXPECT_EQ(GetWindow(o, GW_OWNER), main);
+    EXPECT_EQ(GetWindow(main, GW_OWNER), 0);
+}
+
+TEST_F(DesktopTest, TheSystemAddsStylesToWhatIsCreated) {
+    struct Case {
+        DWORD style, ex;
+        DWORD wantStyle, wantEx;
+    };
+    const Case cases[] = {
+        {0, 0, WS_CLIPSIBLINGS | WS_CAPTION, WS_EX_WINDOWEDGE},
+        {WS_THICKFRAME, 0, WS_THICKFRAME | WS_CLIPSIBLINGS | WS_CAPTION, WS_EX_WINDOWEDGE},
+        {WS_OVERLAPPEDWINDOW, 0, WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS, WS_EX_WINDOWEDGE},
+        {0, WS_EX_TOOLWINDOW, WS_CLIPSIBLINGS | WS_CAPTION, WS_EX_WINDOWEDGE | WS_EX_TOOLWINDOW},
+        {WS_POPUP, 0, WS_POPUP | WS_CLIPSIBLINGS, 0},
+        {WS_POPUP, WS_EX_WINDOWEDGE, WS_POPUP | WS_CLIPSIBLINGS, 0},
+        {WS_POPUP | WS_CAPTION, 0, WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS, WS_EX_WINDOWEDGE},
+        {WS_POPUP | WS_CHILD, 0, WS_POPUP | WS_CHILD | WS_CLIPSIBLINGS, 0},
+        {WS_CHILD, 0, WS_CHILD, 0},
+        {WS_CHILD, WS_EX_WINDOWEDGE, WS_CHILD, 0},
+        {WS_CHILD | WS_THICKFRAME, 0, WS_CHILD | WS_THICKFRAME, WS_EX_WINDOWEDGE},
+        {WS_CHILD, WS_EX_DLGMODALFRAME, WS_CHILD, WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE},
+    };
+    HWND parent = top("parent");
+    for (const auto& k : cases) {
+        HWND h = CreateWindowEx(k.ex, "TestWnd", "", k.style, 0, 0, 50, 50, (k.style & WS_CHILD) ? parent : 0);
+        ASSERT_NE(h, 0) << std::hex << k.style;
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLong(h, GWL_STYLE)), k.wantStyle) << std::hex << k.style;
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLong(h, GWL_EXSTYLE)), k.wantEx) << std::hex << k.style << " " << k.ex;
+    }
+    // The desktop: a visible pop-up that clips what lies on it.
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLong(GetDesktopWindow(), GWL_STYLE)),
+              WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+    EXPECT_TRUE(IsWindowVisible(GetDesktopWindow()));
+}
+
+TEST_F(DesktopTest, TheTaskbarIsAWindowAlongTheEdgeTheWorkAreaLeavesOut) {
+    const HWND bar = FindWindow("Shell_TrayWnd", nullptr);
+    ASSERT_NE(bar, 0);
+    RECT r;
+    ASSERT_TRUE(GetWindowRect(bar, &r));
+    RECT work;
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
+    EXPECT_EQ(r, (RECT{0, work.bottom, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}));
+    EXPECT_GT(r.bottom, r.top);
+    EXPECT_TRUE(IsWindowVisible(bar));
+    EXPECT_TRUE(GetWindowLong(bar, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(GetParent(bar), 0);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(bar, &pid);
+    EXPECT_NE(pid, GetCurrentProcessId());  // the shell's, not the program's
+    // Closing the program's last window does not hand activation to the bar.
+    HWND a = top("a", 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    EXPECT_EQ(GetForegroundWindow(), a);
+    DestroyWindow(a);
+    EXPECT_EQ(GetForegroundWindow(), 0);
 }
 
 TEST_F(DesktopTest, ZOrderKeepsTopmostBandAndOwnedWindowsInFront) {
@@ -115,6 +251,12 @@ TEST_F(DesktopTest, ChildrenWalkInCreationOrderAndEnumerationIsDepthFirst) {
     all.clear();
     EXPECT_FALSE(EnumChildWindows(dlg, [&](HWND h, LPARAM) { all.push_back(h); return h == label ? TRUE : FALSE; }, 0));
     EXPECT_EQ(all, (std::vector<HWND>{label, box}));
+    // With no child at all the answer is FALSE too, and the callback is never called.
+    bool called = false;
+    EXPECT_FALSE(EnumChildWindows(label, [&](HWND, LPARAM) { called = true; return TRUE; }, 0));
+    EXPECT_FALSE(EnumChildWindows(0x7777, [&](HWND, LPARAM) { called = true; return TRUE; }, 0));
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(EnumChildWindows(box, [&](HWND, LPARAM) { return TRUE; }, 0));
     EXPECT_EQ(FindWindowEx(dlg, 0, "testwnd", "LAST"), last);
     EXPECT_EQ(FindWindowEx(dlg, label, nullptr, nullptr), box);
     EXPECT_EQ(FindWindowEx(dlg, last, nullptr, nullptr), 0);
@@ -127,7 +269,7 @@ TEST_F(DesktopTest, EnumWindowsStopsWhenTheCallbackSaysSo) {
     top("c");
     std::vector<HWND> seen;
     EXPECT_FALSE(EnumWindows([&](HWND h, LPARAM) { seen.push_back(h); return h == b ? FALSE : TRUE; }, 0));
-    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.size(), 3u);  // the top-most taskbar, c, b
     EXPECT_EQ(seen.back(), b);
     (void)a;
 }
@@ -266,7 +408,7 @@ TEST_F(DesktopTest, SetParentMovesAWindowUnderAnotherAndBack) {
     HWND host = top("host", 0, WS_POPUP);
     HWND panel = top("panel", 0, WS_POPUP);
     EXPECT_EQ(SetParent(panel, host), GetDesktopWindow());
-    EXPECT_EQ(GetParent(panel), host);
+    EXPECT_EQ(GetAncestor(panel, GA_PARENT), host);
     EXPECT_EQ(GetWindow(host, GW_CHILD), panel);
     EXPECT_EQ(topLevelOrder(), (std::vector<HWND>{host}));
     RECT r;
@@ -274,7 +416,7 @@ TEST_F(DesktopTest, SetParentMovesAWindowUnderAnotherAndBack) {
     EXPECT_EQ(r.left, 20);  // its numbers are now relative to the host's client area
     EXPECT_EQ(SetParent(host, panel), 0);  // no cycles
     EXPECT_EQ(SetParent(panel, 0), host);
-    EXPECT_EQ(GetParent(panel), 0);
+    EXPECT_EQ(GetAncestor(panel, GA_PARENT), GetDesktopWindow());
 }
 
 TEST_F(DesktopTest, ProcessOfAWindowIsTheCreatorsAndItsProcedureRunsAsIt) {

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -74,12 +77,14 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
         std::string written, read;
     };
     const Case cases[] = {
-        {"Text", REG_SZ, "hello", std::string("hello\0", 6)},
+        // Text is kept byte for byte: no terminator is made up, embedded NULs stay.
+        {"Text", REG_SZ, "hello", "hello"},
         {"WithNul", REG_SZ, std::string("hello\0", 6), std::string("hello\0", 6)},
-        {"Empty", REG_SZ, "", std::string("\0", 1)},
-        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", std::string("%TEMP%\\x\0", 9)},
+        {"Inner", REG_SZ, std::string("a\0b\0", 4), std::string("a\0b\0", 4)},
+        {"Empty", REG_SZ, "", ""},
+        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", "%TEMP%\\x"},
         {"List", REG_MULTI_SZ, std::string("a\0bc\0\0", 6), std::string("a\0bc\0\0", 6)},
-        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc\0\0", 6)},
+        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc", 4)},
         {"Bin", REG_BINARY, std::string("\x00\xFF\x10", 3), std::string("\x00\xFF\x10", 3)},
         {"Num", REG_DWORD, dword(0x12345678), dword(0x12345678)},
         {"None", REG_NONE, "", ""},
@@ -97,6 +102,63 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
     EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
 }
 
+TEST(Registry, WideTextIsStoredAsGivenAndTheAnsiReadEndsItWhereThereIsRoom) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
+    auto setW = [&](const char16_t* name, DWORD type, const std::string& bytes) {
+        return RegSetValueExW(h, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size()));
+    };
+    auto queryW = [&](const char16_t* name) {
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+        std::string data(size, '\xCC');
+        EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size),
+                  ERROR_SUCCESS);
+        return data.substr(0, size);
+    };
+    struct Case {
+        const char16_t* name;
+        DWORD type;
+        std::string wide, ansi;  // as written (UTF-16 bytes) and as the "A" form reads it
+    };
+    const Case cases[] = {
+        {u"Plain", REG_SZ, std::string("a\0b\0", 4), "ab"},
+        {u"Ended", REG_SZ, std::string("a\0b\0\0\0", 6), std::string("ab\0", 3)},
+        {u"Odd", REG_SZ, std::string("a\0b", 3), "a"},  // the odd byte is no character
+        {u"List", REG_MULTI_SZ, std::string("a\0\0\0b\0\0\0\0\0", 10), std::string("a\0b\0\0", 5)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(setW(c.name, c.type, c.wide), ERROR_SUCCESS);
+        EXPECT_EQ(queryW(c.name), c.wide);
+        EXPECT_EQ(query(h, sys::fromUtf16(c.name).c_str()).second, c.ansi);
+    }
+
+    // Read with room to spare, the "A" form ends text that has no terminator; the size stays.
+    ASSERT_EQ(setBytes(h, "Bare", REG_SZ, "abc"), ERROR_SUCCESS);
+    struct Room {
+        DWORD given;
+        char after;  // the byte after the text
+    };
+    for (const Room r : {Room{3, '\xCC'}, Room{4, '\0'}, Room{10, '\0'}}) {
+        char buf[16];
+        std::memset(buf, 0xCC, sizeof buf);
+        DWORD size = r.given;
+        EXPECT_EQ(RegQueryValueExA(h, "Bare", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 3u);
+        EXPECT_EQ(buf[3], r.after) << r.given;
+        EXPECT_EQ(buf[4], '\xCC');
+    }
+    // The "W" form gives the bytes stored and nothing more.
+    char16_t wbuf[8];
+    std::memset(wbuf, 0xCC, sizeof wbuf);
+    DWORD size = sizeof wbuf;
+    ASSERT_EQ(RegQueryValueExW(h, u"Plain", nullptr, nullptr, reinterpret_cast<BYTE*>(wbuf), &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(wbuf[2], u'\xCCCC');
+    RegCloseKey(h);
+}
+
 TEST(Registry, NamesWithoutRegardToCaseAndTheDefaultValue) {
     TestMachine m;
     HKEY h = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Maker\\Product");
@@ -107,8 +169,8 @@ TEST(Registry, NamesWithoutRegardToCaseAndTheDefaultValue) {
 
     HKEY k = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MAKER\\product\\", 0, KEY_READ, &k), ERROR_SUCCESS);
-    EXPECT_EQ(query(k, "installpath").second, std::string("C:\\Q\0", 5));
-    EXPECT_EQ(query(k, "").second, std::string("default\0", 8));
+    EXPECT_EQ(query(k, "installpath").second, "C:\\Q");
+    EXPECT_EQ(query(k, "").second, "default");
     DWORD values = 0;
     ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                                nullptr, nullptr),
@@ -184,24 +246,31 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
         DWORD sizeAfter;
     };
     const Case cases[] = {
-        {"Text", false, 0, ERROR_SUCCESS, 7},  // the probe counts the terminating NUL
-        {"Text", true, 7, ERROR_SUCCESS, 7},   {"Text", true, 6, ERROR_MORE_DATA, 7},
-        {"Text", true, 100, ERROR_SUCCESS, 7}, {"Num", true, 3, ERROR_MORE_DATA, 4},
-        {"Num", true, 4, ERROR_SUCCESS, 4},    {"Missing", false, 0, ERROR_FILE_NOT_FOUND, 0},
+        {"Text", false, 0, ERROR_SUCCESS, 6},  // stored without a terminator: none counted
+        {"Text", true, 6, ERROR_SUCCESS, 6},    {"Text", true, 5, ERROR_MORE_DATA, 6},
+        {"Text", true, 100, ERROR_SUCCESS, 6},  {"Num", true, 3, ERROR_MORE_DATA, 4},
+        {"Num", true, 4, ERROR_SUCCESS, 4},     {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0},
+        {"Missing", true, 99, ERROR_FILE_NOT_FOUND, 0},
     };
     for (const auto& c : cases) {
-        BYTE buf[100] = {};
-        DWORD size = c.given, type = 0;
+        BYTE buf[100];
+        std::memset(buf, 0xCC, sizeof buf);
+        DWORD size = c.given, type = 77;
         EXPECT_EQ(RegQueryValueExA(h, c.name, nullptr, &type, c.withBuffer ? buf : nullptr, &size), c.result)
             << c.name << " " << c.given;
         EXPECT_EQ(size, c.sizeAfter) << c.name << " " << c.given;
+        EXPECT_EQ(type, c.result == ERROR_FILE_NOT_FOUND ? 77u : c.name[0] == 'T' ? REG_SZ : REG_DWORD) << c.name;
+        if (c.result == ERROR_MORE_DATA) EXPECT_EQ(buf[0], 0xCC) << "a short buffer is left as it was";
     }
     BYTE buf[8];
     DWORD type = 0;
     EXPECT_EQ(RegQueryValueExA(h, "Text", nullptr, &type, buf, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExA(h, "Text", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+    EXPECT_EQ(RegSetValueExW(h, u"X", 0, REG_SZ, nullptr, 2), ERROR_NOACCESS);
+    EXPECT_EQ(RegSetValueExA(h, "X", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
+    EXPECT_EQ(query(h, "X").second, "");
     RegCloseKey(h);
 }
 
@@ -213,18 +282,18 @@ TEST(Registry, ChineseTextRoundTripsInGbkAndUtf16) {
     ASSERT_EQ(setBytes(h, gbk.c_str(), REG_SZ, gbk), ERROR_SUCCESS);  // no terminator given
     auto [type, data] = query(h, gbk.c_str());
     EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(data, gbk + '\0');
+    EXPECT_EQ(data, gbk);
 
     // The same value through the UTF-8 accessor and the wide form.
     EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\" + kChinese, kChinese), kChinese);
     const std::u16string wide = sys::toUtf16(kChinese);
     DWORD size = 0;
     ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, (wide.size() + 1) * 2);
+    EXPECT_EQ(size, wide.size() * 2);
     std::u16string back(size / 2, u'\0');
     ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back.data()), &size),
               ERROR_SUCCESS);
-    EXPECT_EQ(back, wide + u'\0');
+    EXPECT_EQ(back, wide);
 
     // Written wide, read as ANSI bytes.
     const std::u16string w2 = u"\u8BED\u97F3";
@@ -233,17 +302,23 @@ TEST(Registry, ChineseTextRoundTripsInGbkAndUtf16) {
               ERROR_SUCCESS);
     EXPECT_EQ(query(h, "wide").second, sys::toAnsi(sys::fromUtf16(w2), 936) + '\0');
 
-    // Lengths are given in the caller's form: ANSI bytes.
-    DWORD maxKey = 0, maxName = 0, maxData = 0;
-    ASSERT_EQ(RegQueryInfoKeyA(HKEY_CURRENT_USER, nullptr, nullptr, nullptr, nullptr, &maxKey, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                               nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(maxKey, 8u);  // "Software"
-    EXPECT_EQ(maxName, 8u);
-    EXPECT_EQ(maxData, 9u);
+    // Both forms count alike: names in UTF-16 characters (4, where GBK takes 8 bytes), data in the
+    // bytes stored (UTF-16 for text).
+    RegCloseKey(create(h, gbk.c_str()));
+    ASSERT_EQ(setBytes(h, "T", REG_SZ, gbk + '\0'), ERROR_SUCCESS);  // 9 bytes in GBK, 10 stored
+    for (bool wideForm : {false, true}) {
+        DWORD subKeys = 0, maxKey = 0, values = 0, maxName = 0, maxData = 0;
+        const LONG r = wideForm ? RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subKeys, &maxKey, nullptr, &values,
+                                                   &maxName, &maxData, nullptr, nullptr)
+                                : RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, &subKeys, &maxKey, nullptr, &values,
+                                                   &maxName, &maxData, nullptr, nullptr);
+        ASSERT_EQ(r, ERROR_SUCCESS);
+        EXPECT_EQ(subKeys, 1u);
+        EXPECT_EQ(maxKey, 4u) << wideForm;
+        EXPECT_EQ(values, 3u);
+        EXPECT_EQ(maxName, 4u) << wideForm;
+        EXPECT_EQ(maxData, 10u) << wideForm;
+    }
     RegCloseKey(h);
 }
 
@@ -339,9 +414,10 @@ TEST(Registry, HandlesKeepTheirAccessRights) {
     EXPECT_EQ(RegQueryValueExA(ro, "N", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(setBytes(ro, "N", REG_DWORD, dword(4)), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(ro, "N"), ERROR_ACCESS_DENIED);
+    // Making a sub-key does not ask the parent handle for rights.
     HKEY sub = 0;
-    EXPECT_EQ(RegCreateKeyExA(ro, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyExA(ro, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
+    RegCloseKey(sub);
     EXPECT_EQ(RegQueryValueExA(wo, "N", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
     EXPECT_EQ(setBytes(wo, "N", REG_DWORD, dword(4)), ERROR_SUCCESS);
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "R", "n"), 4u);
@@ -372,7 +448,8 @@ TEST(RegistryFile, PersistsAcrossMachines) {
         setBytes(h, nullptr, REG_SZ, gbk);
         setBytes(h, "List", REG_MULTI_SZ, std::string("x\0y\0\0", 5));
         setBytes(h, "Bin", REG_BINARY, std::string("\x00\x01\xFE", 3));
-        setBytes(h, "Expand", REG_EXPAND_SZ, "%windir%");
+        setBytes(h, "Expand", REG_EXPAND_SZ, std::string("%windir%\0", 9));
+        setBytes(h, "Inner", REG_SZ, std::string("a\0b", 3));
         reg::setDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count", 42);
         RegCloseKey(h);
         ASSERT_TRUE(fs::exists(root.file()));
@@ -380,12 +457,13 @@ TEST(RegistryFile, PersistsAcrossMachines) {
     TestMachine m(sys::MachineOptions{.root = root.path});
     HKEY h = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\voices\\tokens\\VOICE1", 0, KEY_READ, &h), ERROR_SUCCESS);
-    EXPECT_EQ(query(h, nullptr).second, gbk + '\0');
+    EXPECT_EQ(query(h, nullptr).second, gbk);
     EXPECT_EQ(query(h, "List").second, std::string("x\0y\0\0", 5));
     EXPECT_EQ(query(h, "Bin").second, std::string("\x00\x01\xFE", 3));
     EXPECT_EQ(query(h, "Expand"), (std::pair<DWORD, std::string>{REG_EXPAND_SZ, std::string("%windir%\0", 9)}));
+    EXPECT_EQ(query(h, "Inner").second, std::string("a\0b", 3));
     EXPECT_EQ(reg::valueNames(HKEY_LOCAL_MACHINE, "SOFTWARE\\Voices\\Tokens\\Voice1"),
-              (std::vector<std::string>{"", "List", "Bin", "Expand"}));
+              (std::vector<std::string>{"", "List", "Bin", "Expand", "Inner"}));
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count"), 42u);
     RegCloseKey(h);
 }
@@ -395,6 +473,7 @@ TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
     {
         TestMachine m(sys::MachineOptions{.root = root.path});
         ASSERT_TRUE(reg::setString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept", "old"));
+        ASSERT_TRUE(reg::createKey(HKEY_CURRENT_USER, "Software\\Pennant\\Stays"));
     }
     const std::string before = slurp(root.file());
     fs::path tmp = root.file();
@@ -418,6 +497,14 @@ TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
         EXPECT_EQ(setBytes(h, "Added", REG_SZ, "new"), ERROR_CANTWRITE);
         HKEY sub = 0;
         EXPECT_EQ(RegCreateKeyExA(h, "A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_CANTWRITE);
+        // A delete that could not be written leaves the key, and handles to it, as they were.
+        HKEY stays = 0;
+        ASSERT_EQ(RegOpenKeyExA(h, "Stays", 0, KEY_ALL_ACCESS, &stays), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteKeyA(h, "Stays"), ERROR_CANTWRITE);
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExA(stays, "None", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+        EXPECT_TRUE(reg::keyExists(HKEY_CURRENT_USER, "Software\\Pennant\\Stays"));
+        RegCloseKey(stays);
         EXPECT_NE(reg::databaseError().find("could not be written"), std::string::npos);
         EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept"), "old");
         EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Added"), std::nullopt);
@@ -476,4 +563,348 @@ TEST(Registry, ReadsWhileAnotherThreadWrites) {
     reader.join();
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Speech", "Rate"), 100u);
     EXPECT_EQ(reg::subKeys(HKEY_CURRENT_USER, "Speech").size(), 100u);
+}
+
+TEST(Registry, EnumeratingIntoShortBuffersGivesSizesAndTypeAndLeavesTheBuffers) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
+    ASSERT_EQ(setBytes(h, "Test", REG_SZ, std::string("foobar\0", 7)), ERROR_SUCCESS);
+    struct Case {
+        const char* what;
+        DWORD nameGiven, dataGiven;
+        LONG result;
+        DWORD nameAfter, dataAfterA, dataAfterW;
+        bool nameCopiedW;  // the "W" form still gives the name when only the data does not fit
+    };
+    const Case cases[] = {
+        {"both short", 2, 2, ERROR_MORE_DATA, 2, 7, 14, false},
+        {"name short", 4, 20, ERROR_MORE_DATA, 4, 7, 14, false},
+        {"no room for a name", 0, 20, ERROR_MORE_DATA, 0, 7, 14, false},
+        {"data short", 20, 2, ERROR_MORE_DATA, 20, 7, 14, true},
+        {"both fit", 20, 20, ERROR_SUCCESS, 4, 7, 14, true},
+    };
+    for (const auto& c : cases) {
+        char name[32], data[32];
+        std::memset(name, 'x', sizeof name);
+        std::memset(data, 'x', sizeof data);
+        DWORD cch = c.nameGiven, cb = c.dataGiven, type = 1234;
+        EXPECT_EQ(RegEnumValueA(h, 0, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(data), &cb), c.result)
+            << c.what;
+        EXPECT_EQ(type, REG_SZ) << c.what;
+        EXPECT_EQ(cb, c.dataAfterA) << c.what;
+        EXPECT_EQ(cch, c.result == ERROR_SUCCESS ? c.nameAfter : c.nameGiven) << c.what;
+        EXPECT_EQ(name[0], c.result == ERROR_SUCCESS ? 'T' : 'x') << c.what;
+        EXPECT_EQ(data[0], c.result == ERROR_SUCCESS ? 'f' : 'x') << c.what;
+
+        char16_t nameW[32], dataW[32];
+        std::memset(nameW, 0x78, sizeof nameW);
+        std::memset(dataW, 0x78, sizeof dataW);
+        cch = c.nameGiven, cb = c.dataGiven * 2, type = 1234;
+        EXPECT_EQ(RegEnumValueW(h, 0, nameW, &cch, nullptr, &type, reinterpret_cast<BYTE*>(dataW), &cb), c.result)
+            << c.what;
+        EXPECT_EQ(type, REG_SZ) << c.what;
+        EXPECT_EQ(cb, c.dataAfterW) << c.what;
+        EXPECT_EQ(cch, c.nameCopiedW ? 4u : c.nameGiven) << c.what;
+        EXPECT_EQ(nameW[0], c.nameCopiedW ? u'T' : u'\x7878') << c.what;
+        EXPECT_EQ(dataW[0], c.result == ERROR_SUCCESS ? u'f' : u'\x7878') << c.what;
+    }
+    RegCloseKey(h);
+}
+
+TEST(Registry, FailedCallsSetTheirOutParametersAsTheTargetDoes) {
+    TestMachine m;
+    struct Case {
+        const char* what;
+        std::function<LONG(HKEY*)> call;
+        LONG result;
+    };
+    const Case cases[] = {
+        {"open of a missing key",
+         [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "Nothing\\Here", 0, KEY_READ, out); },
+         ERROR_FILE_NOT_FOUND},
+        {"open below a bad handle", [](HKEY* out) { return RegOpenKeyExA(0x4444, "A", 0, KEY_READ, out); },
+         ERROR_INVALID_HANDLE},
+        {"open of a bad path", [](HKEY* out) { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\A", 0, KEY_READ, out); },
+         ERROR_BAD_PATHNAME},
+        {"create of a bad path",
+         [](HKEY* out) {
+             return RegCreateKeyExA(HKEY_CURRENT_USER, "A\\\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, out, nullptr);
+         },
+         ERROR_BAD_PATHNAME},
+    };
+    for (const auto& c : cases) {
+        HKEY out = 0x1234;
+        EXPECT_EQ(c.call(&out), c.result) << c.what;
+        EXPECT_EQ(out, 0u) << c.what;
+    }
+}
+
+TEST(Registry, KeysKeepTheClassTheyWereCreatedWith) {
+    TestMachine m;
+    HKEY parent = create(HKEY_CURRENT_USER, "Classy");
+    HKEY k = 0;
+    DWORD disp = 0;
+    ASSERT_EQ(RegCreateKeyExA(parent, "Sub", 0, "MyClass", 0, KEY_ALL_ACCESS, nullptr, &k, &disp), ERROR_SUCCESS);
+    EXPECT_EQ(disp, REG_CREATED_NEW_KEY);
+    RegCloseKey(k);
+    // Opening it again by creating does not change the class.
+    ASSERT_EQ(RegCreateKeyExW(parent, u"sub", 0, u"Other", 0, KEY_ALL_ACCESS, nullptr, &k, &disp), ERROR_SUCCESS);
+    EXPECT_EQ(disp, REG_OPENED_EXISTING_KEY);
+
+    char name[16], cls[16];
+    DWORD cch = sizeof name, cchClass = sizeof cls;
+    ASSERT_EQ(RegEnumKeyExA(parent, 0, name, &cch, nullptr, cls, &cchClass, nullptr), ERROR_SUCCESS);
+    EXPECT_STREQ(cls, "MyClass");
+    EXPECT_EQ(cchClass, 7u);
+    cch = sizeof name, cchClass = 7;  // no room for the NUL
+    EXPECT_EQ(RegEnumKeyExA(parent, 0, name, &cch, nullptr, cls, &cchClass, nullptr), ERROR_MORE_DATA);
+
+    DWORD maxClass = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, nullptr, nullptr, &maxClass, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(maxClass, 7u);
+    struct Case {
+        DWORD given;
+        bool withBuffer;
+        LONG result;
+        DWORD after;
+    };
+    for (const Case c : {Case{16, true, ERROR_SUCCESS, 7}, Case{7, true, ERROR_MORE_DATA, 7},
+                         Case{0, false, ERROR_SUCCESS, 7}}) {
+        char16_t buf[16] = {};
+        DWORD n = c.given;
+        EXPECT_EQ(RegQueryInfoKeyW(k, c.withBuffer ? buf : nullptr, &n, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr),
+                  c.result)
+            << c.given;
+        EXPECT_EQ(n, c.after) << c.given;
+        EXPECT_EQ(std::u16string(buf), c.result == ERROR_SUCCESS && c.withBuffer ? u"MyClass" : u"") << c.given;
+    }
+    RegCloseKey(k);
+    RegCloseKey(parent);
+}
+
+TEST(Registry, AHandleToADeletedKeyStaysDeadWhenThePathIsMadeAgain) {
+    TestMachine m;
+    HKEY old = create(HKEY_CURRENT_USER, "Gone\\Key");
+    ASSERT_EQ(setBytes(old, "V", REG_DWORD, dword(1)), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Gone\\Key"), ERROR_SUCCESS);
+    HKEY fresh = create(HKEY_CURRENT_USER, "Gone\\Key");
+    ASSERT_EQ(setBytes(fresh, "V", REG_DWORD, dword(2)), ERROR_SUCCESS);
+
+    DWORD size = 4, value = 0;
+    char name[16];
+    DWORD cch = sizeof name;
+    HKEY sub = 0x1234;
+    const std::pair<const char*, LONG> calls[] = {
+        {"query", RegQueryValueExA(old, "V", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size)},
+        {"set", setBytes(old, "V", REG_DWORD, dword(3))},
+        {"delete value", RegDeleteValueA(old, "V")},
+        {"enumerate values", RegEnumValueA(old, 0, name, &cch, nullptr, nullptr, nullptr, nullptr)},
+        {"enumerate keys", RegEnumKeyA(old, 0, name, sizeof name)},
+        {"info", RegQueryInfoKeyA(old, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr)},
+        {"open below", RegOpenKeyExA(old, "", 0, KEY_READ, &sub)},
+        {"create below", RegCreateKeyExA(old, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr)},
+        {"flush", RegFlushKey(old)},
+    };
+    for (const auto& [what, r] : calls) EXPECT_EQ(r, ERROR_KEY_DELETED) << what;
+    EXPECT_EQ(sub, 0u);
+    EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Gone\\Key", "V"), 2u);  // the new key is untouched
+    EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Gone\\Key\\Sub"));
+    EXPECT_EQ(RegCloseKey(old), ERROR_SUCCESS);
+
+    // A key's own handle deletes it when it was opened with DELETE, and only then.
+    HKEY ro = 0, del = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Gone\\Key", 0, KEY_READ, &ro), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Gone\\Key", 0, DELETE, &del), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(ro, ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(del, ""), ERROR_SUCCESS);
+    EXPECT_FALSE(reg::keyExists(HKEY_CURRENT_USER, "Gone\\Key"));
+    EXPECT_EQ(setBytes(fresh, "V", REG_DWORD, dword(4)), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);  // a hive stays
+    for (HKEY h : {ro, del, fresh}) EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+TEST(Registry, RightsAreAskedOfTheHandleThatActs) {
+    TestMachine m;
+    reg::setDword(HKEY_CURRENT_USER, "R\\Sub", "N", 1);
+    reg::setDword(HKEY_CURRENT_USER, "R", "N", 1);
+    auto openWith = [](REGSAM sam) {
+        HKEY h = 0;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, sam, &h), ERROR_SUCCESS);
+        return h;
+    };
+    struct Op {
+        const char* what;
+        REGSAM needs;  // 0: none of the handle's rights
+        std::function<LONG(HKEY)> call;
+    };
+    const Op ops[] = {
+        {"query value", KEY_QUERY_VALUE,
+         [](HKEY h) {
+             DWORD n = 0;
+             return RegQueryValueExA(h, "N", nullptr, nullptr, nullptr, &n);
+         }},
+        {"enumerate values", KEY_QUERY_VALUE,
+         [](HKEY h) {
+             char n[8];
+             DWORD cch = sizeof n;
+             return RegEnumValueA(h, 0, n, &cch, nullptr, nullptr, nullptr, nullptr);
+         }},
+        {"info", KEY_QUERY_VALUE,
+         [](HKEY h) {
+             return RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr);
+         }},
+        {"enumerate keys", KEY_ENUMERATE_SUB_KEYS,
+         [](HKEY h) {
+             char n[8];
+             return RegEnumKeyA(h, 0, n, sizeof n);
+         }},
+        {"set value", KEY_SET_VALUE, [](HKEY h) { return setBytes(h, "N", REG_DWORD, dword(2)); }},
+        {"create sub-key", 0,
+         [](HKEY h) {
+             HKEY k = 0;
+             LONG r = RegCreateKeyExA(h, "Made", 0, nullptr, 0, KEY_READ, nullptr, &k, nullptr);
+             RegCloseKey(k);
+             return r;
+         }},
+        {"open sub-key", 0,
+         [](HKEY h) {
+             HKEY k = 0;
+             LONG r = RegOpenKeyExA(h, "Sub", 0, KEY_READ, &k);
+             RegCloseKey(k);
+             return r;
+         }},
+    };
+    for (const auto& op : ops)
+        for (REGSAM sam : {KEY_QUERY_VALUE, KEY_SET_VALUE, KEY_ENUMERATE_SUB_KEYS, KEY_NOTIFY, REGSAM{0}}) {
+            HKEY h = openWith(sam);
+            const LONG want = (op.needs & ~sam) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+            EXPECT_EQ(op.call(h), want) << op.what << " with rights " << std::hex << sam;
+            RegCloseKey(h);
+        }
+}
+
+TEST(Registry, EmptySubKeysAndTrailingBackslashes) {
+    TestMachine m;
+    HKEY h = create(HKEY_CURRENT_USER, "Trail\\");
+    EXPECT_TRUE(reg::keyExists(HKEY_CURRENT_USER, "Trail"));
+    ASSERT_EQ(setBytes(h, "V", REG_DWORD, dword(5)), ERROR_SUCCESS);
+    struct Case {
+        const char* what;
+        std::function<LONG(HKEY*)> call;
+        bool sameHandle;  // the handle given comes back rather than a new one
+    };
+    const Case cases[] = {
+        {"RegOpenKeyEx \"\"", [&](HKEY* out) { return RegOpenKeyExA(h, "", 0, KEY_READ, out); }, false},
+        {"RegOpenKeyEx NULL", [&](HKEY* out) { return RegOpenKeyExA(h, nullptr, 0, KEY_READ, out); }, false},
+        {"RegCreateKeyEx \"\"",
+         [&](HKEY* out) { return RegCreateKeyExA(h, "", 0, nullptr, 0, KEY_READ, nullptr, out, nullptr); }, false},
+        {"RegOpenKey \"\"", [&](HKEY* out) { return RegOpenKeyA(h, "", out); }, true},
+        {"RegOpenKey NULL", [&](HKEY* out) { return RegOpenKeyA(h, nullptr, out); }, true},
+        {"RegCreateKey \"\"", [&](HKEY* out) { return RegCreateKeyA(h, "", out); }, true},
+        {"RegOpenKeyEx trailing \\", [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "trail\\", 0, KEY_READ, out); },
+         false},
+    };
+    for (const auto& c : cases) {
+        HKEY out = 0;
+        ASSERT_EQ(c.call(&out), ERROR_SUCCESS) << c.what;
+        EXPECT_EQ(out == h, c.sameHandle) << c.what;
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExA(out, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS) << c.what;
+        if (!c.sameHandle) EXPECT_EQ(RegCloseKey(out), ERROR_SUCCESS) << c.what;
+    }
+    HKEY out = 0;
+    EXPECT_EQ(RegCreateKeyExA(h, nullptr, 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Trail", 0, KEY_READ, &out), ERROR_BAD_PATHNAME);
+    RegCloseKey(h);
+}
+
+TEST(Registry, ClassesRootMergesTheUsersAndTheMachinesClasses) {
+    TestMachine m;
+    const HKEY M = HKEY_LOCAL_MACHINE, U = HKEY_CURRENT_USER, CR = HKEY_CLASSES_ROOT;
+    reg::setString(M, "Software\\Classes\\.txt", "", "txtfile");
+    reg::setString(M, "Software\\Classes\\.txt", "Content Type", "text/plain");
+    reg::setString(U, "Software\\Classes\\.txt", "", "mine");
+    reg::setString(M, "Software\\Classes\\Machine.Only", "", "machine");
+    reg::setString(U, "Software\\Classes\\User.Only", "", "user");
+
+    // Reads: the user's key where there is one, whole (no value falls through to the machine's).
+    struct Read {
+        const char* key;
+        const char* value;
+        std::optional<std::string> want;
+    };
+    const Read reads[] = {
+        {".txt", "", "mine"},
+        {".txt", "Content Type", std::nullopt},
+        {"Machine.Only", "", "machine"},
+        {"user.only", "", "user"},
+        {"Nowhere", "", std::nullopt},
+    };
+    for (const auto& r : reads) EXPECT_EQ(reg::getString(CR, r.key, r.value), r.want) << r.key;
+    EXPECT_EQ(reg::subKeys(CR, ""), (std::vector<std::string>{".txt", "Machine.Only", "User.Only"}));
+    DWORD subKeys = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(CR, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 3u);
+
+    // Writes: values go to the key read, the user's where there is one; new keys to the machine's.
+    struct Write {
+        const char* key;
+        const char* value;
+        HKEY landsIn;
+    };
+    const Write writes[] = {
+        {".txt", "Written", U},
+        {"Machine.Only", "Written", M},
+        {"New.Key", "Written", M},
+        {"User.Only\\Sub", "Written", M},
+    };
+    for (const auto& w : writes) {
+        ASSERT_TRUE(reg::setString(CR, w.key, w.value, "w")) << w.key;
+        const std::string path = std::string("Software\\Classes\\") + w.key;
+        EXPECT_EQ(reg::getString(w.landsIn, path, w.value), "w") << w.key;
+        EXPECT_EQ(reg::getString(w.landsIn == U ? M : U, path, w.value), std::nullopt) << w.key;
+        EXPECT_EQ(reg::getString(CR, w.key, w.value), "w") << w.key;
+    }
+    EXPECT_EQ(reg::subKeys(CR, "User.Only"), std::vector<std::string>{"Sub"});
+
+    // Deleting takes the user's key first; the machine's shows again.
+    EXPECT_EQ(RegDeleteKeyA(CR, ".txt"), ERROR_SUCCESS);
+    EXPECT_EQ(reg::getString(CR, ".txt", ""), "txtfile");
+    EXPECT_FALSE(reg::keyExists(U, "Software\\Classes\\.txt"));
+}
+
+TEST(RegistryFile, AnOldSeparateClassesRootBecomesTheMachinesClasses) {
+    RootDir root;
+    std::ofstream(root.file(), std::ios::binary)
+        << "{\"format\":\"pennant-registry\",\"version\":1,\"hives\":{"
+           "\"HKEY_CLASSES_ROOT\":{\"name\":\"HKEY_CLASSES_ROOT\",\"time\":0,\"values\":[],\"keys\":["
+           "{\"name\":\"CLSID\",\"time\":0,\"values\":[],\"keys\":[{\"name\":\"{X}\",\"time\":0,\"values\":["
+           "{\"name\":\"\",\"type\":1,\"text\":\"engine\"}],\"keys\":[]}]},"
+           "{\"name\":\".abc\",\"time\":0,\"values\":[{\"name\":\"\",\"type\":1,\"text\":\"old\"},"
+           "{\"name\":\"Extra\",\"type\":1,\"text\":\"kept\"}],\"keys\":[]}]},"
+           "\"HKEY_LOCAL_MACHINE\":{\"name\":\"HKEY_LOCAL_MACHINE\",\"time\":0,\"values\":[],\"keys\":["
+           "{\"name\":\"Software\",\"time\":0,\"values\":[],\"keys\":[{\"name\":\"Classes\",\"time\":0,"
+           "\"values\":[],\"keys\":[{\"name\":\".abc\",\"time\":0,\"values\":["
+           "{\"name\":\"\",\"type\":1,\"text\":\"machine\"}],\"keys\":[]}]}]}]}}}";
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        EXPECT_EQ(reg::databaseError(), "");
+        EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, "CLSID\\{X}", ""), "engine");
+        EXPECT_EQ(reg::getString(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{x}", ""), "engine");
+        EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, ".abc", ""), "machine");  // the machine's own wins
+        EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, ".abc", "Extra"), "kept");
+        ASSERT_TRUE(reg::setDword(HKEY_CURRENT_USER, "Software\\Pennant", "Touched", 1));
+    }
+    // Written back without the separate hive, and read the same.
+    EXPECT_EQ(slurp(root.file()).find("HKEY_CLASSES_ROOT"), std::string::npos);
+    TestMachine m(sys::MachineOptions{.root = root.path});
+    EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, "CLSID\\{X}", ""), "engine");
+    EXPECT_EQ(reg::subKeys(HKEY_CLASSES_ROOT, ""), (std::vector<std::string>{".abc", "CLSID"}));
 }

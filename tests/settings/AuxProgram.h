@@ -1,6 +1,6 @@
 #pragma once
 // The program running on a test machine with the simulated terminal attached and its own
-// scripts in its folder, and a loopback update site whose version file a test chooses.
+// scripts in its folder, and the fixture sites with the version file a test chooses.
 #include "core/Program.h"
 #include "core/cls_MT4.h"
 #include "core/frmMain.h"
@@ -12,13 +12,11 @@
 #include "settings/frmLiveUpdate.h"
 #include "toolkit/frmToolTip.h"
 
-#include <httplib.h>
+#include "FixtureSites.h"
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 namespace aux_test {
 
@@ -32,45 +30,18 @@ inline std::string fixture(const std::string& name) {
     return s.str();
 }
 
-// The update site on 127.0.0.1: answers the version file with the chosen fixture, or 404.
+// The update site among the fixture sites on 127.0.0.1: the version file a test chooses, or 404.
 class UpdateSite {
 public:
-    UpdateSite() {
-        server_.Get("/download/qrb.xml", [this](const httplib::Request&, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++hits_;
-            if (file_.empty()) {
-                res.status = 404;
-                return;
-            }
-            res.set_content(fixture(file_), "text/xml");
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) std::this_thread::yield();
-    }
-    ~UpdateSite() {
-        server_.stop();
-        if (thread_.joinable()) thread_.join();
-    }
+    static constexpr const char* kPath = "/update/download/qrb.xml";
     // The fixture served next; "" answers 404.
     void serve(const std::string& file) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        file_ = file;
+        sites.clearSwitches();
+        if (file.empty()) sites.setStatus(kPath, 404);
+        else sites.setPage(kPath, fixture(file));
     }
-    int hits() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return hits_;
-    }
-    std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
-private:
-    httplib::Server server_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::string file_;
-    int hits_ = 0;
-    int port_ = 0;
+    int hits() { return sites.hits(kPath); }
+    fixtures::FixtureSites sites;
 };
 
 struct Program {
@@ -83,7 +54,7 @@ struct Program {
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
         testing_support::setSettingsAttrib("Settings/LiveUpdate", "Checked", checkAtStart ? "1" : "0");
-        m->setSetting("net.host.update.kestrel.example", site.base());
+        for (const auto& [key, value] : site.sites.hostSettings()) m->setSetting(key, value);
         // The page control draws PNG images itself, as browsers from version 7 on do.
         reg::setString(win::HKEY_LOCAL_MACHINE, kBrowserKey, "Version", "9.0.8112.16421");
         const auto scripts = std::filesystem::path(PENNANT_SOURCE_DIR) / "core" / "Scripts";

@@ -1,0 +1,925 @@
+#include "frmFXNotify.h"
+
+#include "InertHtml.h"
+#include "core/frmMain.h"
+#include "platform/browser/Page.h"
+#include "platform/desktop/Input.h"
+#include "platform/desktop/Message.h"
+#include "platform/desktop/Screen.h"
+#include "platform/desktop/Win.h"
+#include "platform/forms/Interaction.h"
+#include "platform/forms/Strings.h"
+#include "platform/net/Http.h"
+#include "platform/system/CodePage.h"
+#include "platform/system/Machine.h"
+#include "toolkit/CTimer.h"
+#include "toolkit/clsSizeMove.h"
+#include "toolkit/cls_Config.h"
+#include "toolkit/ctlDownload.h"
+#include "toolkit/m_Main.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+std::function<void(const std::string&)> frmFXNotify::OpenItem;
+
+namespace {
+
+constexpr double kTwipsX = win::TwipsPerPixelX;
+constexpr double kTwipsY = win::TwipsPerPixelY;
+
+// Labels of the sources whose failure the bar shows.
+constexpr const char* kLabelFX168 = "FX168汇市信息;";
+constexpr const char* kLabelDailyfx = "DailyFX财经市况;";
+constexpr const char* kLabelCaiXun = "CaiXun汇市动态;";
+constexpr const char* kLabelStrategy = "策略服务;";
+constexpr const char* kLabelVip = "Vip服务;";
+constexpr const char* kLabelNotice = "Kestrel公告;";
+
+bool flagOn(const std::string& text) { return forms::Val(text) != 0; }
+
+std::string two(int v) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%02d", v);
+    return b;
+}
+
+// Runs one step of the content processor; a failing step is skipped, as every step there is.
+template <class F>
+void step(F&& f) {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+// The query value as a URL carries it: everything but unreserved characters percent-encoded.
+std::string urlEncode(const std::string& s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '_' || c == '.' || c == '~';
+        if (unreserved) out += static_cast<char>(c);
+        else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+// Whether the address, after the machine's host mapping, names this machine's loopback.
+bool onThisMachine(const std::string& url) {
+    const std::string mapped = net::Http::of(sys::Machine::current()).mapUrl(url);
+    const size_t scheme = mapped.find("://");
+    if (scheme == std::string::npos) return false;
+    std::string authority = mapped.substr(scheme + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const size_t at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
+    std::string host = authority[0] == '[' ? authority.substr(0, authority.find(']') + 1)
+                                           : authority.substr(0, authority.find(':'));
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
+}
+
+} // namespace
+
+frmFXNotify::frmFXNotify() : NoticeWindow("frmFXNotify") {
+    design.caption = "财经资讯";
+    design.borderStyle = forms::vbSizable;
+    design.width = 720 * 15;
+    design.height = 480 * 15;
+}
+
+frmFXNotify::~frmFXNotify() {
+    for (auto* t : {&NewsX_, &chkTimer, &TipTimer, &m_Timer, &m_Leave})
+        if (*t) (*t)->Interval(0);
+}
+
+std::string frmFXNotify::siteBase(const Site& site) {
+    std::string base = sys::Machine::current().setting(site.setting, site.fallback);
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    return base;
+}
+
+// ---- Start-up --------------------------------------------------------------------------------
+
+void frmFXNotify::Form_Load() {
+    // 1.
+    loadPage(hWnd(), m_Main::PageBase + "iPopup.htm");
+
+    ctlDown = std::make_unique<ctlDownload>();
+    ctlDown->DownloadComplete = [this](std::string data, bool ok, const std::string& key) {
+        ctlDown_DownloadComplete(std::move(data), ok, key);
+    };
+    ctlDown->DownloadProgress = [](int32_t, int32_t) {};
+
+    // 2. Slots 1, 14, 15, 2, 3 and 9; 13 stays empty.
+    const std::string fx168 = siteBase(kFX168Site), dailyfx = siteBase(kDailyFXSite);
+    FeedSources = {};
+    auto fill = [&](int slot, const char* key, const std::string& url, int32_t interval, bool isNews) {
+        FeedSource& s = FeedSources[slot];
+        s.Key = key;
+        s.URL = url;
+        s.Interval = s.Counter = interval;
+        s.IsNews = isNews;
+    };
+    fill(1, "FX168", fx168 + "/fxnews/news_now_html.htm?0", 10, true);
+    fill(14, "FX168_2", fx168 + "/fxnews/News_Now_Html.aspx?page=2", 0, false);
+    fill(15, "FX168_3", fx168 + "/fxnews/News_Now_Html.aspx?page=3", 0, false);
+    fill(2, "Dailyfx", dailyfx + "/news/", 10, true);
+    fill(3, "CaiXun", siteBase(kCaiXunSite) + "/fx_information/", 10, true);
+    fill(9, "Dailyfx_Techs", dailyfx + "/techs/", 60, false);
+    FeedSources[9].Enabled = true;
+
+    // 3.
+    ScreenWidth = win::GetSystemMetrics(78);
+    ScreenHeight = win::GetSystemMetrics(79);
+
+    // 4. The shipped settings hold the place; a file without it gets a sane rectangle rather
+    // than an error box and a window of no size.
+    cls_Config& c = Config();
+    long left, top, width, height;
+    bool stored = true;
+    for (const char* a : {"Left", "Top", "Width", "Height"}) stored = stored && c.isExistAttrib("Window/FXNews", a);
+    if (stored) {
+        left = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Left")) * kTwipsX);
+        top = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Top")) * kTwipsY);
+        width = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Width")) * kTwipsX);
+        height = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Height")) * kTwipsY);
+    } else {
+        const int w = std::min(720, ScreenWidth), h = std::min(480, ScreenHeight);
+        left = std::lrint((ScreenWidth - w) / 2 * kTwipsX);
+        top = std::lrint((ScreenHeight - h) / 2 * kTwipsY);
+        width = std::lrint(w * kTwipsX);
+        height = std::lrint(h * kTwipsY);
+    }
+    Move(left, top, width, height);
+
+    // 5.
+    MoveReady = true;
+    InTaskbar = true;
+
+    // 6. Docking answers these events; until it does, they only keep the watcher attached.
+    cSizeMove = std::make_unique<clsSizeMove>();
+    cSizeMove->NoFullDrag(false);
+    cSizeMove->Attach(hWnd());
+
+    // 7. The news schedule runs once FXEvent has applied the source settings.
+    auto timer = [this](void (frmFXNotify::*handler)()) {
+        auto t = CTimer::create();
+        std::weak_ptr<frmFXNotify> weak = weak_from_this();
+        t->ThatTime = [weak, handler] {
+            if (auto self = weak.lock()) ((*self).*handler)();
+        };
+        return t;
+    };
+    m_Timer = CTimer::create();
+    m_Leave = CTimer::create();
+    chkTimer = CTimer::create();
+    TipTimer = CTimer::create();
+    NewsX_ = timer(&frmFXNotify::NewsX_Timer);
+
+    // 8.
+    TodayIndex_ = static_cast<int16_t>(forms::Weekday(forms::Date()) - 1);
+    // 9.
+    chkTimer->Interval(50000);
+    // 10.
+    ScreenWidth2 = win::GetSystemMetrics(78);
+    ScreenHeight2 = win::GetSystemMetrics(79);
+}
+
+void frmFXNotify::Form_QueryUnload(int& Cancel, int UnloadMode) {
+    // The user's close only hides the window; it keeps polling.
+    if (UnloadMode == forms::vbFormControlMenu) {
+        Cancel = 1;
+        Hide();
+    }
+}
+
+void frmFXNotify::Form_Unload(int&) {
+    for (auto* t : {&NewsX_, &chkTimer, &TipTimer, &m_Timer, &m_Leave})
+        if (*t) (*t)->Interval(0);
+    ctlDown.reset();
+    if (cSizeMove) cSizeMove->Detach();
+    cSizeMove.reset();
+    WebDoc = web::HTMLDocument();
+    if (auto* machine = sys::Machine::currentOrNull(); machine && WebBrowser1) {
+        // The page's forwarders hold this window; let them go once the unload is over.
+        std::shared_ptr<frmFXNotify> self = shared_from_this();
+        machine->post([self] {});
+    }
+    unloadPage();
+}
+
+bool frmFXNotify::Busy() { return PageWindow::Busy(); }
+
+web::HTMLElement frmFXNotify::el(const std::string& id) {
+    web::HTMLElement e = Document.all(id);
+    if (e.isNull()) forms::raise(forms::err::ObjectRequired, "frmFXNotify");
+    return e;
+}
+
+// ---- Page complete ---------------------------------------------------------------------------
+
+void frmFXNotify::pageComplete() {
+    WebDoc = Document;
+    // 1. The page's events, in their order.
+    static const struct {
+        const char *id, *event, *member;
+    } kBindings[] = {
+        {"iMore", "onclick", "ClickMore"},         {"iLink", "onclick", "ClickLink"},
+        {"iAllFX", "onclick", "ClickFn_All"},      {"iFX168", "onclick", "ClickFn_FX168"},
+        {"iDailyfx", "onclick", "ClickFn_Dailyfx"}, {"iCaiXun", "onclick", "ClickFn_CaiXun"},
+        {"iFXCalendar", "onclick", "Calendar"},    {"iStrategy", "onclick", "ClickFn_Strategy"},
+        {"iVip", "onclick", "ClickFn_Vip"},        {"iNotice", "onclick", "ClickFn_Notice"},
+        {"moreBut", "onclick", "Click_MoreBut"},   {"week1", "onclick", "onweek1"},
+        {"week2", "onclick", "onweek2"},           {"week3", "onclick", "onweek3"},
+        {"week4", "onclick", "onweek4"},           {"week5", "onclick", "onweek5"},
+        {"iTBody", "onclick", "TBodyClick"},       {"v1", "onclick", "gWeb"},
+        {"v2", "onclick", "gWeb"},                 {"v3", "onclick", "gWeb"},
+        {"v4", "onclick", "gWeb"},                 {"v6", "onclick", "gWeb"},
+        {"SizeGrip", "onmousedown", "SizeGrip"},   {"iBody", "onmouseover", "MoveIn"},
+        {"iFilterBut", "onclick", "Filter"},       {"iSelect", "onclick", "Filter"},
+        {"iSelect", "onfocusin", "ClosePopup"},    {"iBriskOpt", "onfocusin", "ClosePopup"},
+        {"iBriskSymbol", "onfocusin", "ClosePopup"}, {"iBriskTech", "onfocusin", "ClosePopup"},
+        {"iBriskOpt", "onclick", "Filter"},        {"iBriskSymbol", "onclick", "Filter"},
+        {"iBriskTech", "onclick", "Filter"},
+    };
+    for (const auto& b : kBindings) bindEvent(b.id, b.event, b.member);
+
+    // 2.
+    step([&] { el("MenuTD").setAttribute("height", std::to_string(el("MenuLayout").offsetHeight()) + "px"); });
+    // 3.
+    Brisk(false);
+
+    // 4. Monday of this week; Sunday belongs to the week that ends on it.
+    const forms::DateTime today = forms::Date();
+    if (TodayIndex_ >= 2) WeekFrom_ = today + (1 - TodayIndex_);
+    else if (TodayIndex_ == 1) WeekFrom_ = today;
+    else WeekFrom_ = today - 6;
+
+    // 5.
+    cls_Config& c = Config();
+    WeekComplete_ = false;
+    if (c.isExistAttrib("FXCalendar", "DateFrom")) {
+        const std::string from = c.GetNodeAttrib("FXCalendar", "DateFrom");
+        if (!from.empty() && forms::IsDate(from) && forms::DateValue(from) == WeekFrom_) {
+            WeekComplete_ = true;
+            for (int d = 1; d <= 5; ++d)
+                WeekComplete_ = WeekComplete_ && c.isExist("FXCalendar/Week" + std::to_string(d), "Item");
+        }
+    }
+    // 6. A complete week is checked for reminders by the calendar's timer.
+    if (!WeekComplete_) {
+        c.RemoveAllFXCalendar();
+        c.SetNodeAttrib("FXCalendar", "DateFrom", forms::FormatDateTime(WeekFrom_, forms::vbShortDate));
+        if (m_Main::MainForm)
+            m_Main::MainForm->ShowBalloonTip("正在获取本周的财经事件!",
+                                             "从" + forms::CStr(WeekFrom_) + " 到 " + forms::CStr(WeekFrom_ + 4), 1, "");
+    }
+    // 7.
+    const std::string calendar = siteBase(kCalendarSiteA);
+    for (int slot = 4; slot <= 8; ++slot) {
+        const forms::DateTime d = WeekFrom_ + (slot - 4);
+        FeedSource& s = FeedSources[slot];
+        s.Key = "Calendar" + std::to_string(slot - 3);
+        s.URL = calendar + "/calendar/calendar_f_cnforex.php?date=" + std::to_string(forms::Year(d)) + "-" +
+                two(forms::Month(d)) + "-" + two(forms::Day(d)) + "&currency=";
+        step([&] { el("week" + std::to_string(slot - 3)).title(forms::FormatDateTime(d, forms::vbLongDate)); });
+        s.Interval = 60;
+        s.Counter = 60;
+        s.Enabled = !WeekComplete_;
+    }
+    // 8.
+    if (TodayIndex_ >= 1 && TodayIndex_ <= 5) {
+        step([&] {
+            auto spans = el("week" + std::to_string(TodayIndex_)).getElementsByTagName("SPAN");
+            if (!spans.empty()) spans[0].className("weekToday");
+        });
+        SelectWeekTab(TodayIndex_);
+    }
+    // 9.
+    CurrentPane_ = "iFXCalendar";
+    ShowPane("iAllFX");
+    // 10. PageComplete is set by the page window once this returns.
+}
+
+void frmFXNotify::SelectWeekTab(int16_t day) {
+    // The weekday's table is drawn by the calendar view.
+    ShownWeekday = day;
+    step([&] {
+        for (int d = 1; d <= 5; ++d)
+            el("week" + std::to_string(d)).parentElement().className(d == day ? "weekSel" : "");
+    });
+}
+
+// ---- Tabs ------------------------------------------------------------------------------------
+
+void frmFXNotify::ShowPane(const std::string& id) {
+    if (id == CurrentPane_) return;
+    step([&] {
+        web::PageBatch batch(Document);
+        if (!CurrentPane_.empty()) el(CurrentPane_).parentElement().set("id", "");
+        web::HTMLElement item = el(id).parentElement();
+        item.set("id", "current");
+        item.style().visibility("visible");
+        if (CurrentPane_ == "iFXCalendar") {
+            el("iCalendar").style().display("none");
+            el("iCalHead").style().display("none");
+        } else {
+            el("iDivNews").style().display("none");
+        }
+    });
+    CurrentPane_ = id;
+    if (id == "iFXCalendar") {
+        step([&] {
+            el("iCalendar").style().display("");
+            web::HTMLElement head = el("iCalHead");
+            head.style().set("top", std::to_string(el("iCalendar").offsetTop() + 5) + "px");
+            head.style().display("");
+            el("th1").style().set("height", std::to_string(head.clientHeight()) + "px");
+            int32_t l = 0, t = 0, w = 0, h = 0;
+            GetElementPos("iCalendar", l, t, w, h);
+            head.style().set("left", std::to_string(l) + "px");
+            head.style().set("top", std::to_string(t) + "px");
+            head.style().set("width", std::to_string(w) + "px");
+            web::HTMLElement box = el("iDivCal");
+            const int width = box.offsetWidth() > box.clientWidth() ? box.clientWidth() : box.offsetWidth();
+            head.style().set("width", std::to_string(width) + "px");
+        });
+    } else {
+        step([&] { el("iDivNews").style().display(""); });
+    }
+}
+
+void frmFXNotify::GetElementPos(const std::string& id, int32_t& left, int32_t& top, int32_t& width, int32_t& height) {
+    const std::string script =
+        "(function (id) { var e = document.getElementById(id); if (!e) return null;"
+        " var r = [0, 0, e.offsetWidth, e.offsetHeight];"
+        " while (e && e.tagName != 'BODY') { r[0] += e.offsetLeft; r[1] += e.offsetTop; e = e.offsetParent; }"
+        " return JSON.stringify(r); })(" + nlohmann::json(id).dump() + ")";
+    const auto text = Document.execScript(script);
+    const auto r = text.is_string() ? nlohmann::json::parse(text.get<std::string>(), nullptr, false) : nlohmann::json();
+    if (!r.is_array() || r.size() != 4) forms::raise(forms::err::ObjectRequired, "frmFXNotify");
+    left = r[0].get<int32_t>();
+    top = r[1].get<int32_t>();
+    width = r[2].get<int32_t>();
+    height = r[3].get<int32_t>();
+}
+
+// -1 leaves a bar as it is, 0 hides it, 1 shows it.
+void frmFXNotify::setFilterBars(int filterBar, int briskBar, int techCaption) {
+    step([&] {
+        web::PageBatch batch(Document);
+        auto set = [&](const char* id, int v) {
+            if (v >= 0) el(id).style().display(v ? "" : "none");
+        };
+        set("FilterBar", filterBar);
+        set("BriskBar", briskBar);
+        set("iBriskTechCap", techCaption);
+        set("iBriskTechSel", techCaption);
+    });
+}
+
+void frmFXNotify::ClickFn_All() { setFilterBars(1, 0, -1), ShowPane("iAllFX"), Filter(); }
+void frmFXNotify::ClickFn_FX168() { setFilterBars(1, 0, -1), ShowPane("iFX168"), Filter(); }
+void frmFXNotify::ClickFn_Dailyfx() { setFilterBars(1, 0, -1), ShowPane("iDailyfx"), Filter(); }
+void frmFXNotify::ClickFn_CaiXun() { setFilterBars(1, 0, -1), ShowPane("iCaiXun"), Filter(); }
+void frmFXNotify::ClickFn_Strategy() { setFilterBars(0, 1, 0), ShowPane("iStrategy"), Filter(); }
+void frmFXNotify::ClickFn_Vip() { setFilterBars(0, 1, 1), ShowPane("iVip"), Filter(); }
+void frmFXNotify::ClickFn_Notice() {
+    setFilterBars(0, 0, -1);
+    ShowPane("iNotice");
+    step([&] {
+        Document.execScript(
+            "(function () { var rows = document.getElementById('iTable').rows;"
+            " for (var i = 0; i < rows.length; i++)"
+            "  rows[i].style.display = rows[i].className.indexOf('Notice') >= 0 ? '' : 'none'; })()");
+    });
+}
+
+void frmFXNotify::Calendar() {
+    setFilterBars(0, 0, -1);
+    ShowPane("iFXCalendar");
+}
+
+void frmFXNotify::gWeb() {
+    std::string id;
+    step([&] { id = Document.activeElement().id(); });
+    std::string target;
+    if (id == "v1") target = siteBase(kFX168Site) + "/";
+    else if (id == "v2") target = siteBase(kDailyFXSite) + "/";
+    else if (id == "v3") target = siteBase(kCaiXunSite) + "/";
+    else if (id == "v4") target = siteBase(kMakerSite) + "/";
+    else if (id == "v6") target = siteBase(kServiceSite) + "/";
+    if (!target.empty()) m_Main::OpenLink(target);
+}
+
+void frmFXNotify::ClickMore() {
+    Show(forms::vbModeless);
+    if (BerthOn()) xBerth();
+}
+
+void frmFXNotify::xBerth() {
+    // Docking brings a berthed window in; until then the window is only focused.
+    KeepShown = true;
+    KeepShown = false;
+    win::SetFocus(hWnd());
+}
+
+void frmFXNotify::ClosePopup() {
+    step([&] { el("Duration").FireEvent("onClick"); });
+}
+
+void frmFXNotify::ClickLink() {
+    std::string url;
+    step([&] { url = el("iLink").value(); });
+    if (OpenItem && !url.empty()) OpenItem(url);
+}
+
+bool frmFXNotify::PopFilter(const std::string&) { return true; }
+
+void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
+    // The toast itself is drawn by the pop-up work; what it would show is kept for it.
+    if (newFound && !html.empty()) ToastHtml_ = html;
+}
+
+void frmFXNotify::AdjustCalcHead() {}
+
+// ---- Filter ----------------------------------------------------------------------------------
+
+bool frmFXNotify::Filter(const std::string& Text) {
+    if (CurrentPane_ == "iNotice" || CurrentPane_ == "iFXCalendar") return false;
+    const std::string key = CurrentPane_.size() > 1 ? CurrentPane_.substr(1) : "";
+    std::string subject = "/";
+    std::string words;
+    step([&] {
+        auto option = [&](const char* id) -> std::string {
+            web::HTMLElement list = el(id);
+            const int index = list.number("selectedIndex");
+            if (index <= 0) return "";
+            return forms::Trim(list.elements("options").at(static_cast<size_t>(index)).innerText());
+        };
+        const char* subjectList = key == "Vip" ? "iBriskTech" : key == "Strategy" ? "iBriskOpt" : "iSelect";
+        const std::string s = option(subjectList);
+        if (!s.empty()) subject = s;
+        if (key == "Vip") {
+            const std::string o = option("iBriskOpt"), sym = option("iBriskSymbol");
+            if (!o.empty()) words = o + ";";
+            if (!sym.empty()) words += sym + ";";
+        } else if (key == "Strategy") {
+            const std::string sym = option("iBriskSymbol");
+            if (!sym.empty()) words = sym + ";";
+        } else {
+            words = forms::Trim(el("iFilterTxt").value());
+        }
+    });
+    if (!words.empty() && words.back() != ';') words += ';';
+    std::vector<std::string> keywords;
+    {
+        std::vector<std::string> parts;
+        size_t start = 0;
+        for (size_t p; (p = words.find(';', start)) != std::string::npos; start = p + 1)
+            parts.push_back(words.substr(start, p - start));
+        parts.push_back(words.substr(start));
+        if (parts.size() > 1)
+            for (size_t i = 0; i + 1 < parts.size(); ++i) keywords.push_back(forms::Trim(parts[i]));
+    }
+    if (!Text.empty()) {
+        if (Text.find(subject) == std::string::npos) return false;
+        if (keywords.empty()) return true;
+        for (const auto& k : keywords)
+            if (Text.find(k) != std::string::npos) return true;
+        return false;
+    }
+    // Rows carry the text the window gave them, so the filter reads what the newness test reads.
+    step([&] {
+        Document.execScript(
+            "(function (key, subject, words) { var rows = document.getElementById('iTable').rows;"
+            " for (var i = 0; i < rows.length; i++) { var r = rows[i];"
+            "  var t = r.getAttribute('data-text') || r.innerText; var show;"
+            "  if (r.className.indexOf(key) < 0 || t.indexOf(subject) < 0) show = false;"
+            "  else if (words.length) { show = false;"
+            "   for (var k = 0; k < words.length; k++) if (t.indexOf(words[k]) >= 0) { show = true; break; } }"
+            "  else show = true;"
+            "  r.style.display = show ? '' : 'none'; } })(" +
+            nlohmann::json(key).dump() + "," + nlohmann::json(subject).dump() + "," + nlohmann::json(keywords).dump() +
+            ")");
+    });
+    return false;
+}
+
+// ---- Sources and schedule --------------------------------------------------------------------
+
+std::string frmFXNotify::memberQuery(const char* idKey, bool passwordTwice) const {
+    // The account with the service; optional attributes, so a file without them shows no box.
+    cls_Config& c = Config();
+    auto read = [&](const char* name) {
+        return c.isExistAttrib("Settings/Brisk", name) ? c.GetNodeAttrib("Settings/Brisk", name) : std::string();
+    };
+    const std::string user = urlEncode(read("UserID")), password = urlEncode(read("Password"));
+    std::string q = std::string(idKey) + "=" + user + "&passwd=" + password;
+    if (passwordTwice) q += "&passwd=" + password;
+    return q;
+}
+
+void frmFXNotify::Brisk(bool RunNow) {
+    const std::string site = siteBase(kMemberSite);
+    struct Channel {
+        int slot;
+        const char *key, *path, *idKey, *tab, *image, *picture;
+        int32_t interval;
+        bool twice;
+    };
+    static const Channel kChannels[] = {
+        {10, "Strategy", "/strategy.php?", "ID", "iStrategy", "iStrategyImg", "istrategy.gif", 30, false},
+        {11, "Vip", "/vip.php?", "ID", "iVip", "iVipImg", "ivip.gif", 30, false},
+        {12, "Notice", "/notice.php?", "ID", "iNotice", "iNoticeImg", "inotice.gif", 900, false},
+        {16, "GetTech", "/man.php?", "id", nullptr, nullptr, nullptr, 0, true},
+    };
+    for (const auto& ch : kChannels) {
+        FeedSource& s = FeedSources[ch.slot];
+        s.Key = ch.key;
+        s.URL = site + ch.path + memberQuery(ch.idKey, ch.twice);
+        s.Enabled = true;
+        if (ch.interval) s.Interval = s.Counter = ch.interval;
+        if (ch.tab) {
+            step([&] {
+                web::HTMLElement tab = el(ch.tab);
+                tab.disabled(false);
+                tab.removeAttribute("disabled");  // an anchor shows the attribute, not the property
+                el(ch.image).set("src", ch.picture);
+            });
+        }
+    }
+    if (RunNow) NewsX_Timer();
+}
+
+void frmFXNotify::fetch(const FeedSource& s) {
+    // A site the host mapping does not lead to this machine is not asked at all; it counts as
+    // a download that failed to start.
+    if (onThisMachine(s.URL)) ctlDown->BeginDownload(s.URL, s.Key);
+    else ctlDown_DownloadComplete("", false, s.Key);
+}
+
+void frmFXNotify::NewsX_Timer() {
+    for (int i = 1; i <= 16; ++i) {
+        FeedSource& s = FeedSources[i];
+        if (!s.Enabled) continue;
+        if (s.IsNews && NewsShown_) {
+            if (s.InProgress) continue;
+            if (++s.Counter < s.Interval) continue;
+            s.Counter = 0;
+            s.InProgress = true;
+            fetch(s);
+        } else if (s.Interval != 0) {
+            if (s.InProgress) continue;
+            if (++s.Counter < s.Interval) {
+                s.Received = true;
+                continue;
+            }
+            s.Counter = 0;
+            s.InProgress = true;
+            IsWorking = true;
+            fetch(s);
+        } else {
+            if (s.InProgress) continue;
+            s.InProgress = true;
+            IsWorking = true;
+            fetch(s);
+        }
+        // A start that fails reports its completion at once, which may end the batch and
+        // unload nothing; the table is still ours, so the loop goes on.
+    }
+}
+
+void frmFXNotify::FXEvent() {
+    cls_Config& c = Config();
+    auto setting = [&](const char* name) {
+        const std::string path = std::string("Settings/FXNews/Source/") + name;
+        return c.isExistAttrib(path, "Checked") && flagOn(c.GetNodeAttrib(path, "Checked"));
+    };
+    // 1.-4.
+    FeedSources[1].Enabled = setting("FX168_1");
+    FeedSources[2].Enabled = setting("DailyFX_1");
+    FeedSources[9].Enabled = FeedSources[9].Enabled && FeedSources[2].Enabled;
+    FeedSources[14].Enabled = FeedSources[1].Enabled;
+    FeedSources[15].Enabled = FeedSources[1].Enabled;
+    FeedSources[3].Enabled = setting("CaiXun_1");
+    // 5.
+    const struct {
+        const char* tab;
+        int slot;
+    } kTabs[] = {{"iFX168", 1}, {"iDailyfx", 2}, {"iCaiXun", 3}};
+    for (const auto& t : kTabs) {
+        step([&] {
+            web::HTMLElement item = el(t.tab).parentElement();
+            const std::string want = FeedSources[t.slot].Enabled ? "" : "none";
+            if (item.style().display() != want) {
+                if (CurrentPane_ == t.tab) ShowPane("iFXCalendar");
+                item.style().display(want);
+            }
+        });
+    }
+    // 6.
+    int enabled = 0;
+    for (int i = 1; i <= 16; ++i) enabled += FeedSources[i].Enabled ? 1 : 0;
+    // 7.
+    NewsX_Timer();
+    // 8.
+    step([&] {
+        web::HTMLElement all = el("iAllFX").parentElement();
+        if (enabled > 0 && enabled >= 2) {
+            ShowPane("iAllFX");
+            all.style().display("");
+        } else {
+            if (enabled == 0) {
+                el("iFront").style().display("none");
+                el("iFront").innerHTML("");
+            }
+            ShowPane("iFXCalendar");
+            all.style().display("none");
+        }
+    });
+    // 9.
+    NewsX_->Interval(1000);
+}
+
+void frmFXNotify::CancelWork() {
+    for (int i = 1; i <= 16; ++i)
+        if (FeedSources[i].Enabled) ctlDown->CancelDownload(FeedSources[i].Key);
+}
+
+std::string frmFXNotify::Utf8ToUnicode(const std::string& bytes) {
+    // Invalid sequences read as U+FFFD, as the platform's conversion does; nothing decoded is
+    // an empty text, never a buffer of NULs.
+    if (bytes.empty()) return "";
+    return sys::fromUtf32(sys::toUtf32(bytes));
+}
+
+void frmFXNotify::addLabel(const std::string& label) {
+    if (FailedSources_.find(label) == std::string::npos) FailedSources_ = label + FailedSources_;
+}
+
+void frmFXNotify::removeLabel(const std::string& label) {
+    for (size_t p; (p = FailedSources_.find(label)) != std::string::npos;) FailedSources_.erase(p, label.size());
+}
+
+void frmFXNotify::ctlDown_DownloadComplete(std::string Data, bool Success, const std::string& Key) {
+    auto ansi = [&] { return sys::fromAnsi(Data); };
+    auto slotOf = [&](const std::string& key) {
+        for (int i = 1; i <= 16; ++i)
+            if (!FeedSources[i].Key.empty() && FeedSources[i].Key == key) return i;
+        return 0;
+    };
+    const int slot = slotOf(Key);
+    if (Key == "FX168" || Key == "CaiXun" || Key == "Dailyfx") {
+        FeedSource& s = FeedSources[slot];
+        const char* label = Key == "FX168" ? kLabelFX168 : Key == "CaiXun" ? kLabelCaiXun : kLabelDailyfx;
+        if (Success) {
+            s.Content = Key == "Dailyfx" ? Utf8ToUnicode(Data) : ansi();
+            removeLabel(label);
+        } else {
+            addLabel(label);
+        }
+        s.Received = true;
+        if (NewsShown_) {
+            ProcessSource(static_cast<int16_t>(slot));
+            s.InProgress = false;
+            UpdateFailedBar();
+            return;
+        }
+    } else if (Key == "FX168_2" || Key == "FX168_3" || Key == "GetTech" || Key.rfind("Calendar", 0) == 0) {
+        if (slot) {
+            if (Success) FeedSources[slot].Content = ansi();
+            FeedSources[slot].Received = true;
+        }
+    } else if (Key == "Strategy" || Key == "Vip" || Key == "Notice") {
+        const char* label = Key == "Strategy" ? kLabelStrategy : Key == "Vip" ? kLabelVip : kLabelNotice;
+        if (Success) {
+            FeedSources[slot].Content = ansi();
+            removeLabel(label);
+        } else {
+            addLabel(label);
+        }
+        FeedSources[slot].Received = true;
+    } else if (Key == "Dailyfx_Techs") {
+        if (Success) FeedSources[slot].Content = Utf8ToUnicode(Data);
+        FeedSources[slot].Received = true;
+    }
+    batchTest();
+}
+
+void frmFXNotify::batchTest() {
+    for (int i = 1; i <= 16; ++i) {
+        const FeedSource& s = FeedSources[i];
+        if (!s.Enabled || s.Received) continue;
+        if (NewsShown_ && s.IsNews) continue;
+        return;
+    }
+    UpdateFailedBar();
+    const bool wasShown = NewsShown_;
+    ProcessSource(0);
+    for (int i = 1; i <= 16; ++i) {
+        FeedSource& s = FeedSources[i];
+        s.Content.clear();
+        if (!s.Enabled) continue;
+        s.Received = false;
+        if (s.Interval == 0) s.Enabled = false;
+        if (!(s.IsNews && wasShown)) s.InProgress = false;
+    }
+    IsWorking = false;
+}
+
+void frmFXNotify::UpdateFailedBar() {
+    step([&] {
+        web::HTMLElement bar = el("TimeOutBar");
+        bool changed = false;
+        if (FailedSources_.empty()) {
+            if (bar.style().display().empty()) changed = true;
+            bar.style().display("none");
+        } else {
+            if (bar.style().display() == "none") changed = true;
+            el("TimeOut").innerText(FailedSources_ + " 采集超时!");
+            bar.style().display("");
+        }
+        if (changed) AdjustCalcHead();
+    });
+}
+
+// ---- Content processing ----------------------------------------------------------------------
+
+void frmFXNotify::ProcessSource(int16_t Group) {
+    forms::DoEvents();
+    if (!PageComplete || Document.isNull()) return;
+    NewFound = false;
+    NewItemsHtml.clear();
+    OldText.clear();
+    TabShows = false;
+
+    auto fx168 = [&](int slot) {
+        if (!FeedSources[slot].Content.empty())
+            step([&] { processFX168Page(FeedSources[slot].Content, FeedSources[slot].URL); });
+    };
+    switch (Group) {
+    case 1: fx168(1); break;
+    case 2:
+    case 3: break;  // their pages are read by the site scrapers
+    case 0:
+        fx168(1);
+        fx168(14);
+        fx168(15);
+        // CaiXun, DailyFX, the technical comment, the analyst list, the member channels with
+        // their notification, the calendar days and the time-out bar follow here in that order.
+        break;
+    default: return;
+    }
+
+    // Closing steps.
+    step([&] { el("iContent").innerHTML(""); });
+    if (NewFound) {
+        step([&] { el("tHead").FireEvent("onClick"); });
+        Filter();
+    }
+    if (NewsShown_) {
+        ShowToast(NewItemsHtml, NewFound);
+        return;
+    }
+    step([&] { el("tHead").FireEvent("onClick"); });
+    Filter();
+    step([&] {
+        web::HTMLElement front = el("iFront");
+        front.style().display("none");
+        front.innerHTML("");
+    });
+    NewsShown_ = true;
+}
+
+void frmFXNotify::processFX168Page(const std::string& content, const std::string& pageUrl) {
+    // 1. The list table: from its id attribute to the end of the first table after it.
+    const std::string marker = "id=\"DataList1\"";
+    const size_t start = content.find(marker);
+    if (start == std::string::npos) return;
+    const size_t end = content.find("</table", start);
+    if (end == std::string::npos) return;
+    const std::string table = "<table " + content.substr(start, end - start) + "</table>";
+    // 2. Parsed where nothing runs.
+    const inert::Fragment page = inert::Fragment::parse(table);
+    const auto tables = page.byTag("table");
+    if (tables.empty()) return;
+    // 3.
+    OldText = SeenText_;
+    TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iFX168";
+    for (const inert::Element& tr : tables[0].rows()) {
+        step([&] {
+            const auto cells = tr.cells();
+            if (cells.size() < 2) return;
+            const auto anchors = cells[1].descendants("a");
+            if (anchors.empty()) return;
+            const std::string headline = anchors[0].text();
+            const std::string time = cells[0].text();
+            // 4.
+            if (headline.empty() || OldText.find(headline) != std::string::npos || time.empty()) return;
+            const std::string link = inert::checkedLink(anchors[0].attr("href"), pageUrl);
+            // 5.
+            NewsRow row;
+            row.className = "FX168";
+            row.tipWord = "fx168";
+            row.time = time;
+            const bool linked = headline.find("...") != std::string::npos && !link.empty();
+            const std::string label = "<Font size='-5' color='#429DEE'>- FX168</font>";
+            row.textHtml = linked ? "<a href='" + inert::escapeHtml(link) +
+                                        "' target=_blank style='text-decoration:underline'>" +
+                                        inert::escapeHtml(headline) + "&nbsp;</a>" + label
+                                  : inert::escapeHtml(headline) + "&nbsp;" + label;
+            row.text = headline + " - FX168";
+            NewFound = true;
+            // 6.
+            if (PopFilter(headline) && NewsShown_) {
+                if (!NewItemsHtml.empty()) NewItemsHtml += "<HR style='border:1 dashed #987cb9' SIZE=1 >";
+                const std::string item = inert::escapeHtml(time) + "&nbsp;" + inert::escapeHtml(headline);
+                NewItemsHtml += linked ? "<img src='FX168.gif' align='absbottom'/>&nbsp;<span style='text-decoration:underline' "
+                                         "class='popupText' data-link='" + inert::escapeHtml(link) + "'>" + item + "</span>"
+                                       : "<img src='FX168.gif' align='absbottom'/>&nbsp;<span>" + item + "</span>";
+            }
+            // 7.
+            row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
+            insertRow(row);
+        });
+    }
+}
+
+void frmFXNotify::insertRow(const NewsRow& row) {
+    const std::string text = inert::normaliseText(row.time + " " + row.text);
+    // The memory of what has been seen grows before the page is touched, so a failed write
+    // never lets an item in twice.
+    SeenText_ += text + "\n";
+    // Rows go into the table's body: the header row sits in a head of its own.
+    const auto bodies = el("iTable").elements("tBodies");
+    if (bodies.empty()) forms::raise(forms::err::ObjectRequired, "frmFXNotify");
+    web::HTMLElement tr = bodies[0].insertRow(NewsShown_ ? 0 : -1);
+    web::PageBatch batch(Document);
+    tr.className("AllFX " + row.className);
+    tr.setAttribute("data-text", text);
+    web::HTMLElement time = tr.insertCell(-1);
+    time.setAttribute("vAlign", "middle");
+    time.setAttribute("align", "center");
+    time.setAttribute("width", "65px");
+    time.title(row.tipWord);
+    time.innerText(row.time);
+    web::HTMLElement cell = tr.insertCell(-1);
+    cell.setAttribute("vAlign", "middle");
+    cell.innerHTML(row.textHtml);
+    tr.style().display(row.shown ? "" : "none");
+}
+
+// ---- Members by name -------------------------------------------------------------------------
+
+const forms::MemberTable& frmFXNotify::memberTable() const {
+    static const auto table = [] {
+        auto t = forms::Members<frmFXNotify>();
+        t.get("Busy", [](frmFXNotify& f) { return forms::Variant(f.Busy()); });
+        t.get("Working", [](frmFXNotify& f) { return forms::Variant(f.Working()); });
+        t.get("BerthOn", [](frmFXNotify& f) { return forms::Variant(f.BerthOn()); });
+        t.method("FXEvent", [](frmFXNotify& f) { f.FXEvent(); });
+        t.method("CancelWork", [](frmFXNotify& f) { f.CancelWork(); });
+        t.method("xBerth", [](frmFXNotify& f) { f.xBerth(); });
+        t.method("Brisk", [](frmFXNotify& f, forms::Args& a) { f.Brisk(forms::arg(a, 0).toBool()); });
+        t.method("ProcessSource", [](frmFXNotify& f, forms::Args& a) {
+            f.ProcessSource(static_cast<int16_t>(forms::arg(a, 0).toLong()));
+        });
+        t.method("Filter", [](frmFXNotify& f, forms::Args& a) {
+            return forms::Variant(f.Filter(a.empty() ? std::string() : forms::arg(a, 0).toString()));
+        });
+        t.method("ClickFn_All", [](frmFXNotify& f) { f.ClickFn_All(); });
+        t.method("ClickFn_FX168", [](frmFXNotify& f) { f.ClickFn_FX168(); });
+        t.method("ClickFn_Dailyfx", [](frmFXNotify& f) { f.ClickFn_Dailyfx(); });
+        t.method("ClickFn_CaiXun", [](frmFXNotify& f) { f.ClickFn_CaiXun(); });
+        t.method("ClickFn_Strategy", [](frmFXNotify& f) { f.ClickFn_Strategy(); });
+        t.method("ClickFn_Vip", [](frmFXNotify& f) { f.ClickFn_Vip(); });
+        t.method("ClickFn_Notice", [](frmFXNotify& f) { f.ClickFn_Notice(); });
+        t.method("Calendar", [](frmFXNotify& f) { f.Calendar(); });
+        t.method("gWeb", [](frmFXNotify& f) { f.gWeb(); });
+        t.method("ClickMore", [](frmFXNotify& f) { f.ClickMore(); });
+        t.method("ClosePopup", [](frmFXNotify& f) { f.ClosePopup(); });
+        t.method("ClickLink", [](frmFXNotify& f) { f.ClickLink(); });
+        for (int d = 1; d <= 5; ++d)
+            t.method("onweek" + std::to_string(d),
+                     [d](frmFXNotify& f) { f.SelectWeekTab(static_cast<int16_t>(d)); });
+        // The tab menu, the calendar's tick boxes and docking answer these in their own work.
+        t.method("Click_MoreBut", [](frmFXNotify&) {});
+        t.method("TBodyClick", [](frmFXNotify&) {});
+        t.method("SizeGrip", [](frmFXNotify& f) {
+            win::ReleaseCapture();
+            win::SendMessage(f.hWnd(), win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(win::HTBOTTOMRIGHT), 0);
+        });
+        t.method("MoveIn", [](frmFXNotify&) {});
+        return t;
+    }();
+    return table;
+}

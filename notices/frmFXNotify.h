@@ -1,0 +1,169 @@
+#pragma once
+// The notice window: one resizable window whose face is the page "iPopup.htm". It polls the news
+// sites, the week's calendar pages and the member channels from one table of sources, shows what
+// they bring in the page's tabs, and keeps the week's calendar in the settings.
+#include "core/NeighbourWindows.h"
+#include "platform/forms/CallByName.h"
+#include "platform/forms/DateTime.h"
+#include "toolkit/PageWindow.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CTimer;
+class clsSizeMove;
+class ctlDownload;
+
+// One download source of the notice window.
+struct FeedSource {
+    std::string Key;
+    std::string Content;
+    std::string URL;
+    bool Enabled = false;
+    bool Received = false;
+    int32_t Counter = 0;
+    int32_t Interval = 0;
+    bool IsNews = false;
+    bool InProgress = false;
+};
+
+class frmFXNotify : public NoticeWindow, public forms::Dispatch, public PageWindow,
+                    public std::enable_shared_from_this<frmFXNotify> {
+public:
+    frmFXNotify();
+    ~frmFXNotify() override;
+
+    // Machine settings holding each site's base address ("http://host"); the defaults name
+    // hosts that only the machine's host mapping ("net.host.<host>") can reach.
+    struct Site {
+        const char* setting;
+        const char* fallback;
+    };
+    static constexpr Site kFX168Site{"site.fx168", "http://www.fx168.example"};
+    static constexpr Site kDailyFXSite{"site.dailyfx", "http://www.dailyfx-hk.example"};
+    static constexpr Site kCaiXunSite{"site.caixun", "http://forex.caixun.example"};
+    static constexpr Site kCalendarSiteA{"site.calendar-a", "http://calendar-a.example"};
+    static constexpr Site kCalendarSiteB{"site.calendar-b", "http://calendar-b.example"};
+    static constexpr Site kMemberSite{"site.member", "http://member.kestrel.example"};
+    static constexpr Site kMakerSite{"site.maker", "http://www.corvel.example"};
+    static constexpr Site kServiceSite{"site.service", "http://bbs.kestrel.example"};
+    static std::string siteBase(const Site& site);
+
+    // ---- The core's side ----
+    bool Busy() override;
+    void FXEvent() override;
+    bool BerthOn() override { return Berthed_; }
+    void xBerth() override;
+    bool Working() override { return IsWorking; }
+    void CancelWork() override;
+
+    // ---- Members reached by name ----
+    void Brisk(bool RunNow);
+    void ProcessSource(int16_t Group);
+    static std::string Utf8ToUnicode(const std::string& bytes);
+    bool Filter(const std::string& Text = "");
+    void ClickFn_All();
+    void ClickFn_FX168();
+    void ClickFn_Dailyfx();
+    void ClickFn_CaiXun();
+    void ClickFn_Strategy();
+    void ClickFn_Vip();
+    void ClickFn_Notice();
+    void Calendar();
+    void gWeb();
+    void ClickMore();
+    void ClosePopup();
+    void ClickLink();
+    void SelectWeekTab(int16_t day);
+    // Asked for every new news item before it joins the toast.
+    bool PopFilter(const std::string& Text);
+
+    const forms::MemberTable& memberTable() const override;
+
+    // ---- State others read (tests, later parts of the window) ----
+    FeedSource& Source(int slot) { return FeedSources.at(static_cast<size_t>(slot)); }
+    const std::string& FailedSources() const { return FailedSources_; }
+    const std::string& CurrentPane() const { return CurrentPane_; }
+    bool NewsShown() const { return NewsShown_; }
+    bool WeekComplete() const { return WeekComplete_; }
+    int16_t TodayIndex() const { return TodayIndex_; }
+    forms::DateTime WeekFrom() const { return WeekFrom_; }
+    // Everything the news table has been given, as the newness test reads it.
+    const std::string& SeenText() const { return SeenText_; }
+    // The new items of the latest call that found any, as the toast would show them.
+    const std::string& ToastHtml() const { return ToastHtml_; }
+    const web::HTMLDocument& PageDocument() const { return Document; }
+    CTimer* NewsX() const { return NewsX_.get(); }
+
+    // The news viewer opens an item's link; nothing while unset.
+    static std::function<void(const std::string& url)> OpenItem;
+
+protected:
+    void Form_Load() override;
+    void Form_QueryUnload(int& Cancel, int UnloadMode) override;
+    void Form_Unload(int& Cancel) override;
+    void pageComplete() override;
+    std::shared_ptr<forms::Dispatch> forwardTarget() override { return shared_from_this(); }
+
+private:
+    void NewsX_Timer();
+    void fetch(const FeedSource& s);
+    void ctlDown_DownloadComplete(std::string Data, bool Success, const std::string& Key);
+    void batchTest();
+    void UpdateFailedBar();
+    void AdjustCalcHead();
+    void ShowPane(const std::string& id);
+    void GetElementPos(const std::string& id, int32_t& left, int32_t& top, int32_t& width, int32_t& height);
+    void setFilterBars(int filterBar, int briskBar, int techCaption);
+    void addLabel(const std::string& label);
+    void removeLabel(const std::string& label);
+    std::string memberQuery(const char* idKey, bool passwordTwice) const;
+
+    // Content processing.
+    struct NewsRow {
+        std::string className;  // the source's class word
+        std::string tipWord;    // the time cell's tool tip
+        std::string time;
+        std::string textHtml;   // the text cell, built from escaped text and checked links
+        std::string text;       // the text cell as read
+        bool shown = false;
+    };
+    void processFX168Page(const std::string& content, const std::string& pageUrl);
+    void insertRow(const NewsRow& row);
+    void ShowToast(const std::string& html, bool newFound);
+
+    web::HTMLElement el(const std::string& id);
+
+    std::array<FeedSource, 17> FeedSources{};  // slots 1 to 16; 0 unused
+    std::unique_ptr<ctlDownload> ctlDown;
+    std::shared_ptr<CTimer> NewsX_, chkTimer, TipTimer, m_Timer, m_Leave;
+    std::unique_ptr<clsSizeMove> cSizeMove;
+
+    bool NewsShown_ = false;
+    bool IsWorking = false;
+    std::string FailedSources_;
+    std::string CurrentPane_;
+    bool WeekComplete_ = false;
+    forms::DateTime WeekFrom_{};
+    int16_t TodayIndex_ = 0;
+    int16_t ShownWeekday = 0;
+    bool MoveReady = false;
+    bool KeepShown = false;
+    bool InTaskbar = false;
+    bool Berthed_ = false;
+    int32_t BerthSide = -1;
+    int32_t ScreenWidth = 0, ScreenHeight = 0;    // slides and bringing-in
+    int32_t ScreenWidth2 = 0, ScreenHeight2 = 0;  // edge detection while moving or sizing
+    web::HTMLDocument WebDoc;
+
+    // One call of ProcessSource.
+    std::string OldText;
+    bool TabShows = false;
+    bool NewFound = false;
+    std::string NewItemsHtml;
+    std::string SeenText_;
+    std::string ToastHtml_;
+};

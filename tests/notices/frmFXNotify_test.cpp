@@ -1,0 +1,400 @@
+// The notice window polling the fixture news sites on the virtual clock.
+#include "FixtureSites.h"
+#include "notices/frmFXNotify.h"
+#include "pages/Pages.h"
+#include "platform/forms/Form.h"
+#include "core/Program.h"
+#include "support/Program.h"
+#include "support/Snapshot.h"
+#include "support/TestMachine.h"
+#include "toolkit/cls_Config.h"
+#include "toolkit/m_Main.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+
+const std::string kBase = "res://C:\\Program Files\\Pennant\\pennant.exe/";
+
+sys::MachineOptions on(int day) {
+    sys::MachineOptions o;
+    o.startLocalMs = sys::localMsFrom(2026, 12, day, 9, 0, 0);
+    return o;
+}
+
+struct Row {
+    std::string cls, display, time, text, html;
+};
+
+// The program's notice window on a fresh machine whose site hosts lead to the fixture sites.
+struct NoticeProgram {
+    testing_support::TestMachine m;
+    fixtures::FixtureSites sites;
+    frmFXNotify* w = nullptr;
+
+    explicit NoticeProgram(int day = 9) : m(on(day)) {
+        m_Main::EndProgram();
+        testing_support::installProgram(*m);
+        pages::registerResources();
+        m_Main::PageBase = kBase;
+        for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
+        m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
+    }
+    ~NoticeProgram() {
+        if (w && w->IsLoaded()) w->Unload();
+        m_Main::EndProgram();
+    }
+    void readSettings() {
+        Config().XmlFile(testing_support::kProgramSettings);
+        ASSERT_TRUE(Config().Initialize());
+    }
+    // Loads the window and waits for its page, as the core does; FXEvent is the caller's.
+    void load() {
+        readSettings();
+        w = dynamic_cast<frmFXNotify*>(m_Main::FXNotifyForm());
+        ASSERT_NE(w, nullptr);
+        w->Load();
+        ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
+    }
+    void open() {
+        load();
+        w->FXEvent();
+    }
+    // The browser's waits get real time; downloads hold the virtual clock to real time themselves.
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
+        m->beginOutsideWork();
+        const bool ok = m->runUntil(pred, ms);
+        m->endOutsideWork();
+        return ok;
+    }
+    bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
+
+    std::vector<Row> rows() {
+        const auto text = w->PageDocument().execScript(
+            "JSON.stringify(Array.prototype.map.call(document.getElementById('iTable').tBodies[0].rows,"
+            " function (r) { return [r.className, r.style.display, r.cells[0].innerText, r.cells[1].innerText,"
+            " r.cells[1].innerHTML]; }))");
+        std::vector<Row> out;
+        for (const auto& r : nlohmann::json::parse(text.get<std::string>()))
+            out.push_back({r[0], r[1], r[2], r[3], r[4]});
+        return out;
+    }
+    std::string js(const std::string& code) {
+        const auto v = w->PageDocument().execScript(code);
+        return v.is_string() ? v.get<std::string>() : v.dump();
+    }
+};
+
+const std::vector<std::string> kPage1 = {
+    "美元指数早盘窄幅震荡 市场静待非农数据...", "欧元兑美元守稳1.17关口", "日本央行官员暗示年内或再次加息...",
+    "英镑受英国GDP数据支撑小幅走高", "澳洲联储会议纪要：通胀仍高于目标区间...", "现货黄金亚市初段小幅回落",
+    "原油库存意外增加 油价承压...", "纽元跟随澳元走软"};
+const std::vector<std::string> kEdition2 = {"瑞士央行维持利率不变 瑞郎短线走强...", "加元随油价反弹"};
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
+    return n;
+}
+
+TEST(NoticeWindow, SourceTableAndFirstRequestsFollowTheWeek) {
+    const struct {
+        int day;
+        const char* name;
+        std::vector<std::string> dates;
+    } weeks[] = {
+        {9, "Wednesday", {"2026-12-07", "2026-12-08", "2026-12-09", "2026-12-10", "2026-12-11"}},
+        {13, "Sunday", {"2026-12-07", "2026-12-08", "2026-12-09", "2026-12-10", "2026-12-11"}},
+    };
+    for (const auto& week : weeks) {
+        SCOPED_TRACE(week.name);
+        NoticeProgram p(week.day);
+        // The account is sent URL-encoded.
+        testing_support::setSettingsAttrib("Settings/Brisk", "UserID", "张 三&x");
+        testing_support::setSettingsAttrib("Settings/Brisk", "Password", "p@ss=1");
+        p.load();
+        const std::string id = "%E5%BC%A0%20%E4%B8%89%26x", pw = "p%40ss%3D1";
+        const std::string member = "http://member.kestrel.example";
+        struct Want {
+            int slot;
+            std::string key, url;
+            int32_t interval;
+            bool isNews, enabled;
+        };
+        std::vector<Want> want = {
+            {1, "FX168", "http://www.fx168.example/fxnews/news_now_html.htm?0", 10, true, false},
+            {2, "Dailyfx", "http://www.dailyfx-hk.example/news/", 10, true, false},
+            {3, "CaiXun", "http://forex.caixun.example/fx_information/", 10, true, false},
+            {9, "Dailyfx_Techs", "http://www.dailyfx-hk.example/techs/", 60, false, true},
+            {10, "Strategy", member + "/strategy.php?ID=" + id + "&passwd=" + pw, 30, false, true},
+            {11, "Vip", member + "/vip.php?ID=" + id + "&passwd=" + pw, 30, false, true},
+            {12, "Notice", member + "/notice.php?ID=" + id + "&passwd=" + pw, 900, false, true},
+            {13, "", "", 0, false, false},
+            {14, "FX168_2", "http://www.fx168.example/fxnews/News_Now_Html.aspx?page=2", 0, false, false},
+            {15, "FX168_3", "http://www.fx168.example/fxnews/News_Now_Html.aspx?page=3", 0, false, false},
+            {16, "GetTech", member + "/man.php?id=" + id + "&passwd=" + pw + "&passwd=" + pw, 0, false, true},
+        };
+        for (int d = 1; d <= 5; ++d)
+            want.push_back({d + 3, "Calendar" + std::to_string(d),
+                            "http://calendar-a.example/calendar/calendar_f_cnforex.php?date=" + week.dates[d - 1] +
+                                "&currency=",
+                            60, false, true});
+        for (const auto& s : want) {
+            SCOPED_TRACE(s.slot);
+            const FeedSource& f = p.w->Source(s.slot);
+            EXPECT_EQ(f.Key, s.key);
+            EXPECT_EQ(f.URL, s.url);
+            EXPECT_EQ(f.Interval, s.interval);
+            EXPECT_EQ(f.Counter, s.interval) << "due at the first tick after enabling";
+            EXPECT_EQ(f.IsNews, s.isNews);
+            EXPECT_EQ(f.Enabled, s.enabled);
+            EXPECT_FALSE(f.InProgress);
+        }
+        EXPECT_EQ(p.w->CurrentPane(), "iAllFX");
+        EXPECT_EQ(p.w->TodayIndex(), week.day == 13 ? 0 : 3);
+        EXPECT_EQ(p.js("document.getElementById('week3').getElementsByTagName('SPAN')[0].className"),
+                  week.day == 9 ? "weekToday" : "");
+        EXPECT_EQ(p.sites.requests().size(), 0u) << "nothing is fetched before the settings are applied";
+
+        // FXEvent turns the news sources on and the first tick asks for every enabled row.
+        p.w->FXEvent();
+        for (int slot : {1, 2, 3, 14, 15}) EXPECT_TRUE(p.w->Source(slot).Enabled) << slot;
+        EXPECT_TRUE(p.w->Working());
+        ASSERT_TRUE(p.run([&] { return p.sites.requests().size() >= 15; }, 20000));
+        const auto requests = p.sites.requests();
+        std::multiset<std::string> got(requests.begin(), requests.end());
+        std::multiset<std::string> expected = {
+            "/fx168/fxnews/news_now_html.htm?0", "/fx168/fxnews/News_Now_Html.aspx?page=2",
+            "/fx168/fxnews/News_Now_Html.aspx?page=3", "/dailyfx/news/", "/dailyfx/techs/",
+            "/caixun/fx_information/", "/member/strategy.php?ID=" + id + "&passwd=" + pw,
+            "/member/vip.php?ID=" + id + "&passwd=" + pw, "/member/notice.php?ID=" + id + "&passwd=" + pw,
+            "/member/man.php?id=" + id + "&passwd=" + pw + "&passwd=" + pw};
+        for (const auto& date : week.dates)
+            expected.insert("/calendar-a/calendar/calendar_f_cnforex.php?date=" + date + "&currency=");
+        EXPECT_EQ(got, expected);
+    }
+}
+
+TEST(NoticeWindow, StartsAtItsSavedPlaceOrASaneOne) {
+    const struct {
+        const char* name;
+        const char* node;  // the window's node in the settings file
+        long left, top, width, height;  // twips, 15 a pixel
+    } cases[] = {
+        {"saved", "<FXNews Status=\"1\" Left=\"100\" Top=\"50\" Width=\"700\" Height=\"500\"/>", 1500, 750, 10500, 7500},
+        {"not saved", "<FXNews Status=\"1\"/>", 280 * 15, 160 * 15, 720 * 15, 480 * 15},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NoticeProgram p;
+        std::string xml = testing_support::shippedSettings();
+        const std::string shipped = "<FXNews Status=\"1\" Left=\"880\" Top=\"420\" Width=\"380\" Height=\"320\"/>";
+        ASSERT_NE(xml.find(shipped), std::string::npos);
+        xml.replace(xml.find(shipped), shipped.size(), c.node);
+        p.m->writeFileAtomic(testing_support::kProgramSettings, xml);
+        p.load();  // an error box would fail the test: none is scripted
+        EXPECT_EQ(p.w->Left(), c.left);
+        EXPECT_EQ(p.w->Top(), c.top);
+        EXPECT_EQ(p.w->Width(), c.width);
+        EXPECT_EQ(p.w->Height(), c.height);
+    }
+}
+
+TEST(NoticeWindow, FXEventAppliesTheSourceSettingsToRowsAndTabs) {
+    NoticeProgram p;
+    p.load();
+    auto set = [&](const char* source, const char* value) {
+        ASSERT_TRUE(Config().SetNodeAttrib(std::string("Settings/FXNews/Source/") + source, "Checked", value));
+    };
+    auto tabShown = [&](const char* id) { return p.js(std::string("document.getElementById('") + id +
+                                                      "').parentNode.style.display") != "none"; };
+    // All three news sources off: their tabs go, the channels and calendar days still make more
+    // than one row, so the all-news tab stays; the technical comment follows DailyFX.
+    set("FX168_1", "0");
+    set("DailyFX_1", "0");
+    set("CaiXun_1", "0");
+    p.w->FXEvent();
+    for (int slot : {1, 2, 3, 9, 14, 15}) EXPECT_FALSE(p.w->Source(slot).Enabled) << slot;
+    for (const char* tab : {"iFX168", "iDailyfx", "iCaiXun"}) EXPECT_FALSE(tabShown(tab)) << tab;
+    EXPECT_TRUE(tabShown("iAllFX"));
+    EXPECT_EQ(p.w->CurrentPane(), "iAllFX");
+
+    // DailyFX back on: the comment stays off until the window loads again.
+    set("DailyFX_1", "1");
+    set("FX168_1", "2");
+    p.w->FXEvent();
+    EXPECT_TRUE(p.w->Source(2).Enabled);
+    EXPECT_FALSE(p.w->Source(9).Enabled);
+    for (int slot : {1, 14, 15}) EXPECT_TRUE(p.w->Source(slot).Enabled) << slot;
+    EXPECT_TRUE(tabShown("iDailyfx"));
+    EXPECT_TRUE(tabShown("iFX168"));
+    EXPECT_FALSE(tabShown("iCaiXun"));
+
+    // Hiding the tab that is showing leaves the calendar showing before the all-news tab returns.
+    p.w->ClickFn_FX168();
+    set("FX168_1", "0");
+    p.w->FXEvent();
+    EXPECT_FALSE(tabShown("iFX168"));
+    EXPECT_EQ(p.w->CurrentPane(), "iAllFX");
+}
+
+TEST(NoticeWindow, FirstBatchFillsTheTableAndLaterCyclesAddEachItemOnce) {
+    NoticeProgram p;
+    testing_support::setSettingsAttrib("Window/FXNews", "Left", "460");
+    testing_support::setSettingsAttrib("Window/FXNews", "Top", "200");
+    testing_support::setSettingsAttrib("Window/FXNews", "Width", "760");
+    testing_support::setSettingsAttrib("Window/FXNews", "Height", "520");
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    EXPECT_FALSE(p.w->Working());
+    EXPECT_EQ(p.js("document.getElementById('iFront').style.display"), "none");
+    auto rows = p.rows();
+    ASSERT_EQ(rows.size(), 13u) << "three FX168 pages: 8 + 3 + 2 items";
+    for (const auto& r : rows) {
+        EXPECT_EQ(r.cls, "AllFX FX168");
+        EXPECT_EQ(r.display, "");
+    }
+    EXPECT_EQ(rows.front().time, "12/10 09:12") << "sorted newest first";
+    EXPECT_EQ(rows.back().time, "12/09 15:40");
+    // A headline with "..." links to its item; one without is plain text with the label.
+    EXPECT_EQ(rows.front().html,
+              "<a href=\"http://www.fx168.example/fxnews/2026/1210/0912.htm\" target=\"_blank\" "
+              "style=\"text-decoration:underline\">美元指数早盘窄幅震荡 市场静待非农数据...&nbsp;</a>"
+              "<font size=\"-5\" color=\"#429DEE\">- FX168</font>");
+    EXPECT_EQ(rows[1].html, "欧元兑美元守稳1.17关口&nbsp;<font size=\"-5\" color=\"#429DEE\">- FX168</font>");
+    // The later pages run once per FXEvent.
+    for (int slot : {14, 15}) EXPECT_FALSE(p.w->Source(slot).Enabled) << slot;
+
+    EXPECT_EQ(p.w->ToastHtml(), "") << "the first cycle raises no toast";
+
+    // The site brings two new items; the next cycles add them once, above the rest.
+    p.sites.setEdition(2);
+    ASSERT_TRUE(p.run([&] { return p.rows().size() >= 15; }, 30000));
+    const int polls = p.sites.hits("/fx168/fxnews/news_now_html.htm");
+    ASSERT_TRUE(p.run([&] { return p.sites.hits("/fx168/fxnews/news_now_html.htm") >= polls + 2; }, 40000));
+    p.m->runFor(500);
+    rows = p.rows();
+    ASSERT_EQ(rows.size(), 15u);
+    EXPECT_EQ(rows[0].time, "12/10 09:31");
+    EXPECT_EQ(rows[1].time, "12/10 09:24");
+    std::string all;
+    for (const auto& r : rows) all += r.text + "\n";
+    for (const auto& h : kPage1) EXPECT_EQ(count(all, h), 1u) << h;
+    for (const auto& h : kEdition2) EXPECT_EQ(count(all, h), 1u) << h;
+    EXPECT_EQ(p.sites.hits("/fx168/fxnews/News_Now_Html.aspx"), 2);
+    // Both new items go to the toast, one dashed rule between them.
+    const std::string toast = p.w->ToastHtml();
+    EXPECT_EQ(count(toast, "<HR style='border:1 dashed #987cb9' SIZE=1 >"), 1u);
+    EXPECT_EQ(toast.rfind("<img src='FX168.gif'", 0), 0u);
+    EXPECT_NE(toast.find("12/10 09:31&nbsp;" + kEdition2[0]), std::string::npos);
+    EXPECT_NE(toast.find("12/10 09:24&nbsp;" + kEdition2[1]), std::string::npos);
+
+    // A tab shows its own rows; the snapshot shows the FX168 tab filled from the site. The page's
+    // own click reaches the window through its binding.
+    p.w->Show(forms::vbModeless);
+    p.js("document.getElementById('iFX168').click()");
+    ASSERT_TRUE(p.pageWait([&] { return p.w->CurrentPane() == "iFX168"; }, 5000));
+    EXPECT_EQ(p.js("document.getElementById('iFX168').parentNode.id"), "current");
+    p.w->ClickFn_Notice();
+    for (const auto& r : p.rows()) EXPECT_EQ(r.display, "none");
+    p.w->ClickFn_FX168();
+    for (const auto& r : p.rows()) EXPECT_EQ(r.display, "");
+    p.pageWait([] { return false; }, 300);
+    EXPECT_FALSE(testing_support::writeSnapshot("notices_fx168_tab").empty());
+}
+
+TEST(NoticeWindow, FailedSourcesAreLabelledNewestFirstOnceEach) {
+    NoticeProgram p;
+    p.sites.setStatus("/dailyfx/news/", 404);
+    p.sites.setStatus("/caixun/fx_information/", 404);
+    p.sites.setDelay("/caixun/fx_information/", 400);  // so DailyFX fails first
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    const std::string both = "CaiXun汇市动态;DailyFX财经市况;";
+    EXPECT_EQ(p.w->FailedSources(), both);
+    EXPECT_EQ(p.js("document.getElementById('TimeOutBar').style.display"), "");
+    EXPECT_EQ(p.js("document.getElementById('TimeOut').innerText"), both + " 采集超时!");
+
+    // Failing again on their own cycles adds nothing.
+    const int polls = p.sites.hits("/dailyfx/news/");
+    ASSERT_TRUE(p.run([&] { return p.sites.hits("/dailyfx/news/") >= polls + 2; }, 40000));
+    p.m->runFor(1000);
+    EXPECT_EQ(p.w->FailedSources(), both);
+
+    // A source that answers again loses its label; the bar goes when none is left.
+    p.sites.setStatus("/dailyfx/news/", 0);
+    ASSERT_TRUE(p.run([&] { return p.w->FailedSources() == "CaiXun汇市动态;"; }, 30000));
+    p.sites.clearSwitches();
+    ASSERT_TRUE(p.run([&] { return p.w->FailedSources().empty(); }, 30000));
+    EXPECT_EQ(p.js("document.getElementById('TimeOutBar').style.display"), "none");
+}
+
+TEST(NoticeWindow, ASiteTheMachineDoesNotLeadToIsNeverAsked) {
+    NoticeProgram p;
+    p.m->setSetting("net.host.member.kestrel.example", "");
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    EXPECT_EQ(p.w->FailedSources(), "Kestrel公告;Vip服务;策略服务;") << "newest first";
+    for (const auto& r : p.sites.requests()) EXPECT_EQ(r.rfind("/member/", 0), std::string::npos) << r;
+    EXPECT_EQ(p.rows().size(), 13u);
+}
+
+TEST(NoticeWindow, ASourceThatNeverAnswersEndsItsBatchAtTheTimeLimit) {
+    NoticeProgram p;
+    p.m->setSetting("net.timeoutMs", "8000");
+    p.sites.setSilent("/member/strategy.php", true);
+    p.open();
+    // Everything else has answered; the batch waits for the silent channel.
+    ASSERT_TRUE(p.run([&] { return p.sites.hits("/fx168/fxnews/News_Now_Html.aspx") == 2 && p.w->Source(1).Received; },
+                      5000));
+    EXPECT_FALSE(p.w->NewsShown());
+    EXPECT_TRUE(p.w->Working());
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 20000));
+    EXPECT_EQ(p.w->FailedSources(), "策略服务;");
+    EXPECT_FALSE(p.w->Working());
+    EXPECT_EQ(p.rows().size(), 13u);
+}
+
+TEST(NoticeWindow, AFetchedPageChangesNothingButText) {
+    NoticeProgram p;
+    const std::string beacon = p.sites.base("fx168") + "/beacon.gif";
+    p.sites.setPage("/fx168/fxnews/news_now_html.htm",
+                    "<html><body><script>window.parent.__pwned = 9</script><table id=\"DataList1\">"
+                    "<tr><td>12/10 10:00</td><td><a href=\"javascript:window.__pwned=1\">脚本链接测试...</a></td></tr>"
+                    "<tr><td>12/10 10:01<img src=\"" + beacon + "\" onerror=\"window.__pwned=2\"></td>"
+                    "<td><a href=\"/fxnews/ok.htm\" onclick=\"window.__pwned=6\">图片事件测试...<script>window.__pwned=3</script></a></td></tr>"
+                    "<tr><td>12/10 10:02</td><td><a href=\"/fxnews/t.htm\">&lt;img src=" + beacon +
+                    " onerror=window.__pwned=4&gt;文字标题</a></td></tr>"
+                    "<tr><td>12/10 10:03</td><td><a href=\"http://x.example/a' onmouseover='window.__pwned=5\">引号链接...</a></td></tr>"
+                    "</table></body></html>");
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    p.pageWait([] { return false; }, 500);
+
+    EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
+    EXPECT_EQ(p.js("document.title"), "财经资讯");
+    EXPECT_EQ(p.js("String(document.getElementById('iTable').tBodies[0].querySelectorAll('img,script,iframe,object,[onerror],"
+                   "[onclick],[onmouseover]').length)"),
+              "0");
+    // Only the checked http link of the hostile page survives, beside the later pages' links.
+    const auto hrefs = nlohmann::json::parse(
+        p.js("JSON.stringify(Array.prototype.map.call(document.getElementById('iTable').getElementsByTagName('A'),"
+             " function (a) { return a.getAttribute('href'); }))"));
+    ASSERT_EQ(hrefs.size(), 4u);
+    EXPECT_EQ(hrefs[0], "http://www.fx168.example/fxnews/ok.htm");
+    for (const auto& h : hrefs) EXPECT_EQ(h.get<std::string>().rfind("http://www.fx168.example/fxnews/", 0), 0u) << h;
+    EXPECT_EQ(p.sites.hits("/fx168/beacon.gif"), 0);
+    std::string all;
+    for (const auto& r : p.rows()) all += r.time + " " + r.text + "\n";
+    EXPECT_NE(all.find("脚本链接测试..."), std::string::npos);
+    EXPECT_NE(all.find("<img src=" + beacon + " onerror=window.__pwned=4>文字标题"), std::string::npos);
+    EXPECT_NE(all.find("12/10 10:01"), std::string::npos);
+    EXPECT_NE(all.find("引号链接..."), std::string::npos);
+    EXPECT_EQ(p.rows().size(), 4u + 5u) << "the hostile first page and the two later pages";
+}
+
+} // namespace
