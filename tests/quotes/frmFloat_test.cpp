@@ -1,5 +1,5 @@
+#include "core/SymbolElementName.h"
 #include "core/cls_Quote.h"
-#include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
@@ -577,6 +577,9 @@ TEST(OrderFigures, StopLossAndTakeProfitAroundTheOrderPrice) {
         {"1.23436", "1.23456", 1, 0, 100, true, "1.23456", "无", "1.24456 (1000点)"},
         {"112.35", "112.38", -1, 20, 0, false, "112.35", "112.55 (20点)", "无"},
         {"0.9000", "0.9002", -1, 15, 15, false, "0.9000", "0.9015 (15点)", "0.8985 (15点)"},
+        // Negative distances set no level; a level below zero is refused, not shown as a price.
+        {"1.23436", "1.23456", 1, -20, -5, false, "1.23456", "无", "无"},
+        {"0.0003", "0.0006", 1, 10, 0, false, "0.0006", "无效", "无"},
     };
     for (const auto& c : cases) {
         const OrderFigures f = orderFigures(c.bid, c.ask, c.side, c.sl, c.tp, c.fractional);

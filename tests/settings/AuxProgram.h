@@ -24,7 +24,7 @@ inline const char* const kBrowserKey = "Software\\Microsoft\\Internet Explorer";
 inline const char* const kTerminalFolder = "C:\\Program Files\\MetaTrader 4\\";
 
 inline std::string fixture(const std::string& name) {
-    std::ifstream in(std::string(PENNANT_FIXTURES) + "/update/" + name, std::ios::binary);
+    std::ifstream in(std::string(PENNANT_SOURCE_DIR) + "/tests/fixtures/update/" + name, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
