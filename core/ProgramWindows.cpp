@@ -9,6 +9,9 @@
 #include "quotes/frmFloat.h"
 #include "quotes/frmQuote.h"
 #include "quotes/frmTerminal.h"
+#include "settings/frmAbout.h"
+#include "settings/frmInsScript.h"
+#include "settings/frmLiveUpdate.h"
 #include "settings/frmVoiceClock.h"
 #include "settings/frmVoiceQuote.h"
 #include "toolkit/frmSplash.h"
@@ -41,6 +44,9 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     };
     NewQuoteBoard = [] { return std::make_shared<frmQuote>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
+    NewAboutWindow = [] { return std::make_shared<frmAbout>(); };
+    NewInsScriptWindow = [] { return std::make_shared<frmInsScript>(); };
+    NewLiveUpdate = [] { return std::make_shared<frmLiveUpdate>(); };
 }
 
 } // namespace m_Main

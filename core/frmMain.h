@@ -67,6 +67,8 @@ public:
     // ---- Hot keys, balloons, panels -----------------------------------------------------------
     void defHotKey(bool forceAlert);
     void ChkLiveUpdate(bool tip);
+    // The live-update window once a check was asked for (loaded or not).
+    LiveUpdateWindow* LiveUpdateForm() const { return liveUpdate_.get(); }
     // A floating panel that unloads leaves FloatForms through here.
     void ClosePopupForm(const std::string& key);
     // The one dispatcher of the program's command keys.

@@ -1,5 +1,5 @@
 // Prepares a demo machine for the pennant program: the program folder with its settings file,
-// splash picture and sounds, and the simulated trading terminal installed (its files and its
+// splash picture, sounds and terminal scripts, and the simulated trading terminal installed (its files and its
 // InstallPath). A machine that already has the program only gets a missing splash picture.
 //
 // usage: pennant-demo-machine DIR SETTINGS_FILE [--folder WINPATH]
@@ -70,6 +70,19 @@ int main(int argc, char** argv) {
         machine.makeDirs(folder);
         if (!art || bytes.str().empty() || !machine.writeFileAtomic(splashPath, bytes.str()))
             std::fprintf(stderr, "warning: no splash picture installed\n");
+    }
+    // The program's own terminal scripts ship beside the settings file; older machines get them too.
+    const auto scriptsSource = std::filesystem::path(argv[2]).parent_path() / "Scripts";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(scriptsSource, ec)) {
+        const std::string target = folder + "\\Scripts\\" + entry.path().filename().string();
+        if (!entry.is_regular_file() || machine.fileExists(target)) continue;
+        std::ifstream script(entry.path(), std::ios::binary);
+        std::stringstream bytes;
+        bytes << script.rdbuf();
+        machine.makeDirs(folder + "\\Scripts");
+        if (!script || !machine.writeFileAtomic(target, bytes.str()))
+            std::fprintf(stderr, "warning: script %s not installed\n", target.c_str());
     }
     if (machine.fileExists(settingsPath)) {
         std::printf("demo machine ready: %s\n", argv[1]);
