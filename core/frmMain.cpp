@@ -25,6 +25,8 @@
 #include "toolkit/frmSplash.h"
 #include "toolkit/m_Main.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <vector>
@@ -261,10 +263,15 @@ void frmMain::placeWindow() {
              {"Left", "-1"}, {"Top", "-1"}, {"Visible", "1"}, {"DoubleClick", "1"}, {"TopMost", "0"}})
         ensureAttrib("Window", name, value);
     const long tpp = sys::Machine::twipsPerPixel;
-    long left = static_cast<long>(forms::Fix(forms::Val(c.GetNodeAttrib("Window", "Left"))));
-    long top = static_cast<long>(forms::Fix(forms::Val(c.GetNodeAttrib("Window", "Top"))));
-    if (left == -1) left = win::GetSystemMetrics(win::SM_CXSCREEN) - 72;
-    if (top == -1) top = 36;
+    const long screenW = win::GetSystemMetrics(win::SM_CXSCREEN), screenH = win::GetSystemMetrics(win::SM_CYSCREEN);
+    // A place off the screen (or a number beyond any) would leave the icon where no one can reach it.
+    auto onScreen = [](double v, long fallback, long limit) {
+        v = forms::Fix(v);
+        if (v == -1 || !std::isfinite(v)) return fallback;
+        return static_cast<long>(std::clamp(v, 0.0, static_cast<double>(std::max(limit - 36, 0L))));
+    };
+    const long left = onScreen(forms::Val(c.GetNodeAttrib("Window", "Left")), screenW - 72, screenW);
+    const long top = onScreen(forms::Val(c.GetNodeAttrib("Window", "Top")), 36, screenH);
     SetTopMost(hWnd());
     showFace();
     WindowTopMost = flagOn(c.GetNodeAttrib("Window", "TopMost"));
@@ -415,6 +422,11 @@ void frmMain::LoadPara() {
             if (auto v = attr("Top")) step([&] { top = forms::CLng(forms::Val(*v)); });
             if (auto v = attr("Style")) step([&] { style = forms::CLng(forms::Val(*v)); });
             LoadSymbolPara(symbol, left, top, style, border, voice, quickOrder, iconEvent);
+            if (!symbol.empty() && !FloatForms.Exists(symbol)) {
+                std::vector<std::pair<std::string, std::string>> record;
+                for (pugi::xml_attribute a : item.attributes()) record.emplace_back(a.name(), a.value());
+                unopenedPanels_.push_back(std::move(record));
+            }
         });
     }
     if (c.isExistAttrib("Window/FXQuote", "Status") && flagOn(c.GetNodeAttrib("Window/FXQuote", "Status")))

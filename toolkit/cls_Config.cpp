@@ -64,6 +64,7 @@ bool cls_Config::Initialize() {
         reason = "系统找不到指定的文件: " + XmlFile_;
     } else {
         pugi::xml_parse_result r = doc_.load_buffer(bytes->data(), bytes->size(), pugi::parse_default | pugi::parse_declaration);
+        encoding_ = r.encoding;
         if (!r) {
             reason = std::string(r.description()) + " (offset " + std::to_string(r.offset) + ")";
         } else if (!doc_.document_element()) {
@@ -154,8 +155,22 @@ void cls_Config::XMLSave() {
     if (XmlFile_.empty()) return;
     // A document that never loaded must not replace the user's file.
     if (!OK_ || Error_ || !root()) return;
+    // Written back in the encoding it was read in, under a label that says so: a label that
+    // disagreed with the bytes would make the next reader take the file for damaged.
+    const char* label = "UTF-8";
+    unsigned flags = pugi::format_default;
+    switch (encoding_) {
+    case pugi::encoding_utf16_le:
+    case pugi::encoding_utf16_be: label = "UTF-16"; flags |= pugi::format_write_bom; break;
+    case pugi::encoding_utf32_le:
+    case pugi::encoding_utf32_be: label = "UTF-32"; flags |= pugi::format_write_bom; break;
+    case pugi::encoding_latin1: label = "ISO-8859-1"; break;
+    default: break;
+    }
+    for (pugi::xml_node n = doc_.first_child(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_declaration && n.attribute("encoding")) n.attribute("encoding").set_value(label);
     std::ostringstream out;
-    doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    doc_.save(out, "  ", flags, encoding_);
     if (!sys::Machine::current().writeFileAtomic(XmlFile_, out.str()))
         throw forms::RuntimeError(kErrFileAccess, "路径/文件访问错误: " + XmlFile_, "cls_Config");
 }
@@ -241,8 +256,15 @@ void cls_Config::removeChildren(pugi::xml_node node, bool& skipFailures) {
 }
 
 void cls_Config::RemoveAllFXCalendar() {
-    bool skip = false;
-    for (int n = 1; n <= 5; ++n) removeChildren(nodeAt("FXCalendar/Week" + std::to_string(n)), skip);
+    // A week missing from the file is made anew: the calendar fills all five afterwards.
+    pugi::xml_node calendar = nodeAt("FXCalendar");
+    if (!calendar) throw forms::RuntimeError(kErrNoObject, kNoObject, "cls_Config");
+    for (int n = 1; n <= 5; ++n) {
+        const std::string week = "Week" + std::to_string(n);
+        pugi::xml_node node = calendar.child(week.c_str());
+        if (!node) node = calendar.append_child(week.c_str());
+        while (node.last_child()) node.remove_child(node.last_child());
+    }
 }
 
 std::vector<pugi::xml_node> cls_Config::FloatList() {
@@ -265,6 +287,17 @@ void cls_Config::AddFloat(const std::string& symbol, int32_t left, int32_t top, 
 }
 
 void cls_Config::RemoveFloat() {
+    // Without the list the panels could never be saved, and exit would fail on every attempt.
+    if (root() && !nodeAt("Window/Float")) {
+        pugi::xml_node window = nodeAt("Window");
+        if (!window) window = root().append_child("Window");
+        window.append_child("Float");
+    }
     bool skip = false;
     removeChildren(nodeAt("Window/Float"), skip);
+}
+
+void cls_Config::AddFloatRecord(const std::vector<std::pair<std::string, std::string>>& attributes) {
+    pugi::xml_node e = requireNode("Window/Float").append_child("Item");
+    for (const auto& [name, value] : attributes) e.append_attribute(name.c_str()) = value.c_str();
 }
