@@ -107,7 +107,16 @@ void step(F&& f) {
     }
 }
 
-bool flagOn(const std::string& text) { return forms::Val(text) != 0; }
+// A settings number; one beyond any number (the runtime raises on it) reads as the fallback.
+double settingNumber(const std::string& text, double fallback) {
+    try {
+        return forms::Val(text);
+    } catch (const forms::RuntimeError&) {
+        return fallback;
+    }
+}
+
+bool flagOn(const std::string& text) { return settingNumber(text, 0) != 0; }
 
 std::string windowText(win::HWND hwnd) {
     const int n = win::GetWindowTextLength(hwnd);
@@ -190,7 +199,7 @@ void frmMain::loadTimeoutSettings() {
     TimeoutSeconds = 0;
     if (flagOn(c.GetNodeAttrib(node, "Checked"))) {
         // An interval outside 0..32767 seconds cannot be meant; it switches the alarm off.
-        const double v = forms::Round(forms::Val(c.GetNodeAttrib(node, "Interval")));
+        const double v = forms::Round(settingNumber(c.GetNodeAttrib(node, "Interval"), 0));
         TimeoutSeconds = (v >= 0 && v <= 32767) ? static_cast<int16_t>(v) : 0;
     }
     if (!c.isExistAttrib(node, "Sound")) {
@@ -270,8 +279,8 @@ void frmMain::placeWindow() {
         if (v == -1 || !std::isfinite(v)) return fallback;
         return static_cast<long>(std::clamp(v, 0.0, static_cast<double>(std::max(limit - 36, 0L))));
     };
-    const long left = onScreen(forms::Val(c.GetNodeAttrib("Window", "Left")), screenW - 72, screenW);
-    const long top = onScreen(forms::Val(c.GetNodeAttrib("Window", "Top")), 36, screenH);
+    const long left = onScreen(settingNumber(c.GetNodeAttrib("Window", "Left"), -1), screenW - 72, screenW);
+    const long top = onScreen(settingNumber(c.GetNodeAttrib("Window", "Top"), -1), 36, screenH);
     SetTopMost(hWnd());
     showFace();
     WindowTopMost = flagOn(c.GetNodeAttrib("Window", "TopMost"));

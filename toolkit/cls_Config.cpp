@@ -6,6 +6,7 @@
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Machine.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -34,6 +35,31 @@ std::string textOf(pugi::xml_node node) {
         else if (child.type() == pugi::node_element) out += textOf(child);
     }
     return out;
+}
+
+// No settings file nests this deep; one that does would drive any recursive reader off the stack.
+constexpr int kMaxDepth = 256;
+
+// Counted without recursion, for the same reason.
+int depthOf(const pugi::xml_document& doc) {
+    int depth = 0, deepest = 0;
+    pugi::xml_node n = doc.first_child();
+    while (n) {
+        deepest = std::max(deepest, depth);
+        if (deepest > kMaxDepth) break;
+        if (n.first_child()) {
+            n = n.first_child();
+            ++depth;
+            continue;
+        }
+        while (n && !n.next_sibling()) {
+            n = n.parent();
+            --depth;
+            if (n == doc) return deepest;
+        }
+        if (n) n = n.next_sibling();
+    }
+    return deepest;
 }
 
 pugi::xml_node elementByPath(pugi::xml_node from, const std::string& path) {
@@ -69,6 +95,8 @@ bool cls_Config::Initialize() {
             reason = std::string(r.description()) + " (offset " + std::to_string(r.offset) + ")";
         } else if (!doc_.document_element()) {
             reason = "缺少根元素";
+        } else if (depthOf(doc_) > kMaxDepth) {
+            reason = "设置文件的层次过深";
         }
     }
     if (reason.empty()) {
