@@ -84,6 +84,8 @@ cls_Config& Config() {
 bool cls_Config::Initialize() {
     if (XmlFile_.empty()) return false;
     doc_.reset();
+    // Saves of earlier runs killed before their rename leave their temporary files behind.
+    sys::Machine::current().removeStaleTemporaries(XmlFile_);
     std::string reason;
     auto bytes = sys::Machine::current().readFile(XmlFile_);
     if (!bytes) {

@@ -3,6 +3,8 @@
 #include "support/TestMachine.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -476,16 +478,28 @@ TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
         ASSERT_TRUE(reg::createKey(HKEY_CURRENT_USER, "Software\\Pennant\\Stays"));
     }
     const std::string before = slurp(root.file());
-    fs::path tmp = root.file();
-    tmp += ".tmp";
+    auto tmpOf = [&](pid_t pid) {
+        fs::path tmp = root.file();
+        tmp += ".tmp-" + std::to_string(pid);
+        return tmp;
+    };
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    const pid_t alive = getppid();
 
-    // A crash during an earlier write left half a temporary file.
-    std::ofstream(tmp) << "{\"format\":\"pennant-reg";
+    // A crash during an earlier write left half a temporary file; a running writer's is its own.
+    std::ofstream(tmpOf(dead)) << "{\"format\":\"pennant-reg";
+    std::ofstream(tmpOf(alive)) << "{\"format\":\"pennant-reg";
     {
         TestMachine m(sys::MachineOptions{.root = root.path});
         EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept"), "old");
         EXPECT_EQ(reg::databaseError(), "");
     }
+    EXPECT_FALSE(fs::exists(tmpOf(dead)));
+    EXPECT_TRUE(fs::exists(tmpOf(alive)));
+    fs::remove(tmpOf(alive));
+    const fs::path tmp = tmpOf(getpid());
 
     // A write that fails changes neither the file nor what the machine reads.
     fs::create_directories(tmp / "blocker");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using testing_support::TestMachine;
@@ -203,6 +204,31 @@ TEST_F(ConfigTest, SaveWritesAtomicallyAndReportsFailure) {
     cls_Config none;
     EXPECT_NO_THROW(none.XMLSave());
     EXPECT_EQ(m->listDir("C:\\Program Files\\Pennant"), listing);
+}
+
+// Temporary files of saves cut short by a kill go at the next load; a running writer's stay.
+TEST_F(ConfigTest, LoadRemovesTemporariesOfKilledSaves) {
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    auto tmp = [&](const std::string& suffix) {
+        auto p = m->hostPath(kFile);
+        p += suffix;
+        return p;
+    };
+    const std::string cases[][2] = {
+        {".tmp-" + std::to_string(dead), "gone"},
+        {".tmp-" + std::to_string(dead) + "-3", "gone"},
+        {".tmp-" + std::to_string(getppid()), "kept"},
+        {".tmp-" + std::to_string(getpid()), "kept"},
+        {".tmp-notapid", "kept"},
+        {".bak", "kept"},
+    };
+    ASSERT_TRUE(m->writeFileAtomic(kFile, kSmall));
+    for (const auto& c : cases) std::ofstream(tmp(c[0])) << "<App";
+    cfg.XmlFile(kFile);
+    ASSERT_TRUE(cfg.Initialize());
+    for (const auto& c : cases) EXPECT_EQ(std::filesystem::exists(tmp(c[0])), c[1] == "kept") << c[0];
 }
 
 // The settings file as it ships: everything the program reads without creating it first is there.
