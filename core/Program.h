@@ -28,7 +28,6 @@ class frmMain;
 class cls_Quote;
 class FloatPanel;
 class frmFloat;
-class ConfirmBalloon;
 class QuoteBoard;
 class NoticeWindow;
 class VoiceClockWindow;
@@ -94,13 +93,9 @@ extern std::function<std::shared_ptr<FloatPanel>()> NewFloatPanel;
 // What a panel calls of windows built elsewhere; each does nothing while unset.
 // The main window's panel actions: symbol and action key ("" shows the whole panel menu).
 extern std::function<void(const std::string& symbol, const std::string& key)> PopMenu;
-// Opens the quick-order settings balloon for the panel, pointing at a screen point.
-extern std::function<void(frmFloat& panel, int x, int y)> ShowOrderSet;
-// Quick orders ("Sell", "Buy", "OrderError", "OrderOpt", "iOrder", "OrderConfirmX",
-// "OrderConfirmOK") are carried out by the quick-order module.
-extern std::function<void(frmFloat& panel, const std::string& step)> QuickOrder;
-// The order-confirmation balloon while it is open with its page loaded.
-extern std::function<ConfirmBalloon*()> OpenConfirmBalloon;
+// A quick order is driving the terminal's order dialog or watching its result: one at a time in
+// the program, and nothing else touches the dialog meanwhile.
+extern bool OrderRunning;
 
 // ---- The quote board ---------------------------------------------------------------------------
 // Set by the board's load, cleared by its unload.

@@ -4,7 +4,10 @@
 #include "core/frmMain.h"
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
+#include "platform/browser/BrowserHost.h"
+#include "platform/system/Machine.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmQuote.h"
 #include "quotes/frmTerminal.h"
 #include "settings/frmVoiceClock.h"
 #include "settings/frmVoiceQuote.h"
@@ -14,7 +17,12 @@ namespace m_Main {
 
 void InstallWindows(std::function<void(const std::string& event)> trace) {
     pages::registerResources();
-    ShowSplash = [] { frmSplash::ShowSplash(); };
+    ShowSplash = [] {
+        // The page browser takes a while to come up: it starts now, while the splash shows and
+        // the terminal is looked for, and the first page window finds it ready.
+        if (auto* machine = sys::Machine::currentOrNull()) web::BrowserHost::of(*machine).launch();
+        frmSplash::ShowSplash();
+    };
     NewVoiceQuote = [] { return std::make_shared<frmVoiceQuote>(); };
     NewVoiceClock = [trace] {
         auto clock = std::make_shared<frmVoiceClock>();
@@ -28,6 +36,10 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     };
     NewFloatPanel = [] { return std::make_shared<frmFloat>(); };
     NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
+    PopMenu = [](const std::string& symbol, const std::string& action) {
+        if (MainForm) MainForm->PopMenu(symbol, action);
+    };
+    NewQuoteBoard = [] { return std::make_shared<frmQuote>(); };
     NewTerminalWindow = [] { return std::make_shared<frmTerminal>(); };
 }
 

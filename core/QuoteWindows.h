@@ -80,12 +80,3 @@ public:
     virtual std::string BaseCaption() = 0;
 };
 
-// The order-confirmation balloon as a floating panel sees it while it is open with its page loaded.
-class ConfirmBalloon {
-public:
-    virtual ~ConfirmBalloon() = default;
-    virtual std::string SymBol() = 0;
-    virtual void Price(const std::string& text) = 0;
-    virtual void SL(const std::string& text) = 0;
-    virtual void TP(const std::string& text) = 0;
-};

@@ -7,6 +7,7 @@
 
 #include "platform/desktop/Win.h"
 #include "platform/forms/Strings.h"
+#include "platform/forms/TextChars.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
 #include "platform/system/Process.h"
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -247,24 +250,22 @@ bool cls_MT4::GetQuote() {
     cellItem.mask = win::LVIF_TEXT;
     cellItem.pszText = text;
     cellItem.cchTextMax = static_cast<int32_t>(kTextBlock);
+    char bytes[kTextBlock];
     auto readCell = [&](int32_t row, int32_t column, std::string& out) {
         cellItem.iSubItem = column;
         if (!remote.write(item, &cellItem, sizeof cellItem)) return false;
         const int32_t length = sendBounded(list_, win::LVM_GETITEMTEXTA, static_cast<win::WPARAM>(row),
                                            static_cast<win::LPARAM>(item));
         if (length < 0 || length > static_cast<int32_t>(kTextBlock)) return false;
-        std::string bytes(static_cast<size_t>(length), '\0');
-        if (length > 0 && !remote.read(text, bytes.data(), static_cast<win::DWORD>(length))) return false;
-        out = fromAnsi(bytes);
+        if (length > 0 && !remote.read(text, bytes, static_cast<win::DWORD>(length))) return false;
+        out = fromAnsi(std::string_view(bytes, static_cast<size_t>(length)));
         return true;
     };
 
     bool orderChanged = false, layoutChanged = false;
+    std::string symbol, bid, ask, high, low, time;
     for (int32_t r = 0; r < rows; ++r) {
-        auto quote = std::make_shared<cls_Quote>();
-        std::string symbol, bid, ask;
         if (!readCell(r, 0, symbol) || symbol.empty()) return false;
-        quote->SymBol(symbol);
         std::string& entry = SymbolList[static_cast<size_t>(r)];
         if (rebuild) {
             entry = symbol;
@@ -273,41 +274,37 @@ bool cls_MT4::GetQuote() {
             orderChanged = true;
         }
         if (!readCell(r, 1, bid) || !readCell(r, 2, ask)) return false;
-        quote->BID(bid);
-        quote->ASK(ask);
+        high.clear();
+        low.clear();
+        time.clear();
 
         if (columns <= 3) {
             if (m_Main::HasHighLow) layoutChanged = true;
             m_Main::HasHighLow = false;
         } else if (highLow) {
-            std::string high, low;
             if (!readCell(r, 3, high) || !readCell(r, 4, low)) return false;
-            quote->Max(high);
-            quote->Min(low);
             if (!m_Main::HasHighLow) layoutChanged = true;
             m_Main::HasHighLow = true;
         } else {
             if (m_Main::HasHighLow) layoutChanged = true;
             m_Main::HasHighLow = false;
         }
-        if (timeColumn >= 0) {
-            std::string time;
-            if (!readCell(r, timeColumn, time)) return false;
-            quote->Time(time);
-        }
-        quote->xFlag(true);
+        if (timeColumn >= 0 && !readCell(r, timeColumn, time)) return false;
 
-        if (auto* existing = Quotes.Find(symbol)) {
-            cls_Quote& q = **existing;
-            q.BID(quote->BID());
-            q.ASK(quote->ASK());
-            q.Max(quote->Max());
-            q.Min(quote->Min());
-            q.Time(quote->Time());
-            q.xFlag(true);
-        } else {
+        auto* existing = Quotes.Find(symbol);
+        if (!existing) {
+            auto quote = std::make_shared<cls_Quote>();
+            quote->SymBol(symbol);
             Quotes.Add(quote, symbol);
+            existing = Quotes.Find(symbol);
         }
+        cls_Quote& q = **existing;
+        q.BID(bid);
+        q.ASK(ask);
+        q.Max(high);
+        q.Min(low);
+        q.Time(time);
+        q.xFlag(true);
     }
 
     auto reshowBoard = [] {
@@ -317,15 +314,13 @@ bool cls_MT4::GetQuote() {
     };
 
     if (!rebuild) {
-        // Records whose symbol left the list, matched by whole symbol: "EUR" is not kept
-        // alive by "EURUSDm".
-        for (long i = Quotes.Count(); i >= 1; --i) {
-            const std::string& symbol = Quotes(i)->SymBol();
-            const bool listed = std::any_of(SymbolList.begin(), SymbolList.end(), [&](const std::string& s) {
-                return forms::StrEqual(s, symbol, forms::vbTextCompare);
-            });
-            if (!listed) Quotes.Remove(i);
-        }
+        // Records whose symbol left the list, matched by whole symbol (without regard to case):
+        // "EUR" is not kept alive by "EURUSDm".
+        std::unordered_set<std::string> listed;
+        listed.reserve(SymbolList.size());
+        for (const std::string& s : SymbolList) listed.insert(forms::detail::foldKey(s));
+        for (long i = Quotes.Count(); i >= 1; --i)
+            if (!listed.contains(forms::detail::foldKey(Quotes(i)->SymBol()))) Quotes.Remove(i);
     }
     if (orderChanged) {
         for (const std::string& symbol : SymbolList) {
@@ -389,6 +384,14 @@ void cls_MT4::order(const std::string& symbol) {
     if (!SelectListRow(row)) return;
     win::PostMessage(list_, win::WM_KEYDOWN, win::VK_RETURN, m_Main::KeyLParam(win::VK_RETURN, false));
     win::PostMessage(list_, win::WM_KEYUP, win::VK_RETURN, m_Main::KeyLParam(win::VK_RETURN, true));
+}
+
+win::HWND cls_MT4::OrderDialog() {
+    const win::HWND main = Mt4Hwnd();
+    if (!main) return 0;
+    for (win::HWND h = win::FindWindowEx(0, 0, "#32770", "定单"); h; h = win::FindWindowEx(0, h, "#32770", "定单"))
+        if (win::GetParent(h) == main) return h;
+    return 0;
 }
 
 // ---- Program files and closing -------------------------------------------------------------

@@ -18,6 +18,9 @@ public:
 
     // Selects the symbol's last Market Watch row and presses Enter; nothing for a symbol not listed.
     void order(const std::string& symbol);
+    // The terminal's order dialog (class "#32770", caption "定单") owned by the followed main
+    // window; another terminal's dialog does not count. 0 when there is none.
+    win::HWND OrderDialog();
     // The program file of a process; 0 means the terminal's, whose id is written back.
     // "unknown" when the process cannot be asked.
     std::string GetRuntimeMT4Path(int32_t& processId);

@@ -2,6 +2,7 @@
 
 #include "core/NeighbourWindows.h"
 #include "core/QuoteWindows.h"
+#include "core/SymbolElementName.h"
 #include "core/cls_MT4.h"
 #include "core/cls_Quote.h"
 #include "platform/desktop/Message.h"
@@ -31,60 +32,6 @@
 #include <exception>
 #include <vector>
 
-namespace m_Main {
-
-namespace {
-
-bool nameStartChar(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool nameChar(unsigned char c) { return nameStartChar(c) || std::isdigit(c) || c == '.' || c == '-'; }
-
-bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-// "_xHHHH_" at position i.
-bool escapeAt(const std::string& s, size_t i) {
-    if (i + 7 > s.size() || s[i] != '_' || s[i + 1] != 'x' || s[i + 6] != '_') return false;
-    return isHex(s[i + 2]) && isHex(s[i + 3]) && isHex(s[i + 4]) && isHex(s[i + 5]);
-}
-
-std::string escapeUnit(unsigned unit) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "_x%04X_", unit & 0xFFFFu);
-    return buf;
-}
-
-} // namespace
-
-std::string SymbolElementName(const std::string& symbol) {
-    if (symbol.empty()) return "_x0000_";
-    std::string out;
-    for (size_t i = 0; i < symbol.size(); i++) {
-        const unsigned char c = static_cast<unsigned char>(symbol[i]);
-        const bool ok = c >= 0x80 || (i == 0 ? nameStartChar(c) : nameChar(c));
-        // A literal "_xHHHH_" in a symbol escapes its underscore, so that decoding gives it back.
-        if (ok && !(c == '_' && escapeAt(symbol, i))) out += static_cast<char>(c);
-        else out += escapeUnit(c);
-    }
-    return out;
-}
-
-std::string SymbolFromElementName(const std::string& name) {
-    if (name == "_x0000_") return "";
-    std::string out;
-    for (size_t i = 0; i < name.size();) {
-        if (escapeAt(name, i)) {
-            const unsigned unit = static_cast<unsigned>(std::stoul(name.substr(i + 2, 4), nullptr, 16));
-            if (unit < 0x80) out += static_cast<char>(unit);
-            else out += sys::fromUtf16(std::u16string(1, static_cast<char16_t>(unit)));
-            i += 7;
-        } else {
-            out += name[i++];
-        }
-    }
-    return out;
-}
-
-} // namespace m_Main
-
 using namespace m_Main;
 
 namespace {
@@ -98,15 +45,6 @@ constexpr uint32_t kPageWaitMs = 30000;
 
 cls_MT4& mt4() { return MT4(); }
 
-// Runs one step of a sequence whose failing steps are skipped.
-template <class F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
 // A settings number; one beyond any number (the runtime raises on it) reads as the fallback.
 double settingNumber(const std::string& text, double fallback) {
     try {
@@ -117,15 +55,6 @@ double settingNumber(const std::string& text, double fallback) {
 }
 
 bool flagOn(const std::string& text) { return settingNumber(text, 0) != 0; }
-
-std::string windowText(win::HWND hwnd) {
-    const int n = win::GetWindowTextLength(hwnd);
-    if (n <= 0) return "";
-    std::string buf(static_cast<size_t>(n) + 1, '\0');
-    const int got = win::GetWindowText(hwnd, buf.data(), n + 1);
-    buf.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return sys::fromAnsi(buf, sys::Machine::current().codePage());
-}
 
 // Pumps while busy() holds, at most ms of the machine's clock.
 template <class F>
@@ -339,7 +268,7 @@ void frmMain::Form_Load() {
     // 9.-10.
     if (outcome == StartOutcome::Ready) {
         const win::HWND h = mt4().Mt4Hwnd();
-        TerminalTitle = GetMT4Title(windowText(h));
+        TerminalTitle = GetMT4Title(win::windowText(h));
         LastMt4Hwnd = h;
         m_FrmSysTray->TaskToolTip(kTitle + "\r\n" + TerminalTitle);
         LoadPara();
@@ -412,9 +341,9 @@ void frmMain::LoadPara() {
     PanelsLoaded = true;
     cls_Config& c = Config();
     std::vector<pugi::xml_node> items;
-    step([&] { items = c.FloatList(); });
+    forms::ResumeNext([&] { items = c.FloatList(); });
     for (pugi::xml_node item : items) {
-        step([&] {
+        forms::ResumeNext([&] {
             auto attr = [&](const char* name) -> std::optional<std::string> {
                 pugi::xml_attribute a = item.attribute(name);
                 if (!a) return std::nullopt;
@@ -424,12 +353,12 @@ void frmMain::LoadPara() {
             int16_t voice = attr("Voice") && flagOn(*attr("Voice")) ? -1 : 0;
             int16_t quickOrder = attr("QuickOrder") && flagOn(*attr("QuickOrder")) ? -1 : 0;
             int16_t iconEvent = 0;
-            if (auto v = attr("IconEvent")) step([&] { iconEvent = forms::CInt(forms::Val(*v)); });
+            if (auto v = attr("IconEvent")) forms::ResumeNext([&] { iconEvent = forms::CInt(forms::Val(*v)); });
             const std::string symbol = attr("Symbol").value_or("");
             int32_t left = 0, top = 0, style = 0;
-            if (auto v = attr("Left")) step([&] { left = forms::CLng(forms::Val(*v)); });
-            if (auto v = attr("Top")) step([&] { top = forms::CLng(forms::Val(*v)); });
-            if (auto v = attr("Style")) step([&] { style = forms::CLng(forms::Val(*v)); });
+            if (auto v = attr("Left")) forms::ResumeNext([&] { left = forms::CLng(forms::Val(*v)); });
+            if (auto v = attr("Top")) forms::ResumeNext([&] { top = forms::CLng(forms::Val(*v)); });
+            if (auto v = attr("Style")) forms::ResumeNext([&] { style = forms::CLng(forms::Val(*v)); });
             LoadSymbolPara(symbol, left, top, style, border, voice, quickOrder, iconEvent);
             if (!symbol.empty() && !FloatForms.Exists(symbol)) {
                 std::vector<std::pair<std::string, std::string>> record;
@@ -711,7 +640,7 @@ void frmMain::m_PriceTimer_ThatTime() {
 
         std::string serverTime;
         if (read && (!TerminalReady || changed)) {
-            TerminalTitle = GetMT4Title(windowText(t.Mt4Hwnd()));
+            TerminalTitle = GetMT4Title(win::windowText(t.Mt4Hwnd()));
             if (!PanelsLoaded) LoadPara();
             m_FrmSysTray->ShowBalloonTip(TerminalTitle, "MT4平台已启用", 1, 15000);
             TerminalReady = true;
@@ -722,47 +651,7 @@ void frmMain::m_PriceTimer_ThatTime() {
         const bool timeoutLogic = read || (restarted && closed);
         if (timeoutLogic) {
             serverTime = t.MT4Time();
-            if (!timeOf(LastServerTime)) LastServerTime = serverTime;
-            long difference = 0;
-            const auto now = timeOf(serverTime);
-            if (now) {
-                if (const auto last = timeOf(LastServerTime)) difference = forms::DateDiff("s", *last, *now);
-            } else {
-                serverTime.clear();  // not a time: as if unknown
-            }
-            if (TimeoutSeconds < 1) {
-                if (difference > 0) {
-                    TerminalLoading = false;
-                    LastServerTime = serverTime;
-                    timeoutAlarm_ = false;
-                    staleSeconds_ = 0;
-                    if (TimeoutSound) timeoutPlayer_.reset();
-                }
-            } else {
-                if (difference == 0) {
-                    staleSeconds_++;
-                } else {
-                    staleSeconds_ = 0;
-                    timeoutAlarm_ = false;
-                    TerminalLoading = false;
-                    // Counting from this change, not from the next tick's time.
-                    LastServerTime = serverTime;
-                }
-                if (staleSeconds_ >= TimeoutSeconds && !TerminalLoading) {
-                    const bool due = staleSeconds_ % (TimeoutSeconds + 10) == 0 || staleSeconds_ == TimeoutSeconds;
-                    if (TimeoutSound) {
-                        if (!timeoutPlayer_) {
-                            timeoutPlayer_ = std::make_unique<PlayMediaCls>();
-                            std::string file;
-                            step([&] { file = Config().GetNodeAttrib("Settings/Timeout", "SoundFile"); });
-                            timeoutPlayer_->OpenMedia(AppDir + "Sound\\" + file);
-                        }
-                        if (due) timeoutPlayer_->Play();
-                    }
-                    if (!timeoutAlarm_) trace("quotes timed out");
-                    timeoutAlarm_ = true;
-                }
-            }
+            timeoutStep(serverTime);
         }
 
         const std::string stale = StaleText(staleSeconds_);
@@ -776,7 +665,7 @@ void frmMain::m_PriceTimer_ThatTime() {
         if (timeoutAlarm_ && TimeoutVoice && TimeoutSeconds > 0 &&
             (staleSeconds_ % (TimeoutSeconds + 10) == 0 || staleSeconds_ == TimeoutSeconds)) {
             const std::string text = "报价超时" + stale;
-            step([&] { speakAsync(text); });
+            forms::ResumeNext([&] { speakAsync(text); });
         }
         if (read && Trace) {
             std::string line = "quotes read: " + std::to_string(Quotes.Count()) + " symbols, server time " +
@@ -798,28 +687,76 @@ void frmMain::m_PriceTimer_ThatTime() {
     }
 }
 
+// The time-out alarm on this tick's server time (cleared when it is not a time): a time that
+// moved resets the count; one that stands still counts up to the alarm and repeats its sound.
+void frmMain::timeoutStep(std::string& serverTime) {
+    if (!timeOf(LastServerTime)) LastServerTime = serverTime;
+    long difference = 0;
+    const auto now = timeOf(serverTime);
+    if (now) {
+        if (const auto last = timeOf(LastServerTime)) difference = forms::DateDiff("s", *last, *now);
+    } else {
+        serverTime.clear();  // not a time: as if unknown
+    }
+    if (TimeoutSeconds < 1) {
+        if (difference > 0) {
+            TerminalLoading = false;
+            LastServerTime = serverTime;
+            timeoutAlarm_ = false;
+            staleSeconds_ = 0;
+            if (TimeoutSound) timeoutPlayer_.reset();
+        }
+    } else {
+        if (difference == 0) {
+            staleSeconds_++;
+        } else {
+            staleSeconds_ = 0;
+            timeoutAlarm_ = false;
+            TerminalLoading = false;
+            // Counting from this change, not from the next tick's time.
+            LastServerTime = serverTime;
+        }
+        if (staleSeconds_ >= TimeoutSeconds && !TerminalLoading) {
+            const bool due = staleSeconds_ % (TimeoutSeconds + 10) == 0 || staleSeconds_ == TimeoutSeconds;
+            if (TimeoutSound) {
+                if (!timeoutPlayer_) {
+                    timeoutPlayer_ = std::make_unique<PlayMediaCls>();
+                    std::string file;
+                    forms::ResumeNext([&] { file = Config().GetNodeAttrib("Settings/Timeout", "SoundFile"); });
+                    timeoutPlayer_->OpenMedia(AppDir + "Sound\\" + file);
+                }
+                if (due) timeoutPlayer_->Play();
+            }
+            if (!timeoutAlarm_) trace("quotes timed out");
+            timeoutAlarm_ = true;
+        }
+    }
+}
+
 bool frmMain::writePrice(FloatPanel& p, cls_Quote& rec, bool opening) {
     const std::string bid = rec.BID(), ask = rec.ASK();
-    int32_t h = 0, b = 0;
-    bool f = false;
+    int32_t h = 0, b = 0, askH = 0, askB = 0;
+    bool f = false, askF = false;
     PriceDigits(bid, h, b, f);
-    step([&] { p.HeadBid(forms::Left(bid, h)); });
-    step([&] { p.HeadASK(forms::Left(ask, h)); });
-    step([&] { p.BID(forms::Mid(bid, b, 2)); });
-    step([&] { p.ASK(forms::Mid(ask, b, 2)); });
-    step([&] { p.Price(f ? forms::Left(rec.Price(), b + 1) : rec.Price()); });
-    step([&] { p.iSUB(f, opening); });
-    step([&] { p.iSUBValue(forms::Right(bid, 1), forms::Right(ask, 1)); });
-    step([&] { p.UpdatePrice(opening); });
+    // The ask is split by its own length: across a power of ten it has one digit more.
+    PriceDigits(ask, askH, askB, askF);
+    forms::ResumeNext([&] { p.HeadBid(forms::Left(bid, h)); });
+    forms::ResumeNext([&] { p.HeadASK(forms::Left(ask, askH)); });
+    forms::ResumeNext([&] { p.BID(forms::Mid(bid, b, 2)); });
+    forms::ResumeNext([&] { p.ASK(forms::Mid(ask, askB, 2)); });
+    forms::ResumeNext([&] { p.Price(PriceCell(rec.Price())); });
+    forms::ResumeNext([&] { p.iSUB(f, opening); });
+    forms::ResumeNext([&] { p.iSUBValue(forms::Right(bid, 1), forms::Right(ask, 1)); });
+    forms::ResumeNext([&] { p.UpdatePrice(opening); });
     return f;
 }
 
 void frmMain::updatePanels(bool closed, const std::string& stale, const std::string& displayTime) {
     if (QuoteBoardOpen) {
         if (QuoteBoard* board = QuoteBoardForm()) {
-            step([&] { board->setCaption(board->BaseCaption() + " " + displayTime); });
-            step([&] { board->MT4Loading(TerminalLoading); });
-            step([&] {
+            forms::ResumeNext([&] { board->setCaption(board->BaseCaption() + " " + displayTime); });
+            forms::ResumeNext([&] { board->MT4Loading(TerminalLoading); });
+            forms::ResumeNext([&] {
                 board->MT4Close(closed);
                 if (!closed) {
                     board->TimeOut(timeoutAlarm_);
@@ -831,7 +768,7 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
     }
     if (FloatForms.Count() == 0) return;
     if (WindowTopMost) {
-        step([&] {
+        forms::ResumeNext([&] {
             const std::string fg = mt4().GetEXE(win::GetForegroundWindow());
             if (!sys::iequals(fg, ExePath)) SetTopMost(hWnd());
         });
@@ -841,30 +778,30 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
     std::vector<std::shared_ptr<FloatPanel>> panels;
     for (const auto& p : FloatForms) panels.push_back(p);
     for (const auto& p : panels) {
-        step([&] { p->MT4Loading(TerminalLoading); });
+        forms::ResumeNext([&] { p->MT4Loading(TerminalLoading); });
         if (closed) {
-            step([&] { p->setCaption(p->BaseCaption()); });
-            step([&] { p->MT4Close(true); });
+            forms::ResumeNext([&] { p->setCaption(p->BaseCaption()); });
+            forms::ResumeNext([&] { p->MT4Close(true); });
             continue;
         }
-        step([&] { p->MT4Close(false); });
+        forms::ResumeNext([&] { p->MT4Close(false); });
         std::shared_ptr<cls_Quote> rec;
-        step([&] {
+        forms::ResumeNext([&] {
             if (auto* found = Quotes.Find(p->ID())) rec = *found;
         });
         if (!rec) {
             // Its symbol left the terminal's list.
             std::string id;
-            step([&] { id = p->ID(); });
+            forms::ResumeNext([&] { id = p->ID(); });
             trace("panel closed: " + id);
-            step([&] { p->Unload(); });
-            step([&] {
+            forms::ResumeNext([&] { p->Unload(); });
+            forms::ResumeNext([&] {
                 if (auto* still = FloatForms.Find(id); still && *still == p) FloatForms.Remove(id);
             });
             continue;
         }
         const bool f = writePrice(*p, *rec, false);
-        step([&] {
+        forms::ResumeNext([&] {
             if (!p->Border()) return;
             std::string shown = displayTime;
             if (!rec->Time().empty()) {
@@ -874,10 +811,10 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
             }
             p->setCaption(p->BaseCaption() + shown);
         });
-        step([&] { p->TimeOut(timeoutAlarm_); });
-        step([&] { p->Time("-" + stale + "-"); });
-        step([&] { p->Max_Min(rec->Max(), rec->Min()); });
-        step([&] {
+        forms::ResumeNext([&] { p->TimeOut(timeoutAlarm_); });
+        forms::ResumeNext([&] { p->Time("-" + stale + "-"); });
+        forms::ResumeNext([&] { p->Max_Min(rec->Max(), rec->Min()); });
+        forms::ResumeNext([&] {
             if (!rec->VoiceEnable() || TerminalLoading) return;
             int32_t movement = 0, kind = 0;
             if (!rec->VoiceStatus(movement, kind, f)) return;
@@ -902,13 +839,13 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
     std::shared_ptr<cls_Quote> rec = *found;
     // One panel per symbol: a second would never be served by the price loop.
     if (auto* open = FloatForms.Find(symbol)) {
-        step([&] { (*open)->setVisible(true); });
+        forms::ResumeNext([&] { (*open)->setVisible(true); });
         return;
     }
     if (!NewFloatPanel) return;
     std::shared_ptr<FloatPanel> p;
     forms::Screen.setMousePointer(forms::vbHourglass);
-    step([&] {
+    forms::ResumeNext([&] {
         p = NewFloatPanel();
         if (!p) return;
         p->Load();
@@ -919,53 +856,53 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
 
     cls_Config& c = Config();
     const std::string element = SymbolElementName(symbol);
-    step([&] { rec->UseAlias(true); });
-    step([&] {
+    forms::ResumeNext([&] { rec->UseAlias(true); });
+    forms::ResumeNext([&] {
         if (c.isExist("VoiceQuote", element)) {
             const std::string node = "VoiceQuote/" + element;
-            step([&] { rec->VoiceDelta(forms::CLng(c.GetNodeAttrib(node, "PIPValue"))); });
-            step([&] { rec->DeltaFormat(c.GetNodeAttrib(node, "PIPFormat")); });
-            step([&] { rec->EnableDelta(flagOn(c.GetNodeAttrib(node, "PIP"))); });
-            step([&] { rec->VoiceInterval(forms::CLng(c.GetNodeAttrib(node, "IntervalValue"))); });
-            step([&] { rec->IntervalFormat(c.GetNodeAttrib(node, "IntervalFormat")); });
-            step([&] { rec->EnableInterval(flagOn(c.GetNodeAttrib(node, "Interval"))); });
+            forms::ResumeNext([&] { rec->VoiceDelta(forms::CLng(c.GetNodeAttrib(node, "PIPValue"))); });
+            forms::ResumeNext([&] { rec->DeltaFormat(c.GetNodeAttrib(node, "PIPFormat")); });
+            forms::ResumeNext([&] { rec->EnableDelta(flagOn(c.GetNodeAttrib(node, "PIP"))); });
+            forms::ResumeNext([&] { rec->VoiceInterval(forms::CLng(c.GetNodeAttrib(node, "IntervalValue"))); });
+            forms::ResumeNext([&] { rec->IntervalFormat(c.GetNodeAttrib(node, "IntervalFormat")); });
+            forms::ResumeNext([&] { rec->EnableInterval(flagOn(c.GetNodeAttrib(node, "Interval"))); });
         } else {
-            step([&] { rec->VoiceDelta(forms::CLng(forms::Val(c.GetNodeAttrib("VoiceQuote", "defPIPValue")))); });
-            step([&] { rec->DeltaFormat(c.GetNodeAttrib("VoiceQuote", "defPIPFormat")); });
-            step([&] { rec->EnableDelta(flagOn(c.GetNodeAttrib("VoiceQuote", "defPIP"))); });
-            step([&] { rec->VoiceInterval(forms::CLng(forms::Val(c.GetNodeAttrib("VoiceQuote", "defIntervalValue")))); });
-            step([&] { rec->IntervalFormat(c.GetNodeAttrib("VoiceQuote", "defIntervalFormat")); });
-            step([&] { rec->EnableInterval(flagOn(c.GetNodeAttrib("VoiceQuote", "defInterval"))); });
+            forms::ResumeNext([&] { rec->VoiceDelta(forms::CLng(forms::Val(c.GetNodeAttrib("VoiceQuote", "defPIPValue")))); });
+            forms::ResumeNext([&] { rec->DeltaFormat(c.GetNodeAttrib("VoiceQuote", "defPIPFormat")); });
+            forms::ResumeNext([&] { rec->EnableDelta(flagOn(c.GetNodeAttrib("VoiceQuote", "defPIP"))); });
+            forms::ResumeNext([&] { rec->VoiceInterval(forms::CLng(forms::Val(c.GetNodeAttrib("VoiceQuote", "defIntervalValue")))); });
+            forms::ResumeNext([&] { rec->IntervalFormat(c.GetNodeAttrib("VoiceQuote", "defIntervalFormat")); });
+            forms::ResumeNext([&] { rec->EnableInterval(flagOn(c.GetNodeAttrib("VoiceQuote", "defInterval"))); });
         }
     });
-    step([&] {
+    forms::ResumeNext([&] {
         const bool own = c.isExist("QuickOrder", element);
         const std::string node = own ? "QuickOrder/" + element : "QuickOrder";
         const std::string pre = own ? "" : "def";
-        step([&] { p->Confirm(flagOn(c.GetNodeAttrib(node, pre + "Confirm"))); });
-        step([&] { p->SL(forms::CInt(forms::Val(c.GetNodeAttrib(node, pre + "SL")))); });
-        step([&] { p->TP(forms::CInt(forms::Val(c.GetNodeAttrib(node, pre + "TP")))); });
-        step([&] { p->Volume(c.GetNodeAttrib(node, pre + "Volume")); });
+        forms::ResumeNext([&] { p->Confirm(flagOn(c.GetNodeAttrib(node, pre + "Confirm"))); });
+        forms::ResumeNext([&] { p->SL(forms::CInt(forms::Val(c.GetNodeAttrib(node, pre + "SL")))); });
+        forms::ResumeNext([&] { p->TP(forms::CInt(forms::Val(c.GetNodeAttrib(node, pre + "TP")))); });
+        forms::ResumeNext([&] { p->Volume(c.GetNodeAttrib(node, pre + "Volume")); });
     });
     static const std::vector<std::pair<std::string, std::string>> kAliases = {
         {"GBPUSD", "英磅"}, {"EURUSD", "欧元"}, {"AUDUSD", "澳元"}, {"USDJPY", "日元"},
         {"GBPJPY", "磅日"}, {"USDCHF", "美瑞"}, {"EURJPY", "欧日"}};
     for (const auto& [sym, alias] : kAliases)
         if (sym == symbol) rec->Alias(alias);
-    step([&] { rec->VoiceEnable(voice != 0); });
-    step([&] { rec->PriceMode(static_cast<int16_t>(style)); });
-    step([&] { p->ID(symbol); });
-    step([&] { p->SymBol(symbol); });
-    step([&] { p->Voice(voice != 0); });
+    forms::ResumeNext([&] { rec->VoiceEnable(voice != 0); });
+    forms::ResumeNext([&] { rec->PriceMode(static_cast<int16_t>(style)); });
+    forms::ResumeNext([&] { p->ID(symbol); });
+    forms::ResumeNext([&] { p->SymBol(symbol); });
+    forms::ResumeNext([&] { p->Voice(voice != 0); });
 
     writePrice(*p, *rec, true);
-    step([&] { p->Mode(style); });
-    step([&] { p->MT4Loading(TerminalLoading); });
-    step([&] { p->TimeOut(timeoutAlarm_); });
+    forms::ResumeNext([&] { p->Mode(style); });
+    forms::ResumeNext([&] { p->MT4Loading(TerminalLoading); });
+    forms::ResumeNext([&] { p->TimeOut(timeoutAlarm_); });
 
     const long tpp = sys::Machine::twipsPerPixel;
     if (left != -1) {
-        step([&] {
+        forms::ResumeNext([&] {
             long x = static_cast<long>(left) * tpp;
             if (x < 0) x = 0;
             const long screen = static_cast<long>(win::GetSystemMetrics(78)) * tpp;
@@ -974,7 +911,7 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
         });
     }
     if (top != -1) {
-        step([&] {
+        forms::ResumeNext([&] {
             long y = static_cast<long>(top) * tpp;
             if (y < 0) y = 0;
             const long screen = static_cast<long>(win::GetSystemMetrics(79)) * tpp;
@@ -982,14 +919,14 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
             p->setTop(y);
         });
     }
-    step([&] { p->IconEvent(iconEvent); });
-    step([&] { p->OrderBAR(quickOrder != 0); });
-    step([&] { p->Border(border != 0); });
-    step([&] {
+    forms::ResumeNext([&] { p->IconEvent(iconEvent); });
+    forms::ResumeNext([&] { p->OrderBAR(quickOrder != 0); });
+    forms::ResumeNext([&] { p->Border(border != 0); });
+    forms::ResumeNext([&] {
         p->Show(forms::vbModeless, this);
         SetTopMost(p->hWnd());
     });
-    step([&] { FloatForms.Add(p, symbol); });
+    forms::ResumeNext([&] { FloatForms.Add(p, symbol); });
     trace("panel opened: " + symbol);
 }
 

@@ -56,6 +56,14 @@ public:
     // the record and shown; it hands its values to SaveVoice when it closes.
     void openVoiceSet(const std::string& symbol);
 
+    // ---- The floating panels' menu (frmMain_PopMenu.cpp) ---------------------------------------
+    // With an empty action the whole context menu of the panel of key, shown at the cursor and
+    // carried out; else the one entry the action key stands for ("Order", "OrderSet",
+    // "QuoteOrder", "Terminal", "HideMT4", "Voice", "VoiceSet", "Float").
+    void PopMenu(const std::string& key, const std::string& action);
+    // The text of the price cell for a price: up to its small digit when it has a fractional pip.
+    static std::string PriceCell(const std::string& price);
+
     // ---- Hot keys, balloons, panels -----------------------------------------------------------
     void defHotKey(bool forceAlert);
     void ChkLiveUpdate(bool tip);
@@ -112,7 +120,7 @@ private:
     bool restartTerminal();
     // Pumps up to ms, each pass searching for the terminal and trying to read it.
     bool waitForQuotes(uint32_t ms);
-    void timeoutStep(const std::string& serverTime, bool& haveDifference, long& difference);
+    void timeoutStep(std::string& serverTime);
     void updatePanels(bool terminalClosed, const std::string& staleText, const std::string& displayTime);
     // Writes a record's price into a panel (opening: the first write of a new panel); whether the
     // price shows a fractional pip.
@@ -121,6 +129,12 @@ private:
     void speakAsync(const std::string& text);
     void showFace();
     int32_t face_ = 0;  // the face's bitmap (HBITMAP)
+    // The panel menu's entries (frmMain_PopMenu.cpp).
+    void popMenuCommand(int32_t id, const std::string& key, const std::vector<std::string>& freeSymbols);
+    void popDisplayMode(int32_t id, const std::string& key);
+    void popOrderDialog(const std::string& key, bool notify);
+    void popVoiceSet(const std::string& key);
+    void popSwitchSymbol(const std::string& key, const std::string& symbol);
 
     bool timeoutAlarm_ = false;
     int32_t staleSeconds_ = 0;
@@ -197,13 +211,3 @@ private:
     // Saved panels whose symbol the terminal does not list this run: kept in the file at exit.
     std::vector<std::vector<std::pair<std::string, std::string>>> unopenedPanels_;
 };
-
-namespace m_Main {
-
-// The element name under which a symbol's own settings are kept: the symbol itself when it is a
-// valid XML name, else with each offending character written as _xHHHH_ (UTF-16 code in hex).
-std::string SymbolElementName(const std::string& symbol);
-// The symbol back from such a name.
-std::string SymbolFromElementName(const std::string& name);
-
-} // namespace m_Main

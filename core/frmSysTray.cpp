@@ -2,7 +2,6 @@
 
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
-#include "platform/desktop/Modal.h"
 #include "platform/desktop/Tray.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/CodePage.h"
@@ -43,18 +42,6 @@ void putText(char (&field)[N], const std::string& utf8) {
     const std::string ansi = sys::truncateAnsi(sys::toAnsi(utf8, cp), N - 1, cp);
     std::memset(field, 0, N);
     std::memcpy(field, ansi.data(), ansi.size());
-}
-
-// Steps of the callback dispatcher each go on after an error, as the window ignores them. A
-// test that forgot to script a modal answer still fails.
-template <class F>
-void resumeNext(F&& step) {
-    try {
-        step();
-    } catch (const win::UnansweredModalError&) {
-        throw;
-    } catch (const std::exception&) {
-    }
 }
 
 } // namespace
@@ -236,9 +223,9 @@ void frmSysTray::ShowMenu() {
 
 win::LRESULT frmSysTray::ISubclass_WindowProc(win::HWND hwnd, win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
     if (hwnd != hookedWindow_ || msg != kCallbackMessage) return MSubclass::CallPrevWndProc(hwnd, msg, wParam, lParam);
-    auto raise = [](const std::function<void()>& e) { resumeNext([&] { if (e) e(); }); };
+    auto raise = [](const std::function<void()>& e) { forms::ResumeNext([&] { if (e) e(); }); };
     auto raiseButton = [](const std::function<void(int32_t)>& e, int32_t button) {
-        resumeNext([&] { if (e) e(button); });
+        forms::ResumeNext([&] { if (e) e(button); });
     };
     switch (lParam) {
     case win::WM_MOUSEMOVE: raise(SysTrayMouseMove); break;
@@ -248,7 +235,7 @@ win::LRESULT frmSysTray::ISubclass_WindowProc(win::HWND hwnd, win::UINT msg, win
     case win::WM_RBUTTONUP: raiseButton(SysTrayMouseUp, 2); break;
     case win::WM_RBUTTONDBLCLK: raiseButton(SysTrayDoubleClick, 2); break;
     case win::NIN_BALLOONSHOW:
-        resumeNext([&] {
+        forms::ResumeNext([&] {
             // The previous balloon's timer is stopped, not just let go: the table would keep
             // it ticking.
             stopBalloonTimer();

@@ -1,8 +1,10 @@
 #include "frmFloat.h"
+#include "frmOrderConfirm.h"
+#include "frmOrderSet.h"
 
 #include "core/NeighbourWindows.h"
+#include "core/SymbolElementName.h"
 #include "core/cls_Quote.h"
-#include "core/frmMain.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"
@@ -104,12 +106,19 @@ void frmFloat::pageComplete() {
     bindEvent("iBuy", "onclick", "Buy");
     bindEvent("iSell", "onclick", "Sell");
     bindEvent("iOrderSet", "onclick", "OrderSet");
+    bindEvent(Document.node(), "oncontextmenu", "WebDoc_oncontextmenu");
     ResizeWindow();
 }
 
 void frmFloat::Form_Activate() { m_Main::SetTopMost(hWnd()); }
 
 void frmFloat::Form_Unload(int&) {
+    // An order this panel runs ends with it, so that the next one may start.
+    if (m_Timer) {
+        m_Timer->ThatTime = nullptr;
+        m_Timer->Interval(0);
+    }
+    endOrder();
     // Only this panel leaves the collection: a second panel of a symbol, which the core shows
     // without adding, must not take the first one's entry with it.
     auto& panels = m_Main::FloatForms;
@@ -319,18 +328,9 @@ void frmFloat::MT4Loading(bool on) {
 
 // Writes only the layers whose visibility changed, so a steady state costs no page writes.
 void frmFloat::showOverlays() {
-    const QuoteOverlays::Layers want = overlays_.layers();
-    if (want == shownLayers_) return;
+    if (overlays_.layers() == shownLayers_) return;
     web::PageBatch batch(Document);
-    const std::pair<const char*, bool QuoteOverlays::Layers::*> layers[] = {
-        {"iOverlay", &QuoteOverlays::Layers::veil},
-        {"iTimeOut", &QuoteOverlays::Layers::timeOut},
-        {"iClose", &QuoteOverlays::Layers::closedPicture},
-        {"iLoad", &QuoteOverlays::Layers::loadingPicture},
-    };
-    for (const auto& [id, member] : layers)
-        if (want.*member != shownLayers_.*member) setDisplay(id, want.*member);
-    shownLayers_ = want;
+    overlays_.apply(shownLayers_, [&](const char* id, bool on) { setDisplay(id, on); });
 }
 
 void frmFloat::Max_Min(const std::string& high, const std::string& low) {
@@ -403,8 +403,7 @@ void frmFloat::UpdatePrice(bool force) {
 }
 
 void frmFloat::refreshConfirmBalloon() {
-    if (!m_Main::OpenConfirmBalloon) return;
-    ConfirmBalloon* balloon = m_Main::OpenConfirmBalloon();
+    frmOrderConfirm* balloon = frmOrderConfirm::Open();
     if (!balloon || balloon->SymBol() != ID_) return;
     auto quote = m_Main::Quotes.Item(ID_);
     const OrderFigures f = orderFigures(quote->BID(), quote->ASK(), OrderSide_, SL_, TP_, PriceSUB_);
@@ -413,21 +412,42 @@ void frmFloat::refreshConfirmBalloon() {
     balloon->TP(f.tp);
 }
 
+namespace {
+// Digits after the price's point; none without a point.
+int decimalsOf(const std::string& price) {
+    const auto point = price.find('.');
+    return point == std::string::npos ? 0 : static_cast<int>(price.size() - point - 1);
+}
+} // namespace
+
+double orderLevel(const std::string& price, int16_t side, int16_t distance, bool fractional, int sign) {
+    const double unit = std::pow(10.0, decimalsOf(price));
+    const double value = forms::IsNumeric(price) ? forms::CDbl(price) : 0.0;
+    const int factor = fractional ? 10 : 1;
+    return (value * unit + sign * side * factor * static_cast<double>(distance)) / unit;
+}
+
+std::string orderLevelText(double level) {
+    if (!(level > 0) || !std::isfinite(level)) return "";
+    const std::string text = forms::CStr(level);
+    if (text.find_first_not_of("0123456789.") != std::string::npos) return "";
+    return text;
+}
+
 OrderFigures orderFigures(const std::string& bid, const std::string& ask, int16_t side, int16_t sl, int16_t tp,
                           bool fractional) {
     OrderFigures out;
     out.price = side == 1 ? ask : bid;
-    const auto point = out.price.find('.');
-    // A price without a point has no decimals (the terminal lists none such).
-    const int decimals = point == std::string::npos ? 0 : static_cast<int>(out.price.size() - point - 1);
+    // The price's own mask: every digit a zero, the point kept.
     std::string pattern(out.price.size(), '0');
-    if (point != std::string::npos) pattern[point] = '.';
-    const double unit = std::pow(10.0, decimals);
-    const double price = forms::IsNumeric(out.price) ? forms::CDbl(out.price) : 0.0;
+    if (const auto point = out.price.find('.'); point != std::string::npos) pattern[point] = '.';
     const int factor = fractional ? 10 : 1;
+    // As the order itself takes them: no distance (or a negative one) sets no level, and a level
+    // the terminal must not get is shown as refused rather than as a negative price.
     auto figure = [&](int16_t distance, int sign) -> std::string {
-        if (distance == 0) return "无";
-        const double value = (price * unit + sign * side * factor * static_cast<double>(distance)) / unit;
+        if (distance <= 0) return "无";
+        const double value = orderLevel(out.price, side, distance, fractional, sign);
+        if (orderLevelText(value).empty()) return "无效";
         return forms::Format(value, pattern) + " (" + std::to_string(factor * distance) + "点)";
     };
     out.sl = figure(sl, -1);
@@ -445,24 +465,30 @@ void frmFloat::IconEvent(int16_t what) {
     for (const char* id : {"iMT4", "iBid", "iAsk"}) el(id).title(title);
 }
 
+void frmFloat::popMenu(const std::string& action) {
+    if (m_Main::PopMenu) m_Main::PopMenu(ID_, action);
+}
+
 void frmFloat::iIconEvent() {
     switch (IconEvent_) {
-    case 0:
-        if (m_Main::PopMenu) m_Main::PopMenu(ID_, "");
-        break;
-    case 1:
-        if (m_Main::PopMenu) m_Main::PopMenu(ID_, "Voice");
-        break;
+    case 0: popMenu(""); break;
+    case 1: popMenu("Voice"); break;
     case 2: OrderBAR(!OrderBAR()); break;
-    case 3:
-        if (m_Main::PopMenu) m_Main::PopMenu(ID_, "Order");
-        break;
+    case 3: popMenu("Order"); break;
     default: break;
     }
 }
 
-void frmFloat::iVoiceSet() {
-    if (m_Main::PopMenu) m_Main::PopMenu(ID_, "VoiceSet");
+void frmFloat::iVoiceSet() { popMenu("VoiceSet"); }
+
+void frmFloat::iOrder() { popMenu("Order"); }
+
+win::POINT frmFloat::elementCentre(const std::string& id) {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+    GetElementRect(id, left, top, width, height);
+    win::POINT p{static_cast<win::LONG>(toInt(left + width / 2.0)), static_cast<win::LONG>(toInt(top + height / 2.0))};
+    win::ClientToScreen(hWnd(), &p);
+    return p;
 }
 
 void frmFloat::retitleOrderButtons() {
@@ -492,14 +518,13 @@ void frmFloat::Confirm(bool on) {
 }
 
 void frmFloat::OrderSet() {
-    int32_t left = 0, top = 0, width = 0, height = 0;
-    GetElementRect("Symbol", left, top, width, height);
-    win::POINT p{static_cast<win::LONG>(toInt(left + width / 2.0)), static_cast<win::LONG>(toInt(top + height / 2.0))};
-    win::ClientToScreen(hWnd(), &p);
-    if (m_Main::ShowOrderSet) m_Main::ShowOrderSet(*this, p.x, p.y);
+    const win::POINT p = elementCentre("Symbol");
+    frmOrderSet::OpenFor(*this, p.x, p.y);
 }
 
-void frmFloat::VolumeChange() {
+void frmFloat::VolumeChange() { SaveQuickOrder(); }
+
+void frmFloat::SaveQuickOrder() {
     cls_Config& config = Config();
     // The element the core reads the symbol's settings from: a symbol that is no valid XML name
     // ("#US30") is escaped rather than written as a broken element.
@@ -517,38 +542,6 @@ void frmFloat::VolumeChange() {
         config.CreateNode("QuickOrder", element);
         for (const auto& [name, value] : values) config.CreateAttrib(path, name, value);
     }
-}
-
-// ---- Quick orders -------------------------------------------------------------------------
-
-void frmFloat::Sell() {
-    OrderSide_ = -1;
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "Sell");
-}
-
-void frmFloat::Buy() {
-    OrderSide_ = 1;
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "Buy");
-}
-
-void frmFloat::OrderError() {
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderError");
-}
-
-void frmFloat::OrderOpt() {
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderOpt");
-}
-
-void frmFloat::iOrder() {
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "iOrder");
-}
-
-void frmFloat::OrderConfirmX() {
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderConfirmX");
-}
-
-void frmFloat::OrderConfirmOK() {
-    if (m_Main::QuickOrder) m_Main::QuickOrder(*this, "OrderConfirmOK");
 }
 
 // ---- Members by name ----------------------------------------------------------------------
@@ -577,7 +570,7 @@ const forms::MemberTable& frmFloat::memberTable() const {
             .method("Sell", [](frmFloat& f) { f.Sell(); })
             .method("Buy", [](frmFloat& f) { f.Buy(); })
             .method("OrderError", [](frmFloat& f) { f.OrderError(); })
-            .method("OrderOpt", [](frmFloat& f) { f.OrderOpt(); })
+            .method("OrderOpt", [](frmFloat& f, Args& a) { f.OrderOpt(!a.empty() && !a[0].isEmpty() && a[0].toBool()); })
             .method("iOrder", [](frmFloat& f) { f.iOrder(); })
             .method("ResizeWindow", [](frmFloat& f) { f.ResizeWindow(); })
             .property("SL", [](frmFloat& f) { return f.SL(); }, [](frmFloat& f, const Variant& v) { f.SL(forms::CInt(v.toDouble())); })
@@ -612,6 +605,8 @@ const forms::MemberTable& frmFloat::memberTable() const {
                 return Variant();
             })
             .let("Time", [](frmFloat& f, const Variant& v) { f.Time(v.toString()); })
-            .property("Voice", [](frmFloat& f) { return f.Voice(); }, [](frmFloat& f, const Variant& v) { f.Voice(v.toBool()); });
+            .property("Voice", [](frmFloat& f) { return f.Voice(); }, [](frmFloat& f, const Variant& v) { f.Voice(v.toBool()); })
+            .method("m_Timer_ThatTime", [](frmFloat& f) { f.m_Timer_ThatTime(); })
+            .method("WebDoc_oncontextmenu", [](frmFloat& f) { return Variant(f.WebDoc_oncontextmenu()); });
     return table;
 }

@@ -5,6 +5,7 @@
 #include "core/QuoteWindows.h"
 #include "quotes/QuoteOverlays.h"
 #include "platform/forms/CallByName.h"
+#include "toolkit/CTimer.h"
 #include "toolkit/PageWindow.h"
 
 #include <cstdint>
@@ -39,7 +40,6 @@ public:
     void Sell();
     void Buy();
     void OrderError();
-    void OrderOpt();
     void iOrder();
     void ResizeWindow();
     void SL(int16_t points) override;
@@ -76,6 +76,8 @@ public:
     bool Voice() override;
     void Voice(bool on) override;
 
+    // Stores Confirm, SL, TP and the volume text as the symbol's own quick-order settings.
+    void SaveQuickOrder();
     // The caption before the time the price loop appends.
     std::string BaseCaption() override { return BaseCaption_; }
     // 1 buy, -1 sell: the side of the quick order in hand.
@@ -86,6 +88,20 @@ public:
     const forms::MemberTable& memberTable() const override;
     // The page's document (null until the page has navigated).
     const web::HTMLDocument& PageDocument() const { return Document; }
+
+    // ---- Quick orders (frmFloat_Order.cpp) ----
+    // The whole order road; Confirmed: the user accepted the confirmation balloon.
+    void OrderOpt(bool Confirmed);
+    // The order watch, every 100 ms while the terminal works on the order.
+    void m_Timer_ThatTime();
+    // The page's context-menu event; always false (no browser menu).
+    bool WebDoc_oncontextmenu();
+
+    // The order in hand, for looking at it.
+    win::HWND OrderDialog() const { return OrderDialog_; }
+    win::HWND ResultEdit() const { return ResultEdit_; }
+    win::HWND ResultOK() const { return ResultOK_; }
+    bool OrderWatching() const { return m_Timer && m_Timer->Interval() > 0; }
 
 protected:
     void Form_Load() override;
@@ -104,6 +120,15 @@ private:
     void showOverlays();
     void retitleOrderButtons();
     void refreshConfirmBalloon();
+    // The main window's panel menu for this panel, or one of its entries.
+    void popMenu(const std::string& action);
+    // The centre of a page element, on the screen.
+    win::POINT elementCentre(const std::string& id);
+    // Order road steps (frmFloat_Order.cpp).
+    void markOrderBusy(bool busy);
+    void orderFailed(int32_t icon, const std::string& text);
+    void finishWatch(const std::string& text, bool read);
+    void endOrder();
 
     std::string ID_;
     bool Border_ = true;
@@ -115,6 +140,14 @@ private:
     bool PriceSUB_ = false;
     int16_t OrderSide_ = 0;
     std::string BaseCaption_;
+
+    // The order in hand: the terminal's dialog, its result page's edit box and OK button, the
+    // result text last shown, the watch, and where the balloons point.
+    win::HWND OrderDialog_ = 0, ResultEdit_ = 0, ResultOK_ = 0;
+    std::string LastResultText;
+    std::shared_ptr<CTimer> m_Timer;
+    win::POINT orderAnchor_{};
+    bool ownsOrder_ = false;
 
     std::string HeadBid_, HeadASK_, BID_, ASK_, Price_;
     std::string subBid_, subAsk_, subPrice_;
@@ -149,3 +182,16 @@ struct OrderFigures {
 // so a distance counts 10 price points.
 OrderFigures orderFigures(const std::string& bid, const std::string& ask, int16_t side, int16_t sl, int16_t tp,
                           bool fractional);
+// The stop-loss (sign -1) or take-profit (sign 1) price of an order at price for a distance:
+// price -/+ side x distance units of the price's last digit (10 units when fractional). A price
+// without a point has no decimals.
+double orderLevel(const std::string& price, int16_t side, int16_t distance, bool fractional, int sign);
+// The text typed into the terminal for such a price: "." and at most 15 significant digits;
+// empty for a price the terminal must not get (not positive, or one that needs an exponent).
+std::string orderLevelText(double level);
+
+// The first descendant of Parent of the kind Mode names (0 instant-execution page, 2 result
+// page, 1 / -1 buy / sell button, 3 edit box, 4 "确定", 10 / 20 / -100 the volume, comment and
+// stop-loss labels); 0 when none. Not re-entrant; it does not pump.
+win::HWND FindOrderControl(win::HWND Parent, int16_t Mode);
+win::BOOL EnumOrderProc(win::HWND hWnd, win::LPARAM lParam);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <numbers>
 #include <stdexcept>
 
 namespace voxling {
@@ -22,6 +23,10 @@ std::mutex& planLock() {
 struct FftPair::Buffers {
     std::vector<fftw_complex> in, out, spectrum;
     std::vector<double> real;
+    std::vector<fftw_complex> product;  // n / 2 + 1 values of the cross spectrum
+    // The inverse of a real signal's spectrum at half the length: e^(2 pi i k / n), k < n / 2.
+    std::vector<fftw_complex> twiddle;
+    void* halfBackward = nullptr;  // fftw_plan of length n / 2, when n is even
 };
 
 FftPair::FftPair(int n) : n_(n), forward_(nullptr), backward_(nullptr), buf_(nullptr) {
@@ -32,13 +37,24 @@ FftPair::FftPair(int n) : n_(n), forward_(nullptr), backward_(nullptr), buf_(nul
     buffers->out.resize(n);
     buffers->spectrum.resize(n);
     buffers->real.resize(n);
+    if (n % 2 == 0) {
+        buffers->product.resize(n / 2 + 1);
+        buffers->twiddle.resize(n / 2);
+        for (int k = 0; k < n / 2; ++k) {
+            const double angle = 2.0 * std::numbers::pi * k / n;
+            buffers->twiddle[k].re = std::cos(angle);
+            buffers->twiddle[k].im = std::sin(angle);
+        }
+    }
     {
         std::lock_guard<std::mutex> guard(planLock());
         forward_ = fftw_create_plan(n, FFTW_FORWARD, FFTW_ESTIMATE);
         backward_ = fftw_create_plan(n, FFTW_BACKWARD, FFTW_ESTIMATE);
-        if (!forward_ || !backward_) {
+        if (n % 2 == 0 && n >= 2) buffers->halfBackward = fftw_create_plan(n / 2, FFTW_BACKWARD, FFTW_ESTIMATE);
+        if (!forward_ || !backward_ || (n % 2 == 0 && n >= 2 && !buffers->halfBackward)) {
             if (forward_) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
             if (backward_) fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+            if (buffers->halfBackward) fftw_destroy_plan(static_cast<fftw_plan>(buffers->halfBackward));
             throw std::bad_alloc();
         }
     }
@@ -50,6 +66,7 @@ FftPair::~FftPair() {
         std::lock_guard<std::mutex> guard(planLock());
         fftw_destroy_plan(static_cast<fftw_plan>(forward_));
         fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+        if (buf_->halfBackward) fftw_destroy_plan(static_cast<fftw_plan>(buf_->halfBackward));
     }
     delete buf_;
 }
@@ -58,36 +75,47 @@ int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b
     const size_t n = static_cast<size_t>(n_);
     if (lags < 1 || a.size() > n || b.size() > n || static_cast<size_t>(lags - 1) + b.size() > n)
         throw std::invalid_argument("FftPair::CrossCorrelate: blocks exceed the transform length");
-    auto& in = buf_->in;
-    auto& out = buf_->out;
-    auto& spec = buf_->spectrum;
-    auto load = [&](std::span<const double> x) {
-        for (size_t i = 0; i < n; ++i) {
-            in[i].re = i < x.size() ? x[i] : 0.0;
-            in[i].im = 0.0;
-        }
-    };
-    load(a);
-    fftw_one(static_cast<fftw_plan>(forward_), in.data(), spec.data());
-    load(b);
-    fftw_one(static_cast<fftw_plan>(forward_), in.data(), out.data());
-    // A * conj(B): its inverse is the correlation of a against b at every lag.
-    for (size_t i = 0; i < n; ++i) {
-        const double ar = spec[i].re, ai = spec[i].im, br = out[i].re, bi = -out[i].im;
-        in[i].re = ar * br - ai * bi;
-        in[i].im = ar * bi + ai * br;
-    }
-    fftw_one(static_cast<fftw_plan>(backward_), in.data(), out.data());
-    auto& real = buf_->real;
-    for (size_t i = 0; i < n; ++i)
-        real[i] = out[i].re;
-    // Round-off makes equal correlations differ slightly; within that margin the earliest wins.
     double energyA = 0, energyB = 0;
     for (double v : a)
         energyA += v * v;
     for (double v : b)
         energyB += v * v;
-    const double margin = 1e-9 * static_cast<double>(n) * std::sqrt(energyA * energyB);
+    // Round-off makes equal correlations differ slightly; within that margin the earliest wins.
+    double margin = 1e-9 * static_cast<double>(n) * std::sqrt(energyA * energyB);
+    // A silent block correlates to 0 everywhere: the earliest lag.
+    if (energyA == 0 || energyB == 0)
+        return 0;
+    auto& in = buf_->in;
+    auto& out = buf_->out;
+    auto& spec = buf_->spectrum;
+    const double* real = buf_->real.data();
+    if (buf_->halfBackward) {
+        // Sharing one transform mixes the blocks' round-off: b is brought to a's level first, by
+        // a power of two so that nothing else changes, and the margin with it.
+        const int shift = (std::ilogb(energyA) - std::ilogb(energyB)) / 2;
+        real = correlateReal(a, b, shift);
+        margin = std::ldexp(margin, shift);
+    } else {
+        auto load = [&](std::span<const double> x) {
+            for (size_t i = 0; i < n; ++i) {
+                in[i].re = i < x.size() ? x[i] : 0.0;
+                in[i].im = 0.0;
+            }
+        };
+        load(a);
+        fftw_one(static_cast<fftw_plan>(forward_), in.data(), spec.data());
+        load(b);
+        fftw_one(static_cast<fftw_plan>(forward_), in.data(), out.data());
+        // A * conj(B): its inverse is the correlation of a against b at every lag.
+        for (size_t i = 0; i < n; ++i) {
+            const double ar = spec[i].re, ai = spec[i].im, br = out[i].re, bi = -out[i].im;
+            in[i].re = ar * br - ai * bi;
+            in[i].im = ar * bi + ai * br;
+        }
+        fftw_one(static_cast<fftw_plan>(backward_), in.data(), out.data());
+        for (size_t i = 0; i < n; ++i)
+            buf_->real[i] = out[i].re;
+    }
     double largest = real[0];
     for (int k = 1; k < lags; ++k)
         largest = std::max(largest, real[k]);
@@ -95,6 +123,48 @@ int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b
     while (best < lags - 1 && real[best] < largest - margin)
         ++best;
     return best;
+}
+
+// Both blocks are real: one transform of a + i b gives both spectra, and the inverse of their
+// product, being real, comes from a transform of half the length. Half the work of three
+// full transforms, the same correlation up to round-off.
+const double* FftPair::correlateReal(std::span<const double> a, std::span<const double> b, int shift) {
+    const size_t n = static_cast<size_t>(n_), half = n / 2;
+    fftw_complex* in = buf_->in.data();
+    const fftw_complex* z = buf_->spectrum.data();
+    fftw_complex* p = buf_->product.data();
+    const fftw_complex* w = buf_->twiddle.data();
+    const double scale = std::ldexp(1.0, shift);
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i)
+        in[i] = {a[i], b[i] * scale};
+    for (size_t i = common; i < a.size(); ++i)
+        in[i] = {a[i], 0.0};
+    for (size_t i = common; i < b.size(); ++i)
+        in[i] = {0.0, b[i] * scale};
+    for (size_t i = std::max(a.size(), b.size()); i < n; ++i)
+        in[i] = {0.0, 0.0};
+    fftw_one(static_cast<fftw_plan>(forward_), in, buf_->spectrum.data());
+    // The product P[k] = A[k] conj(B[k]) for k = 0 .. n/2, with A[k] = (Z[k] + conj(Z[n-k])) / 2
+    // and B[k] = (Z[k] - conj(Z[n-k])) / 2i.
+    for (size_t k = 0; k <= half; ++k) {
+        const fftw_complex zk = z[k], zm = z[k == 0 ? 0 : n - k];
+        const double ar = 0.5 * (zk.re + zm.re), ai = 0.5 * (zk.im - zm.im);
+        const double br = 0.5 * (zk.im + zm.im), bi = -0.5 * (zk.re - zm.re);
+        p[k] = {ar * br + ai * bi, ai * br - ar * bi};
+    }
+    // Y[k] = (P[k] + P[k + n/2]) + i w^k (P[k] - P[k + n/2]), P[k + n/2] = conj(P[n/2 - k]);
+    // its inverse holds the even outputs in the real parts and the odd ones in the imaginary.
+    for (size_t k = 0; k < half; ++k) {
+        const double pr = p[k].re, pi = p[k].im, qr = p[half - k].re, qi = -p[half - k].im;
+        const double sr = pr + qr, si = pi + qi, dr = pr - qr, di = pi - qi;
+        const double tr = w[k].re * dr - w[k].im * di, ti = w[k].re * di + w[k].im * dr;
+        in[k] = {sr - ti, si + tr};
+    }
+    fftw_one(static_cast<fftw_plan>(buf_->halfBackward), in, buf_->out.data());
+    // Real and imaginary parts in turn are the outputs in order.
+    static_assert(sizeof(fftw_complex) == 2 * sizeof(double));
+    return reinterpret_cast<const double*>(buf_->out.data());
 }
 
 } // namespace voxling

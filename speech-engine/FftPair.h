@@ -21,6 +21,9 @@ public:
     int CrossCorrelate(std::span<const double> a, std::span<const double> b, int lags);
 
 private:
+    // The correlation at every lag times 2^shift (b taken times 2^shift), for an even length;
+    // valid until the next call.
+    const double* correlateReal(std::span<const double> a, std::span<const double> b, int shift);
     struct Buffers;
     int n_;
     void* forward_;   // fftw_plan

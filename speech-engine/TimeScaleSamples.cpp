@@ -9,6 +9,18 @@ namespace voxling {
 
 namespace {
 constexpr int kMinRate = -10, kMaxRate = 10;
+
+// std::lround for the sums of two windowed samples, without the library call: the fraction
+// left by truncation is exact, so halves go away from zero as there.
+int16_t roundToSample(double v) {
+    int64_t t = static_cast<int64_t>(v);
+    const double fraction = v - static_cast<double>(t);
+    if (fraction >= 0.5)
+        ++t;
+    else if (fraction <= -0.5)
+        --t;
+    return static_cast<int16_t>(std::clamp<int64_t>(t, -32768, 32767));
+}
 } // namespace
 
 Stretch StretchFactor(int rate, int32_t duration, int32_t divisor) {
@@ -49,6 +61,12 @@ TimeScaler::TimeScaler() : fft_(kFftLength), window_(kFrame) {
 }
 
 std::vector<int16_t> TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f) {
+    std::vector<int16_t> out;
+    TimeScaleSamples(in, f, out);
+    return out;
+}
+
+void TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f, std::vector<int16_t>& out) {
     if (f.num <= 0 || f.den <= 0)
         throw std::invalid_argument("TimeScaleSamples: the factor must be positive");
     const int64_t n = static_cast<int64_t>(in.size());
@@ -69,10 +87,12 @@ std::vector<int16_t> TimeScaler::TimeScaleSamples(std::span<const int16_t> in, S
 
         // The frame goes where it best continues the previous one.
         const int64_t next = previous + kHop;
-        for (int i = 0; i < kFrame; ++i) {
-            const int64_t p = next + i;
-            continuation_[i] = (p >= 0 && p < n) ? in[p] : 0.0;
-        }
+        // Zero before the input's start and past its end.
+        const int64_t from = std::clamp<int64_t>(-next, 0, kFrame), to = std::clamp<int64_t>(n - next, from, kFrame);
+        std::fill(continuation_.begin(), continuation_.begin() + from, 0.0);
+        for (int64_t i = from; i < to; ++i)
+            continuation_[i] = in[next + i];
+        std::fill(continuation_.begin() + to, continuation_.end(), 0.0);
         const size_t regionLen = static_cast<size_t>(hi - lo + kFrame);
         for (size_t i = 0; i < regionLen; ++i)
             region_[i] = in[lo + static_cast<int64_t>(i)];
@@ -85,10 +105,9 @@ std::vector<int16_t> TimeScaler::TimeScaleSamples(std::span<const int16_t> in, S
         previous = pos;
     }
 
-    std::vector<int16_t> out(static_cast<size_t>(outLen));
+    out.resize(static_cast<size_t>(outLen));
     for (int64_t i = 0; i < outLen; ++i)
-        out[i] = static_cast<int16_t>(std::clamp<long>(std::lround(acc_[i]), -32768, 32767));
-    return out;
+        out[i] = roundToSample(acc_[i]);
 }
 
 } // namespace voxling

@@ -35,6 +35,8 @@ public:
     // The input scaled to ScaledLength(in.size(), factor) samples. The part of the output past the
     // last whole frame the input can supply stays silent.
     std::vector<int16_t> TimeScaleSamples(std::span<const int16_t> in, Stretch factor);
+    // The same into out, whose storage is reused from call to call.
+    void TimeScaleSamples(std::span<const int16_t> in, Stretch factor, std::vector<int16_t>& out);
 
 private:
     FftPair fft_;

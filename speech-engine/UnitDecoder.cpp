@@ -11,6 +11,7 @@ namespace voxling {
 
 namespace {
 constexpr long kRate = 16000;
+constexpr size_t kKeepBytes = 64u << 10;
 
 mpg123_handle* H(void* p) { return static_cast<mpg123_handle*>(p); }
 } // namespace
@@ -41,7 +42,8 @@ void UnitDecoder::Decode(std::span<const uint8_t> mp3, std::vector<int16_t>& out
         return;
 
     const size_t maxBytes = maxSamples * sizeof(int16_t);
-    std::vector<uint8_t> bytes;  // whole samples are taken from here at the end
+    std::vector<uint8_t>& bytes = bytes_;  // whole samples are taken from here at the end
+    bytes.clear();
     bool formatOk = false;
     const unsigned char* feed = mp3.data();
     size_t feedSize = mp3.size();
@@ -76,10 +78,13 @@ void UnitDecoder::Decode(std::span<const uint8_t> mp3, std::vector<int16_t>& out
             break;  // needs more input (the unit is done), or an error
     }
     mpg123_close(h);
-    if (!formatOk)
-        return;
-    out.resize(bytes.size() / sizeof(int16_t));
-    std::memcpy(out.data(), bytes.data(), out.size() * sizeof(int16_t));
+    if (formatOk) {
+        out.resize(bytes.size() / sizeof(int16_t));
+        std::memcpy(out.data(), bytes.data(), out.size() * sizeof(int16_t));
+    }
+    // Syllables reuse the buffer; a long recording's does not stay behind.
+    if (bytes.capacity() > kKeepBytes)
+        bytes = {};
 }
 
 } // namespace voxling

@@ -23,6 +23,7 @@ public:
 private:
     void* handle_;  // mpg123_handle
     std::vector<unsigned char> block_;
+    std::vector<uint8_t> bytes_;  // one stream's output, reused
 };
 
 } // namespace voxling

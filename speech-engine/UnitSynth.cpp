@@ -133,10 +133,11 @@ uint64_t UnitSynth::SynthesizeSyllable(SynthOutput& out, int rate, int volume, s
     if (unit.empty() || volume == 0)
         return WriteSilence(out, kMissingUnitBytes);
     try {
-        decoder_.Decode(unit, pcm_, kUnitSamples);
-        if (pcm_.empty())
+        const std::vector<int16_t>& pcm = decodeUnit(unit);
+        if (pcm.empty())
             return WriteSilence(out, kMissingUnitBytes);
-        auto samples = scaler_.TimeScaleSamples(pcm_, StretchFactor(rate, duration, state.phraseDivisor));
+        auto& samples = scaled_;
+        scaler_.TimeScaleSamples(pcm, StretchFactor(rate, duration, state.phraseDivisor), samples);
         const LevelResult level = LevelSamples(samples, a, b, c, volume, state.peak);
         const int64_t base = TrimBase(rate);
         const auto [head, tail] = TrimBounds(samples, (base + level.a) * 100, (base + level.b) * 100);
@@ -148,6 +149,21 @@ uint64_t UnitSynth::SynthesizeSyllable(SynthOutput& out, int rate, int volume, s
             state.result = kSynthOutOfMemory;
         return 0;
     }
+}
+
+const std::vector<int16_t>& UnitSynth::decodeUnit(std::span<const uint8_t> unit) {
+    const std::string_view key(reinterpret_cast<const char*>(unit.data()), unit.size());
+    if (auto it = decoded_.find(key); it != decoded_.end())
+        return it->second.pcm;
+    decoder_.Decode(unit, pcm_, kUnitSamples);
+    if (decodedSamples_ + pcm_.size() > kDecodedBudget) {
+        decoded_.clear();
+        decodedSamples_ = 0;
+    }
+    DecodedUnit entry{std::vector<uint8_t>(unit.begin(), unit.end()), pcm_};
+    const std::string_view own(reinterpret_cast<const char*>(entry.mp3.data()), entry.mp3.size());
+    decodedSamples_ += pcm_.size();
+    return decoded_.emplace(own, std::move(entry)).first->second.pcm;
 }
 
 uint64_t UnitSynth::PlayPhraseRecording(SynthOutput& out, int rate, int volume, std::span<const uint8_t> mp3) {

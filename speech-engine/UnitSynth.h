@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -83,10 +85,21 @@ public:
 private:
     uint64_t emit(SynthOutput& out, const void* pcm, size_t bytes);
     uint64_t emitRecording(SynthOutput& out, int rate, int volume, std::span<const int16_t> samples);
+    // A unit's samples, decoded once: syllables repeat (digits, currency names) from sentence to
+    // sentence. Kept up to a bound, then forgotten all at once.
+    const std::vector<int16_t>& decodeUnit(std::span<const uint8_t> unit);
+    static constexpr size_t kDecodedBudget = 2u << 20;  // samples (4 MB)
+    struct DecodedUnit {
+        std::vector<uint8_t> mp3;
+        std::vector<int16_t> pcm;
+    };
+    std::unordered_map<std::string_view, DecodedUnit> decoded_;  // keys view their entry's mp3
+    size_t decodedSamples_ = 0;
 
     UnitDecoder decoder_;
     TimeScaler scaler_;
     std::vector<int16_t> pcm_;
+    std::vector<int16_t> scaled_;  // a syllable's samples after time scaling, reused
 };
 
 } // namespace voxling

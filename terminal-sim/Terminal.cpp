@@ -16,7 +16,7 @@ namespace {
 using namespace win;
 
 constexpr WPARAM kVkReturn = 0x0D, kVkControl = 0x11, kVkMenu = 0x12;
-constexpr UINT kTimerQuotes = 1, kTimerCloseLate = 2, kTimerResult = 10;
+constexpr UINT kTimerQuotes = 1, kTimerCloseLate = 2, kTimerOpenDialog = 3, kTimerResult = 10, kTimerSelfClose = 11;
 // The docked panels: Market Watch down the left, the Terminal panel along the bottom.
 constexpr int kWatchWidth = 300, kTerminalHeight = 200;
 
@@ -288,6 +288,11 @@ LRESULT Terminal::mainProc(HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) {
             KillTimer(h, kTimerCloseLate);
             closeNow();
         }
+        if (w == kTimerOpenDialog) {
+            KillTimer(h, kTimerOpenDialog);
+            if (pendingDialogRow_ >= 0 && pendingDialogRow_ < book_.rowCount()) openOrderDialog(pendingDialogRow_);
+            pendingDialogRow_ = -1;
+        }
         return 0;
     case WM_CLOSE:
         beginClose();
@@ -360,7 +365,7 @@ LRESULT Terminal::listProc(ListView& lv, HWND h, UINT m, WPARAM w, LPARAM l, WND
         if (w == kVkReturn && &lv == &watchList_) {
             for (int r = 0; r < rows; ++r)
                 if (lv.states[r] & LVIS_SELECTED) {
-                    openOrderDialog(r);
+                    requestOrderDialog(r);
                     break;
                 }
             return 0;
@@ -505,6 +510,17 @@ void Terminal::closeNow() {
 
 // ---- The order dialog ---------------------------------------------------------------------
 
+void Terminal::requestOrderDialog(int row) {
+    const OrderOutcome& o = options_.outcome;
+    if (!o.opens) return;
+    if (o.openDelayMs == 0) {
+        openOrderDialog(row);
+        return;
+    }
+    pendingDialogRow_ = row;
+    SetTimer(main_, kTimerOpenDialog, static_cast<UINT>(o.openDelayMs));
+}
+
 void Terminal::openOrderDialog(int row) {
     if (dialog_.hwnd) closeOrderDialog();
     dialog_ = Dialog{};
@@ -533,16 +549,27 @@ void Terminal::openOrderDialog(int row) {
     dialog_.comment = child("Edit", "", 100, 100, 350, 22, d, WS_VISIBLE | WS_TABSTOP);
     child("Static", "类型:", 10, 132, 80, 20, d);
     child("ComboBox", "即时执行", 100, 130, 200, 22, d);
-    dialog_.instantPage = child("#32770", "即时成交", 0, 160, 550, 200, d);
+    // Another kind of page carries the same buttons under another caption.
+    dialog_.instantPage = child("#32770", options_.outcome.instantPage ? "即时成交" : "挂单交易", 0, 160, 550, 200, d);
     const int r = book_.rowOf(dialog_.symbol);
     child("Static", book_.bidText(r) + " / " + book_.askText(r), 150, 20, 250, 30, dialog_.instantPage);
     dialog_.sell = child("Button", "以市价卖出", 60, 80, 180, 40, dialog_.instantPage, WS_VISIBLE | WS_TABSTOP);
     dialog_.buy = child("Button", "以市价买入", 300, 80, 180, 40, dialog_.instantPage, WS_VISIBLE | WS_TABSTOP);
+    for (HWND button : {dialog_.sell, dialog_.buy})
+        subclass(button, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
+            if (m == WM_KEYDOWN || m == WM_KEYUP) buttonKeys_.push_back({m, w, l});
+            return CallWindowProc(prev, h, m, w, l);
+        });
 
     subclass(d, [this](HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC prev) -> LRESULT {
         if (m == WM_TIMER && w == kTimerResult) {
             KillTimer(h, kTimerResult);
             finishOrder();
+            return 0;
+        }
+        if (m == WM_TIMER && w == kTimerSelfClose) {
+            KillTimer(h, kTimerSelfClose);
+            closeOrderDialog();
             return 0;
         }
         if (m == WM_CLOSE) {
@@ -601,6 +628,9 @@ void Terminal::pressOrderButton(int side) {
     }
     orders_.push_back(order);
     dialog_.pendingOrder = static_cast<int>(orders_.size()) - 1;
+    if (options_.outcome.closeAfterMs > 0)
+        SetTimer(dialog_.hwnd, kTimerSelfClose, static_cast<UINT>(options_.outcome.closeAfterMs));
+    if (!options_.outcome.resultPage) return;
 
     ShowWindow(dialog_.instantPage, SW_HIDE);
     HWND page = CreateWindowEx(0, "#32770", "", WS_CHILD | WS_VISIBLE, 0, 160, 550, 200, dialog_.hwnd);

@@ -33,6 +33,12 @@ struct OrderOutcome {
     std::string progress = "正在发送定单...";
     uint64_t delayMs = 300;
     bool finishes = true;  // false: the OK button never shows
+    // How the dialog itself behaves around the order.
+    uint64_t openDelayMs = 0;   // the dialog appears this long after Enter
+    bool opens = true;          // false: Enter opens nothing
+    bool instantPage = true;    // false: the page is another kind ("挂单交易") with its own buttons
+    bool resultPage = true;     // false: the order is taken but no result page ever shows
+    uint64_t closeAfterMs = 0;  // > 0: the dialog closes itself this long after its button
 };
 
 struct TerminalOptions {
@@ -106,6 +112,13 @@ public:
     // Server time shown in the Market Watch caption; empty while unknown.
     std::string serverTimeText() const;
     const std::vector<PlacedOrder>& orders() const { return orders_; }
+    // Key messages the order dialog's buy and sell buttons received: message, key, lParam.
+    struct KeyMessage {
+        win::UINT msg;
+        win::WPARAM key;
+        win::LPARAM lParam;
+    };
+    const std::vector<KeyMessage>& orderButtonKeys() const { return buttonKeys_; }
     // Scripts run by their hot keys, by name.
     const std::vector<std::string>& scriptsRun() const { return scriptsRun_; }
     // The Market Watch row states (selected 2, focused 1), for looking at a selection.
@@ -144,6 +157,7 @@ private:
     void beginClose();
     void closeNow();
 
+    void requestOrderDialog(int row);
     void openOrderDialog(int row);
     void pressOrderButton(int side);
     void finishOrder();
@@ -169,10 +183,12 @@ private:
     std::vector<std::vector<std::string>> termRows_;  // UTF-8
     std::vector<std::vector<std::string>> termAnsi_;
     std::vector<PlacedOrder> orders_;
+    std::vector<KeyMessage> buttonKeys_;
     std::vector<std::pair<std::string, std::string>> hotkeys_;  // script name, key text
     std::vector<std::string> scriptsRun_;
     bool ctrl_ = false, alt_ = false;
     int nextTicket_ = 52817301;
+    int pendingDialogRow_ = -1;  // a dialog asked for that opens late
 };
 
 } // namespace termsim

@@ -63,6 +63,8 @@ public:
     const BerthRules& Rules() const { return rules_; }
     // The window is berthed at BerthSide.
     bool BerthOn() const { return berthed_; }
+    // Ends or restores the berth without moving the window.
+    void BerthOn(bool on) { berthed_ = on; }
     int32_t BerthSide = 0;
     // Pixels a slide step moves, fixed at the first tick of each slide.
     int32_t HideStep = 0;

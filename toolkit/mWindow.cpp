@@ -35,14 +35,7 @@ void EnumerateWindows(IEnumWindowsSink& sink) {
     win::EnumWindows(EnumWindowsProc, id);
 }
 
-std::string GetWindowTextString(win::HWND hwnd) {
-    const int length = win::GetWindowTextLength(hwnd);
-    if (length <= 0) return {};
-    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    const int got = win::GetWindowText(hwnd, buffer.data(), length + 1);
-    const size_t n = static_cast<size_t>(std::clamp(got, 0, length));
-    return sys::fromAnsi(std::string_view(buffer.data(), n), sys::Machine::current().codePage());
-}
+std::string GetWindowTextString(win::HWND hwnd) { return win::windowText(hwnd); }
 
 std::string GetClassNameString(win::HWND hwnd) {
     char buffer[260] = {};

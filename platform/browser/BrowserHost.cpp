@@ -116,17 +116,32 @@ std::shared_ptr<Chromium> BrowserHost::browserIfRunning() {
     return browser_ && browser_->alive() ? browser_ : nullptr;
 }
 
+void BrowserHost::launch() {
+    if ((browser_ && browser_->alive()) || (launched_ && launched_->alive())) return;
+    try {
+        launched_ = std::make_shared<Chromium>(Chromium::Options{});
+    } catch (const std::exception&) {
+        launched_.reset();  // the first use tries again and reports it
+        return;
+    }
+    Chromium* raw = launched_.get();
+    launched_->setUrgentHandler([this, raw](const json& ev) { return urgent(*raw, ev); });
+}
+
 Chromium& BrowserHost::browser() {
     if (browser_ && browser_->alive()) return *browser_;
     if (browser_) browserDied();
-    std::shared_ptr<Chromium> b;
-    try {
-        b = std::make_shared<Chromium>(Chromium::Options{});
-    } catch (const std::exception& e) {
-        throw forms::RuntimeError(kErrBrowserGone, std::string("The page browser cannot start: ") + e.what(), "WebBrowser");
+    std::shared_ptr<Chromium> b = std::move(launched_);
+    if (!b || !b->alive()) {
+        try {
+            b = std::make_shared<Chromium>(Chromium::Options{});
+        } catch (const std::exception& e) {
+            throw forms::RuntimeError(kErrBrowserGone, std::string("The page browser cannot start: ") + e.what(),
+                                      "WebBrowser");
+        }
+        Chromium* raw = b.get();
+        b->setUrgentHandler([this, raw](const json& ev) { return urgent(*raw, ev); });
     }
-    Chromium* raw = b.get();
-    b->setUrgentHandler([this, raw](const json& ev) { return urgent(*raw, ev); });
     // The first answer says the browser is up; start-up takes real time.
     machine_.beginOutsideWork();
     auto r = b->call("Target.setDiscoverTargets", {{"discover", true}}, "", 30000);

@@ -31,6 +31,9 @@ public:
     sys::Machine& machine() { return machine_; }
     // Starts the browser when it is not running (again, after it died). Throws RuntimeError.
     Chromium& browser();
+    // Starts the browser's process without waiting for it, so that it comes up while the
+    // program does other things; the first use waits for it. Nothing when it runs already.
+    void launch();
     std::shared_ptr<Chromium> browserIfRunning();
     // The browser's process and its children (renderers and helpers).
     std::vector<int> processTree();
@@ -70,6 +73,7 @@ private:
     sys::Machine& machine_;
     int pumpId_ = 0;
     std::shared_ptr<Chromium> browser_;
+    std::shared_ptr<Chromium> launched_;  // started by launch(), not yet waited for
     std::map<std::string, std::weak_ptr<Page>> sessions_;   // session id -> page
     std::map<std::string, std::weak_ptr<Page>> targets_;    // target id -> page
     int deaths_ = 0;

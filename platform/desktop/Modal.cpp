@@ -40,17 +40,6 @@ UnansweredModal unansweredModal() {
 
 // ---- Message boxes ----------------------------------------------------------------------
 
-std::vector<int> messageBoxButtons(UINT type) {
-    switch (type & 0xF) {
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {IDOK};
-    }
-}
-
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     // A speech worker must never wait for a user.
     auto& machine = sys::Machine::current();
@@ -74,8 +63,7 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
             m.boxes.push_back(r);
             throw UnansweredModalError("unanswered message box \"" + r.text + "\" (" + r.caption + ")");
         }
-        const size_t def = std::min<size_t>((type >> 8) & 0xF, buttons.size() - 1);
-        r.answer = buttons[def];
+        r.answer = messageBoxDefaultAnswer(type);
         r.answeredByDefault = true;
     }
     m.boxes.push_back(r);

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,10 @@ public:
         size_t at = entries_.size();
         if (before) at = position(*before);
         if (after) at = position(*after) + 1;
+        if (indexed_ && at == entries_.size() && !folded.empty())
+            index_.emplace(folded, at);
+        else if (at != entries_.size())
+            indexed_ = false;
         entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at),
                         Entry{std::move(item), std::string(key), std::move(folded)});
     }
@@ -60,8 +65,12 @@ public:
 
     void Remove(const CollectionRef& ref) {
         entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position(ref)));
+        indexed_ = false;
     }
-    void Clear() { entries_.clear(); }
+    void Clear() {
+        entries_.clear();
+        indexed_ = false;
+    }
 
     bool Exists(std::string_view key) const {
         const std::string folded = detail::foldKey(key);
@@ -112,11 +121,25 @@ public:
 private:
     static constexpr size_t npos = static_cast<size_t>(-1);
 
+    // Large collections are looked up by key every tick (one per quote row): past a few items the
+    // keys get an index, rebuilt on the next lookup after anything but an append moved them.
+    static constexpr size_t kIndexFrom = 16;
+
     size_t find(const std::string& folded) const {
         if (folded.empty()) return npos;
-        for (size_t i = 0; i < entries_.size(); ++i)
-            if (entries_[i].folded == folded) return i;
-        return npos;
+        if (entries_.size() < kIndexFrom) {
+            for (size_t i = 0; i < entries_.size(); ++i)
+                if (entries_[i].folded == folded) return i;
+            return npos;
+        }
+        if (!indexed_) {
+            index_.clear();
+            for (size_t i = 0; i < entries_.size(); ++i)
+                if (!entries_[i].folded.empty()) index_.emplace(entries_[i].folded, i);
+            indexed_ = true;
+        }
+        const auto it = index_.find(folded);
+        return it == index_.end() ? npos : it->second;
     }
 
     size_t position(const CollectionRef& ref) const {
@@ -130,6 +153,8 @@ private:
     }
 
     std::vector<Entry> entries_;
+    mutable std::unordered_map<std::string, size_t> index_;
+    mutable bool indexed_ = false;
 };
 
 } // namespace forms

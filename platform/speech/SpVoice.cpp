@@ -37,6 +37,9 @@ struct Request {
     ULONG stream = 0;
     DWORD flags = 0;
     FragmentList fragments;
+    // The voice to speak with; its engine is loaded by the worker.
+    std::string tokenId;
+    com::ComPtr<ISpObjectToken> token;
     com::ComPtr<ISpTTSEngine> engine;
     WAVEFORMATEX format{};
     bool done = false;
@@ -68,8 +71,10 @@ struct SpVoice::State {
     std::atomic<LONG> volume{100};
     std::atomic<uint64_t> interest{SPFEI_ALL_TTS_EVENTS};
 
-    // Voice and loaded engine: used on the caller's thread only.
+    // The voice set by the caller: used on the caller's thread only.
     com::ComPtr<ISpObjectToken> explicitVoice;
+    // The loaded engine: used on the worker only. Loading it reads the engine's library and
+    // voice files, which must not stall the caller (a user-interface thread).
     std::string engineTokenId;
     com::ComPtr<ISpTTSEngine> engine;
     WAVEFORMATEX engineFormat{};
@@ -81,6 +86,8 @@ struct SpVoice::State {
 
     void post(VoiceEvent ev);
     void deliver(const VoiceEvent& ev);
+    // Loads the request's voice unless it is the one loaded; fills in its engine and format.
+    HRESULT prepareEngine(Request& r);
     void run();
     void speakOne(Request& r);
     // Drops queued requests; aborts the current one. Caller holds mutex.
@@ -250,7 +257,8 @@ void SpVoice::State::run() {
             actions.fetch_or(changed);
             skipRequested = 0;
         }
-        speakOne(*r);
+        r->result = prepareEngine(*r);
+        if (SUCCEEDED(r->result)) speakOne(*r);
         {
             std::lock_guard lock(mutex);
             r->done = true;
@@ -260,6 +268,38 @@ void SpVoice::State::run() {
         }
         machine.endOutsideWork();
     }
+}
+
+HRESULT SpVoice::State::prepareEngine(Request& r) {
+    if (!engine || !sys::iequals(r.tokenId, engineTokenId)) {
+        engine = nullptr;
+        engineTokenId.clear();
+        com::ComPtr<ISpObjectToken> token = r.token;
+        if (!token) {
+            HRESULT hr = openToken(machine, r.tokenId, token.put());
+            if (FAILED(hr)) return hr;
+        }
+        com::ComPtr<ISpTTSEngine> created;
+        HRESULT hr = token->CreateInstance(nullptr, CLSCTX_ALL, IID_ISpTTSEngine, created.putVoid());
+        if (FAILED(hr)) return hr;
+        WAVEFORMATEX target{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+        GUID fmtId = GUID_NULL;
+        WAVEFORMATEX* fmt = nullptr;
+        hr = created->GetOutputFormat(&SPDFID_WaveFormatEx, &target, &fmtId, &fmt);
+        const bool usable = SUCCEEDED(hr) && usableFormat(fmtId, fmt);
+        WAVEFORMATEX copy = usable ? *fmt : WAVEFORMATEX{};
+        CoTaskMemFree(fmt);
+        if (FAILED(hr)) return hr;
+        if (!usable) return SPERR_UNSUPPORTED_FORMAT;
+        copy.nBlockAlign = static_cast<WORD>(copy.nChannels * copy.wBitsPerSample / 8);
+        copy.nAvgBytesPerSec = copy.nSamplesPerSec * copy.nBlockAlign;
+        engine = created;
+        engineTokenId = r.tokenId;
+        engineFormat = copy;
+    }
+    r.engine = engine;
+    r.format = engineFormat;
+    return S_OK;
 }
 
 void SpVoice::State::speakOne(Request& r) {
@@ -369,40 +409,18 @@ HRESULT SpVoice::Speak(LPCWSTR text, DWORD flags, ULONG* pStreamNumber) {
     const std::u16string_view view(text);
     if (view.size() >= 0x7FFFFFFF) return E_INVALIDARG;
 
-    // Voice and engine: the user's default unless a voice was set; reloaded when it changed.
+    // The voice: the user's default unless one was set. Its engine is loaded by the worker, so
+    // an engine that cannot speak is known only when the request is done (lastResult), and at
+    // once only to a synchronous call.
     auto& s = *s_;
-    com::ComPtr<ISpObjectToken> token = s.explicitVoice;
-    std::string id = token ? tokenId(token.get()) : defaultVoiceTokenId(s.machine);
+    std::string id = s.explicitVoice ? tokenId(s.explicitVoice.get()) : defaultVoiceTokenId(s.machine);
     if (id.empty()) return SPERR_NOT_FOUND;
-    if (!s.engine || !sys::iequals(id, s.engineTokenId)) {
-        if (!token) {
-            HRESULT hr = openToken(s.machine, id, token.put());
-            if (FAILED(hr)) return hr;
-        }
-        com::ComPtr<ISpTTSEngine> engine;
-        HRESULT hr = token->CreateInstance(nullptr, CLSCTX_ALL, IID_ISpTTSEngine, engine.putVoid());
-        if (FAILED(hr)) return hr;
-        WAVEFORMATEX target{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
-        GUID fmtId = GUID_NULL;
-        WAVEFORMATEX* fmt = nullptr;
-        hr = engine->GetOutputFormat(&SPDFID_WaveFormatEx, &target, &fmtId, &fmt);
-        const bool usable = SUCCEEDED(hr) && usableFormat(fmtId, fmt);
-        WAVEFORMATEX copy = usable ? *fmt : WAVEFORMATEX{};
-        CoTaskMemFree(fmt);
-        if (FAILED(hr)) return hr;
-        if (!usable) return SPERR_UNSUPPORTED_FORMAT;
-        copy.nBlockAlign = static_cast<WORD>(copy.nChannels * copy.wBitsPerSample / 8);
-        copy.nAvgBytesPerSec = copy.nSamplesPerSec * copy.nBlockAlign;
-        s.engine = engine;
-        s.engineTokenId = id;
-        s.engineFormat = copy;
-    }
 
     auto r = std::make_shared<Request>();
     r->flags = flags;
     r->fragments = FragmentList::build(view, speakParsesMarkup(view, flags));
-    r->engine = s.engine;
-    r->format = s.engineFormat;
+    r->tokenId = std::move(id);
+    r->token = s.explicitVoice;
     {
         std::lock_guard lock(s.mutex);
         r->stream = s.nextStream++;

@@ -1,7 +1,7 @@
 #pragma once
 // The platform speech object ("Sapi.SpVoice"). Speak builds the fragment list on the caller's
-// thread, loads the voice's engine when the voice changed (token -> CLSID -> engine library,
-// bound with SetObjectToken) and queues the request; one worker thread per voice calls the
+// thread and queues the request; one worker thread per voice loads the voice's engine when the
+// voice changed (token -> CLSID -> engine library, bound with SetObjectToken), then calls the
 // engine's Speak with a site that writes the audio to the machine's audio output (in the format
 // the engine declares) and queues the engine's events for the pump. Voices on one machine take
 // turns on the audio output, so one engine speaks at a time.

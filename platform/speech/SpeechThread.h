@@ -6,6 +6,7 @@
 // Header only, so the message-box code of the window system can consult it without linking the
 // speech service. Both are kept in a machine service (found by type name), so a server library
 // with its own copy of this code sees the same state.
+#include "platform/desktop/MessageBoxStyle.h"
 #include "platform/system/Machine.h"
 
 #include <algorithm>
@@ -56,26 +57,14 @@ private:
     sys::Machine& m_;
 };
 
-// Records a message box raised on a speech worker and returns the answer of its default button:
-// IDOK (1) for MB_OK/MB_OKCANCEL, IDABORT (3) for MB_ABORTRETRYIGNORE, IDYES (6) for
-// MB_YESNO(CANCEL), IDRETRY (4) for MB_RETRYCANCEL, unless MB_DEFBUTTON2/3 pick another.
+// Records a message box raised on a speech worker and returns the answer of its default button.
 inline int32_t speechThreadMessageBox(sys::Machine& m, std::string text, std::string caption, uint32_t type) {
     {
         auto& s = m.service<SpeechThreads>();
         std::lock_guard lock(s.mutex);
         s.messageBoxes.push_back({std::move(text), std::move(caption), type});
     }
-    static constexpr int32_t buttons[6][3] = {
-        {1, 1, 1},  // MB_OK
-        {1, 2, 2},  // MB_OKCANCEL
-        {3, 4, 5},  // MB_ABORTRETRYIGNORE
-        {6, 7, 2},  // MB_YESNOCANCEL
-        {6, 7, 7},  // MB_YESNO
-        {4, 2, 2},  // MB_RETRYCANCEL
-    };
-    const uint32_t kind = type & 0xF;
-    const uint32_t def = (type >> 8) & 0xF;  // MB_DEFBUTTON2 = 0x100, MB_DEFBUTTON3 = 0x200
-    return kind < 6 ? buttons[kind][def < 3 ? def : 0] : 1;
+    return win::messageBoxDefaultAnswer(type);
 }
 
 inline std::vector<SpeechThreadMessageBox> speechThreadMessageBoxes(sys::Machine& m) {

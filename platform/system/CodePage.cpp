@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace sys {
 namespace {
@@ -17,10 +18,47 @@ const char* iconvName(int codePage) {
     }
 }
 
+// Opening a converter costs far more than a short conversion: each thread keeps the ones it
+// opened (a handful of code-page pairs) for its lifetime.
+class Converters {
+public:
+    ~Converters() {
+        for (auto& c : open_)
+            if (c.cd != kNone) iconv_close(c.cd);
+    }
+    // A converter in its initial state, or kNone when the pair is not supported.
+    iconv_t get(const char* to, const char* from) {
+        for (auto& c : open_)
+            if (c.to == to && c.from == from) {
+                if (c.cd != kNone) iconv(c.cd, nullptr, nullptr, nullptr, nullptr);
+                return c.cd;
+            }
+        open_.push_back({to, from, iconv_open(to, from)});
+        return open_.back().cd;
+    }
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+private:
+    struct Open {
+        std::string to, from;
+        iconv_t cd;
+    };
+    std::vector<Open> open_;
+};
+
+bool plainAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 // Converts with iconv, replacing what cannot be converted by '?' one input unit at a time.
 std::string convert(std::string_view in, const char* to, const char* from, size_t unitBytes) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    // Every supported code page keeps ASCII as it is; most texts (prices, symbols) are ASCII.
+    if (plainAscii(in)) return std::string(in);
+    thread_local Converters converters;
+    iconv_t cd = converters.get(to, from);
+    if (cd == Converters::kNone) return std::string(in);
     std::string out;
     out.resize(in.size() * 4 + 16);
     char* src = const_cast<char*>(in.data());
@@ -63,7 +101,6 @@ std::string convert(std::string_view in, const char* to, const char* from, size_
         --dstLeft;
     }
     out.resize(static_cast<size_t>(dst - out.data()));
-    iconv_close(cd);
     return out;
 }
 

@@ -82,7 +82,11 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-Machine::Machine(MachineOptions options) : options_(std::move(options)) {
+namespace {
+std::atomic<uint64_t> g_nextMachineId{1};
+}
+
+Machine::Machine(MachineOptions options) : options_(std::move(options)), id_(g_nextMachineId.fetch_add(1)) {
     if (options_.root.empty()) {
         std::string tmpl = (fs::temp_directory_path() / "pennant-machine-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a machine folder");
@@ -125,6 +129,7 @@ Machine::~Machine() {
                 if (found == services_.end()) continue;
                 victim = std::move(found->second);
                 services_.erase(found);
+                servicesGeneration_.fetch_add(1, std::memory_order_acq_rel);
             }
             victim.reset();
         }

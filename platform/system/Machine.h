@@ -121,6 +121,15 @@ public:
     // ---- Services attached by the layers above ----------------------------------------
     template <class T, class... Args>
     T& service(Args&&... args) {
+        // Window and process calls ask for their service many times per message: each thread
+        // remembers the last one found, for as long as this machine has let go of none.
+        struct Last {
+            uint64_t machine = 0, generation = 0;
+            T* service = nullptr;
+        };
+        thread_local Last last;
+        if (last.machine == id_ && last.generation == servicesGeneration_.load(std::memory_order_acquire))
+            return *last.service;
         std::lock_guard<std::recursive_mutex> lock(servicesMutex_);
         auto it = services_.find(typeid(T));
         if (it == services_.end()) {
@@ -128,7 +137,9 @@ public:
             it = services_.emplace(typeid(T), std::move(p)).first;
             serviceOrder_.push_back(typeid(T));
         }
-        return *std::any_cast<std::shared_ptr<T>&>(it->second);
+        T* found = std::any_cast<std::shared_ptr<T>&>(it->second).get();
+        last = {id_, servicesGeneration_.load(std::memory_order_acquire), found};
+        return *found;
     }
     template <class T>
     T* findService() {
@@ -157,6 +168,8 @@ private:
 
     std::atomic<int> outsideWork_{0};
 
+    const uint64_t id_;                          // unique over the process's machines
+    std::atomic<uint64_t> servicesGeneration_{1};  // moves on whenever a service is let go
     std::recursive_mutex servicesMutex_;  // a service may ask for another while it is built
     std::map<std::type_index, std::any> services_;
     std::vector<std::type_index> serviceOrder_;

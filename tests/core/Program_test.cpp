@@ -217,7 +217,7 @@ TEST(EndProgram, PutsEveryValueMakerAndInstanceBack) {
     BalloonReturn = ShowSplash = LoadMainWindow = ShowQuoteFrm = [] {};
     VoiceSwitched = PrevDefaultVoiceMissing = SpeechFailed = OldBrowser = TimeoutSound = TimeoutVoice = true;
     TerminalReady = WindowTopMost = PanelsLoaded = HasHighLow = QuoteBoardOpen = TerminalWindowOpen = true;
-    LiveUpdateOpen = OrderConfirmOpen = true;
+    LiveUpdateOpen = OrderConfirmOpen = OrderRunning = true;
     PrevDefaultVoice = TerminalExe = TerminalTitle = "x";
     TrayCursorPoint = {3, 4};
     TimeoutSeconds = 5;
@@ -228,9 +228,6 @@ TEST(EndProgram, PutsEveryValueMakerAndInstanceBack) {
     FloatForms.Add(std::make_shared<FloatPanelDouble>(), "EURUSD");
     NewFloatPanel = [] { return std::make_shared<FloatPanelDouble>(); };
     PopMenu = [](const std::string&, const std::string&) {};
-    ShowOrderSet = [](frmFloat&, int, int) {};
-    QuickOrder = [](frmFloat&, const std::string&) {};
-    OpenConfirmBalloon = [] { return static_cast<ConfirmBalloon*>(nullptr); };
     std::weak_ptr<QuoteBoard> board;
     NewQuoteBoard = [&board] {
         auto made = std::make_shared<QuoteBoardDouble>();
@@ -253,7 +250,7 @@ TEST(EndProgram, PutsEveryValueMakerAndInstanceBack) {
         EXPECT_TRUE(s->empty()) << *s;
     for (const bool* b : {&VoiceSwitched, &PrevDefaultVoiceMissing, &SpeechFailed, &OldBrowser, &TimeoutSound,
                           &TimeoutVoice, &TerminalReady, &WindowTopMost, &PanelsLoaded, &HasHighLow, &QuoteBoardOpen,
-                          &TerminalWindowOpen, &LiveUpdateOpen, &OrderConfirmOpen})
+                          &TerminalWindowOpen, &LiveUpdateOpen, &OrderConfirmOpen, &OrderRunning})
         EXPECT_FALSE(*b);
     EXPECT_EQ(TrayCursorPoint.x + TrayCursorPoint.y + TimeoutSeconds + static_cast<int64_t>(TerminalPid), 0);
     EXPECT_EQ(LastMt4Hwnd, win::HWND{});
@@ -263,8 +260,8 @@ TEST(EndProgram, PutsEveryValueMakerAndInstanceBack) {
     EXPECT_TRUE(panel.expired());
     EXPECT_TRUE(news.expired());
     EXPECT_FALSE(BalloonReturn || ShowSplash || LoadMainWindow || ShowQuoteFrm || NewFloatPanel || PopMenu ||
-                 ShowOrderSet || QuickOrder || OpenConfirmBalloon || NewQuoteBoard || NewFXNotify || NewVoiceClock ||
-                 NewLiveUpdate || NewTerminalWindow || NewSettingsWindow || NewAboutWindow || NewInsScriptWindow);
+                 NewQuoteBoard || NewFXNotify || NewVoiceClock || NewLiveUpdate || NewTerminalWindow ||
+                 NewSettingsWindow || NewAboutWindow || NewInsScriptWindow);
     EXPECT_EQ(QuoteBoardForm(), nullptr);
     EXPECT_EQ(MainForm, nullptr);
 }

@@ -2,7 +2,10 @@
 #include "support.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 using forms::Collection;
 
@@ -101,4 +104,46 @@ TEST(Collection, HoldsSharedObjects) {
     EXPECT_EQ(q->bid, "1.23456");
     for (auto& p : quotes) p->bid = "x";
     EXPECT_EQ(q->bid, "x");
+}
+
+// Large collections look keys up through an index: every change that moves items must keep
+// each key pointing at its own item.
+TEST(Collection, KeysStayRightInALargeCollectionAcrossChanges) {
+    Collection<std::string> c;
+    std::vector<std::string> model;  // the items in order, each item equal to its key
+    auto check = [&](const char* step) {
+        ASSERT_EQ(c.Count(), static_cast<long>(model.size())) << step;
+        for (size_t i = 0; i < model.size(); ++i) {
+            EXPECT_EQ(c.Item(static_cast<long>(i + 1)), model[i]) << step;
+            const std::string* found = c.Find(model[i]);
+            ASSERT_NE(found, nullptr) << step << " " << model[i];
+            EXPECT_EQ(*found, model[i]) << step;
+        }
+    };
+    for (int i = 0; i < 40; ++i) {
+        const std::string k = "SYM" + std::to_string(i);
+        c.Add(k, k);
+        model.push_back(k);
+    }
+    check("appended");
+    c.Remove("SYM3");
+    model.erase(model.begin() + 3);
+    c.Remove(1);
+    model.erase(model.begin());
+    check("removed");
+    c.Add("NEW", "NEW", forms::CollectionRef(5));
+    model.insert(model.begin() + 4, "NEW");
+    c.Add("LAST", "LAST");
+    model.push_back("LAST");
+    c.Add("AFTER", "AFTER", std::nullopt, forms::CollectionRef("SYM10"));
+    model.insert(std::find(model.begin(), model.end(), "SYM10") + 1, "AFTER");
+    check("inserted");
+    EXPECT_EQ(c.Find("SYM3"), nullptr);
+    EXPECT_EQ(c.Find("sym0"), nullptr);
+    EXPECT_TRUE(c.Exists("sym39"));
+    c.Clear();
+    model.clear();
+    c.Add("ONE", "ONE");
+    model.push_back("ONE");
+    check("cleared");
 }

@@ -1,5 +1,5 @@
+#include "core/SymbolElementName.h"
 #include "core/cls_Quote.h"
-#include "core/frmMain.h"
 #include "pages/Pages.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
@@ -533,7 +533,26 @@ TEST_F(FloatPanelTest, ThreePanelsInThreeModesOnScreen) {
     c->TimeOut(true);
     c->Time("-1分30秒-");
     machine->pumpOnce();  // the panels' writes of this round go out
-    EXPECT_FALSE(testing_support::writeSnapshot("quotes_three_panels").empty());
+    const auto shot = testing_support::takeSnapshot("quotes_three_panels");
+    ASSERT_TRUE(shot);
+    // Each panel shows its page where it was moved (not the bare window colour), and the
+    // timed-out one is washed out: paler on average than the live one beside it.
+    auto meanLevel = [&](forms::Form& p) {
+        win::RECT r{};
+        win::GetWindowRect(p.hWnd(), &r);
+        long sum = 0, n = 0, page = 0;
+        for (int y = r.top + 25; y < r.bottom - 4; y += 2)
+            for (int x = r.left + 4; x < r.right - 4; x += 2) {
+                const uint32_t px = shot->at(x, y);
+                sum += ((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF);
+                page += px != 0xECE9D8u;
+                ++n;
+            }
+        EXPECT_GT(page, n / 2);
+        return sum / std::max(1L, n);
+    };
+    meanLevel(*a);
+    EXPECT_GT(meanLevel(*c), meanLevel(*b));
 }
 
 // Every order of reports ends in the layers its flags call for.
@@ -577,6 +596,9 @@ TEST(OrderFigures, StopLossAndTakeProfitAroundTheOrderPrice) {
         {"1.23436", "1.23456", 1, 0, 100, true, "1.23456", "无", "1.24456 (1000点)"},
         {"112.35", "112.38", -1, 20, 0, false, "112.35", "112.55 (20点)", "无"},
         {"0.9000", "0.9002", -1, 15, 15, false, "0.9000", "0.9015 (15点)", "0.8985 (15点)"},
+        // Negative distances set no level; a level below zero is refused, not shown as a price.
+        {"1.23436", "1.23456", 1, -20, -5, false, "1.23456", "无", "无"},
+        {"0.0003", "0.0006", 1, 10, 0, false, "0.0006", "无效", "无"},
     };
     for (const auto& c : cases) {
         const OrderFigures f = orderFigures(c.bid, c.ask, c.side, c.sl, c.tp, c.fractional);

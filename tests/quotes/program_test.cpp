@@ -4,12 +4,16 @@
 #include "core/QuoteWindows.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
+#include "platform/browser/Page.h"
+#include "platform/desktop/Menu.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Strings.h"
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Process.h"
 #include "quotes/frmFloat.h"
+#include "quotes/frmQuote.h"
+#include "toolkit/cls_Config.h"
 #include "quotes/frmTerminal.h"
 #include "support/Snapshot.h"
 #include "support/Program.h"
@@ -141,6 +145,57 @@ TEST(PanelsInTheProgram, TheTerminalPanelWindowBerthedAtTheBottom) {
     win::GetWindowRect(h, &r);
     EXPECT_EQ(r.top, screenH - 3);
     EXPECT_FALSE(testing_support::writeSnapshot("terminal_window_bottom_out").empty());
+}
+
+TEST(PanelsInTheProgram, TheQuoteBoardFromTheTrayFollowsTheTerminal) {
+    Program p;
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
+    MainForm->m_frmSysTray_MenuClick("FXQuote");
+    ASSERT_TRUE(QuoteBoardOpen);
+    auto* board = dynamic_cast<frmQuote*>(QuoteBoardForm());
+    ASSERT_NE(board, nullptr);
+    ASSERT_TRUE(board->Visible());
+    const web::HTMLDocument doc = board->PageDocument();
+    auto cell = [&](const std::string& id) { return doc.all(id).innerText(); };
+    ASSERT_GE(SymbolList.size(), 3u);
+
+    // Every tick the price loop writes what moved; between ticks the visible rows show the records.
+    for (int tick = 0; tick < 3; ++tick) {
+        p.runFor(1000);
+        int checked = 0;
+        for (const std::string& symbol : SymbolList) {
+            auto rec = *Quotes.Find(symbol);
+            if (doc.all("fx_bid_" + symbol).offsetTop() > 200) break;
+            EXPECT_EQ(cell("fx_bid_" + symbol), rec->BID()) << symbol;
+            EXPECT_EQ(cell("fx_ask_" + symbol), rec->ASK()) << symbol;
+            ++checked;
+        }
+        EXPECT_GE(checked, 3);
+        EXPECT_EQ(win::windowText(board->hWnd()).rfind("实时报价 ", 0), 0u);
+    }
+    EXPECT_FALSE(testing_support::writeSnapshot("quote_board_vertical").empty());
+
+    // The board's menu switches it to the horizontal layout.
+    win::queueMenuChoice(100);
+    const web::json at = doc.execScript(
+        "(function(){var b=document.getElementById('fx_sym_' + " + web::json(SymbolList[1]).dump() +
+        ").getBoundingClientRect();return JSON.stringify([Math.round(b.left+5),Math.round(b.top+5)]);})()");
+    const web::json xy = web::json::parse(at.get<std::string>());
+    for (const char* type : {"mouseMoved", "mousePressed", "mouseReleased"})
+        board->Browser()->page()->call("Input.dispatchMouseEvent", {{"type", type}, {"x", xy[0]}, {"y", xy[1]},
+                                                                    {"button", "right"}, {"clickCount", 1}});
+    ASSERT_TRUE(p.runUntil([&] { return board->Horizontal(); }, 10000));
+    p.runFor(2000);
+    const std::string first = SymbolList[0];
+    EXPECT_EQ(cell("fx_pri_" + first), (*Quotes.Find(first))->Price());
+    EXPECT_FALSE(testing_support::writeSnapshot("quote_board_horizontal").empty());
+
+    // The tray command closes a board that is not berthed.
+    MainForm->m_frmSysTray_MenuClick("FXQuote");
+    EXPECT_FALSE(QuoteBoardOpen);
+    EXPECT_FALSE(board->IsLoaded());
+    EXPECT_EQ(Config().GetNodeAttrib("Window/FXQuote", "Style"), "-");
 }
 
 } // namespace

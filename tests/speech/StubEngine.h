@@ -1,7 +1,8 @@
 #pragma once
 // The engine stub the speech tests load through a voice token. What it does:
 //  - SetObjectToken: reads the token's string value "SampleRate" (its declared output rate) and
-//    fails with E_INVALIDARG when the token has a "Damaged" value.
+//    fails with E_INVALIDARG when the token has a "Damaged" value, and with E_ACCESSDENIED when
+//    it has a "BindOnWorker" value and is bound outside a speech worker.
 //  - Speak: for each Speak fragment, per non-blank character: a word-boundary event (offset =
 //    bytes so far, lParam = source offset, wParam = 1) and kBytesPerChar bytes of the
 //    character's low byte. A Silence fragment writes SilenceMSecs of zero samples; a Bookmark

@@ -43,6 +43,8 @@ public:
         bool found = false;
         readValue(token, u"Damaged", &found);
         if (found) return E_INVALIDARG;
+        readValue(token, u"BindOnWorker", &found);
+        if (found && machine_ && !speech::onSpeechThread(*machine_)) return E_ACCESSDENIED;
         const std::string rate = readValue(token, u"SampleRate", &found);
         if (found) rate_ = static_cast<DWORD>(std::stoul(rate));
         token_ = com::ComPtr<ISpObjectToken>::share(token);

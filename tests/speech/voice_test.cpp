@@ -200,13 +200,20 @@ TEST_F(SpeechTest, SpeakReportsVoicesThatCannotSpeak) {
         const char* token;
         HRESULT expect;
     };
+    // The engine is loaded by the voice's worker: a synchronous call returns its failure, an
+    // asynchronous one is accepted and its failure is the request's result.
     for (const Case& c : {Case{"Damaged", E_INVALIDARG}, Case{"NoEngine", REGDB_E_CLASSNOTREG}}) {
         auto voice = newVoice();
+        SpVoice* v = SpVoice::from(voice.get());
         auto token = speech::openToken(*m, std::string(speech::kVoiceTokensRoot) + "\\" + c.token);
         ASSERT_TRUE(token);
         ASSERT_EQ(voice->SetVoice(token.get()), S_OK);
-        EXPECT_EQ(voice->Speak(u"hello", SVSFlagsAsync, nullptr), c.expect) << c.token;
+        EXPECT_EQ(voice->Speak(u"hello", SVSFDefault, nullptr), c.expect) << c.token;
+        EXPECT_EQ(voice->Speak(u"hello", SVSFlagsAsync, nullptr), S_OK) << c.token;
+        ASSERT_TRUE(v->waitUntilDone(10000)) << c.token;
+        EXPECT_EQ(v->lastResult(), c.expect) << c.token;
     }
+    EXPECT_TRUE(clips().empty());
 
     // No voice installed at all.
     TestMachine bare;
@@ -215,6 +222,25 @@ TEST_F(SpeechTest, SpeakReportsVoicesThatCannotSpeak) {
     ASSERT_TRUE(voice);
     EXPECT_EQ(voice->Speak(u"hello", SVSFlagsAsync, nullptr), SPERR_NOT_FOUND);
     EXPECT_TRUE(clips().empty());
+}
+
+// Loading an engine reads its library and voice: the caller (a user-interface thread) never
+// does it, and the first request still speaks.
+TEST_F(SpeechTest, TheWorkerLoadsTheEngineAndTheFirstRequestSpeaks) {
+    speech::registerVoiceToken(*m, stubVoice("Picky", {{"BindOnWorker", "1"}}));
+    auto token = speech::openToken(*m, std::string(speech::kVoiceTokensRoot) + "\\Picky");
+    ASSERT_TRUE(token);
+    for (DWORD flags : {DWORD(SVSFlagsAsync), DWORD(SVSFDefault)}) {
+        auto voice = newVoice();
+        SpVoice* v = SpVoice::from(voice.get());
+        ASSERT_EQ(voice->SetVoice(token.get()), S_OK);
+        media::audioRecorder(*m).clear();
+        EXPECT_EQ(voice->Speak(u"ab", flags, nullptr), S_OK) << flags;
+        ASSERT_TRUE(v->waitUntilDone(10000));
+        EXPECT_EQ(v->lastResult(), S_OK) << flags;
+        ASSERT_EQ(clips().size(), 1u) << flags;
+        EXPECT_EQ(clips()[0].pcm.size(), 2 * kBytesPerChar) << flags;
+    }
 }
 
 TEST_F(SpeechTest, SpeakValidatesItsArguments) {
