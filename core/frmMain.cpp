@@ -26,6 +26,8 @@
 #include "toolkit/frmSplash.h"
 #include "toolkit/m_Main.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <vector>
@@ -43,7 +45,16 @@ constexpr uint32_t kPageWaitMs = 30000;
 
 cls_MT4& mt4() { return MT4(); }
 
-bool flagOn(const std::string& text) { return forms::Val(text) != 0; }
+// A settings number; one beyond any number (the runtime raises on it) reads as the fallback.
+double settingNumber(const std::string& text, double fallback) {
+    try {
+        return forms::Val(text);
+    } catch (const forms::RuntimeError&) {
+        return fallback;
+    }
+}
+
+bool flagOn(const std::string& text) { return settingNumber(text, 0) != 0; }
 
 // Pumps while busy() holds, at most ms of the machine's clock.
 template <class F>
@@ -117,7 +128,7 @@ void frmMain::loadTimeoutSettings() {
     TimeoutSeconds = 0;
     if (flagOn(c.GetNodeAttrib(node, "Checked"))) {
         // An interval outside 0..32767 seconds cannot be meant; it switches the alarm off.
-        const double v = forms::Round(forms::Val(c.GetNodeAttrib(node, "Interval")));
+        const double v = forms::Round(settingNumber(c.GetNodeAttrib(node, "Interval"), 0));
         TimeoutSeconds = (v >= 0 && v <= 32767) ? static_cast<int16_t>(v) : 0;
     }
     if (!c.isExistAttrib(node, "Sound")) {
@@ -190,10 +201,15 @@ void frmMain::placeWindow() {
              {"Left", "-1"}, {"Top", "-1"}, {"Visible", "1"}, {"DoubleClick", "1"}, {"TopMost", "0"}})
         ensureAttrib("Window", name, value);
     const long tpp = sys::Machine::twipsPerPixel;
-    long left = static_cast<long>(forms::Fix(forms::Val(c.GetNodeAttrib("Window", "Left"))));
-    long top = static_cast<long>(forms::Fix(forms::Val(c.GetNodeAttrib("Window", "Top"))));
-    if (left == -1) left = win::GetSystemMetrics(win::SM_CXSCREEN) - 72;
-    if (top == -1) top = 36;
+    const long screenW = win::GetSystemMetrics(win::SM_CXSCREEN), screenH = win::GetSystemMetrics(win::SM_CYSCREEN);
+    // A place off the screen (or a number beyond any) would leave the icon where no one can reach it.
+    auto onScreen = [](double v, long fallback, long limit) {
+        v = forms::Fix(v);
+        if (v == -1 || !std::isfinite(v)) return fallback;
+        return static_cast<long>(std::clamp(v, 0.0, static_cast<double>(std::max(limit - 36, 0L))));
+    };
+    const long left = onScreen(settingNumber(c.GetNodeAttrib("Window", "Left"), -1), screenW - 72, screenW);
+    const long top = onScreen(settingNumber(c.GetNodeAttrib("Window", "Top"), -1), 36, screenH);
     SetTopMost(hWnd());
     showFace();
     WindowTopMost = flagOn(c.GetNodeAttrib("Window", "TopMost"));
@@ -344,6 +360,11 @@ void frmMain::LoadPara() {
             if (auto v = attr("Top")) forms::ResumeNext([&] { top = forms::CLng(forms::Val(*v)); });
             if (auto v = attr("Style")) forms::ResumeNext([&] { style = forms::CLng(forms::Val(*v)); });
             LoadSymbolPara(symbol, left, top, style, border, voice, quickOrder, iconEvent);
+            if (!symbol.empty() && !FloatForms.Exists(symbol)) {
+                std::vector<std::pair<std::string, std::string>> record;
+                for (pugi::xml_attribute a : item.attributes()) record.emplace_back(a.name(), a.value());
+                unopenedPanels_.push_back(std::move(record));
+            }
         });
     }
     if (c.isExistAttrib("Window/FXQuote", "Status") && flagOn(c.GetNodeAttrib("Window/FXQuote", "Status")))

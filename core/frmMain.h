@@ -210,4 +210,6 @@ private:
     bool exiting_ = false;
     // An exit has written the panel list (and closed those panels) but then failed.
     bool panelsSaved_ = false;
+    // Saved panels whose symbol the terminal does not list this run: kept in the file at exit.
+    std::vector<std::vector<std::pair<std::string, std::string>>> unopenedPanels_;
 };

@@ -693,6 +693,10 @@ void frmMain::exitSteps() {
             for (pugi::xml_node item : c.FloatList()) listed.push_back(item.attribute("Symbol").value());
         } else {
             c.RemoveFloat();
+            for (const auto& record : unopenedPanels_) {
+                const auto symbol = std::find_if(record.begin(), record.end(), [](const auto& a) { return a.first == "Symbol"; });
+                if (symbol != record.end() && !FloatForms.Exists(symbol->second)) c.AddFloatRecord(record);
+            }
         }
         std::vector<std::shared_ptr<FloatPanel>> panels(FloatForms.begin(), FloatForms.end());
         for (const auto& p : panels) {

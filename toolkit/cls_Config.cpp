@@ -6,6 +6,7 @@
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Machine.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -36,6 +37,31 @@ std::string textOf(pugi::xml_node node) {
     return out;
 }
 
+// No settings file nests this deep; one that does would drive any recursive reader off the stack.
+constexpr int kMaxDepth = 256;
+
+// Counted without recursion, for the same reason.
+int depthOf(const pugi::xml_document& doc) {
+    int depth = 0, deepest = 0;
+    pugi::xml_node n = doc.first_child();
+    while (n) {
+        deepest = std::max(deepest, depth);
+        if (deepest > kMaxDepth) break;
+        if (n.first_child()) {
+            n = n.first_child();
+            ++depth;
+            continue;
+        }
+        while (n && !n.next_sibling()) {
+            n = n.parent();
+            --depth;
+            if (n == doc) return deepest;
+        }
+        if (n) n = n.next_sibling();
+    }
+    return deepest;
+}
+
 pugi::xml_node elementByPath(pugi::xml_node from, const std::string& path) {
     pugi::xml_node node = from;
     std::string part;
@@ -58,16 +84,21 @@ cls_Config& Config() {
 bool cls_Config::Initialize() {
     if (XmlFile_.empty()) return false;
     doc_.reset();
+    // Saves of earlier runs killed before their rename leave their temporary files behind.
+    sys::Machine::current().removeStaleTemporaries(XmlFile_);
     std::string reason;
     auto bytes = sys::Machine::current().readFile(XmlFile_);
     if (!bytes) {
         reason = "系统找不到指定的文件: " + XmlFile_;
     } else {
         pugi::xml_parse_result r = doc_.load_buffer(bytes->data(), bytes->size(), pugi::parse_default | pugi::parse_declaration);
+        encoding_ = r.encoding;
         if (!r) {
             reason = std::string(r.description()) + " (offset " + std::to_string(r.offset) + ")";
         } else if (!doc_.document_element()) {
             reason = "缺少根元素";
+        } else if (depthOf(doc_) > kMaxDepth) {
+            reason = "设置文件的层次过深";
         }
     }
     if (reason.empty()) {
@@ -154,8 +185,22 @@ void cls_Config::XMLSave() {
     if (XmlFile_.empty()) return;
     // A document that never loaded must not replace the user's file.
     if (!OK_ || Error_ || !root()) return;
+    // Written back in the encoding it was read in, under a label that says so: a label that
+    // disagreed with the bytes would make the next reader take the file for damaged.
+    const char* label = "UTF-8";
+    unsigned flags = pugi::format_default;
+    switch (encoding_) {
+    case pugi::encoding_utf16_le:
+    case pugi::encoding_utf16_be: label = "UTF-16"; flags |= pugi::format_write_bom; break;
+    case pugi::encoding_utf32_le:
+    case pugi::encoding_utf32_be: label = "UTF-32"; flags |= pugi::format_write_bom; break;
+    case pugi::encoding_latin1: label = "ISO-8859-1"; break;
+    default: break;
+    }
+    for (pugi::xml_node n = doc_.first_child(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_declaration && n.attribute("encoding")) n.attribute("encoding").set_value(label);
     std::ostringstream out;
-    doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    doc_.save(out, "  ", flags, encoding_);
     if (!sys::Machine::current().writeFileAtomic(XmlFile_, out.str()))
         throw forms::RuntimeError(kErrFileAccess, "路径/文件访问错误: " + XmlFile_, "cls_Config");
 }
@@ -241,8 +286,15 @@ void cls_Config::removeChildren(pugi::xml_node node, bool& skipFailures) {
 }
 
 void cls_Config::RemoveAllFXCalendar() {
-    bool skip = false;
-    for (int n = 1; n <= 5; ++n) removeChildren(nodeAt("FXCalendar/Week" + std::to_string(n)), skip);
+    // A week missing from the file is made anew: the calendar fills all five afterwards.
+    pugi::xml_node calendar = nodeAt("FXCalendar");
+    if (!calendar) throw forms::RuntimeError(kErrNoObject, kNoObject, "cls_Config");
+    for (int n = 1; n <= 5; ++n) {
+        const std::string week = "Week" + std::to_string(n);
+        pugi::xml_node node = calendar.child(week.c_str());
+        if (!node) node = calendar.append_child(week.c_str());
+        while (node.last_child()) node.remove_child(node.last_child());
+    }
 }
 
 std::vector<pugi::xml_node> cls_Config::FloatList() {
@@ -265,6 +317,17 @@ void cls_Config::AddFloat(const std::string& symbol, int32_t left, int32_t top, 
 }
 
 void cls_Config::RemoveFloat() {
+    // Without the list the panels could never be saved, and exit would fail on every attempt.
+    if (root() && !nodeAt("Window/Float")) {
+        pugi::xml_node window = nodeAt("Window");
+        if (!window) window = root().append_child("Window");
+        window.append_child("Float");
+    }
     bool skip = false;
     removeChildren(nodeAt("Window/Float"), skip);
+}
+
+void cls_Config::AddFloatRecord(const std::vector<std::pair<std::string, std::string>>& attributes) {
+    pugi::xml_node e = requireNode("Window/Float").append_child("Item");
+    for (const auto& [name, value] : attributes) e.append_attribute(name.c_str()) = value.c_str();
 }

@@ -36,7 +36,10 @@ public:
     std::vector<pugi::xml_node> FloatList();
     void AddFloat(const std::string& symbol, int32_t left, int32_t top, const std::string& style, bool border,
                   bool voice, bool quickOrder, int16_t iconEvent);
+    // Clears the panel list, creating it when the file has none.
     void RemoveFloat();
+    // A record kept as it was read.
+    void AddFloatRecord(const std::vector<std::pair<std::string, std::string>>& attributes);
 
     // The loaded document, for readers of a record list's attributes.
     pugi::xml_document& document() { return doc_; }
@@ -53,6 +56,7 @@ private:
     bool Error_ = false;
     bool OK_ = false;
     pugi::xml_document doc_;
+    pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // the file's, kept when it is written back
 };
 
 // The one store of the run, created on first use.

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -270,8 +271,9 @@ void mergeInto(Key& dst, Key& src) {
 class Store {
 public:
     explicit Store(sys::Machine& m) : machine_(m), file_(m.root() / "registry.dat") {
+        // One name per writing process: two processes never write into each other's temporary file.
         tmpFile_ = file_;
-        tmpFile_ += ".tmp";
+        tmpFile_ += ".tmp-" + std::to_string(::getpid());
         for (int i = kUserHive; i < kHiveCount; ++i) {
             hives_[i] = std::make_shared<Key>();
             hives_[i]->name = kHiveNames[i];
@@ -621,10 +623,9 @@ private:
 
     void load() {
         std::error_code ec;
-        if (!fs::exists(file_, ec)) {
-            fs::remove(tmpFile_, ec);
-            return;
-        }
+        // What writes cut short left behind; the file itself is whole (or absent).
+        sys::removeStaleTemporaries(file_);
+        if (!fs::exists(file_, ec)) return;
         std::ifstream in(file_, std::ios::binary);
         std::ostringstream ss;
         if (!in || !(ss << in.rdbuf())) {
@@ -638,8 +639,6 @@ private:
                       "); it was left as it is";
             return;
         }
-        // What a write cut short left behind; the file itself is whole.
-        fs::remove(tmpFile_, ec);
     }
 
     // "" when written, else why not.

@@ -9,6 +9,9 @@
 #include <stdexcept>
 #include <chrono>
 #include <thread>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -293,6 +296,25 @@ bool Machine::writeFileAtomic(const std::string& winPath, const std::string& byt
         return false;
     }
     return true;
+}
+
+void Machine::removeStaleTemporaries(const std::string& winPath) const { sys::removeStaleTemporaries(hostPath(winPath)); }
+
+void removeStaleTemporaries(const fs::path& file) {
+    const std::string prefix = file.filename().string() + ".tmp-";
+    std::error_code ec;
+    for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string rest = name.substr(prefix.size());
+        size_t digits = 0;
+        while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
+        if (digits == 0 || digits > 9 || (digits < rest.size() && rest[digits] != '-')) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, digits)));
+        if (pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM)) continue;
+        std::error_code rm;
+        if (it->is_regular_file(rm)) fs::remove(it->path(), rm);
+    }
 }
 
 std::optional<std::string> Machine::readFile(const std::string& winPath) const {

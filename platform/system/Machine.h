@@ -78,6 +78,8 @@ public:
     void makeDirs(const std::string& winDir);
     // Writes a whole file atomically (temporary file, then rename); false on failure.
     bool writeFileAtomic(const std::string& winPath, const std::string& bytes);
+    // removeStaleTemporaries for a Windows path.
+    void removeStaleTemporaries(const std::string& winPath) const;
     std::optional<std::string> readFile(const std::string& winPath) const;
 
     // Environment variables (TEMP, USERPROFILE, SystemRoot, ...), names without regard to case.
@@ -203,5 +205,9 @@ std::string upperAscii(std::string s);
 bool iequals(std::string_view a, std::string_view b);
 // DOS wildcard match (* and ?) without regard to case.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// Removes the temporary files ("<name>.tmp-<pid>[-<more>]") that writers of `file` killed before
+// their rename left; a file whose process still runs may be mid-write and is kept.
+void removeStaleTemporaries(const std::filesystem::path& file);
 
 } // namespace sys

@@ -753,6 +753,42 @@ TEST(frmMainCommands, ExitTellsOfASaveThatFailed) {
     EXPECT_EQ(p.m->readFile(testing_support::kProgramSettings).value(), before);
 }
 
+// Saved panels the terminal does not list today stay saved; a file without the panel list
+// still lets the program end and gains the list.
+TEST(frmMainCommands, ExitKeepsPanelsItCouldNotOpen) {
+    struct Case { bool floatNode; std::vector<std::string> saved; };
+    for (const Case& c : {Case{true, {"ZZZUSD", "EURUSD", "GBPUSD"}}, Case{false, {}}}) {
+        SCOPED_TRACE(c.floatNode);
+        Program p;
+        {
+            cls_Config edit;
+            edit.XmlFile(kSettings);
+            ASSERT_TRUE(edit.Initialize());
+            if (c.floatNode) edit.AddFloatRecord({{"Symbol", "ZZZUSD"}, {"Left", "7"}, {"Odd", "kept"}});
+            else edit.document().child("App").child("Window").remove_child("Float");
+            edit.XMLSave();
+        }
+        p.start();
+        EXPECT_EQ(p.panel("ZZZUSD"), nullptr);
+        win::clearMessageBoxes();
+        p.main().m_frmSysTray_MenuClick("Exit");
+        p.m->runFor(100);
+        EXPECT_FALSE(MainForm);
+        EXPECT_TRUE(win::messageBoxes().empty());
+        pugi::xml_document doc;
+        pugi::xml_node list = p.savedRoot(doc).child("Window").child("Float");
+        EXPECT_TRUE(list);
+        std::vector<std::string> saved;
+        for (pugi::xml_node item : list.children("Item")) saved.push_back(item.attribute("Symbol").value());
+        EXPECT_EQ(saved, c.saved);
+        if (c.floatNode) {
+            pugi::xml_node kept = list.find_child_by_attribute("Item", "Symbol", "ZZZUSD");
+            EXPECT_STREQ(kept.attribute("Left").value(), "7");
+            EXPECT_STREQ(kept.attribute("Odd").value(), "kept");
+        }
+    }
+}
+
 TEST(frmMainCommands, FailedExitKeepsTheProgramAndItsPriceLoopRunning) {
     Program p;
     p.start();

@@ -3,6 +3,8 @@
 #include "support/TestMachine.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,10 @@
 #include <functional>
 #include <optional>
 #include <sstream>
+#include <random>
 #include <thread>
+#include <csignal>
+#include <chrono>
 
 using namespace win;
 using testing_support::TestMachine;
@@ -476,16 +481,28 @@ TEST(RegistryFile, WriteCutShortLeavesTheOldFile) {
         ASSERT_TRUE(reg::createKey(HKEY_CURRENT_USER, "Software\\Pennant\\Stays"));
     }
     const std::string before = slurp(root.file());
-    fs::path tmp = root.file();
-    tmp += ".tmp";
+    auto tmpOf = [&](pid_t pid) {
+        fs::path tmp = root.file();
+        tmp += ".tmp-" + std::to_string(pid);
+        return tmp;
+    };
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    const pid_t alive = getppid();
 
-    // A crash during an earlier write left half a temporary file.
-    std::ofstream(tmp) << "{\"format\":\"pennant-reg";
+    // A crash during an earlier write left half a temporary file; a running writer's is its own.
+    std::ofstream(tmpOf(dead)) << "{\"format\":\"pennant-reg";
+    std::ofstream(tmpOf(alive)) << "{\"format\":\"pennant-reg";
     {
         TestMachine m(sys::MachineOptions{.root = root.path});
         EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "Kept"), "old");
         EXPECT_EQ(reg::databaseError(), "");
     }
+    EXPECT_FALSE(fs::exists(tmpOf(dead)));
+    EXPECT_TRUE(fs::exists(tmpOf(alive)));
+    fs::remove(tmpOf(alive));
+    const fs::path tmp = tmpOf(getpid());
 
     // A write that fails changes neither the file nor what the machine reads.
     fs::create_directories(tmp / "blocker");
@@ -907,4 +924,49 @@ TEST(RegistryFile, AnOldSeparateClassesRootBecomesTheMachinesClasses) {
     TestMachine m(sys::MachineOptions{.root = root.path});
     EXPECT_EQ(reg::getString(HKEY_CLASSES_ROOT, "CLSID\\{X}", ""), "engine");
     EXPECT_EQ(reg::subKeys(HKEY_CLASSES_ROOT, ""), (std::vector<std::string>{".abc", "CLSID"}));
+}
+
+// A writer killed at any moment leaves the registry and a settings file each whole: the old
+// content or the new, never a mix, and nothing that reads as damaged.
+TEST(KilledWriters, FilesAreOldOrNew) {
+    RootDir root;
+    const char* kSettings = "C:\\Pennant.xml";
+    auto content = [](int n) { return "<App n=\"" + std::to_string(n) + "\">" + std::string(64 * 1024, 'a' + n % 26) + "</App>"; };
+    {
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        ASSERT_TRUE(m->writeFileAtomic(kSettings, content(0)));
+        ASSERT_TRUE(reg::setString(HKEY_CURRENT_USER, "Software\\Pennant", "N", "0"));
+    }
+    std::mt19937 random(12345);
+    int last = 0, lastSaved = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TestMachine m(sys::MachineOptions{.root = root.path});
+            for (int n = lastSaved + 1; n < lastSaved + 100000; ++n) {
+                m->writeFileAtomic(kSettings, content(n));
+                reg::setString(HKEY_CURRENT_USER, "Software\\Pennant", "N", std::to_string(n));
+            }
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+
+        TestMachine m(sys::MachineOptions{.root = root.path});
+        ASSERT_EQ(reg::databaseError(), "") << "trial " << trial;
+        const auto n = reg::getString(HKEY_CURRENT_USER, "Software\\Pennant", "N");
+        ASSERT_TRUE(n) << "trial " << trial;
+        const int saved = std::stoi(*n);
+        ASSERT_GE(saved, lastSaved);
+        const auto text = m->readFile(kSettings);
+        ASSERT_TRUE(text) << "trial " << trial;
+        const int filed = std::stoi(text->substr(8));
+        // The settings file is written first: it is as far on as the registry, or one further.
+        ASSERT_TRUE(filed == saved || filed == saved + 1) << "trial " << trial;
+        ASSERT_EQ(*text, content(filed)) << "trial " << trial;
+        ASSERT_GE(filed, last);
+        last = filed, lastSaved = saved;
+    }
 }

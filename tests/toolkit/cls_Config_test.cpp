@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using testing_support::TestMachine;
@@ -107,12 +108,58 @@ TEST_F(ConfigTest, ListHelpersWriteRecordsInTheirAttributeOrder) {
     for (int16_t w = 1; w <= 5; ++w) EXPECT_TRUE(cfg.WeekList(w).empty());
 }
 
-TEST_F(ConfigTest, CalendarRemovalFailsOnlyBeforeTheFirstNonEmptyWeek) {
-    load(R"(<App><FXCalendar><Week1><Item/></Week1><Week3/></FXCalendar></App>)");
-    EXPECT_NO_THROW(cfg.RemoveAllFXCalendar());  // Week2, 4, 5 missing after a non-empty week
-    load(R"(<App><FXCalendar><Week2><Item/></Week2></FXCalendar></App>)");
-    EXPECT_THROW(cfg.RemoveAllFXCalendar(), forms::RuntimeError);  // Week1 missing first
-    EXPECT_THROW(cfg.FloatList(), forms::RuntimeError);
+TEST_F(ConfigTest, MissingListsAreMadeAnewWhenCleared) {
+    for (const char* xml : {R"(<App><FXCalendar><Week1><Item/></Week1><Week3/></FXCalendar></App>)",
+                            R"(<App><FXCalendar><Week2><Item/></Week2></FXCalendar></App>)",
+                            R"(<App><FXCalendar/></App>)"}) {
+        SCOPED_TRACE(xml);
+        load(xml);
+        EXPECT_NO_THROW(cfg.RemoveAllFXCalendar());
+        for (int16_t w = 1; w <= 5; ++w) EXPECT_TRUE(cfg.WeekList(w).empty());
+        cfg.AddFXCalendar(5, "t", "title", "1", "");
+        EXPECT_EQ(cfg.WeekList(5).size(), 1u);
+    }
+    // The panel list, with or without its window node.
+    for (const char* xml : {"<App/>", "<App><Window Visible=\"1\"/></App>"}) {
+        SCOPED_TRACE(xml);
+        load(xml);
+        EXPECT_THROW(cfg.FloatList(), forms::RuntimeError);
+        EXPECT_NO_THROW(cfg.RemoveFloat());
+        cfg.AddFloat("EURUSD", 1, 2, "0", true, false, false, 0);
+        cfg.AddFloatRecord({{"Symbol", "XAUUSD"}, {"Left", "junk"}});
+        ASSERT_EQ(cfg.FloatList().size(), 2u);
+        EXPECT_STREQ(cfg.FloatList()[1].attribute("Left").value(), "junk");
+    }
+    EXPECT_TRUE(win::messageBoxes().empty());
+}
+
+// A file in UTF-16 is written back in UTF-16 under a label that says so, and reads back the same.
+TEST_F(ConfigTest, EncodingOfTheFileIsKeptWithAMatchingLabel) {
+    auto utf16 = [](const std::string& ascii) {
+        std::string out = "\xFF\xFE";
+        for (char c : ascii) out += c, out += '\0';
+        return out;
+    };
+    struct Case { std::string bytes, label; bool wide; };
+    const Case cases[] = {
+        {utf16(R"(<?xml version="1.0" encoding="UTF-16"?><App><Settings/></App>)"), "UTF-16", true},
+        {utf16(R"(<?xml version="1.0" encoding="UTF-8"?><App><Settings/></App>)"), "UTF-16", true},
+        {R"(<?xml version="1.0" encoding="UTF-8"?><App><Settings/></App>)", "UTF-8", false},
+    };
+    for (const auto& c : cases) {
+        load(c.bytes);
+        ASSERT_TRUE(cfg.CreateAttrib("Settings", "Voice", "语音"));
+        cfg.XMLSave();
+        const std::string saved = m->readFile(kFile).value();
+        EXPECT_EQ(saved.rfind("\xFF\xFE", 0) == 0, c.wide);
+        std::string narrow;
+        for (size_t i = c.wide ? 2 : 0; i < saved.size(); i += c.wide ? 2 : 1) narrow += saved[i];
+        EXPECT_NE(narrow.find("encoding=\"" + c.label + "\""), std::string::npos) << narrow;
+        cls_Config again;
+        again.XmlFile(kFile);
+        ASSERT_TRUE(again.Initialize());
+        EXPECT_EQ(again.GetNodeAttrib("Settings", "Voice"), "语音");
+    }
 }
 
 TEST_F(ConfigTest, LoadFailuresAreReportedAndNeverOverwriteTheFile) {
@@ -157,6 +204,31 @@ TEST_F(ConfigTest, SaveWritesAtomicallyAndReportsFailure) {
     cls_Config none;
     EXPECT_NO_THROW(none.XMLSave());
     EXPECT_EQ(m->listDir("C:\\Program Files\\Pennant"), listing);
+}
+
+// Temporary files of saves cut short by a kill go at the next load; a running writer's stay.
+TEST_F(ConfigTest, LoadRemovesTemporariesOfKilledSaves) {
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    auto tmp = [&](const std::string& suffix) {
+        auto p = m->hostPath(kFile);
+        p += suffix;
+        return p;
+    };
+    const std::string cases[][2] = {
+        {".tmp-" + std::to_string(dead), "gone"},
+        {".tmp-" + std::to_string(dead) + "-3", "gone"},
+        {".tmp-" + std::to_string(getppid()), "kept"},
+        {".tmp-" + std::to_string(getpid()), "kept"},
+        {".tmp-notapid", "kept"},
+        {".bak", "kept"},
+    };
+    ASSERT_TRUE(m->writeFileAtomic(kFile, kSmall));
+    for (const auto& c : cases) std::ofstream(tmp(c[0])) << "<App";
+    cfg.XmlFile(kFile);
+    ASSERT_TRUE(cfg.Initialize());
+    for (const auto& c : cases) EXPECT_EQ(std::filesystem::exists(tmp(c[0])), c[1] == "kept") << c[0];
 }
 
 // The settings file as it ships: everything the program reads without creating it first is there.
