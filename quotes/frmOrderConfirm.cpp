@@ -23,10 +23,6 @@ constexpr int kBrowserHeight = 300;
 
 std::shared_ptr<frmOrderConfirm> g_instance;
 
-void keepUntilIdle(std::shared_ptr<void> object) {
-    if (auto* machine = sys::Machine::currentOrNull()) machine->post([object] {});
-}
-
 } // namespace
 
 frmOrderConfirm::frmOrderConfirm() : OrderConfirmBalloon("frmOrderConfirm") {
@@ -80,21 +76,14 @@ void frmOrderConfirm::Form_Unload(int&) {
     m_Main::OrderConfirmOpen = false;
     if (m_Main::OrderConfirmForm == this) m_Main::OrderConfirmForm = nullptr;
     // The unload may run inside a page event of this window: it outlives the event.
-    keepUntilIdle(shared_from_this());
-    if (WebBrowser1) keepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
+    KeepUntilIdle(shared_from_this());
+    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
     if (g_instance.get() == this) g_instance.reset();
     layout_ = 0;
 }
 
-void frmOrderConfirm::releaseBalloon() {
-    if (layout_ && win::IsWindow(layout_) && IsLoaded()) win::SetParent(layout_, hWnd());
-    if (!mBalloonFrm) return;
-    std::shared_ptr<frmBalloon> balloon = std::move(mBalloonFrm);
-    balloon->BalloonClose = nullptr;
-    balloon->Unload();
-    keepUntilIdle(balloon);
-}
+void frmOrderConfirm::releaseBalloon() { ReturnBalloonLayout(*this, layout_, mBalloonFrm); }
 
 void frmOrderConfirm::UNForm() {
     releaseBalloon();

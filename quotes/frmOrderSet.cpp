@@ -25,10 +25,6 @@ constexpr uint32_t kBusyWaitMs = 30000;
 
 std::shared_ptr<frmOrderSet> g_instance;
 
-void keepUntilIdle(std::shared_ptr<void> object) {
-    if (auto* machine = sys::Machine::currentOrNull()) machine->post([object] {});
-}
-
 } // namespace
 
 frmOrderSet::frmOrderSet() : forms::Form("frmOrderSet") {
@@ -126,21 +122,14 @@ void frmOrderSet::Form_Unload(int&) {
     releaseBalloon();
     SLUD_.reset();
     TPUD_.reset();
-    keepUntilIdle(shared_from_this());
-    if (WebBrowser1) keepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
+    KeepUntilIdle(shared_from_this());
+    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
     if (g_instance.get() == this) g_instance.reset();
     layout_ = 0;
 }
 
-void frmOrderSet::releaseBalloon() {
-    if (layout_ && win::IsWindow(layout_) && IsLoaded()) win::SetParent(layout_, hWnd());
-    if (!mBalloonFrm) return;
-    std::shared_ptr<frmBalloon> balloon = std::move(mBalloonFrm);
-    balloon->BalloonClose = nullptr;
-    balloon->Unload();
-    keepUntilIdle(balloon);
-}
+void frmOrderSet::releaseBalloon() { ReturnBalloonLayout(*this, layout_, mBalloonFrm); }
 
 void frmOrderSet::UNForm() {
     releaseBalloon();

@@ -289,3 +289,21 @@ void frmBalloon::MakeWindowRegion(win::HWND hwnd, uint32_t key) {
     }
     win::SetWindowRgn(hwnd, region, win::TRUE);
 }
+
+void KeepUntilIdle(std::shared_ptr<void> object) {
+    if (auto* machine = sys::Machine::currentOrNull()) machine->post([object] {});
+}
+
+void ReturnBalloonLayout(forms::Form& owner, win::HWND layout, std::shared_ptr<frmBalloon>& balloon) {
+    if (layout && win::IsWindow(layout) && owner.IsLoaded()) {
+        win::RECT r;
+        win::GetClientRect(layout, &r);
+        win::SetParent(layout, owner.hWnd());
+        win::MoveWindow(layout, 0, 0, r.right, r.bottom, win::TRUE);
+    }
+    if (!balloon) return;
+    std::shared_ptr<frmBalloon> gone = std::move(balloon);
+    gone->BalloonClose = nullptr;
+    gone->Unload();
+    KeepUntilIdle(gone);
+}

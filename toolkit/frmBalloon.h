@@ -58,3 +58,10 @@ private:
     forms::StdPicture picture_;
     forms::StdPicture layoutPicture_;
 };
+
+// For the windows that lend their page area to a balloon (the tool tip, the order balloons).
+// Keeps an object alive until the current pump round is over: an unload may run inside one of
+// the object's own events.
+void KeepUntilIdle(std::shared_ptr<void> object);
+// Gives the page area back to its window at its size and lets the balloon go.
+void ReturnBalloonLayout(forms::Form& owner, win::HWND layout, std::shared_ptr<frmBalloon>& balloon);

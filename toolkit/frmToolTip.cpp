@@ -68,31 +68,15 @@ void frmToolTip::Form_Unload(int&) {
     releaseBalloon();
     // The unload may run inside a page event or a balloon message of this tip: the tip and its
     // control outlive them.
-    keepUntilIdle(shared_from_this());
-    if (WebBrowser1) keepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
+    KeepUntilIdle(shared_from_this());
+    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
     // Only this tip leaves the shared place; a private tip's unload leaves the shared one reachable.
     if (g_shared.get() == this) g_shared.reset();
     layout_ = 0;
 }
 
-void frmToolTip::keepUntilIdle(std::shared_ptr<void> object) {
-    if (auto* machine = sys::Machine::currentOrNull()) machine->post([object] {});
-}
-
-void frmToolTip::releaseBalloon() {
-    if (layout_ && win::IsWindow(layout_) && IsLoaded()) {
-        win::RECT r;
-        win::GetClientRect(layout_, &r);
-        win::SetParent(layout_, hWnd());
-        win::MoveWindow(layout_, 0, 0, r.right, r.bottom, win::TRUE);
-    }
-    if (!mBalloonFrm) return;
-    std::shared_ptr<frmBalloon> balloon = std::move(mBalloonFrm);
-    balloon->BalloonClose = nullptr;
-    balloon->Unload();
-    keepUntilIdle(balloon);
-}
+void frmToolTip::releaseBalloon() { ReturnBalloonLayout(*this, layout_, mBalloonFrm); }
 
 void frmToolTip::UnloadME() {
     releaseBalloon();

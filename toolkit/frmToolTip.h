@@ -79,8 +79,6 @@ private:
     void mDelay_ThatTime();
     // Takes the content back from the balloon and unloads it.
     void releaseBalloon();
-    // Keeps this tip and an object alive until the current message is over.
-    void keepUntilIdle(std::shared_ptr<void> object);
 
     win::HWND layout_ = 0;
     bool CloseX_ = false;
