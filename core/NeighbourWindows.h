@@ -25,6 +25,17 @@ public:
     virtual void CancelWork() = 0;
 };
 
+// The news viewer: one article at a time. The opener sets URL, then calls XStyle and GETData.
+class NewsViewerWindow : public forms::Form {
+public:
+    using forms::Form::Form;
+    // True while its page is not ready.
+    virtual bool Busy() = 0;
+    virtual void URL(const std::string& address) = 0;
+    virtual void XStyle() = 0;
+    virtual void GETData() = 0;
+};
+
 // The talking clock: a hidden window that runs while it is loaded.
 class VoiceClockWindow : public forms::Form {
 public:

@@ -69,7 +69,8 @@ bool LiveUpdateOpen = atEnd(LiveUpdateOpen);
 bool OrderConfirmOpen = atEnd(OrderConfirmOpen);
 bool OrderRunning = atEnd(OrderRunning);
 VoiceQuoteDialog* VoiceQuoteForm = atEnd(VoiceQuoteForm);
-std::shared_ptr<forms::Form> FXNewsForm = atEnd(FXNewsForm);
+std::shared_ptr<NewsViewerWindow> FXNewsForm = atEnd(FXNewsForm);
+std::function<std::shared_ptr<NewsViewerWindow>()> NewFXNews = atEnd(NewFXNews);
 OrderConfirmBalloon* OrderConfirmForm = atEnd(OrderConfirmForm);
 
 namespace {

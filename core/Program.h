@@ -30,6 +30,7 @@ class FloatPanel;
 class frmFloat;
 class QuoteBoard;
 class NoticeWindow;
+class NewsViewerWindow;
 class VoiceClockWindow;
 class LiveUpdateWindow;
 class VoiceQuoteDialog;
@@ -143,8 +144,10 @@ extern std::function<std::shared_ptr<PageDialog>()> NewInsScriptWindow;
 PageDialog* SettingsForm();
 PageDialog* AboutForm();
 PageDialog* InsScriptForm();
-// The news reader while it exists; its owner sets and clears it.
-extern std::shared_ptr<forms::Form> FXNewsForm;
+// The news viewer while it exists: the opener makes it through NewFXNews when empty, its unload
+// empties it.
+extern std::shared_ptr<NewsViewerWindow> FXNewsForm;
+extern std::function<std::shared_ptr<NewsViewerWindow>()> NewFXNews;
 // The confirmation balloon while it is open (OrderConfirmOpen); set by the balloon.
 extern OrderConfirmBalloon* OrderConfirmForm;
 // Forgets the instances (exit).

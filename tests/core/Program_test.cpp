@@ -236,11 +236,19 @@ TEST(EndProgram, PutsEveryValueMakerAndInstanceBack) {
     };
     ASSERT_TRUE(QuoteBoardForm());
     std::weak_ptr<FloatPanel> panel = FloatForms.Item("EURUSD");
-    FXNewsForm = std::make_shared<FloatPanelDouble>();
+    struct ViewerDouble : NewsViewerWindow {
+        ViewerDouble() : NewsViewerWindow("frmFXNews") {}
+        bool Busy() override { return false; }
+        void URL(const std::string&) override {}
+        void XStyle() override {}
+        void GETData() override {}
+    };
+    FXNewsForm = std::make_shared<ViewerDouble>();
     std::weak_ptr<forms::Form> news = FXNewsForm;
     NewVoiceClock = [] { return std::shared_ptr<VoiceClockWindow>{}; };
     NewLiveUpdate = [] { return std::shared_ptr<LiveUpdateWindow>{}; };
     NewFXNotify = [] { return std::shared_ptr<NoticeWindow>{}; };
+    NewFXNews = [] { return std::shared_ptr<NewsViewerWindow>{}; };
     NewTerminalWindow = [] { return std::shared_ptr<TerminalPanelWindow>{}; };
     NewSettingsWindow = NewAboutWindow = NewInsScriptWindow = [] { return std::shared_ptr<PageDialog>{}; };
 
@@ -261,7 +269,7 @@ TEST(EndProgram, PutsEveryValueMakerAndInstanceBack) {
     EXPECT_TRUE(news.expired());
     EXPECT_FALSE(BalloonReturn || ShowSplash || LoadMainWindow || ShowQuoteFrm || NewFloatPanel || PopMenu ||
                  NewQuoteBoard || NewFXNotify || NewVoiceClock || NewLiveUpdate || NewTerminalWindow ||
-                 NewSettingsWindow || NewAboutWindow || NewInsScriptWindow);
+                 NewSettingsWindow || NewAboutWindow || NewInsScriptWindow || NewFXNews);
     EXPECT_EQ(QuoteBoardForm(), nullptr);
     EXPECT_EQ(MainForm, nullptr);
 }
