@@ -6,6 +6,7 @@
 #include "toolkit/m_Main.h"
 
 #include "platform/desktop/Win.h"
+#include "platform/forms/Interaction.h"
 #include "platform/forms/Strings.h"
 #include "platform/forms/TextChars.h"
 #include "platform/system/CodePage.h"
@@ -133,7 +134,7 @@ void cls_MT4::findPanelByShortcut(int mode, const char* keys) {
             if (keysSent) {
                 // Put the panel back the way the user had it.
                 win::SetForegroundWindow(main_);
-                if (win::GetForegroundWindow() == main_) win::SendKeys(keys, true);
+                if (win::GetForegroundWindow() == main_) forms::SendKeys(keys, true);
             }
             return;
         }
@@ -142,7 +143,7 @@ void cls_MT4::findPanelByShortcut(int mode, const char* keys) {
         win::SetForegroundWindow(main_);
         // Keystrokes go to whichever window is in front: only ever to the terminal.
         if (win::GetForegroundWindow() != main_) return;
-        win::SendKeys(keys, true);
+        forms::SendKeys(keys, true);
         win::Sleep(500);
         keysSent = true;
     }

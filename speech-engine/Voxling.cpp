@@ -2,53 +2,24 @@
 #include "VoxlingObj.h"
 
 #include "platform/com/ComBase.h"
+#include "platform/com/InprocServer.h"
 #include "platform/system/Machine.h"
 
-#include <atomic>
 
 using namespace win;
 
 namespace voxling {
 namespace {
 
-std::atomic<long> g_serverLocks{0};
-
 // {5C3B1A52-8E07-4F0D-9B6A-2E1D47C0A913}
 constexpr GUID LIBID_VOXLINGLib = {0x5C3B1A52, 0x8E07, 0x4F0D, {0x9B, 0x6A, 0x2E, 0x1D, 0x47, 0xC0, 0xA9, 0x13}};
 
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    // One static factory serves both classes for the library's lifetime.
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        VoxlingObj* obj = nullptr;
-        HRESULT hr = VoxlingObj::create(sys::Machine::currentOrNull(), &obj);
-        if (FAILED(hr)) return hr;
-        hr = obj->QueryInterface(riid, ppv);
-        obj->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL lock) override {
-        if (lock) ++g_serverLocks;
-        else if (g_serverLocks > 0) --g_serverLocks;
-        return S_OK;
-    }
-};
-
-ClassFactory g_factory;
+// One factory serves both classes.
+com::StaticClassFactory g_factory([](const GUID& iid, void** ppv) {
+    VoxlingObj* obj = nullptr;
+    const HRESULT hr = VoxlingObj::create(sys::Machine::currentOrNull(), &obj);
+    return FAILED(hr) ? hr : com::handOut(obj, iid, ppv);
+});
 
 std::string libraryPath() { return com::modulePath(reinterpret_cast<const void*>(&libraryPath)); }
 
@@ -89,14 +60,11 @@ __attribute__((visibility("default"))) void PlatformAttach(sys::Machine* machine
 }
 
 __attribute__((visibility("default"))) HRESULT DllGetClassObject(const GUID& clsid, const GUID& iid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (clsid != voxling::CLSID_VoxlingObj && clsid != voxling::CLSID_VoxlingUI) return CLASS_E_CLASSNOTAVAILABLE;
-    return voxling::g_factory.QueryInterface(iid, ppv);
+    return voxling::g_factory.classObject({voxling::CLSID_VoxlingObj, voxling::CLSID_VoxlingUI}, clsid, iid, ppv);
 }
 
 __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
-    return voxling::VoxlingObj::liveObjects() == 0 && voxling::g_serverLocks == 0 ? S_OK : S_FALSE;
+    return voxling::VoxlingObj::liveObjects() == 0 && voxling::g_factory.locks() == 0 ? S_OK : S_FALSE;
 }
 
 __attribute__((visibility("default"))) HRESULT DllRegisterServer() {

@@ -117,10 +117,9 @@ UINT MapVirtualKey(UINT code, UINT mapType);
 // The lParam of a key message: repeat 1, scan code in bits 16-23, bits 30-31 on key-up.
 LPARAM keyLParam(BYTE vk, bool up);
 
-// Types the text in the forms runtime's SendKeys notation ("abc", "+{TAB}", "^m", "%{2}",
-// "{ENTER}", "{F5}", "{LEFT 3}", "~", "^(ab)", "{{}"). With wait, the messages are delivered before
-// the call returns. Malformed text: forms::RuntimeError 5, and nothing is typed.
-void SendKeys(const std::string& text, bool wait = false);
+// The US-layout key that types an ASCII character: the virtual key in the low byte, 1 in the
+// high byte when Shift is needed; -1 when no key types it.
+SHORT VkKeyScanA(char ch);
 
 // ---- Hot keys and atoms -----------------------------------------------------------------
 constexpr UINT MOD_ALT = 0x0001;

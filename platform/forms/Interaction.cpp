@@ -115,8 +115,6 @@ uint32_t Shell(const std::string& pathName, int windowStyle) {
 
 std::vector<ProgramLaunch> programLaunches() { return table().launches; }
 
-void SendKeys(const std::string& keys, bool wait) { win::SendKeys(keys, wait); }
-
 int ScreenObject::MousePointer() const { return misc().mousePointer; }
 void ScreenObject::setMousePointer(int pointer) { misc().mousePointer = pointer; }
 long ScreenObject::Width() const { return sys::Machine::current().screenWidth() * 15L; }

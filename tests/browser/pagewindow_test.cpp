@@ -2,6 +2,7 @@
 #include "pages/Pages.h"
 #include "platform/browser/BrowserHost.h"
 #include "platform/desktop/Win.h"
+#include "platform/forms/Interaction.h"
 #include "platform/system/Resources.h"
 #include "support/TestMachine.h"
 #include "toolkit/PageWindow.h"
@@ -119,12 +120,12 @@ TEST_F(PageWindowTest, ClicksReachNamedMembersThroughForwarders) {
     ASSERT_TRUE(waitFor([&] { return form->doc().activeElement() == volume; }));
     EXPECT_EQ(win::GetFocus(), server);
     volume.value("");
-    win::SendKeys("12.5", true);
+    forms::SendKeys("12.5", true);
     ASSERT_TRUE(waitFor([&] { return volume.value() == "12.5"; }));
     // The shared page script's key filter lets digits through and nothing else.
     auto secs = form->doc().all("Secs");
     secs.focus();
-    win::SendKeys("4x2{LEFT}7", true);
+    forms::SendKeys("4x2{LEFT}7", true);
     ASSERT_TRUE(waitFor([&] { return secs.value() == "472"; }));
 
     form->Unload();

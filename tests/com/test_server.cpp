@@ -1,11 +1,13 @@
 // A minimal in-process server: one class, its factory and the registration entries.
 #include "TestServer.h"
 
+#include "platform/com/InprocServer.h"
 #include "platform/com/RegistryAccess.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
 
 #include <cstring>
+
 
 using namespace win;
 
@@ -43,32 +45,9 @@ public:
     }
 };
 
-class Factory final : public IClassFactory {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }  // static object
-    ULONG Release() override { return 1; }
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* a = new Adder;
-        HRESULT hr = a->QueryInterface(riid, ppv);
-        a->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-Factory g_factory;
+com::StaticClassFactory g_factory([](const GUID& iid, void** ppv) {
+    return com::handOut(static_cast<ITestAdder*>(new Adder), iid, ppv);
+});
 
 com::ClassRegistration registration() {
     com::ClassRegistration r;
@@ -87,10 +66,7 @@ extern "C" {
 __attribute__((visibility("default"))) void PlatformAttach(sys::Machine* machine) { sys::Machine::setCurrent(machine); }
 
 __attribute__((visibility("default"))) HRESULT DllGetClassObject(const GUID& clsid, const GUID& iid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (clsid != CLSID_TestAdder) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, ppv);
+    return g_factory.classObject({CLSID_TestAdder}, clsid, iid, ppv);
 }
 
 __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return S_FALSE; }

@@ -1,8 +1,10 @@
 #include "DesktopFixture.h"
 
+#include "platform/forms/Interaction.h"
 #include "platform/forms/RuntimeError.h"
 
 using namespace win;
+using forms::SendKeys;
 
 namespace {
 struct Key {

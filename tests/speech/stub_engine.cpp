@@ -1,5 +1,6 @@
 #include "StubEngine.h"
 
+#include "platform/com/InprocServer.h"
 #include "platform/speech/SpeechThread.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
@@ -9,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+
 
 using namespace win;
 
@@ -158,29 +160,9 @@ private:
     ULONGLONG bytes_ = 0;
 };
 
-class Factory final : public IClassFactory {
-public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) return *ppv = nullptr, E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* e = new StubEngine(sys::Machine::currentOrNull());
-        HRESULT hr = e->QueryInterface(riid, ppv);
-        static_cast<ISpTTSEngine*>(e)->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-Factory g_factory;
+com::StaticClassFactory g_factory([](const GUID& iid, void** ppv) {
+    return com::handOut(static_cast<ISpTTSEngine*>(new StubEngine(sys::Machine::currentOrNull())), iid, ppv);
+});
 
 com::ClassRegistration registration() {
     com::ClassRegistration r;
@@ -196,10 +178,7 @@ com::ClassRegistration registration() {
 extern "C" {
 __attribute__((visibility("default"))) void PlatformAttach(sys::Machine* machine) { sys::Machine::setCurrent(machine); }
 __attribute__((visibility("default"))) HRESULT DllGetClassObject(const GUID& clsid, const GUID& iid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (clsid != CLSID_StubEngine) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, ppv);
+    return g_factory.classObject({CLSID_StubEngine}, clsid, iid, ppv);
 }
 __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return S_FALSE; }
 __attribute__((visibility("default"))) HRESULT DllRegisterServer() { return com::registerInprocClass(registration()); }

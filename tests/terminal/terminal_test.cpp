@@ -18,6 +18,7 @@ using termsim::CloseBehaviour;
 using termsim::Terminal;
 using termsim::TerminalOptions;
 using namespace win;
+using forms::SendKeys;
 
 namespace {
 
