@@ -159,10 +159,17 @@ frmMain::StartOutcome frmMain::findOrStartTerminal() {
     r.ClassKey(win::HKEY_CURRENT_USER);
     r.SectionKey(kTerminalKey);
     const bool keyExists = r.KeyExists();
-    if (path.empty() && !keyExists) return StartOutcome::NotInstalled;
+    // A registry that cannot be read says nothing about whether the terminal is installed.
+    const auto notFound = [] {
+        win::HKEY h = 0;
+        const win::LONG r = win::RegOpenKeyExA(win::HKEY_CURRENT_USER, "", 0, win::KEY_READ, &h);
+        if (r == win::ERROR_SUCCESS) win::RegCloseKey(h);
+        return r == win::ERROR_BADDB ? StartOutcome::RegistryDamaged : StartOutcome::NotInstalled;
+    };
+    if (path.empty() && !keyExists) return notFound();
     if (path.empty()) {
         const auto install = reg::getString(win::HKEY_CURRENT_USER, kTerminalKey, "InstallPath");
-        if (!install) return StartOutcome::NotInstalled;
+        if (!install) return notFound();
         path = *install + "\\terminal.exe";
     }
     if (!FileExists(path)) return StartOutcome::NotInstalled;
@@ -282,6 +289,8 @@ void frmMain::Form_Load() {
     } else {
         const std::string msg = outcome == StartOutcome::NotInstalled
                                     ? "未发现系统安装有MT4外汇平台软件, MT4相关的功能将取消!"
+                                : outcome == StartOutcome::RegistryDamaged
+                                    ? "系统注册表已损坏, 无法查找MT4外汇平台软件, MT4相关的功能将取消!"
                                     : "检测到MT4没有运行! MT4相关的功能将取消.";
         status = forms::String(forms::Len(msg), "-") + "\r\n" + msg;
     }
@@ -289,6 +298,7 @@ void frmMain::Form_Load() {
                                  outcome == StartOutcome::Ready ? 1 : 2, 15000);
     trace(outcome == StartOutcome::Ready ? "terminal found: " + TerminalTitle
           : outcome == StartOutcome::NotInstalled ? "terminal not installed"
+          : outcome == StartOutcome::RegistryDamaged ? "registry damaged: " + reg::databaseError()
                                                   : "terminal not running");
 
     // 12. The first tick runs now.

@@ -113,7 +113,7 @@ protected:
     void Form_Unload(int& Cancel) override;
 
 private:
-    enum class StartOutcome { Ready, NotInstalled, NotRunning };
+    enum class StartOutcome { Ready, NotInstalled, NotRunning, RegistryDamaged };
     StartOutcome findOrStartTerminal();
     void createSpeech();
     void loadTimeoutSettings();

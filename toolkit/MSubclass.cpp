@@ -16,9 +16,11 @@ struct CookieTable {
     std::map<int32_t, ISubclass*> clients;
     int32_t next = 0x00510000;
 };
+// Never destroyed: clients held by other statics (the main form) may detach during static
+// destruction, in whatever order it runs.
 CookieTable& cookies() {
-    static CookieTable t;
-    return t;
+    static CookieTable* const t = new CookieTable;
+    return *t;
 }
 
 } // namespace

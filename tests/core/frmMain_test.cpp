@@ -25,8 +25,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <unistd.h>
 
 using testing_support::TestMachine;
 using namespace m_Main;
@@ -156,7 +159,8 @@ struct Program {
     std::shared_ptr<BoardDouble> board;
     std::vector<std::string> events;
 
-    explicit Program(termsim::TerminalOptions options = {}, bool speech = true) {
+    explicit Program(termsim::TerminalOptions options = {}, bool speech = true, sys::MachineOptions machine = {})
+        : m(std::move(machine)) {
         EndProgram();
         if (speech) testing_support::installStubVoice(*m);
         terminalExe = termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4", std::move(options));
@@ -369,6 +373,25 @@ TEST(frmMain, StartUpFillsMissingDefaultsOnce) {
     ASSERT_TRUE(MainForm);
     Config().XMLSave();
     EXPECT_EQ(p.m->readFile(kSettings), first);
+}
+
+TEST(frmMain, ADamagedRegistryIsToldApartFromAMissingTerminal) {
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("pennant-damaged-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root);
+    std::ofstream(root / "registry.dat", std::ios::binary) << "{\"format\":\"pennant-registry\",\"hives\":{";
+    {
+        Program p({}, false, sys::MachineOptions{.root = root});
+        win::queueMessageBoxAnswer(win::IDOK);  // no voice can be found either
+        ASSERT_TRUE(p.start());
+        EXPECT_FALSE(TerminalReady);
+        auto icons = p.tray();
+        ASSERT_EQ(icons.size(), 1u);
+        EXPECT_NE(icons[0].balloonText.find("注册表已损坏"), std::string::npos) << icons[0].balloonText;
+        EXPECT_EQ(icons[0].balloonText.find("未发现系统安装"), std::string::npos);
+        EXPECT_TRUE(p.saw("registry damaged"));
+    }
+    std::filesystem::remove_all(root);
 }
 
 TEST(frmMain, NoTerminalInstalledGivesTheWarningBalloonAndTheLoopKeepsLooking) {
