@@ -45,6 +45,13 @@ constexpr uint32_t kPageWaitMs = 30000;
 
 cls_MT4& mt4() { return MT4(); }
 
+// A whole number from a page; one that no Long holds keeps the value held before.
+int32_t wholeOr(const std::string& text, int32_t previous) {
+    double v = NAN;
+    forms::ResumeNext([&] { v = forms::Val(text); });
+    return std::isfinite(v) && v > -2147483648.5 && v < 2147483647.5 ? forms::CLng(v) : previous;
+}
+
 // A settings number; one beyond any number (the runtime raises on it) reads as the fallback.
 double settingNumber(const std::string& text, double fallback) {
     try {
@@ -945,8 +952,8 @@ void frmMain::SaveVoice(const std::string& symbol) {
         std::shared_ptr<cls_Quote> rec = Quotes.Item(symbol);
         VoiceQuoteDialog* dlg = VoiceQuoteForm;
         if (!rec || !dlg) return;
-        rec->VoiceDelta(forms::CLng(forms::Val(dlg->VoiceDelta())));
-        rec->VoiceInterval(forms::CLng(forms::Val(dlg->VoiceInterval())));
+        rec->VoiceDelta(wholeOr(dlg->VoiceDelta(), rec->VoiceDelta()));
+        rec->VoiceInterval(wholeOr(dlg->VoiceInterval(), rec->VoiceInterval()));
         rec->DeltaFormat(dlg->DeltaFormat());
         rec->IntervalFormat(dlg->IntervalFormat());
         rec->EnableDelta(dlg->EnableDelta());

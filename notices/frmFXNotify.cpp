@@ -8,6 +8,7 @@
 #include "platform/desktop/Screen.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Interaction.h"
+#include "platform/forms/RuntimeError.h"
 #include "platform/forms/Strings.h"
 #include "platform/net/Http.h"
 #include "platform/system/CodePage.h"
@@ -144,13 +145,25 @@ void frmFXNotify::Form_Load() {
     // than an error box and a window of no size.
     cls_Config& c = Config();
     long left, top, width, height;
+    // A place no screen could show (beyond any number, a negative or absurd size) counts as
+    // not stored.
+    double place[4] = {};
     bool stored = true;
-    for (const char* a : {"Left", "Top", "Width", "Height"}) stored = stored && c.isExistAttrib("Window/FXNews", a);
+    int i = 0;
+    for (const char* a : {"Left", "Top", "Width", "Height"}) {
+        stored = stored && c.isExistAttrib("Window/FXNews", a);
+        if (!stored) break;
+        double v = NAN;
+        forms::ResumeNext([&] { v = forms::Val(c.GetNodeAttrib("Window/FXNews", a)); });
+        const bool size = i >= 2;
+        stored = std::isfinite(v) && std::abs(v) <= 1e6 && (!size || v >= 0);
+        place[i++] = v;
+    }
     if (stored) {
-        left = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Left")) * kTwipsX);
-        top = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Top")) * kTwipsY);
-        width = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Width")) * kTwipsX);
-        height = std::lrint(forms::Val(c.GetNodeAttrib("Window/FXNews", "Height")) * kTwipsY);
+        left = std::lrint(place[0] * kTwipsX);
+        top = std::lrint(place[1] * kTwipsY);
+        width = std::lrint(place[2] * kTwipsX);
+        height = std::lrint(place[3] * kTwipsY);
     } else {
         const int w = std::min(720, ScreenWidth), h = std::min(480, ScreenHeight);
         left = std::lrint((ScreenWidth - w) / 2 * kTwipsX);

@@ -681,6 +681,13 @@ TEST(frmMain, VoiceSettingsSavedAndReloaded) {
     dlg.delta = "99";
     p.main().SaveVoice("EURUSD");
     EXPECT_EQ((*Quotes.Find("EURUSD"))->VoiceDelta(), 99);
+    // A number no whole value holds keeps the one before, and the rest is still taken.
+    dlg.delta = "99999999999";
+    dlg.interval = "1e400";
+    dlg.deltaFormat = "[别名][价格]";
+    p.main().SaveVoice("EURUSD");
+    EXPECT_EQ((*Quotes.Find("EURUSD"))->VoiceDelta(), 99);
+    EXPECT_EQ((*Quotes.Find("EURUSD"))->DeltaFormat(), "[别名][价格]");
     VoiceQuoteForm = nullptr;
     Config().XMLSave();
 

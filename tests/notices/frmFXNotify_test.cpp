@@ -187,6 +187,10 @@ TEST(NoticeWindow, StartsAtItsSavedPlaceOrASaneOne) {
     } cases[] = {
         {"saved", "<FXNews Status=\"1\" Left=\"100\" Top=\"50\" Width=\"700\" Height=\"500\"/>", 1500, 750, 10500, 7500},
         {"not saved", "<FXNews Status=\"1\"/>", 280 * 15, 160 * 15, 720 * 15, 480 * 15},
+        {"beyond any number", "<FXNews Status=\"1\" Left=\"1e400\" Top=\"50\" Width=\"700\" Height=\"500\"/>",
+         280 * 15, 160 * 15, 720 * 15, 480 * 15},
+        {"absurd size", "<FXNews Status=\"1\" Left=\"100\" Top=\"50\" Width=\"9e15\" Height=\"-500\"/>",
+         280 * 15, 160 * 15, 720 * 15, 480 * 15},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
