@@ -1,6 +1,9 @@
 #include "Chromium.h"
 
 #include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <sstream>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -21,12 +24,61 @@ int highFd(int fd) {
     close(fd);
     return h;
 }
+constexpr const char* kProfilePrefix = "pennant-chromium-";
+constexpr const char* kOwnerNote = "pennant-owner";
+
+// A process's start time in clock ticks since boot, so that a reused process id is not taken
+// for the owner; 0 when the process is gone.
+unsigned long long startTimeOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return 0;
+    const size_t close = text.rfind(')');  // the command name may hold spaces and brackets
+    if (close == std::string::npos) return 0;
+    std::istringstream rest(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i < 22 && rest >> field; ++i) {}
+    unsigned long long start = 0;
+    rest >> start;
+    return start;
+}
+
+void writeOwnerNote(const fs::path& dir) {
+    std::ofstream(dir / kOwnerNote) << ::getpid() << ' ' << startTimeOf(::getpid()) << '\n';
+}
+
 } // namespace
 
+void Chromium::removeStaleProfiles(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path dir = it->path();
+        if (dir.filename().string().rfind(kProfilePrefix, 0) != 0) continue;
+        std::error_code e;
+        if (!fs::is_directory(fs::symlink_status(dir, e)) || e) continue;
+        bool stale = false;
+        std::ifstream note(dir / kOwnerNote);
+        long long pid = 0;
+        unsigned long long start = 0;
+        if (note >> pid >> start) {
+            stale = pid <= 0 || startTimeOf(static_cast<pid_t>(pid)) != start;
+        } else {
+            const auto age = fs::file_time_type::clock::now() - fs::last_write_time(dir, e);
+            stale = !e && age > std::chrono::minutes(1);
+        }
+        if (stale) fs::remove_all(dir, e);
+    }
+}
+
 Chromium::Chromium(Options options) {
-    char tmpl[] = "/tmp/pennant-chromium-XXXXXX";
-    if (!mkdtemp(tmpl)) throw std::runtime_error("cannot create a browser profile folder");
-    profileDir_ = tmpl;
+    static std::once_flag swept;
+    std::call_once(swept, [] { removeStaleProfiles(fs::temp_directory_path()); });
+    const std::string pattern = (fs::temp_directory_path() / (std::string(kProfilePrefix) + "XXXXXX")).string();
+    std::vector<char> tmpl(pattern.begin(), pattern.end());
+    tmpl.push_back('\0');
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a browser profile folder");
+    profileDir_ = tmpl.data();
+    writeOwnerNote(profileDir_);
 
     int in[2], out[2];  // in: we write, browser reads (fd 3); out: browser writes (fd 4)
     if (pipe(in) != 0) throw std::runtime_error("pipe failed");

@@ -63,6 +63,11 @@ public:
     // Blocks (bounded) until an event is queued or the browser dies; false on time-out.
     bool waitForEvent(int timeoutMs);
 
+    // Removes the profile folders under `folder` that runs which were killed left behind: those
+    // whose owning process is gone (a folder without its owner note is left for a minute, as
+    // its owner may be writing it). Done once per process before the first browser starts.
+    static void removeStaleProfiles(const std::filesystem::path& folder);
+
 private:
     void readerLoop();
     void handleMessage(const std::string& text);

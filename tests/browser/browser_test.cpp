@@ -1,4 +1,5 @@
 #include "platform/browser/BrowserHost.h"
+#include "platform/browser/Chromium.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Resources.h"
@@ -9,7 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace web;
 
@@ -303,3 +310,43 @@ TEST(BrowserDeath, AHungPageEndsTheBrowserWithinTheBound) {
 }
 
 } // namespace
+
+TEST(BrowserProfiles, FoldersOfKilledRunsGoAndLiveOnesStay) {
+    namespace fs = std::filesystem;
+    const fs::path tmp = fs::temp_directory_path() / ("pennant-profiles-" + std::to_string(::getpid()));
+    fs::create_directories(tmp);
+    auto folder = [&](const std::string& name, const std::string& note) {
+        fs::create_directories(tmp / name / "Default");
+        if (!note.empty()) std::ofstream(tmp / name / "pennant-owner") << note;
+        return tmp / name;
+    };
+    // A process that has ended: its id names nobody now (or somebody started later).
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    std::ifstream self("/proc/self/stat");
+    std::string stat;
+    std::getline(self, stat);
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string f;
+    for (int i = 3; i < 22; ++i) fields >> f;
+    std::string myStart;
+    fields >> myStart;
+
+    const fs::path dead = folder("pennant-chromium-dead01", std::to_string(child) + " 12345\n");
+    const fs::path reused = folder("pennant-chromium-reuse1", std::to_string(::getpid()) + " 1\n");
+    const fs::path live = folder("pennant-chromium-live01", std::to_string(::getpid()) + " " + myStart + "\n");
+    const fs::path unnoted = folder("pennant-chromium-young1", "");
+    const fs::path oldUnnoted = folder("pennant-chromium-old001", "");
+    fs::last_write_time(oldUnnoted, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+    const fs::path foreign = folder("someone-else", "1 1\n");
+
+    Chromium::removeStaleProfiles(tmp);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_FALSE(fs::exists(reused));
+    EXPECT_FALSE(fs::exists(oldUnnoted));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(unnoted));
+    EXPECT_TRUE(fs::exists(foreign));
+    fs::remove_all(tmp);
+}
