@@ -7,6 +7,7 @@
 #include "core/cls_Quote.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Win.h"
+#include "platform/forms/RuntimeError.h"
 #include "platform/forms/Format.h"
 #include "platform/forms/Strings.h"
 #include "platform/system/Machine.h"
@@ -245,6 +246,7 @@ void frmFloat::WindowMove() {
 }
 
 void frmFloat::OrderBAR(bool shown) {
+    OrderBarShown_ = shown;
     {
         web::PageBatch batch(Document);
         setDisplay("OrderBAR", shown);
@@ -255,7 +257,17 @@ void frmFloat::OrderBAR(bool shown) {
     ResizeWindow();
 }
 
-bool frmFloat::OrderBAR() { return el("OrderBAR").style().display().empty(); }
+bool frmFloat::OrderBAR() { return shownOr("OrderBAR", OrderBarShown_); }
+
+bool frmFloat::shownOr(const char* id, bool& known) {
+    if (WebBrowser1 && WebBrowser1->alive()) {
+        try {
+            known = el(id).style().display().empty();
+        } catch (const forms::RuntimeError&) {
+        }
+    }
+    return known;
+}
 
 void frmFloat::iSUB(bool on, bool force) {
     if (!force && on == PriceSUB_) return;
@@ -352,8 +364,11 @@ void frmFloat::Time(const std::string& text) {
     timeText_ = text;
 }
 
-void frmFloat::Voice(bool on) { setDisplay("iVoiceSet", on); }
-bool frmFloat::Voice() { return el("iVoiceSet").style().display().empty(); }
+void frmFloat::Voice(bool on) {
+    VoiceShown_ = on;
+    setDisplay("iVoiceSet", on);
+}
+bool frmFloat::Voice() { return shownOr("iVoiceSet", VoiceShown_); }
 
 // ---- Price display ------------------------------------------------------------------------
 

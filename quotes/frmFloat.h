@@ -138,6 +138,10 @@ private:
     int16_t IconEvent_ = 0;
     int16_t Mode_ = 0;
     bool PriceSUB_ = false;
+    // What the page last showed of these; a page that cannot be read (its browser died) keeps
+    // them, so that exit saves what the user had and not a guess.
+    bool VoiceShown_ = false, OrderBarShown_ = false;
+    bool shownOr(const char* id, bool& known);
     int16_t OrderSide_ = 0;
     std::string BaseCaption_;
 

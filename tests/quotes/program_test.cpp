@@ -4,6 +4,7 @@
 #include "core/QuoteWindows.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
+#include "platform/browser/BrowserHost.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Menu.h"
 #include "platform/desktop/MessageBox.h"
@@ -22,6 +23,9 @@
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <map>
 
 
 namespace {
@@ -199,3 +203,32 @@ TEST(PanelsInTheProgram, TheQuoteBoardFromTheTrayFollowsTheTerminal) {
 }
 
 } // namespace
+
+TEST(PanelsInTheProgram, ABrowserThatDiesKeepsThePanelsSavedAtExit) {
+    Program p;
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
+    frmFloat* eur = p.panel("EURUSD");
+    ASSERT_NE(eur, nullptr);
+    eur->Voice(true);
+    eur->OrderBAR(true);
+    const bool gbpVoice = p.panel("GBPUSD")->Voice(), gbpBar = p.panel("GBPUSD")->OrderBAR();
+
+    const auto browser = web::BrowserHost::of(*p.m).browserIfRunning();
+    ASSERT_TRUE(browser);
+    ::kill(browser->pid(), SIGKILL);
+    ASSERT_TRUE(p.runUntil([&] { return !browser->alive(); }, 10000));
+    p.runFor(500);
+
+    MainForm->m_frmSysTray_MenuClick("Exit");  // an error box would fail the test: none is scripted
+    p.runFor(200);
+    EXPECT_EQ(MainForm, nullptr);
+    ASSERT_TRUE(Config().Initialize());
+    std::map<std::string, std::pair<std::string, std::string>> saved;
+    for (pugi::xml_node item : Config().FloatList())
+        saved[item.attribute("Symbol").value()] = {item.attribute("Voice").value(), item.attribute("QuickOrder").value()};
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved["EURUSD"], std::make_pair(std::string("1"), std::string("1")));
+    EXPECT_EQ(saved["GBPUSD"], std::make_pair(std::string(gbpVoice ? "1" : "0"), std::string(gbpBar ? "1" : "0")));
+    win::clearMessageBoxes();
+}
