@@ -18,6 +18,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -109,6 +110,27 @@ void frmFloat::pageComplete() {
     bindEvent("iOrderSet", "onclick", "OrderSet");
     bindEvent(Document.node(), "oncontextmenu", "WebDoc_oncontextmenu");
     ResizeWindow();
+    if (pageShownOnce_) restorePage();
+    pageShownOnce_ = true;
+}
+
+void frmFloat::restorePage() {
+    painted_.clear();
+    lastBid_.clear();
+    const std::string time = std::exchange(timeText_, "");
+    const std::string high = std::exchange(lastHigh_, "\x01"), low = lastLow_;
+    using forms::ResumeNext;
+    if (!symbolText_.empty()) ResumeNext([&] { SymBol(symbolText_); });
+    ResumeNext([&] { Voice(VoiceShown_); });
+    ResumeNext([&] { Confirm(Confirm_); });
+    ResumeNext([&] { OrderBAR(OrderBarShown_); });
+    if (!volume_.empty()) ResumeNext([&] { Volume(volume_); });
+    if (!Border_) ResumeNext([&] { el("Symbol").style().set("cursor", "move"); });
+    ResumeNext([&] { retitleOrderButtons(); });
+    ResumeNext([&] { iSUB(PriceSUB_, true); });  // lays the mode out too
+    ResumeNext([&] { Time(time); });
+    ResumeNext([&] { Max_Min(high, low); });
+    ResumeNext([&] { UpdatePrice(true); });
 }
 
 void frmFloat::Form_Activate() { m_Main::SetTopMost(hWnd()); }
@@ -372,7 +394,10 @@ bool frmFloat::Voice() { return shownOr("iVoiceSet", VoiceShown_); }
 
 // ---- Price display ------------------------------------------------------------------------
 
-void frmFloat::SymBol(const std::string& text) { el("Symbol").innerText(text); }
+void frmFloat::SymBol(const std::string& text) {
+    symbolText_ = text;
+    el("Symbol").innerText(text);
+}
 
 void frmFloat::iSUBValue(const std::string& bidDigit, const std::string& askDigit) {
     if (!PriceSUB_) return;
@@ -524,8 +549,15 @@ void frmFloat::TP(int16_t points) {
     retitleOrderButtons();
 }
 
-void frmFloat::Volume(const std::string& lots) { el("Volume").value(lots); }
-std::string frmFloat::Volume() { return el("Volume").value(); }
+void frmFloat::Volume(const std::string& lots) {
+    volume_ = lots;
+    el("Volume").value(lots);
+}
+// The user types into the page: read it while it can be read, else what it last held.
+std::string frmFloat::Volume() {
+    if (WebBrowser1 && WebBrowser1->alive()) volume_ = el("Volume").value();
+    return volume_;
+}
 
 void frmFloat::Confirm(bool on) {
     Confirm_ = on;

@@ -142,6 +142,10 @@ private:
     // them, so that exit saves what the user had and not a guess.
     bool VoiceShown_ = false, OrderBarShown_ = false;
     bool shownOr(const char* id, bool& known);
+    std::string symbolText_, volume_;
+    // A page that completes again (its browser was started anew) starts bare: show the panel's state.
+    bool pageShownOnce_ = false;
+    void restorePage();
     int16_t OrderSide_ = 0;
     std::string BaseCaption_;
 

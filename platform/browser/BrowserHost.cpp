@@ -5,6 +5,7 @@
 #include "platform/system/Machine.h"
 #include "platform/system/Resources.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -183,7 +184,12 @@ void BrowserHost::browserDied() {
                  static_cast<int>(browser_->pid()));
     auto dying = std::move(browser_);
     for (auto& [id, weak] : sessions_)
-        if (auto p = weak.lock()) p->onBrowserDied();
+        if (auto p = weak.lock()) {
+            p->onBrowserDied();
+            // Pages a window shows come back in the next browser; pop-ups come back with them.
+            if (p->control && !p->orphan && !p->url.empty() && p->url != "about:blank")
+                toRevive_.push_back(p);
+        }
     sessions_.clear();
     targets_.clear();
 }
@@ -204,22 +210,65 @@ std::shared_ptr<Page> BrowserHost::openPage(int width, int height) {
 }
 
 std::shared_ptr<Page> BrowserHost::attachPage(const std::string& targetId, bool ours) {
-    auto b = browser_;
-    json attached = call(b, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, "");
-    std::string sessionId = attached.value("sessionId", "");
-    auto page = std::make_shared<Page>(*this, b, targetId, sessionId);
-    sessions_[sessionId] = page;
-    targets_[targetId] = page;
+    auto page = std::make_shared<Page>(*this, browser_, targetId, "");
     std::erase_if(allPages_, [](const std::weak_ptr<Page>& w) { return w.expired(); });
     allPages_.push_back(page);
-    page->call("Page.enable");
-    if (ours) {
-        page->call("Runtime.enable");
-        page->call("Runtime.addBinding", {{"name", "__pennantEvent"}});
-        page->call("Page.addScriptToEvaluateOnNewDocument", {{"source", kCompatScript}, {"runImmediately", true}});
-        page->call("Fetch.enable", {{"patterns", json::array({{{"urlPattern", std::string(kOrigin) + "*"}}})}});
-    }
+    prepare(*page, ours);
     return page;
+}
+
+void BrowserHost::prepare(Page& page, bool ours) {
+    json attached = call(page.browser, "Target.attachToTarget", {{"targetId", page.targetId}, {"flatten", true}}, "");
+    page.sessionId = attached.value("sessionId", "");
+    auto shared = page.shared_from_this();
+    sessions_[page.sessionId] = shared;
+    targets_[page.targetId] = shared;
+    page.call("Page.enable");
+    if (ours) {
+        page.call("Runtime.enable");
+        page.call("Runtime.addBinding", {{"name", "__pennantEvent"}});
+        page.call("Page.addScriptToEvaluateOnNewDocument", {{"source", kCompatScript}, {"runImmediately", true}});
+        page.call("Fetch.enable", {{"patterns", json::array({{{"urlPattern", std::string(kOrigin) + "*"}}})}});
+    }
+}
+
+void BrowserHost::reopen(Page& page) {
+    page.browser = browser_;
+    json created = call(page.browser, "Target.createTarget",
+                        {{"url", "about:blank"}, {"newWindow", true}, {"background", false},
+                         {"width", std::max(1, page.width)}, {"height", std::max(1, page.height)}}, "");
+    page.targetId = created.value("targetId", "");
+    page.popups.clear();  // the page makes its pop-ups again
+    page.dead = false;
+    prepare(page, true);
+    page.setViewport(page.width, page.height);
+    // The address is already the one the browser knows (the resources' made-up origin).
+    page.navigate(page.url);
+}
+
+void BrowserHost::reviveDeadPages() {
+    std::vector<std::shared_ptr<Page>> pages;
+    for (auto& weak : toRevive_)
+        if (auto p = weak.lock(); p && p->dead && !p->orphan && p->control &&
+                                  std::find(pages.begin(), pages.end(), p) == pages.end())
+            pages.push_back(p);
+    toRevive_.clear();
+    if (pages.empty()) return;
+    if (restarts_ >= kMaxRestarts) {
+        std::fprintf(stderr, "pennant: the page browser has ended %d times; its pages stay empty\n", deaths_);
+        return;
+    }
+    ++restarts_;
+    try {
+        browser();
+        for (auto& p : pages) reopen(*p);
+        std::fprintf(stderr, "pennant: the page browser was started again; %zu page(s) reload\n", pages.size());
+    } catch (const std::exception& e) {
+        // Pages not reopened stay dead; a browser that dies again brings the rest back later.
+        std::fprintf(stderr, "pennant: the page browser cannot be started again: %s\n", e.what());
+        for (auto& p : pages)
+            if (p->dead) toRevive_.push_back(p);
+    }
 }
 
 void BrowserHost::closePage(Page& page) {
@@ -281,6 +330,7 @@ std::shared_ptr<Page> BrowserHost::viewOf(int32_t hwnd, int* popupId) {
 void BrowserHost::pump() {
     followParents();
     if (browser_ && !browser_->alive()) browserDied();
+    if (!toRevive_.empty()) reviveDeadPages();
     if (!browser_) return;
     // One event at a time: a handler may pump, and the next events then run inside it.
     auto b = browser_;

@@ -39,6 +39,10 @@ public:
     std::vector<int> processTree();
     // How often the browser has ended on its own.
     int deaths() const { return deaths_; }
+    // How often a new browser was started for the pages a dead one left; a browser that keeps
+    // dying is not started for ever.
+    int restarts() const { return restarts_; }
+    static constexpr int kMaxRestarts = 5;
 
     // A round trip for a page; throws forms::RuntimeError on failure.
     json call(const std::shared_ptr<Chromium>& browser, const std::string& method, json params,
@@ -69,6 +73,9 @@ private:
     void serveResource(Chromium& browser, const json& params);
     void dispatch(const json& event);
     void browserDied();
+    void prepare(Page& page, bool ours);
+    void reopen(Page& page);
+    void reviveDeadPages();
 
     sys::Machine& machine_;
     int pumpId_ = 0;
@@ -77,6 +84,8 @@ private:
     std::map<std::string, std::weak_ptr<Page>> sessions_;   // session id -> page
     std::map<std::string, std::weak_ptr<Page>> targets_;    // target id -> page
     int deaths_ = 0;
+    int restarts_ = 0;
+    std::vector<std::weak_ptr<Page>> toRevive_;  // shown by a browser that died
     std::map<int32_t, View> views_;
     std::vector<std::weak_ptr<Page>> allPages_;  // every page made, to orphan at the end
     std::vector<std::weak_ptr<Page>> followers_;

@@ -54,8 +54,9 @@ public:
 
     BrowserHost& host;
     std::shared_ptr<Chromium> browser;
-    const std::string targetId;
-    const std::string sessionId;
+    // Both change when the page is opened again in a new browser.
+    std::string targetId;
+    std::string sessionId;
     WebBrowser* control = nullptr;
     bool busy = false;
     bool dead = false;

@@ -232,3 +232,45 @@ TEST(PanelsInTheProgram, ABrowserThatDiesKeepsThePanelsSavedAtExit) {
     EXPECT_EQ(saved["GBPUSD"], std::make_pair(std::string(gbpVoice ? "1" : "0"), std::string(gbpBar ? "1" : "0")));
     win::clearMessageBoxes();
 }
+
+TEST(PanelsInTheProgram, ABrowserThatDiesIsStartedAgainAndThePanelsShowQuotes) {
+    Program p;
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
+    frmFloat* eur = p.panel("EURUSD");
+    frmFloat* gbp = p.panel("GBPUSD");
+    ASSERT_NE(eur, nullptr);
+    ASSERT_NE(gbp, nullptr);
+    ASSERT_TRUE(p.runUntil([&] { return !eur->Busy() && !gbp->Busy(); }));
+    eur->Voice(true);
+    eur->OrderBAR(true);
+    eur->Volume("0.3");
+    const int gbpMode = gbp->Mode();
+
+    auto& host = web::BrowserHost::of(*p.m);
+    const auto browser = host.browserIfRunning();
+    ASSERT_TRUE(browser);
+    ::kill(browser->pid(), SIGKILL);
+    ASSERT_TRUE(p.runUntil([&] { return host.restarts() >= 1; }, 30000));
+    auto reloaded = [&](frmFloat& f) {
+        try {
+            return !f.Busy() && !p.text(f, "Symbol").empty();
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    ASSERT_TRUE(p.runUntil([&] { return reloaded(*eur) && reloaded(*gbp); }, 15000));
+    p.runFor(1500);
+
+    // The new pages show the panels as they were, with the terminal's current quotes.
+    auto rec = *Quotes.Find("EURUSD");
+    EXPECT_EQ(p.text(*eur, "Symbol"), "EURUSD");
+    EXPECT_EQ(p.text(*eur, "Bid"), forms::Mid(rec->BID(), 5, 2));
+    EXPECT_TRUE(p.shown(*eur, "iVoiceSet"));
+    EXPECT_TRUE(p.shown(*eur, "OrderBAR"));
+    EXPECT_EQ(eur->Volume(), "0.3");
+    EXPECT_EQ(gbp->Mode(), gbpMode);
+    EXPECT_TRUE(p.shown(*gbp, "trPrice"));
+    EXPECT_FALSE(p.shown(*gbp, "TrBidAsk"));
+    win::clearMessageBoxes();
+}
