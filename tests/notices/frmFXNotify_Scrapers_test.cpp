@@ -4,7 +4,9 @@
 #include "notices/frmFXNotify.h"
 #include "notices/frmFXNotify_Scrapers.h"
 #include "pages/Pages.h"
+#include "platform/forms/Form.h"
 #include "support/Program.h"
+#include "support/Snapshot.h"
 #include "support/TestMachine.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
@@ -147,6 +149,8 @@ std::string linked(const std::string& url, const std::string& headline) {
 
 TEST(Scrapers, EachSourceFillsItsRowsAndListFromItsFixture) {
     Notices p;
+    for (const auto& [name, value] : {std::pair{"Left", "200"}, {"Top", "100"}, {"Width", "760"}, {"Height", "560"}})
+        testing_support::setSettingsAttrib("Window/FXNews", name, value);
     ASSERT_TRUE(p.open());
     const std::string caixun = "http://forex.caixun.example/fx_information/20261210/";
     const std::string picture = p.sites.base("dailyfx") + "/tfx_share2/images/menu2/mnu_tn_te_chg_sc.gif";
@@ -201,6 +205,12 @@ TEST(Scrapers, EachSourceFillsItsRowsAndListFromItsFixture) {
     p.js("Array.prototype.forEach.call(document.getElementById('iTable').rows,"
          " function (r) { r.style.display = 'none'; }); document.getElementById('iBriskTech').click()");
     ASSERT_TRUE(p.pageWait([&] { return p.rows().front().display.empty(); }, 5000)) << "a click filters";
+
+    // The DailyFX tab, for a person to look at.
+    p.w->Show(forms::vbModeless);
+    p.w->ClickFn_Dailyfx();
+    p.pageWait([] { return false; }, 500);
+    EXPECT_FALSE(testing_support::writeSnapshot("notices_dailyfx_tab").empty());
 }
 
 TEST(Scrapers, LaterPollsAddOnlyWhatIsNew) {
