@@ -779,16 +779,23 @@ void frmFXNotify::ProcessSource(int16_t Group) {
         if (!FeedSources[slot].Content.empty())
             step([&] { processFX168Page(FeedSources[slot].Content, FeedSources[slot].URL); });
     };
+    auto scrape = [&](int slot) {
+        if (!FeedSources[slot].Content.empty()) step([&] { scrapeSource(slot); });
+    };
     switch (Group) {
     case 1: fx168(1); break;
-    case 2:
-    case 3: break;  // their pages are read by the site scrapers
+    case 2: scrape(2); break;
+    case 3: scrape(3); break;
     case 0:
         fx168(1);
         fx168(14);
         fx168(15);
-        // CaiXun, DailyFX, the technical comment, the analyst list, the member channels with
-        // their notification, the calendar days and the time-out bar follow here in that order.
+        scrape(3);
+        scrape(2);
+        scrape(9);
+        scrape(16);
+        // The member channels with their notification, the calendar days and the time-out bar
+        // follow here in that order.
         break;
     default: return;
     }
@@ -853,13 +860,8 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
             row.text = headline + " - FX168";
             NewFound = true;
             // 6.
-            if (PopFilter(headline) && NewsShown_) {
-                if (!NewItemsHtml.empty()) NewItemsHtml += "<HR style='border:1 dashed #987cb9' SIZE=1 >";
-                const std::string item = inert::escapeHtml(time) + "&nbsp;" + inert::escapeHtml(headline);
-                NewItemsHtml += linked ? "<img src='FX168.gif' align='absbottom'/>&nbsp;<span style='text-decoration:underline' "
-                                         "class='popupText' data-link='" + inert::escapeHtml(link) + "'>" + item + "</span>"
-                                       : "<img src='FX168.gif' align='absbottom'/>&nbsp;<span>" + item + "</span>";
-            }
+            if (PopFilter(headline) && NewsShown_)
+                gatherToast(toastEntry("FX168.gif", time, headline, linked ? link : std::string()));
             // 7.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
             insertRow(row);

@@ -134,6 +134,15 @@ private:
     void processFX168Page(const std::string& content, const std::string& pageUrl);
     void insertRow(const NewsRow& row);
     void ShowToast(const std::string& html, bool newFound);
+    // The news-source scrapers.
+    void scrapeSource(int slot);
+    void processCaiXun(const std::string& content, const std::string& pageUrl);
+    void processDailyfxNews(const std::string& content);
+    void processDailyfxTechs(const std::string& content);
+    void processAnalysts(const std::string& content);
+    void gatherToast(const std::string& entry);
+    static std::string toastEntry(const char* image, const std::string& time, const std::string& headline,
+                                  const std::string& link, const std::string& tail = "");
 
     web::HTMLElement el(const std::string& id);
 
