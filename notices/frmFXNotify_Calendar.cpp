@@ -153,7 +153,10 @@ void frmFXNotify::ProcessCalendar() {
                 FailedSources_.erase(p, dayLabel(day).size());
         WeekComplete_ = true;
     }
-    if (stored && ShownWeekday >= 1 && ShownWeekday <= 5) SelWeek(ShownWeekday);
+    if (stored && ShownWeekday >= 1 && ShownWeekday <= 5) {
+        SelWeek(ShownWeekday);
+        AdjustCalcHead();
+    }
     if (WeekComplete_) {
         m_Main::PlaySysSound("SystemAsterisk");
         calendarBalloon("本周的财经日历更新成功! ", "财经日历");
