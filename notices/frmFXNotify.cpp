@@ -193,8 +193,8 @@ void frmFXNotify::Form_Load() {
     };
     m_Timer = CTimer::create();
     m_Leave = CTimer::create();
-    chkTimer = CTimer::create();
-    TipTimer = CTimer::create();
+    chkTimer = timer(&frmFXNotify::chkTimer_ThatTime);
+    TipTimer = timer(&frmFXNotify::tipTimer_ThatTime);
     NewsX_ = timer(&frmFXNotify::NewsX_Timer);
 
     // 8.
@@ -287,13 +287,13 @@ void frmFXNotify::pageComplete() {
                 WeekComplete_ = WeekComplete_ && c.isExist("FXCalendar/Week" + std::to_string(d), "Item");
         }
     }
-    // 6. A complete week is checked for reminders by the calendar's timer.
-    if (!WeekComplete_) {
+    // 6.
+    if (WeekComplete_) {
+        chkTimer_ThatTime();
+    } else {
         c.RemoveAllFXCalendar();
         c.SetNodeAttrib("FXCalendar", "DateFrom", forms::FormatDateTime(WeekFrom_, forms::vbShortDate));
-        if (m_Main::MainForm)
-            m_Main::MainForm->ShowBalloonTip("正在获取本周的财经事件!",
-                                             "从" + forms::CStr(WeekFrom_) + " 到 " + forms::CStr(WeekFrom_ + 4), 1, "");
+        calendarBalloon("正在获取本周的财经事件!", "从" + forms::CStr(WeekFrom_) + " 到 " + forms::CStr(WeekFrom_ + 4));
     }
     // 7.
     const std::string calendar = siteBase(kCalendarSiteA);
@@ -320,15 +320,6 @@ void frmFXNotify::pageComplete() {
     CurrentPane_ = "iFXCalendar";
     ShowPane("iAllFX");
     // 10. PageComplete is set by the page window once this returns.
-}
-
-void frmFXNotify::SelectWeekTab(int16_t day) {
-    // The weekday's table is drawn by the calendar view.
-    ShownWeekday = day;
-    step([&] {
-        for (int d = 1; d <= 5; ++d)
-            el("week" + std::to_string(d)).parentElement().className(d == day ? "weekSel" : "");
-    });
 }
 
 // ---- Tabs ------------------------------------------------------------------------------------
@@ -461,8 +452,6 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
     // The toast itself is drawn by the pop-up work; what it would show is kept for it.
     if (newFound && !html.empty()) ToastHtml_ = html;
 }
-
-void frmFXNotify::AdjustCalcHead() {}
 
 // ---- Filter ----------------------------------------------------------------------------------
 
@@ -794,8 +783,9 @@ void frmFXNotify::ProcessSource(int16_t Group) {
         scrape(2);
         scrape(9);
         scrape(16);
-        // The member channels with their notification, the calendar days and the time-out bar
-        // follow here in that order.
+        // The member channels with their notification come here, before the calendar days;
+        // the time-out bar follows them.
+        ProcessCalendar();
         break;
     default: return;
     }
@@ -926,9 +916,9 @@ const forms::MemberTable& frmFXNotify::memberTable() const {
         for (int d = 1; d <= 5; ++d)
             t.method("onweek" + std::to_string(d),
                      [d](frmFXNotify& f) { f.SelectWeekTab(static_cast<int16_t>(d)); });
-        // The tab menu, the calendar's tick boxes and docking answer these in their own work.
+        // The tab menu and docking answer these in their own work.
         t.method("Click_MoreBut", [](frmFXNotify&) {});
-        t.method("TBodyClick", [](frmFXNotify&) {});
+        t.method("TBodyClick", [](frmFXNotify& f) { f.TBodyClick(); });
         t.method("SizeGrip", [](frmFXNotify& f) {
             win::ReleaseCapture();
             win::SendMessage(f.hWnd(), win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(win::HTBOTTOMRIGHT), 0);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTimer;
 class clsSizeMove;
@@ -175,4 +176,28 @@ private:
     std::string NewItemsHtml;
     std::string SeenText_;
     std::string ToastHtml_;
+
+    // ---- The week's calendar (frmFXNotify_Calendar.cpp) ----
+public:
+    void SelWeek(int16_t day);
+    void chkTimer_ThatTime();
+    void tipTimer_ThatTime();
+    void TBodyClick();
+    int16_t ShownDay() const { return ShownWeekday; }
+    struct Balloon {
+        std::string text, title;
+    };
+    // The calendar's tray balloons of the run, in order; the main window's tray shows them.
+    const std::vector<Balloon>& CalendarBalloons() const { return CalendarBalloons_; }
+
+private:
+    void ProcessCalendar();
+    void newWeek(forms::DateTime monday);
+    void remindToday(int16_t day);
+    void markToday(int16_t day, bool today);
+    void calendarBalloon(const std::string& text, const std::string& title);
+    int16_t ReminderStart = 0;
+    std::string PendingReminder;
+    int16_t ReminderCountdown = 0;
+    std::vector<Balloon> CalendarBalloons_;
 };
