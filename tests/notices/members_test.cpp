@@ -237,25 +237,28 @@ TEST(MemberChannels, SwitchesGateTheNotificationAndPagesLeaveTextOnly) {
     ASSERT_TRUE(p.rows("Vip").empty()) << "the first edition's pages list no entries";
     struct Case {
         const char* name;
-        const char *warn, *sound, *voice, *strategy, *vip, *notice;
+        const char *warn, *sound, *voice, *strategy, *vip, *notice, *file;
         bool alert, sound_;
         std::vector<std::string> speech;
     };
     const Case cases[] = {
         // The "brisk" switch of the settings is the master switch of the alerts.
-        {"master switch off", "0", "1", "1", "1", "1", "1", false, false, {}},
+        {"master switch off", "0", "1", "1", "1", "1", "1", "brisk.wav", false, false, {}},
         // Only the switched-off channel had news: the balloon, no sound, the others' counts.
-        {"news only where switched off", "1", "1", "1", "1", "0", "1", true, false,
+        {"news only where switched off", "1", "1", "1", "1", "0", "1", "brisk.wav", true, false,
          {"策略服务有0条新信息!Kestrel公告有0条新信息!"}},
-        {"sound without speech", "1", "1", "0", "0", "1", "0", true, true, {}},
-        {"speech without sound", "1", "0", "1", "0", "1", "0", true, false, {"会员服务有1条新信息!"}},
+        {"sound without speech", "1", "1", "0", "0", "1", "0", "brisk.wav", true, true, {}},
+        {"speech without sound", "1", "0", "1", "0", "1", "0", "brisk.wav", true, false, {"会员服务有1条新信息!"}},
+        // The sound is a file of the sound folder, named bare.
+        {"sound file outside its folder", "1", "1", "0", "0", "1", "0", "..\\Sound\\brisk.wav", true, false, {}},
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::pair<const char*, const char*> flags[] = {{"WarnChecked", c.warn}, {"Sound", c.sound},
                                                              {"Voice", c.voice},      {"Strategy", c.strategy},
-                                                             {"Vip", c.vip},          {"Notice", c.notice}};
+                                                             {"Vip", c.vip},          {"Notice", c.notice},
+                                                             {"SoundFile", c.file}};
         for (const auto& [name, value] : flags) p.set("Settings/Brisk", name, value);
         const size_t alerts = p.alerts().size(), sounds = p.sounds().size(), spoken = p.spoken().size();
         const std::string title = "新条目" + std::to_string(++n) + " EURUSD";
@@ -276,6 +279,9 @@ TEST(MemberChannels, SwitchesGateTheNotificationAndPagesLeaveTextOnly) {
     p.cycle(channelPage({{"&lt;img src=x onerror=window.__pwned=1&gt;标题|引号", "javascript:window.__pwned=2", "[李分析]"},
                          {"第二条 GBPUSD", "sub/vip.php?no=77", "张分析"}}) ,
             "", "");
+    EXPECT_NE(p.w->ToastHtml().find("&lt;img src=x onerror=window.__pwned=1&gt;标题|引号"), std::string::npos);
+    EXPECT_EQ(p.w->ToastHtml().find("javascript"), std::string::npos);
+    EXPECT_NE(p.w->ToastHtml().find("data-link='" + kMember + "/sub/vip.php?no=77'"), std::string::npos);
     p.cycle("", "<table><tr><td><a href='sub/a'>x</a><a href='sub/b.php'>第一条</a></td><td>[A]</td></tr>"
                 "<tr><td><a href='sub/a'>x</a><a href='sub/c.php'>第二条 USDJPY</a></td><td>[B]</td></tr>"
                 "<tr><td>没有标题链接</td><td>[C]</td></tr>"
@@ -295,6 +301,22 @@ TEST(MemberChannels, SwitchesGateTheNotificationAndPagesLeaveTextOnly) {
     EXPECT_EQ(p.js("String(document.getElementById('iTable').querySelectorAll('[onerror],script').length)"), "0");
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
     EXPECT_NE(p.w->ToastHtml().find(kMember + "/sub/c.php"), std::string::npos);
+
+    // On the Vip tab a new strategy comes hidden, a new Vip entry as the filter says, a notice
+    // only on its own tab and the all-news tab.
+    p.w->ClickFn_Vip();
+    p.cycle(channelPage({{"策略新条目", "sub/s.php", "日内交易"}}),
+            channelPage({{"会员新条目", "sub/v.php", "张分析"}}), channelPage({{"公告新条目", "sub/n.php", "公告"}}));
+    for (const auto& r : p.rows()) {
+        if (r.text.find("新条目") == std::string::npos) continue;
+        EXPECT_EQ(r.display, r.cls == "AllFX Vip" ? "" : "none") << r.text;
+    }
+    p.w->ClickFn_Notice();
+    p.cycle(channelPage({{"策略又一条", "sub/s2.php", "日内交易"}}), "", channelPage({{"公告又一条", "sub/n2.php", "公告"}}));
+    for (const auto& r : p.rows()) {
+        if (r.text.find("又一条") == std::string::npos) continue;
+        EXPECT_EQ(r.display, r.cls == "AllFX Notice" ? "" : "none") << r.text;
+    }
 }
 
 // The toast's keyword lists, and the filter bar with subjects and keywords.
