@@ -1,6 +1,7 @@
 #include "frmFXNotify.h"
 
 #include "InertHtml.h"
+#include "frmToast.h"
 #include "core/frmMain.h"
 #include "platform/browser/Page.h"
 #include "platform/desktop/Input.h"
@@ -23,8 +24,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-
-std::function<void(const std::string&)> frmFXNotify::OpenItem;
 
 namespace {
 
@@ -218,6 +217,7 @@ void frmFXNotify::Form_Unload(int&) {
     for (auto* t : {&NewsX_, &chkTimer, &TipTimer, &m_Timer, &m_Leave})
         if (*t) (*t)->Interval(0);
     ctlDown.reset();
+    if (popupWin_ && popupWin_->IsLoaded()) popupWin_->Unload();
     if (cSizeMove) cSizeMove->Detach();
     cSizeMove.reset();
     WebDoc = web::HTMLDocument();
@@ -264,6 +264,7 @@ void frmFXNotify::pageComplete() {
         {"iBriskTech", "onclick", "Filter"},
     };
     for (const auto& b : kBindings) bindEvent(b.id, b.event, b.member);
+    bindToast();
 
     // 2.
     step([&] { el("MenuTD").setAttribute("height", std::to_string(el("MenuLayout").offsetHeight()) + "px"); });
@@ -440,25 +441,14 @@ void frmFXNotify::ClosePopup() {
     step([&] { el("Duration").FireEvent("onClick"); });
 }
 
-void frmFXNotify::ClickLink() {
-    std::string url;
-    step([&] { url = el("iLink").value(); });
-    if (OpenItem && !url.empty()) OpenItem(url);
-}
-
-bool frmFXNotify::PopFilter(const std::string&) { return true; }
-
-void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
-    // The toast itself is drawn by the pop-up work; what it would show is kept for it.
-    if (newFound && !html.empty()) ToastHtml_ = html;
-}
-
 // ---- Filter ----------------------------------------------------------------------------------
 
 bool frmFXNotify::Filter(const std::string& Text) {
     if (CurrentPane_ == "iNotice" || CurrentPane_ == "iFXCalendar") return false;
     const std::string key = CurrentPane_.size() > 1 ? CurrentPane_.substr(1) : "";
-    std::string subject = "/";
+    // No subject chosen lets every row through, also one whose text has no "/" (member rows,
+    // times written "03-05 14:30"): the empty text is found in every text.
+    std::string subject;
     std::string words;
     step([&] {
         auto option = [&](const char* id) -> std::string {
@@ -481,17 +471,7 @@ bool frmFXNotify::Filter(const std::string& Text) {
             words = forms::Trim(el("iFilterTxt").value());
         }
     });
-    if (!words.empty() && words.back() != ';') words += ';';
-    std::vector<std::string> keywords;
-    {
-        std::vector<std::string> parts;
-        size_t start = 0;
-        for (size_t p; (p = words.find(';', start)) != std::string::npos; start = p + 1)
-            parts.push_back(words.substr(start, p - start));
-        parts.push_back(words.substr(start));
-        if (parts.size() > 1)
-            for (size_t i = 0; i + 1 < parts.size(); ++i) keywords.push_back(forms::Trim(parts[i]));
-    }
+    const std::vector<std::string> keywords = Keywords(words);
     if (!Text.empty()) {
         if (Text.find(subject) == std::string::npos) return false;
         if (keywords.empty()) return true;
@@ -750,7 +730,10 @@ void frmFXNotify::UpdateFailedBar() {
             el("TimeOut").innerText(FailedSources_ + " 采集超时!");
             bar.style().display("");
         }
-        if (changed) AdjustCalcHead();
+        if (changed) {
+            ++LayoutChanges_;
+            AdjustCalcHead();
+        }
     });
 }
 
@@ -783,9 +766,13 @@ void frmFXNotify::ProcessSource(int16_t Group) {
         scrape(2);
         scrape(9);
         scrape(16);
-        // The member channels with their notification come here, before the calendar days;
-        // the time-out bar follows them.
-        ProcessCalendar();
+        MemberChannels();
+        {
+            // The bar follows the calendar step, and only when that step ran.
+            const bool calendarRuns = !WeekComplete_;
+            ProcessCalendar();
+            if (calendarRuns) UpdateFailedBar();
+        }
         break;
     default: return;
     }

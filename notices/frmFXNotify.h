@@ -3,8 +3,10 @@
 // sites, the week's calendar pages and the member channels from one table of sources, shows what
 // they bring in the page's tabs, and keeps the week's calendar in the settings.
 #include "core/NeighbourWindows.h"
+#include "platform/com/ComBase.h"
 #include "platform/forms/CallByName.h"
 #include "platform/forms/DateTime.h"
+#include "platform/speech/SpeechApi.h"
 #include "toolkit/PageWindow.h"
 
 #include <array>
@@ -17,6 +19,8 @@
 class CTimer;
 class clsSizeMove;
 class ctlDownload;
+class frmToast;
+class PlayMediaCls;
 
 // One download source of the notice window.
 struct FeedSource {
@@ -98,9 +102,6 @@ public:
     const std::string& ToastHtml() const { return ToastHtml_; }
     const web::HTMLDocument& PageDocument() const { return Document; }
     CTimer* NewsX() const { return NewsX_.get(); }
-
-    // The news viewer opens an item's link; nothing while unset.
-    static std::function<void(const std::string& url)> OpenItem;
 
 protected:
     void Form_Load() override;
@@ -200,4 +201,27 @@ private:
     std::string PendingReminder;
     int16_t ReminderCountdown = 0;
     std::vector<Balloon> CalendarBalloons_;
+
+    // ---- Member channels, their notification and the toast (frmFXNotify_Members.cpp) ----
+public:
+    // The failed-source bar has been shown or hidden this many times (each a layout change).
+    int32_t LayoutChanges() const { return LayoutChanges_; }
+    // The toast window, once the page has asked for one.
+    frmToast* Toast() const { return popupWin_.get(); }
+    // The keywords of a list separated by ";", each trimmed; empty ones are left out.
+    static std::vector<std::string> Keywords(const std::string& list);
+
+private:
+    struct MemberChannel;
+    void MemberChannels();
+    void memberChannel(const MemberChannel& ch, int16_t& count);
+    void NotifyMembers();
+    void bindToast();
+    std::shared_ptr<frmToast> popupWin_;
+    std::shared_ptr<PlayMediaCls> m_PlayMedia;
+    com::ComPtr<win::ISpeechVoice> m_Speech;
+    int16_t StrategyCount = 0, VipCount = 0, NoticeCount = 0;
+    bool MemberNewFound = false;
+    std::string BalloonText;
+    int32_t LayoutChanges_ = 0;
 };
