@@ -1,5 +1,6 @@
 // The notice window at the screen's edges on the virtual clock: berthing by drag and resize, the
 // least size, the slide out in fifteenths and back in, and what a close request saves.
+#include "FixtureSites.h"
 #include "NoticeWindowFixture.h"
 
 #include "support/Snapshot.h"
@@ -228,7 +229,6 @@ TEST(NoticeBerth, ActivationFromTheTaskbarBringsItInAndXBerthArmsNoWatch) {
     f.w->BerthLeave();
     f.m->runFor(600);
     ASSERT_EQ(f.rect().top, 3 - 650);
-    (void)testing_support::writeSnapshot("notices_berthed_slid_out");
 
     // Activated while the cursor is on the taskbar: it comes in.
     win::SetCursorPos(640, 790);
@@ -244,14 +244,37 @@ TEST(NoticeBerth, ActivationFromTheTaskbarBringsItInAndXBerthArmsNoWatch) {
     EXPECT_EQ(win::GetFocus(), f.h());
     f.m->runFor(2000);
     EXPECT_EQ(f.rect().top, 0) << "it stays in until it loses activation";
-    f.pageWait([] { return false; }, 300);
-    (void)testing_support::writeSnapshot("notices_berthed_shown");
 
     // Losing activation slides it out again.
     win::SetForegroundWindow(other.hWnd());
     f.m->runFor(600);
     EXPECT_EQ(f.rect().top, 3 - 650);
     other.Unload();
+}
+
+// The window with the fixture sites' news, berthed at the right: shown, then slid out to its strip.
+TEST(NoticeBerth, LooksBerthedAndSlidOut) {
+    fixtures::FixtureSites sites;
+    NoticeWindowFixture f;
+    for (const auto& [key, value] : sites.hostSettings()) f.m->setSetting(key, value);
+    f.place(300, 80, 700, 650);
+    f.open();
+    f.w->FXEvent();
+    ASSERT_TRUE(f.m->runUntil([&] { return f.w->NewsShown(); }, 30000));
+    f.dragTo(1280 - 700 + 30, 80);
+    ASSERT_TRUE(f.w->BerthOn());
+    ASSERT_EQ(f.rect().left, 580);
+    f.pageWait([] { return false; }, 400);
+    const auto shown = testing_support::takeSnapshot("notices_berthed_shown");
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->at(1200, 600), 0xFFFFFFu) << "the page lies flush at the right edge";
+
+    win::SetCursorPos(100, 700);
+    ASSERT_TRUE(f.m->runUntil([&] { return f.rect().left == 1277; }, 3000));
+    f.pageWait([] { return false; }, 200);
+    const auto hidden = testing_support::takeSnapshot("notices_berthed_slid_out");
+    ASSERT_TRUE(hidden);
+    EXPECT_NE(hidden->at(1000, 300), 0xFFFFFFu) << "only the strip is left";
 }
 
 } // namespace
