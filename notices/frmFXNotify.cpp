@@ -25,6 +25,8 @@
 #include <cmath>
 #include <cstdio>
 
+std::function<void(const std::string&)> frmFXNotify::OpenItem = frmFXNotify::OpenInViewer;
+
 namespace {
 
 constexpr double kTwipsX = win::TwipsPerPixelX;
@@ -173,13 +175,11 @@ void frmFXNotify::Form_Load() {
     Move(left, top, width, height);
 
     // 5.
-    MoveReady = true;
     InTaskbar = true;
 
-    // 6. Docking answers these events; until it does, they only keep the watcher attached.
-    cSizeMove = std::make_unique<clsSizeMove>();
-    cSizeMove->NoFullDrag(false);
-    cSizeMove->Attach(hWnd());
+    // 6. Docking: the edge rule with its watcher and timers; it reads the screen's size for
+    // the edge tests itself.
+    berthLoad();
 
     // 7. The news schedule runs once FXEvent has applied the source settings.
     auto timer = [this](void (frmFXNotify::*handler)()) {
@@ -190,8 +190,6 @@ void frmFXNotify::Form_Load() {
         };
         return t;
     };
-    m_Timer = CTimer::create();
-    m_Leave = CTimer::create();
     chkTimer = timer(&frmFXNotify::chkTimer_ThatTime);
     TipTimer = timer(&frmFXNotify::tipTimer_ThatTime);
     NewsX_ = timer(&frmFXNotify::NewsX_Timer);
@@ -200,17 +198,6 @@ void frmFXNotify::Form_Load() {
     TodayIndex_ = static_cast<int16_t>(forms::Weekday(forms::Date()) - 1);
     // 9.
     chkTimer->Interval(50000);
-    // 10.
-    ScreenWidth2 = win::GetSystemMetrics(78);
-    ScreenHeight2 = win::GetSystemMetrics(79);
-}
-
-void frmFXNotify::Form_QueryUnload(int& Cancel, int UnloadMode) {
-    // The user's close only hides the window; it keeps polling.
-    if (UnloadMode == forms::vbFormControlMenu) {
-        Cancel = 1;
-        Hide();
-    }
 }
 
 void frmFXNotify::Form_Unload(int&) {
@@ -218,8 +205,7 @@ void frmFXNotify::Form_Unload(int&) {
         if (*t) (*t)->Interval(0);
     ctlDown.reset();
     if (popupWin_ && popupWin_->IsLoaded()) popupWin_->Unload();
-    if (cSizeMove) cSizeMove->Detach();
-    cSizeMove.reset();
+    berth_.reset();
     WebDoc = web::HTMLDocument();
     if (auto* machine = sys::Machine::currentOrNull(); machine && WebBrowser1) {
         // The page's forwarders hold this window; let them go once the unload is over.
@@ -241,6 +227,7 @@ web::HTMLElement frmFXNotify::el(const std::string& id) {
 
 void frmFXNotify::pageComplete() {
     WebDoc = Document;
+    connectWebDoc();
     // 1. The page's events, in their order.
     static const struct {
         const char *id, *event, *member;
@@ -428,13 +415,6 @@ void frmFXNotify::gWeb() {
 void frmFXNotify::ClickMore() {
     Show(forms::vbModeless);
     if (BerthOn()) xBerth();
-}
-
-void frmFXNotify::xBerth() {
-    // Docking brings a berthed window in; until then the window is only focused.
-    KeepShown = true;
-    KeepShown = false;
-    win::SetFocus(hWnd());
 }
 
 void frmFXNotify::ClosePopup() {
@@ -903,14 +883,16 @@ const forms::MemberTable& frmFXNotify::memberTable() const {
         for (int d = 1; d <= 5; ++d)
             t.method("onweek" + std::to_string(d),
                      [d](frmFXNotify& f) { f.SelectWeekTab(static_cast<int16_t>(d)); });
-        // The tab menu and docking answer these in their own work.
-        t.method("Click_MoreBut", [](frmFXNotify&) {});
+        t.method("Click_MoreBut", [](frmFXNotify& f) { f.Click_MoreBut(); });
+        t.method("WebDoc_onclick", [](frmFXNotify& f) { return forms::Variant(f.WebDoc_onclick()); });
+        t.method("WebDoc_oncontextmenu", [](frmFXNotify& f) { return forms::Variant(f.WebDoc_oncontextmenu()); });
+        t.method("BerthLeave", [](frmFXNotify& f) { f.BerthLeave(); });
         t.method("TBodyClick", [](frmFXNotify& f) { f.TBodyClick(); });
         t.method("SizeGrip", [](frmFXNotify& f) {
             win::ReleaseCapture();
             win::SendMessage(f.hWnd(), win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(win::HTBOTTOMRIGHT), 0);
         });
-        t.method("MoveIn", [](frmFXNotify&) {});
+        t.method("MoveIn", [](frmFXNotify& f) { f.MoveIn(); });
         return t;
     }();
     return table;

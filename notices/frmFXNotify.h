@@ -8,6 +8,7 @@
 #include "platform/forms/DateTime.h"
 #include "platform/speech/SpeechApi.h"
 #include "toolkit/PageWindow.h"
+#include "toolkit/ScreenBerth.h"
 
 #include <array>
 #include <cstdint>
@@ -18,6 +19,7 @@
 
 class CTimer;
 class clsSizeMove;
+class cls_PopupMenu;
 class ctlDownload;
 class frmToast;
 class PlayMediaCls;
@@ -60,7 +62,7 @@ public:
     // ---- The core's side ----
     bool Busy() override;
     void FXEvent() override;
-    bool BerthOn() override { return Berthed_; }
+    bool BerthOn() override;
     void xBerth() override;
     bool Working() override { return IsWorking; }
     void CancelWork() override;
@@ -103,10 +105,30 @@ public:
     const web::HTMLDocument& PageDocument() const { return Document; }
     CTimer* NewsX() const { return NewsX_.get(); }
 
+    // The news viewer opens an item's link (OpenInViewer unless replaced); nothing while unset.
+    static std::function<void(const std::string& url)> OpenItem;
+
+    // ---- Docking and auto-hide ----
+    // Starts the slide out unless the window is minimised.
+    void BerthLeave();
+    // The page body's mouse-over: the slide in.
+    void MoveIn();
+    ScreenBerth* Berth() { return berth_.get(); }
+    // ---- Links and menus ----
+    // The page's clicks and right clicks; both give False.
+    bool WebDoc_onclick();
+    bool WebDoc_oncontextmenu();
+    void Click_MoreBut();
+    bool InTaskbarShown() const { return InTaskbar; }
+    // Loads the news viewer if need be, waits (bounded) for its page and opens the address in it.
+    static void OpenInViewer(const std::string& url);
+
 protected:
     void Form_Load() override;
     void Form_QueryUnload(int& Cancel, int UnloadMode) override;
     void Form_Unload(int& Cancel) override;
+    void Form_Resize() override;
+    void Form_Activate() override;
     void pageComplete() override;
     std::shared_ptr<forms::Dispatch> forwardTarget() override { return shared_from_this(); }
 
@@ -151,7 +173,6 @@ private:
     std::array<FeedSource, 17> FeedSources{};  // slots 1 to 16; 0 unused
     std::unique_ptr<ctlDownload> ctlDown;
     std::shared_ptr<CTimer> NewsX_, chkTimer, TipTimer, m_Timer, m_Leave;
-    std::unique_ptr<clsSizeMove> cSizeMove;
 
     bool NewsShown_ = false;
     bool IsWorking = false;
@@ -161,13 +182,26 @@ private:
     forms::DateTime WeekFrom_{};
     int16_t TodayIndex_ = 0;
     int16_t ShownWeekday = 0;
-    bool MoveReady = false;
-    bool KeepShown = false;
     bool InTaskbar = false;
-    bool Berthed_ = false;
-    int32_t BerthSide = -1;
-    int32_t ScreenWidth = 0, ScreenHeight = 0;    // slides and bringing-in
-    int32_t ScreenWidth2 = 0, ScreenHeight2 = 0;  // edge detection while moving or sizing
+    int32_t ScreenWidth = 0, ScreenHeight = 0;  // the place at load
+    // Docking: the edge rule, its timers (m_Timer, m_Leave) and the size/move watcher.
+    std::unique_ptr<ScreenBerth> berth_;
+    void berthLoad();
+    void cSizeMove_Activate(bool ByClick);
+    // The element a click or right click of the page was made on, as the page recorded it.
+    struct PageClick {
+        std::string tag, href, kind;
+        int row = 0;
+    };
+    PageClick lastClick(const char* which);
+    void connectWebDoc();
+    void WebBrowser_NewWindow2(const std::string& url, bool& Cancel);
+    int32_t trackMenu(cls_PopupMenu& menu);
+    void menuCommand(int32_t id, const std::string& kind, int row);
+    void copyRows(const std::string& kind, int row);
+    void remindAll();
+    void toggleTaskbar();
+    bool remindOffered() const;
     web::HTMLDocument WebDoc;
 
     // One call of ProcessSource.

@@ -25,9 +25,6 @@
 
 namespace {
 
-// The longest the viewer's page is waited for before an item is given up.
-constexpr uint32_t kViewerWaitMs = 30000;
-
 constexpr const char* kToastRule = "<HR style='border:1 dashed #987cb9' SIZE=1 >";
 
 // A flag of the settings; a missing one reads as off without the store's error box.
@@ -271,20 +268,5 @@ void frmFXNotify::ClickLink() {
     // Only a web address reaches the viewer; the page hands over whatever it was given.
     const std::string checked = inert::checkedLink(address, address);
     if (checked.empty()) return;
-    if (!m_Main::FXNewsForm && m_Main::NewFXNews) m_Main::FXNewsForm = m_Main::NewFXNews();
-    std::shared_ptr<NewsViewerWindow> viewer = m_Main::FXNewsForm;
-    if (!viewer) return;
-    forms::Screen.setMousePointer(forms::vbHourglass);
-    bool ready = false;
-    forms::ResumeNext([&] {
-        viewer->Load();
-        const uint32_t start = win::GetTickCount();
-        while (viewer->IsLoaded() && viewer->Busy() && win::GetTickCount() - start < kViewerWaitMs) forms::DoEvents();
-        ready = viewer->IsLoaded() && !viewer->Busy();
-    });
-    forms::Screen.setMousePointer(forms::vbDefault);
-    if (!ready) return;
-    viewer->URL(checked);
-    viewer->XStyle();
-    viewer->GETData();
+    if (OpenItem) OpenItem(checked);
 }

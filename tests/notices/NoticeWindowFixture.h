@@ -1,0 +1,105 @@
+#pragma once
+// The notice window on its page, on a fresh machine with a virtual clock, for the tests of its
+// docking and its menus. Nothing is polled: the sources wait for FXEvent, which these tests
+// call only where they need the settings applied.
+#include "core/Program.h"
+#include "notices/frmFXNotify.h"
+#include "pages/Pages.h"
+#include "platform/desktop/Input.h"
+#include "platform/desktop/Win.h"
+#include "support/Program.h"
+#include "support/TestMachine.h"
+#include "toolkit/cls_Config.h"
+#include "toolkit/m_Main.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace notice_testing {
+
+inline sys::MachineOptions machineOn(int day, int screenWidth = 1280, int screenHeight = 800) {
+    sys::MachineOptions o;
+    o.startLocalMs = sys::localMsFrom(2026, 12, day, 9, 0, 0);
+    o.screenWidth = screenWidth;
+    o.screenHeight = screenHeight;
+    return o;
+}
+
+inline win::RECT rectOf(win::HWND h) {
+    win::RECT r{};
+    win::GetWindowRect(h, &r);
+    return r;
+}
+
+struct NoticeWindowFixture {
+    testing_support::TestMachine m;
+    frmFXNotify* w = nullptr;
+
+    explicit NoticeWindowFixture(sys::MachineOptions options = machineOn(10)) : m(std::move(options)) {
+        m_Main::EndProgram();
+        testing_support::installProgram(*m);
+        pages::registerResources();
+        m_Main::PageBase = "res://C:\\Program Files\\Pennant\\pennant.exe/";
+        m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
+    }
+    ~NoticeWindowFixture() {
+        if (w && w->IsLoaded()) w->Unload();
+        m_Main::EndProgram();
+    }
+    // The saved place, pixels, before the window loads.
+    void place(int left, int top, int width, int height) {
+        testing_support::setSettingsAttrib("Window/FXNews", "Left", std::to_string(left));
+        testing_support::setSettingsAttrib("Window/FXNews", "Top", std::to_string(top));
+        testing_support::setSettingsAttrib("Window/FXNews", "Width", std::to_string(width));
+        testing_support::setSettingsAttrib("Window/FXNews", "Height", std::to_string(height));
+    }
+    // Loads the window, waits for its page and shows it, as the core does.
+    void open() {
+        Config().XmlFile(testing_support::kProgramSettings);
+        ASSERT_TRUE(Config().Initialize());
+        w = dynamic_cast<frmFXNotify*>(m_Main::FXNotifyForm());
+        ASSERT_NE(w, nullptr);
+        w->Load();
+        ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
+        w->Show(forms::vbModeless);
+        m->runFor(10);
+    }
+    // The browser's waits get real time.
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
+        m->beginOutsideWork();
+        const bool ok = m->runUntil(pred, ms);
+        m->endOutsideWork();
+        return ok;
+    }
+    // A round trip to the page, then the pump: the page's events so far have been handled.
+    void settle() {
+        w->PageDocument().execScript("0");
+        pageWait([] { return false; }, 150);
+    }
+    std::string js(const std::string& code) {
+        const auto v = w->PageDocument().execScript(code);
+        return v.is_string() ? v.get<std::string>() : v.dump();
+    }
+    win::HWND h() { return w->hWnd(); }
+    win::RECT rect() { return rectOf(h()); }
+    std::string saved(const char* name) { return Config().GetNodeAttrib("Window/FXNews", name); }
+
+    // The user drags the caption so that the window's top-left corner ends at (x, y).
+    void dragTo(int x, int y) {
+        const win::RECT s = rect();
+        win::SetCursorPos(s.left + 30, s.top + 5);
+        win::queueMoveSize({{x + 30, y + 5}});
+        win::SendMessage(h(), win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(win::HTCAPTION), 0);
+    }
+    // The user drags one corner of the frame (a hit-test code) by (dx, dy).
+    void dragCorner(int hit, int dx, int dy) {
+        const win::RECT s = rect();
+        const win::POINT from = hit == win::HTTOPLEFT ? win::POINT{s.left, s.top} : win::POINT{s.right - 1, s.bottom - 1};
+        win::SetCursorPos(from.x, from.y);
+        win::queueMoveSize({{from.x + dx, from.y + dy}});
+        win::SendMessage(h(), win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(hit), 0);
+    }
+};
+
+} // namespace notice_testing
