@@ -95,7 +95,7 @@ void emit(xmlNode* n, const Walk& w, std::string& out) {
         // A picture from nowhere it may come from is left out.
         if (link.empty()) return;
         if (w.image) link = w.image(link);
-        out += "<img src=\"" + inert::escapeHtml(link) + "\"" + attributes + ">";
+        out += "<img" + (link.empty() ? std::string() : " src=\"" + inert::escapeHtml(link) + "\"") + attributes + ">";
         return;
     }
     if (tag == "a") {

@@ -31,7 +31,7 @@ std::optional<std::string> Extract(const std::string& page, const std::string& u
 // script, style sheet, frame, object, form control or event attribute; links and images only as
 // http(s) addresses resolved against the article's address, links opening a new window; no ids
 // or names that could stand for the page's own elements. imageAddress, when given, turns each
-// picture's resolved address into the one the page loads it from.
+// picture's resolved address into the source the page is given ("": none, the caller fills it).
 std::string Sanitise(const std::string& markup, const std::string& articleUrl,
                      const std::function<std::string(const std::string&)>& imageAddress = {});
 // What shows when there is no article: the address as a link to itself, built from escaped

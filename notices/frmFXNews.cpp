@@ -3,6 +3,7 @@
 #include "ArticleExtract.h"
 #include "InertHtml.h"
 #include "frmFXNotify.h"
+#include "platform/browser/BrowserHost.h"
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Screen.h"
@@ -38,9 +39,10 @@ void step(F&& f) {
 }
 
 // A stored number of pixels; missing, not a number or beyond any screen reads as 0.
-double storedPixels(cls_Config& c, const char* attribute) {
+double storedNumber(cls_Config& c, const char* attribute) {
     if (!c.isExistAttrib(kNode, attribute)) return 0;
-    const double v = forms::Val(c.GetNodeAttrib(kNode, attribute));
+    double v = 0;
+    step([&] { v = forms::Val(c.GetNodeAttrib(kNode, attribute)); });
     return std::isfinite(v) && std::abs(v) <= 1e6 ? v : 0;
 }
 
@@ -53,11 +55,15 @@ std::string onThisMachine(const std::string& url) {
     return host == "127.0.0.1" || host == "localhost" ? mapped : "";
 }
 
-// A picture of the article comes from where the machine's host mapping leads its site.
-std::string shownImage(const std::string& url) {
-    const std::string local = onThisMachine(url);
-    return local.empty() ? url : local;
+// The kind of a picture by its first bytes; "" for anything that is no picture.
+std::string pictureType(const std::string& bytes) {
+    if (bytes.rfind("GIF87a", 0) == 0 || bytes.rfind("GIF89a", 0) == 0) return "image/gif";
+    if (bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0) return "image/png";
+    if (bytes.rfind("\xFF\xD8\xFF", 0) == 0) return "image/jpeg";
+    return "";
 }
+constexpr size_t kMaxPictureBytes = 2 * 1024 * 1024;
+constexpr size_t kMaxPictures = 32;
 
 article::Hosts ruleHosts() {
     return {article::hostOf(frmFXNotify::siteBase(frmFXNotify::kFX168Site)),
@@ -110,7 +116,10 @@ void frmFXNews::OpenArticle(const std::string& url) {
 void frmFXNews::Form_Load() {
     ctlDown = std::make_unique<ctlDownload>();
     ctlDown->DownloadComplete = [this](std::string data, bool ok, const std::string& key) {
-        ctlDown_DownloadComplete(data, ok, key);
+        if (key == "FXNews") ctlDown_DownloadComplete(data, ok, key);
+        else if (key == "Ad") advertisementArrived(data, ok);
+        else if (key.rfind("Pic" + std::to_string(PictureRound_) + "_", 0) == 0)
+            pictureArrived(data, ok, std::stoul(key.substr(key.find('_') + 1)));
     };
     ctlDown->DownloadProgress = [](int32_t, int32_t) {};
     loadPage(hWnd(), m_Main::PageBase + "FXNews.htm");
@@ -137,10 +146,10 @@ void frmFXNews::pageComplete() {
         // 3. to 6. On the screen, at least the smallest size and at most the screen's size, so
         // that its buttons are never off the screen.
         cls_Config& c = Config();
-        long left = std::lrint(storedPixels(c, "Left") * kTwipsX);
-        long top = std::lrint(storedPixels(c, "Top") * kTwipsY);
-        long width = std::lrint(storedPixels(c, "Width") * kTwipsX);
-        long height = std::lrint(storedPixels(c, "Height") * kTwipsY);
+        long left = std::lrint(storedNumber(c, "Left") * kTwipsX);
+        long top = std::lrint(storedNumber(c, "Top") * kTwipsY);
+        long width = std::lrint(storedNumber(c, "Width") * kTwipsX);
+        long height = std::lrint(storedNumber(c, "Height") * kTwipsY);
         const long screenWidth = std::lrint(win::GetSystemMetrics(78) * kTwipsX);
         const long screenHeight = std::lrint(win::GetSystemMetrics(79) * kTwipsY);
         width = std::min(std::max(width, std::lrint(kMinWidth * kTwipsX)), screenWidth);
@@ -151,7 +160,7 @@ void frmFXNews::pageComplete() {
         if (top + height > screenHeight) top = screenHeight - height;
         Move(left, top, width, height);
         // 7.
-        PopupStyle_ = c.isExistAttrib(kNode, "PopupStyle") && forms::Val(c.GetNodeAttrib(kNode, "PopupStyle")) != 0;
+        PopupStyle_ = storedNumber(c, "PopupStyle") != 0;
         step([&] { showAdvertisement(); });
     } catch (const std::exception&) {
         // The page stays not ready; openers stop waiting at their bound.
@@ -161,11 +170,24 @@ void frmFXNews::pageComplete() {
     PageReady_ = true;
 }
 
-// The service's own advertisement, in a frame that runs no script, submits nothing and opens or
-// navigates no window; only a site this machine leads to is shown.
+// The service's own advertisement is fetched by the window like an article and shown rebuilt by
+// the same sanitiser, without pictures, in a frame that is sandboxed besides: it runs no script,
+// submits nothing and opens or navigates no window.
 void frmFXNews::showAdvertisement() {
-    const std::string address = onThisMachine(frmFXNotify::siteBase(frmFXNotify::kServiceSite) + "/ad.php");
-    if (!address.empty()) el("iAd").set("src", address);
+    const std::string address = frmFXNotify::siteBase(frmFXNotify::kServiceSite) + "/ad.php";
+    if (!onThisMachine(address).empty()) ctlDown->BeginDownload(address, "Ad");
+}
+
+void frmFXNews::advertisementArrived(const std::string& Data, bool Success) {
+    if (!Success) return;
+    const std::string address = frmFXNotify::siteBase(frmFXNotify::kServiceSite) + "/ad.php";
+    const std::string html =
+        article::Sanitise(sys::fromAnsi(Data), address, [](const std::string&) { return std::string(); });
+    step([&] {
+        el("iAd").set("srcdoc", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body { margin: 0;"
+                                " font: 13px \"微软雅黑\", Tahoma; background: #fff8e8; } img { display: none; }"
+                                "</style></head><body>" + html + "</body></html>");
+    });
 }
 
 bool frmFXNews::Busy() { return PageWindow::Busy() || !PageReady_; }
@@ -279,6 +301,7 @@ void frmFXNews::cSizeMove_Deactivate() {
 void frmFXNews::GETData() {
     step([&] { el("FxNews").style().display("none"); });
     step([&] { el("iLoad").style().display(""); });
+    ++PictureRound_;
     step([&] {
         // A newer link replaces the article still on its way.
         ctlDown->CancelDownload("FXNews");
@@ -289,12 +312,36 @@ void frmFXNews::GETData() {
 void frmFXNews::ctlDown_DownloadComplete(const std::string& Data, bool Success, const std::string&) {
     std::optional<std::string> cut;
     if (Success) cut = article::Extract(sys::fromAnsi(Data), URL_, ruleHosts());
-    const std::string html = cut ? article::Sanitise(*cut, URL_, shownImage) : article::FallbackLink(URL_);
+    std::vector<std::string> pictures;
+    auto picture = [&](const std::string& address) {
+        pictures.push_back(address);
+        return std::string();
+    };
+    const std::string html = cut ? article::Sanitise(*cut, URL_, picture) : article::FallbackLink(URL_);
     step([&] {
         web::PageBatch batch(Document);
         el("FxNews").innerHTML(html);
         el("FxNews").style().display("");
         el("iLoad").style().display("none");
+    });
+    fetchPictures(std::move(pictures));
+}
+
+void frmFXNews::fetchPictures(std::vector<std::string> addresses) {
+    const std::string round = "Pic" + std::to_string(++PictureRound_) + "_";
+    for (size_t i = 0; i < addresses.size() && i < kMaxPictures; ++i) {
+        // Only a site the machine leads to is asked, as for every page the program fetches.
+        if (onThisMachine(addresses[i]).empty()) continue;
+        step([&] { ctlDown->BeginDownload(addresses[i], round + std::to_string(i)); });
+    }
+}
+
+void frmFXNews::pictureArrived(const std::string& Data, bool Success, size_t index) {
+    const std::string type = Success && Data.size() <= kMaxPictureBytes ? pictureType(Data) : "";
+    if (type.empty()) return;
+    step([&] {
+        const auto pictures = el("FxNews").getElementsByTagName("IMG");
+        if (index < pictures.size()) pictures[index].set("src", "data:" + type + ";base64," + web::base64(Data));
     });
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class clsSizeMove;
 class ctlDownload;
@@ -64,10 +65,16 @@ private:
     void cSizeMove_Sizing(int32_t& Left, int32_t& Top, int32_t& Width, int32_t& Height);
     void ctlDown_DownloadComplete(const std::string& Data, bool Success, const std::string& Key);
     void WebBrowser_NewWindow2(const std::string& url, bool& cancel);
+    void fetchPictures(std::vector<std::string> addresses);
+    void pictureArrived(const std::string& Data, bool Success, size_t index);
     void showAdvertisement();
+    void advertisementArrived(const std::string& Data, bool Success);
     web::HTMLElement el(const std::string& id) const;
 
     std::string URL_;
+    // The article's pictures are fetched by the window and handed to the page as data, so the
+    // page itself loads nothing from any site; a newer article makes older pictures stale.
+    uint32_t PictureRound_ = 0;
     bool PageReady_ = false;
     bool PopupStyle_ = false;
     bool ShowPending_ = false;
