@@ -168,6 +168,36 @@ TEST(NewsViewer, TheStyleButtonSwapsTheWindowStyle) {
     EXPECT_EQ(Config().GetNodeAttrib(kNode, "PopupStyle"), "0");
 }
 
+TEST(NewsViewer, DraggedAndSizedThroughTheWindowSystemNoSmallerThanItsMinimum) {
+    ViewerProgram p;
+    p.store({{"Left", "200"}, {"Top", "100"}, {"Width", "600"}, {"Height", "500"}, {"PopupStyle", "1"}});
+    p.open(kServiceArticle);
+    frmFXNews* w = p.viewer();
+    ASSERT_TRUE(p.pageWait([&] { return win::IsWindowVisible(w->hWnd()); }, 5000));
+    const win::RECT start = p.rect();
+    // The picture at the top left drags the frameless window.
+    win::SetCursorPos(start.left + 30, start.top + 30);
+    win::queueMoveSize({{start.left + 70, start.top + 55}});
+    p.js("document.getElementById('iMove').dispatchEvent(new MouseEvent('mousedown', {bubbles: true}))");
+    ASSERT_TRUE(p.pageWait([&] { return p.rect().left != start.left; }, 5000));
+    win::RECT r = p.rect();
+    EXPECT_EQ(r.left - start.left, 40);
+    EXPECT_EQ(r.top - start.top, 25);
+    EXPECT_EQ(r.right - r.left, 600);
+    // The grip sizes it from its bottom-right corner, down to 300 x 200 and no further.
+    win::SetCursorPos(r.right - 5, r.bottom - 5);
+    win::queueMoveSize({{r.right - 105, r.bottom - 55}, {r.left + 20, r.top + 20}});
+    p.js("document.getElementById('SizeGrip').dispatchEvent(new MouseEvent('mousedown', {bubbles: true}))");
+    ASSERT_TRUE(p.pageWait([&] { return p.rect().right - p.rect().left == 300; }, 5000));
+    r = p.rect();
+    EXPECT_EQ(r.bottom - r.top, 200);
+    EXPECT_EQ(r.left, start.left + 40);
+    // The page follows the window.
+    win::RECT page{};
+    win::GetWindowRect(w->Browser()->hWnd(), &page);
+    EXPECT_EQ(page, r);
+}
+
 TEST(NewsViewer, PopupClosesWhenItLosesActivationAndDialogStays) {
     ViewerProgram p;
     forms::Form other("frmOther");
