@@ -2,6 +2,7 @@
 // program_windows with those modules, above the core, so the core itself never depends on them.
 #include "core/Program.h"
 #include "core/frmMain.h"
+#include "notices/frmFXNews.h"
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "platform/browser/BrowserHost.h"
@@ -47,6 +48,8 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     NewAboutWindow = [] { return std::make_shared<frmAbout>(); };
     NewInsScriptWindow = [] { return std::make_shared<frmInsScript>(); };
     NewLiveUpdate = [] { return std::make_shared<frmLiveUpdate>(); };
+    NewFXNews = [] { return std::make_shared<frmFXNews>(); };
+    frmFXNotify::OpenItem = [](const std::string& url) { frmFXNews::OpenArticle(url); };
 }
 
 } // namespace m_Main
