@@ -12,6 +12,7 @@
 #include "settings/frmAbout.h"
 #include "settings/frmInsScript.h"
 #include "settings/frmLiveUpdate.h"
+#include "settings/frmSettings.h"
 #include "settings/frmVoiceClock.h"
 #include "settings/frmVoiceQuote.h"
 #include "toolkit/frmSplash.h"
@@ -47,6 +48,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     NewAboutWindow = [] { return std::make_shared<frmAbout>(); };
     NewInsScriptWindow = [] { return std::make_shared<frmInsScript>(); };
     NewLiveUpdate = [] { return std::make_shared<frmLiveUpdate>(); };
+    NewSettingsWindow = [] { return std::make_shared<frmSettings>(); };
 }
 
 } // namespace m_Main
