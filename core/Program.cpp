@@ -225,6 +225,13 @@ PageDialog* InsScriptForm() { return instance(g_insScript, NewInsScriptWindow); 
 
 void ReleaseQuoteBoard() { g_board.reset(); }
 
+void ReleaseSettingsForm(const PageDialog* window) {
+    if (!g_settings || g_settings.get() != window) return;
+    // Called from the window's own unload: the last reference goes once that is over.
+    std::shared_ptr<PageDialog> keep = std::move(g_settings);
+    if (auto* machine = sys::Machine::currentOrNull()) machine->post([keep] {});
+}
+
 VoiceQuoteDialog* VoiceQuoteWindow() {
     if (!g_voiceQuote && NewVoiceQuote) {
         g_voiceQuote = NewVoiceQuote();

@@ -144,6 +144,9 @@ extern std::function<std::shared_ptr<PageDialog>()> NewInsScriptWindow;
 PageDialog* SettingsForm();
 PageDialog* AboutForm();
 PageDialog* InsScriptForm();
+// Forgets the settings window when it is the one held (its unload), so the next opening makes
+// a fresh one.
+void ReleaseSettingsForm(const PageDialog* window);
 // The news viewer while it exists: the opener makes it through NewFXNews when empty, its unload
 // empties it.
 extern std::shared_ptr<NewsViewerWindow> FXNewsForm;

@@ -13,6 +13,7 @@
 #include "settings/frmAbout.h"
 #include "settings/frmInsScript.h"
 #include "settings/frmLiveUpdate.h"
+#include "settings/frmSettings.h"
 #include "settings/frmVoiceClock.h"
 #include "settings/frmVoiceQuote.h"
 #include "toolkit/frmSplash.h"
@@ -49,7 +50,7 @@ void InstallWindows(std::function<void(const std::string& event)> trace) {
     NewInsScriptWindow = [] { return std::make_shared<frmInsScript>(); };
     NewLiveUpdate = [] { return std::make_shared<frmLiveUpdate>(); };
     NewFXNews = [] { return std::make_shared<frmFXNews>(); };
-    frmFXNotify::OpenItem = [](const std::string& url) { frmFXNews::OpenArticle(url); };
+    NewSettingsWindow = [] { return std::make_shared<frmSettings>(); };
 }
 
 } // namespace m_Main

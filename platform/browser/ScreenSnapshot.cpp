@@ -3,6 +3,7 @@
 #include "Page.h"
 
 #include "platform/desktop/CommCtrl.h"
+#include "platform/desktop/CommonControls.h"
 #include "platform/desktop/Dialog.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Paint.h"
@@ -210,6 +211,19 @@ public:
                 html_ << "<div class='group' style='" << box(0, 6, w - 2, hgt - 8) << "'><span>" << esc(text) << "</span></div>";
             else
                 html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(text) << "</div>";
+        } else if (upper == "MSCTLS_HOTKEY32") {
+            // As the system's control shows its combination: "Ctrl + Alt + M", or "无" for none.
+            const auto value = win::SendMessage(h, win::HKM_GETHOTKEY, 0, 0);
+            const int key = static_cast<int>(value & 0xFF), mods = static_cast<int>((value >> 8) & 0xFF);
+            std::string shown;
+            if (mods & win::HOTKEYF_CONTROL) shown += "Ctrl + ";
+            if (mods & win::HOTKEYF_SHIFT) shown += "Shift + ";
+            if (mods & win::HOTKEYF_ALT) shown += "Alt + ";
+            if (key == 0) shown = "无";
+            else if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) shown += static_cast<char>(key);
+            else if (key >= 0x70 && key <= 0x87) shown += "F" + std::to_string(key - 0x6F);
+            else shown += "#" + std::to_string(key);
+            html_ << "<div class='edit' style='" << box(0, 0, w - 2, hgt - 2) << "'>" << esc(shown) << "</div>";
         } else if (upper == "SYSHEADER32") {
             html_ << "<div class='button' style='" << box(0, 0, w - 2, hgt - 2) << "'></div>";
         } else if (upper == "EDIT") {

@@ -1,0 +1,277 @@
+// The settings window's loading pass: bindings, every setting into the page, sound lists, hot
+// keys, the terminal's default path, and the window sized to the page.
+#include "frmSettings.h"
+
+#include "core/Program.h"
+#include "platform/desktop/Modal.h"
+#include "platform/desktop/Win.h"
+#include "platform/forms/RuntimeError.h"
+#include "platform/forms/Strings.h"
+#include "platform/forms/UserControl.h"
+#include "platform/system/Machine.h"
+#include "toolkit/cRegistry.h"
+#include "toolkit/cls_Config.h"
+#include "toolkit/m_Main.h"
+#include "toolkit/ucHotKey.h"
+
+#include <cmath>
+
+namespace {
+
+// The text's leading number; a text beyond any number reads 0.
+double number(const std::string& text) {
+    try {
+        const double v = forms::Val(text);
+        return std::isfinite(v) ? v : 0;
+    } catch (const forms::RuntimeError&) {
+        return 0;
+    }
+}
+
+bool flag(const std::string& text) { return number(text) != 0; }
+
+double rounded(double v) { return forms::Round(v); }
+
+// One step of the pass: a page that lacks an element skips that step, not the rest.
+template <class F>
+void step(F&& fn) {
+    try {
+        fn();
+    } catch (const win::UnansweredModalError&) {
+        throw;
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+void frmSettings::pageComplete() {
+    // A second document-complete (frames, a reload) must not bind again nor overwrite what the
+    // user has changed since.
+    if (loadPasses_ > 0) return;
+    ++loadPasses_;
+    loadPass();
+}
+
+void frmSettings::loadPass() {
+    cls_Config& c = Config();
+    auto attr = [&](const char* path, const char* name) { return c.GetNodeAttrib(path, name); };
+    auto check = [&](const char* id, bool on) { el(id).checked(on); };
+    auto checkFlag = [&](const char* id, const char* path, const char* name) { check(id, flag(attr(path, name))); };
+    auto click = [&](const char* id) { el(id).FireEvent("onClick"); };
+    auto select = [&](const char* id, int index) { el(id).set("selectedIndex", index); };
+
+    // 1.
+    for (const auto& [id, member] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"iOk", "ClickOK"},
+             {"BriskSoundTest", "TestSound"},
+             {"BriskSoundList", "StopSound"},
+             {"TimeOutSoundTest", "TestSound"},
+             {"TimeOutSoundList", "StopSound"},
+             {"iCancel", "ClickCancel"},
+             {"iBrowse", "GetTerminal"},
+             {"yHK", "yHK"},
+             {"nHK", "nHK"},
+             {"iSpecify", "SpecifyMT4File"}})
+        bindEvent(id, "onclick", member);
+
+    // 2.-3.
+    step([&] {
+        if (!m_Main::TerminalReady) el("iSpecify").disabled(true);
+    });
+    step([&] {
+        check("iSystemRun", IsAutoRun());
+        click("iSystemRun");
+    });
+
+    // 4.
+    step([&] { checkFlag("RunMT4", "Settings/Startup/RunMT4", "Checked"); });
+    step([&] {
+        const std::string file = attr("Settings/Startup/RunMT4", "MT4File");
+        if (!file.empty()) el("MT4File").value(file);
+    });
+    step([&] { checkFlag("HideMT4", "Settings/Startup/HideMT4", "Checked"); });
+    step([&] { click("RunMT4"); });
+
+    // 5.
+    step([&] { el("iInclude").value(attr("Settings/FXNews", "Include")); });
+    step([&] { el("iExclude").value(attr("Settings/FXNews", "Exclude")); });
+    step([&] { checkFlag("Duration", "Settings/FXNews/Popup/Duration", "Checked"); });
+    step([&] {
+        const double index = rounded(number(attr("Settings/FXNews/Popup/Duration", "SelValue")) / 10 - 1);
+        select("DurationIndex", index >= 0 && index <= 4 ? static_cast<int>(index) : 1);
+    });
+    step([&] { checkFlag("DetectFSApp", "Settings/FXNews/Popup/DetectFSApp", "Checked"); });
+    step([&] { checkFlag("Popup", "Settings/FXNews/Popup", "Checked"); });
+    step([&] { click("Popup"); });
+
+    // 6.
+    step([&] { checkFlag("TT1", "Settings/FXNews/Source/FX168_1", "Checked"); });
+    step([&] { checkFlag("TT2", "Settings/FXNews/Source/DailyFX_1", "Checked"); });
+    step([&] { checkFlag("TT3", "Settings/FXNews/Source/CaiXun_1", "Checked"); });
+    step([&] {
+        const double minutes = number(attr("FXCalendar", "NotifyTime"));
+        select("iFXCalNotifyTime", minutes == 3 ? 1 : minutes == 5 ? 2 : minutes == 10 ? 3 : 0);
+    });
+    // A choice of an action list: the stored number, rounded, when the list has it, else "无".
+    auto action = [&](const char* id, const char* path, const char* name) {
+        const web::HTMLElement list = el(id);
+        const double index = rounded(number(attr(path, name)));
+        const int count = list.number("length");
+        list.set("selectedIndex", index >= 0 && index < count ? static_cast<int>(index) : 0);
+    };
+    step([&] { checkFlag("iFloat", "Window", "Visible"); });
+    step([&] { action("DoubleClickEvent", "Window", "DoubleClick"); });
+    step([&] { click("iFloat"); });
+    step([&] { checkFlag("TopWindow", "Window", "TopMost"); });
+    step([&] { action("LeftClickEvent", "Settings/SysTaskIcon/LeftClickEvent", "Selected"); });
+
+    // 7.
+    step([&] { loadSoundLists(); });
+
+    // 8.
+    // A stored sound file: the first option of that name, letter case aside; none when absent.
+    auto soundChoice = [&](const char* id, const char* path) {
+        const web::HTMLElement list = el(id);
+        const std::vector<web::HTMLElement> options = list.elements("options");
+        if (options.size() <= 1) return;
+        const std::string stored = attr(path, "SoundFile");
+        int found = -1;
+        for (size_t i = 0; i < options.size() && found < 0; ++i)
+            if (forms::UCase(options[i].text("text")) == forms::UCase(stored)) found = static_cast<int>(i);
+        list.set("selectedIndex", found);
+    };
+    step([&] { checkFlag("chkTimeOut", "Settings/Timeout", "Checked"); });
+    step([&] {
+        const double n = rounded(number(attr("Settings/Timeout", "Interval")));
+        int index = 2;
+        if (n >= 3 && n <= 10) index = static_cast<int>(n) - 3;
+        else if (n == 20) index = 8;
+        else if (n == 30) index = 9;
+        else if (n == 40) index = 10;
+        else if (n == 50) index = 11;
+        select("TimeOut", index);
+    });
+    step([&] { click("chkTimeOut"); });
+    step([&] { check("TimeOutSound", m_Main::TimeoutSound); });
+    step([&] { soundChoice("TimeOutSoundList", "Settings/Timeout"); });
+    step([&] { click("TimeOutSound"); });
+    step([&] { check("TimeOutVoice", m_Main::TimeoutVoice); });
+
+    // 9.
+    step([&] { checkFlag("VoiceClock", "Settings/VoiceClock", "Checked"); });
+    step([&] { checkFlag("VClock0", "Settings/VoiceClock", "Clock0"); });
+    step([&] { checkFlag("VClock15", "Settings/VoiceClock", "Clock15"); });
+    step([&] { checkFlag("VClock30", "Settings/VoiceClock", "Clock30"); });
+    step([&] { checkFlag("VClock45", "Settings/VoiceClock", "Clock45"); });
+    step([&] { checkFlag("chkLU", "Settings/LiveUpdate", "Checked"); });
+    step([&] { checkFlag("NoAlertErr", "Settings/HotKey", "NoAlertErr"); });
+
+    // 10.
+    step([&] { loadHotKeys(); });
+
+    // 11.
+    step([&] { checkFlag("brisk", "Settings/Brisk", "WarnChecked"); });
+    step([&] { checkFlag("FX1", "Settings/Brisk", "Strategy"); });
+    step([&] { checkFlag("FX2", "Settings/Brisk", "Vip"); });
+    step([&] { checkFlag("FX3", "Settings/Brisk", "Notice"); });
+    step([&] { checkFlag("BriskSound", "Settings/Brisk", "Sound"); });
+    step([&] { checkFlag("BriskVoice", "Settings/Brisk", "Voice"); });
+    step([&] { soundChoice("BriskSoundList", "Settings/Brisk"); });
+    step([&] { click("BriskSound"); });
+
+    // 12.
+    step([&] { loadTerminalLabel(); });
+    // The label's final text is the field's hint.
+    step([&] { Document.callFunction("label2value"); });
+
+    // 13.-14.
+    step([&] { fitToPage(); });
+    step([&] { el("iMT4").disabled(false); });
+}
+
+void frmSettings::loadSoundLists() {
+    auto& machine = sys::Machine::current();
+    const std::string folder = m_Main::AppDir + "Sound";
+    if (!m_Main::DirExists(folder)) return;
+    const std::vector<std::string> files = machine.listDir(folder, "*.wav", true);
+    const web::HTMLElement timeOut = el("TimeOutSoundList");
+    const web::HTMLElement brisk = el("BriskSoundList");
+    int i = 1;
+    for (const std::string& file : files) {
+        for (const web::HTMLElement& list : {timeOut, brisk}) {
+            list.set("length", i + 1);
+            list.elements("options")[static_cast<size_t>(i)].set("text", file);
+        }
+        ++i;
+    }
+}
+
+void frmSettings::loadHotKeys() {
+    cls_Config& c = Config();
+    for (size_t i = 0; i < ucKey.size(); ++i) {
+        if (!ucKey[i]) continue;
+        const std::string text = forms::Trim(c.GetNodeText(std::string("Settings/HotKey/") + kHotKeyNames[i]));
+        if (text.empty()) continue;
+        const HotKeyValue stored = ParseHotKeyText(text);
+        ucKey[i]->HotKeyModifier(static_cast<uint8_t>(ModToHotKeyFlags(stored.mod)));
+        ucKey[i]->HotKey(stored.key);
+        loadedKeys_[i] = {ucKey[i]->HotKeyModifier(), ucKey[i]->HotKey()};
+        loadedMods_[i] = stored.mod;
+    }
+}
+
+void frmSettings::loadTerminalLabel() {
+    const web::HTMLElement label = el("defMT4File");
+    // The page may have put the label's first text into the field as its hint already.
+    const std::string value = el("MT4File").value();
+    if (!value.empty() && value != label.innerText()) {
+        label.innerText("...");
+        return;
+    }
+    const char* const key = "Software\\MetaQuotes Software\\MetaTrader 4";
+    cRegistry r;
+    r.ClassKey(win::HKEY_CURRENT_USER);
+    r.SectionKey(key);
+    if (!r.KeyExists()) {
+        label.innerText("无");
+        return;
+    }
+    r.ValueKey("InstallPath");
+    r.ValueType(win::REG_SZ);
+    const cRegistry::Variant v = r.Value();
+    const auto* path = std::get_if<std::string>(&v);
+    if (!path) {
+        label.innerText("无");
+        return;
+    }
+    label.innerText(label.innerText() + *path + "\\terminal.exe");
+    el("MT4File").title(label.innerText());
+}
+
+frmSettings::Rect frmSettings::GetElementRect(const std::string& id) const {
+    const web::HTMLElement element = el(id);
+    Rect r;
+    r.width = element.offsetWidth();
+    r.height = element.offsetHeight();
+    int depth = 0;
+    for (web::HTMLElement e = element; e && depth < 256; e = e.offsetParent(), ++depth) {
+        if (forms::UCase(e.tagName()) == "BODY") break;
+        r.left += e.offsetLeft();
+        r.top += e.offsetTop();
+    }
+    return r;
+}
+
+void frmSettings::fitToPage() {
+    const Rect bar = GetElementRect("ButtonLayout");
+    const long tppX = win::TwipsPerPixelX, tppY = win::TwipsPerPixelY;
+    setHeight((bar.top + bar.height) * tppY + (Height() - ScaleHeight()));
+    setWidth(bar.width * tppX + (Width() - ScaleWidth()));
+    // Until the opener shows it the window stands in the middle of the work area.
+    win::RECT area{};
+    if (m_Main::GetWorkArea(area))
+        Move(std::max(0L, ((area.left + area.right) * tppX - Width()) / 2),
+             std::max(0L, ((area.top + area.bottom) * tppY - Height()) / 2));
+    WebBrowser1->Move(0, 0, static_cast<int>(ScaleWidth() / tppX), static_cast<int>(ScaleHeight() / tppY));
+}
