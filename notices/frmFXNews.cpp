@@ -83,34 +83,6 @@ frmFXNews::frmFXNews() : NewsViewerWindow("frmFXNews") {
 
 frmFXNews::~frmFXNews() = default;
 
-// ---- Opening ---------------------------------------------------------------------------------
-
-void frmFXNews::OpenArticle(const std::string& url) {
-    if (url.empty() || (!m_Main::FXNewsForm && !m_Main::NewFXNews)) return;
-    forms::Screen.setMousePointer(forms::vbHourglass);
-    if (!m_Main::FXNewsForm) m_Main::FXNewsForm = m_Main::NewFXNews();
-    std::shared_ptr<NewsViewerWindow> viewer = m_Main::FXNewsForm;
-    if (!viewer) {
-        forms::Screen.setMousePointer(forms::vbDefault);
-        return;
-    }
-    viewer->Load();
-    const uint32_t start = win::GetTickCount();
-    while (viewer->IsLoaded() && viewer->Busy() && win::GetTickCount() - start < kPageWaitMs) forms::DoEvents();
-    forms::Screen.setMousePointer(forms::vbDefault);
-    if (!viewer->IsLoaded()) return;
-    if (viewer->Busy()) {
-        // A page that never came is let go, so the next link starts afresh.
-        viewer->Unload();
-        if (m_Main::FXNewsForm == viewer) m_Main::FXNewsForm.reset();
-        forms::MsgBox(kPageFailed, forms::vbExclamation);
-        return;
-    }
-    viewer->URL(url);
-    viewer->XStyle();
-    viewer->GETData();
-}
-
 // ---- Life ------------------------------------------------------------------------------------
 
 void frmFXNews::Form_Load() {

@@ -25,13 +25,6 @@ public:
     static constexpr uint32_t kDialogStyle = 0x02CC0000;  // clip children, caption, system menu, sizing border
     static constexpr uint32_t kPopupStyle = 0;
     static constexpr int32_t kMinWidth = 300, kMinHeight = 200;
-    // How long an opener waits for the page, on the machine's clock.
-    static constexpr uint32_t kPageWaitMs = 30000;
-    static constexpr const char* kPageFailed = "新闻窗口无法显示, 请稍后再试!";
-
-    // Opens an article in the program's viewer, making the viewer when there is none.
-    static void OpenArticle(const std::string& url);
-
     // ---- Members, in slot order ----
     void WindowMove();
     void SizeGrip();

@@ -120,8 +120,12 @@ public:
     bool WebDoc_oncontextmenu();
     void Click_MoreBut();
     bool InTaskbarShown() const { return InTaskbar; }
-    // Loads the news viewer if need be, waits (bounded) for its page and opens the address in it.
+    // Loads the news viewer if need be, waits (bounded) for its page and opens the address in it;
+    // a viewer whose page never came is let go with a message, so the next link starts afresh.
     static void OpenInViewer(const std::string& url);
+    // The longest wait for the news viewer's page, on the machine's clock.
+    static constexpr uint32_t kViewerWaitMs = 30000;
+    static constexpr const char* kViewerNotReady = "新闻窗口没有准备好,请稍后再试!";
 
 protected:
     void Form_Load() override;

@@ -27,9 +27,6 @@ constexpr int32_t kClose = 100;
 constexpr int32_t kCalendarTab = 600;
 constexpr int32_t kTaskbar = 800;
 
-// The longest wait for the news viewer's page, on the machine's clock.
-constexpr uint32_t kViewerWaitMs = 30000;
-
 struct Tab {
     const char* id;
     int32_t command;
@@ -168,7 +165,7 @@ bool frmFXNotify::WebDoc_onclick() {
 
 void frmFXNotify::OpenInViewer(const std::string& url) {
     using namespace m_Main;
-    if (!FXNewsForm && !NewFXNews) return;
+    if (url.empty() || (!FXNewsForm && !NewFXNews)) return;
     std::shared_ptr<NewsViewerWindow> viewer;
     {
         forms::Screen.setMousePointer(forms::vbHourglass);
@@ -186,7 +183,9 @@ void frmFXNotify::OpenInViewer(const std::string& url) {
     // Closed while its page loaded: nothing to fill.
     if (viewer != FXNewsForm || !viewer->IsLoaded()) return;
     if (viewer->Busy()) {
-        forms::MsgBox("新闻窗口没有准备好,请稍后再试!", forms::vbExclamation);
+        viewer->Unload();
+        FXNewsForm.reset();
+        forms::MsgBox(kViewerNotReady, forms::vbExclamation);
         return;
     }
     viewer->URL(url);

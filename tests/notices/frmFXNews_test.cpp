@@ -2,6 +2,7 @@
 #include "FixtureSites.h"
 #include "core/Program.h"
 #include "notices/frmFXNews.h"
+#include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "platform/desktop/Clipboard.h"
 #include "platform/desktop/Menu.h"
@@ -60,7 +61,7 @@ struct ViewerProgram {
     // Opens the link as the notice window does and waits for the article or the fallback.
     void open(const std::string& url) {
         m->beginOutsideWork();
-        frmFXNews::OpenArticle(url);
+        frmFXNotify::OpenInViewer(url);
         m->endOutsideWork();
         ASSERT_NE(viewer(), nullptr);
         ASSERT_TRUE(pageWait([&] { return js("document.getElementById('iLoad').style.display") == "none"; }));
@@ -353,12 +354,12 @@ TEST(NewsViewer, APageThatNeverCompletesEndsTheWaitWithAMessage) {
     win::clearMessageBoxes();
     win::queueMessageBoxAnswer(1);
     const uint64_t start = p.m->clock().tickMs();
-    frmFXNews::OpenArticle(kFX168Article);
+    frmFXNotify::OpenInViewer(kFX168Article);
     sys::addResource(sys::kPageResourceType, "FXNews.htm", page);
-    EXPECT_GE(p.m->clock().tickMs() - start, frmFXNews::kPageWaitMs);
+    EXPECT_GE(p.m->clock().tickMs() - start, frmFXNotify::kViewerWaitMs);
     const auto boxes = win::messageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, frmFXNews::kPageFailed);
+    EXPECT_EQ(boxes[0].text, frmFXNotify::kViewerNotReady);
     EXPECT_EQ(m_Main::FXNewsForm, nullptr) << "the next link starts afresh";
     EXPECT_EQ(p.sites.hits("/fx168/fxnews/2026/1210/0912.htm"), 0);
 }
