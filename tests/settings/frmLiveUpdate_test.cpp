@@ -34,8 +34,15 @@ TEST(LiveUpdateVersion, ComparedNumberByNumber) {
 
 frmLiveUpdate* liveUpdate() { return dynamic_cast<frmLiveUpdate*>(m_Main::MainForm->LiveUpdateForm()); }
 
-size_t balloons() { return win::balloonHistory().size(); }
-std::string lastBalloon() { return win::balloonHistory().empty() ? "" : win::balloonHistory().back().text; }
+// The update check's own balloons; the notice window's calendar shows its own beside them.
+std::vector<win::BalloonRecord> updateBalloons() {
+    std::vector<win::BalloonRecord> out;
+    for (const auto& b : win::balloonHistory())
+        if (b.title == "在线升级") out.push_back(b);
+    return out;
+}
+size_t balloons() { return updateBalloons().size(); }
+std::string lastBalloon() { return updateBalloons().empty() ? "" : updateBalloons().back().text; }
 
 TEST(LiveUpdate, WhatEachVersionFileGives) {
     struct Case {
