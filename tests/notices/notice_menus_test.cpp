@@ -198,18 +198,14 @@ TEST(NoticeMenus, TheContextMenuFollowsTheClickedTableAndRow) {
 TEST(NoticeMenus, RemindAllTicksTheDaysEventsInTheStoreAndTheTable) {
     MenuFixture f(7);  // a Monday
     cls_Config& c = Config();
+    // The day's events as the week view draws them: a tick box, one already ticked, and one
+    // greyed (its time is no clock).
     c.AddFXCalendar(3, "08:30", "美国非农就业人数", "高", "");
     c.AddFXCalendar(3, "10:00", "欧元区CPI", "中", "");
-    c.AddFXCalendar(3, "21:00", "美联储利率决议", "高", "");
+    c.AddFXCalendar(3, "待定", "美联储利率决议", "高", "");
+    c.WeekList(3)[1].attribute("Notify").set_value("1");
     f.w->SelectWeekTab(3);
     f.w->Calendar();
-    // The day's rows as the week view draws them: tick boxes, one already ticked, and one greyed.
-    f.js("(function () { var t = document.getElementById('iCalTable');"
-         " var cells = [\"<INPUT type=checkbox id='w_3_chk1' >\", \"<INPUT type=checkbox id='w_3_chk2' CHECKED >\","
-         "              \"<INPUT type=radio id='w_3_chk3'  Disabled >\"];"
-         " cells.forEach(function (box, i) { var tr = t.tBodies[t.tBodies.length - 1].insertRow(-1);"
-         "  ['08:30', 'x', '高'].forEach(function (x) { tr.insertCell(-1).innerText = x; });"
-         "  tr.insertCell(-1).innerHTML = box; }); })()");
 
     win::queueMenuChoice(3);
     f.rightClickThenMoveOn("#iCalTable tr:nth-child(2) td:nth-child(2)");
@@ -230,7 +226,8 @@ TEST(NoticeMenus, RemindAllTicksTheDaysEventsInTheStoreAndTheTable) {
     f.rightClickThenMoveOn("#iCalTable tr:nth-child(3) td:nth-child(1)");
     ASSERT_TRUE(f.menuShown(2));
     f.settle();
-    EXPECT_EQ(forms::Clipboard.GetText(), "08:30\tx\t高\t\r\n08:30\tx\t高\t\r\n08:30\tx\t高\t\r\n");
+    EXPECT_EQ(forms::Clipboard.GetText(),
+              "08:30\t美国非农就业人数\t高\t\r\n10:00\t欧元区CPI\t中\t\r\n待定\t美联储利率决议\t高\t\r\n");
 }
 
 TEST(NoticeMenus, TheTaskbarItemSwitchesTheButtonAndCloseHides) {
