@@ -3,6 +3,7 @@
 #include "FixtureSites.h"
 #include "notices/frmFXNotify.h"
 #include "notices/frmFXNotify_Scrapers.h"
+#include "notices/frmToast.h"
 #include "pages/Pages.h"
 #include "platform/forms/Form.h"
 #include "support/Program.h"
@@ -13,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
+#include <sstream>
 
 namespace {
 
@@ -199,9 +202,11 @@ TEST(Scrapers, EachSourceFillsItsRowsAndListFromItsFixture) {
                    " function (o) { return o.text; }))"),
               R"(["全部","张分析","李分析","王&赵 组合"])");
     EXPECT_EQ(p.js("document.getElementById('iBriskTech').getElementsByTagName('OPTGROUP')[0].label"), "分类");
-    p.js("window.closed_ = 0; window.PopupClose = function () { window.closed_++; };"
-         "document.getElementById('iBriskTech').dispatchEvent(new FocusEvent('focusin'))");
-    ASSERT_TRUE(p.pageWait([&] { return p.js("String(window.closed_)") == "1"; }, 5000)) << "focus closes the toast";
+    auto toastOpen = [&] { return p.w->Toast() && p.w->Toast()->IsOpen(); };
+    p.js("document.getElementById('popupWin').style.display = ''; document.getElementById('iPopup').click()");
+    ASSERT_TRUE(p.pageWait(toastOpen, 20000));
+    p.js("document.getElementById('iBriskTech').dispatchEvent(new FocusEvent('focusin'))");
+    ASSERT_TRUE(p.pageWait([&] { return !toastOpen(); }, 5000)) << "focus closes the toast";
     p.js("Array.prototype.forEach.call(document.getElementById('iTable').rows,"
          " function (r) { r.style.display = 'none'; }); document.getElementById('iBriskTech').click()");
     ASSERT_TRUE(p.pageWait([&] { return p.rows().front().display.empty(); }, 5000)) << "a click filters";
@@ -215,8 +220,16 @@ TEST(Scrapers, EachSourceFillsItsRowsAndListFromItsFixture) {
 
 TEST(Scrapers, LaterPollsAddOnlyWhatIsNew) {
     Notices p;
-    // FX168's own new items would take the toast from the sites watched here.
+    // FX168's own new items would take the toast from the sites watched here, and so would the
+    // member channels' new entries: those keep their first pages.
     testing_support::setSettingsAttrib("Settings/FXNews/Source/FX168_1", "Checked", "0");
+    for (const char* channel : {"strategy.php", "vip.php", "notice.php"}) {
+        std::ifstream in(fixtures::defaultPagesDir() / "member" / channel, std::ios::binary);
+        std::stringstream page;
+        page << in.rdbuf();
+        ASSERT_FALSE(page.str().empty()) << channel;
+        p.sites.setPage(std::string("/member/") + channel, page.str());
+    }
     ASSERT_TRUE(p.open());
     const size_t before = p.rows().size();
     const std::string techsKey = "汇价仍在上升通道内运行，短线关注1.1780阻力。";
