@@ -34,8 +34,15 @@ TEST(LiveUpdateVersion, ComparedNumberByNumber) {
 
 frmLiveUpdate* liveUpdate() { return dynamic_cast<frmLiveUpdate*>(m_Main::MainForm->LiveUpdateForm()); }
 
-size_t balloons() { return win::balloonHistory().size(); }
-std::string lastBalloon() { return win::balloonHistory().empty() ? "" : win::balloonHistory().back().text; }
+// The tray's balloons but the notice window's calendar ones, which come when its week is fetched.
+std::vector<win::BalloonRecord> ownBalloons() {
+    std::vector<win::BalloonRecord> out;
+    for (const auto& b : win::balloonHistory())
+        if (b.title != "财经日历" && b.title != "财经事件提醒!" && b.title.rfind("从", 0) != 0) out.push_back(b);
+    return out;
+}
+size_t balloons() { return ownBalloons().size(); }
+std::string lastBalloon() { return ownBalloons().empty() ? "" : ownBalloons().back().text; }
 
 TEST(LiveUpdate, WhatEachVersionFileGives) {
     struct Case {
