@@ -244,7 +244,7 @@ private:
 public:
     // The failed-source bar has been shown or hidden this many times (each a layout change).
     int32_t LayoutChanges() const { return LayoutChanges_; }
-    // The toast window, once the page has asked for one.
+    // The toast window, made when the page has loaded.
     frmToast* Toast() const { return popupWin_.get(); }
     // The keywords of a list separated by ";", each trimmed; empty ones are left out.
     static std::vector<std::string> Keywords(const std::string& list);

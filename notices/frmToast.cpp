@@ -9,6 +9,7 @@
 #include "toolkit/frmBalloon.h"
 #include "toolkit/m_Main.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -104,7 +105,15 @@ void frmToast::iPopup() {
     width_ = width;
     full_ = full;
     durationMs_ = std::isfinite(duration) && duration > 0 && duration <= kLongestDurationMs ? duration : 0;
-    Load();
+    // A toast whose page went with its browser (or never came) is made afresh; else it would
+    // wait for that page for ever.
+    if (IsLoaded() && (!WebBrowser1 || !WebBrowser1->alive())) Unload();
+    try {
+        Load();
+    } catch (const std::exception&) {
+        if (IsLoaded()) Unload();
+        return;
+    }
     if (Busy()) {
         pending_ = true;  // the page's completion shows it
         return;
