@@ -80,6 +80,22 @@ TEST(NoticeBerth, SlidesOutInFifteenthsOfItsSizeAndStopsOnTheStrip) {
     }
 }
 
+TEST(NoticeBerth, AWindowNarrowerThanFifteenPixelsStillSlidesToItsStrip) {
+    NoticeWindowFixture f;
+    f.place(300, 100, 10, 650);
+    f.open();
+    const int width = f.rect().right - f.rect().left;
+    ASSERT_LT(width, 15) << "the saved place is taken as it is";
+    f.dragTo(-5, 100);
+    ASSERT_TRUE(f.w->BerthOn());
+    ASSERT_EQ(f.w->Berth()->BerthSide, 3);
+    win::SetCursorPos(600, 400);
+    f.w->BerthLeave();
+    ASSERT_TRUE(f.m->runUntil([&] { return f.w->Berth()->m_Timer->Interval() == 0; }, 2000));
+    EXPECT_EQ(f.w->Berth()->HideStep, 1);
+    EXPECT_EQ(f.rect().left, 3 - width);
+}
+
 TEST(NoticeBerth, MinimisingMidSlideStopsItWhereItIs) {
     NoticeWindowFixture f;
     f.place(300, 100, 700, 600);
