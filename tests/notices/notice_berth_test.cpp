@@ -234,6 +234,22 @@ TEST(NoticeBerth, ACloseSavesTheShownPlaceAndTheUserCloseOnlyHides) {
     EXPECT_EQ(f.saved("Left"), "200");
 }
 
+TEST(NoticeBerth, AClosedWindowWhosePlaceWasNeverSavedGetsItWithoutAnErrorBox) {
+    NoticeWindowFixture f;
+    std::string xml = testing_support::shippedSettings();
+    const std::string shipped = "<FXNews Status=\"1\" Left=\"880\" Top=\"420\" Width=\"380\" Height=\"320\"/>";
+    ASSERT_NE(xml.find(shipped), std::string::npos);
+    xml.replace(xml.find(shipped), shipped.size(), "<FXNews Status=\"1\"/>");
+    f.m->writeFileAtomic(testing_support::kProgramSettings, xml);
+    f.open();  // an error box would fail the test: none is scripted
+    const win::RECT r = f.rect();
+    EXPECT_FALSE(f.w->Unload(forms::vbFormControlMenu));
+    EXPECT_EQ(f.saved("Status"), "0");
+    EXPECT_EQ(f.saved("Left"), std::to_string(r.left));
+    EXPECT_EQ(f.saved("Width"), std::to_string(r.right - r.left));
+    EXPECT_EQ(f.saved("Height"), std::to_string(r.bottom - r.top));
+}
+
 TEST(NoticeBerth, ActivationFromTheTaskbarBringsItInAndXBerthArmsNoWatch) {
     NoticeWindowFixture f;
     f.place(300, 100, 700, 650);

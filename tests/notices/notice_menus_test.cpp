@@ -201,6 +201,7 @@ TEST(NoticeMenus, RemindAllTicksTheDaysEventsInTheStoreAndTheTable) {
     c.AddFXCalendar(3, "08:30", "美国非农就业人数", "高", "");
     c.AddFXCalendar(3, "10:00", "欧元区CPI", "中", "");
     c.AddFXCalendar(3, "21:00", "美联储利率决议", "高", "");
+    c.AddFXCalendar(3, "22:00", "表中尚未画出的事件", "低", "");  // a row the table does not have yet
     f.w->SelectWeekTab(3);
     f.w->Calendar();
     // The day's rows as the week view draws them: tick boxes, one already ticked, and one greyed.
@@ -216,6 +217,7 @@ TEST(NoticeMenus, RemindAllTicksTheDaysEventsInTheStoreAndTheTable) {
     ASSERT_TRUE(f.menuShown(1));
     expectItems(lastMenu(), {kCopyRow, kCopyAll, kSeparator, kRemind, kSeparator, kTaskbar, kSeparator, kClose});
     f.settle();
+    ASSERT_EQ(c.WeekList(3).size(), 4u);
     for (const auto& item : c.WeekList(3)) EXPECT_STREQ(item.attribute("Notify").value(), "1");
     const auto boxes = nlohmann::json::parse(f.js(
         "JSON.stringify(Array.prototype.map.call(document.querySelectorAll('#iCalTable input'),"
