@@ -115,7 +115,7 @@ public:
     void MoveIn();
     ScreenBerth* Berth() { return berth_.get(); }
     // ---- Links and menus ----
-    // The page's clicks and right clicks; both give False.
+    // The page document's clicks and right clicks.
     bool WebDoc_onclick();
     bool WebDoc_oncontextmenu();
     void Click_MoreBut();

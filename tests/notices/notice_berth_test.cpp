@@ -80,6 +80,22 @@ TEST(NoticeBerth, SlidesOutInFifteenthsOfItsSizeAndStopsOnTheStrip) {
     }
 }
 
+TEST(NoticeBerth, AWindowNarrowerThanFifteenPixelsStillSlidesToItsStrip) {
+    NoticeWindowFixture f;
+    f.place(300, 100, 10, 650);
+    f.open();
+    const int width = f.rect().right - f.rect().left;
+    ASSERT_LT(width, 15) << "the saved place is taken as it is";
+    f.dragTo(-5, 100);
+    ASSERT_TRUE(f.w->BerthOn());
+    ASSERT_EQ(f.w->Berth()->BerthSide, 3);
+    win::SetCursorPos(600, 400);
+    f.w->BerthLeave();
+    ASSERT_TRUE(f.m->runUntil([&] { return f.w->Berth()->m_Timer->Interval() == 0; }, 2000));
+    EXPECT_EQ(f.w->Berth()->HideStep, 1);
+    EXPECT_EQ(f.rect().left, 3 - width);
+}
+
 TEST(NoticeBerth, MinimisingMidSlideStopsItWhereItIs) {
     NoticeWindowFixture f;
     f.place(300, 100, 700, 600);
@@ -216,6 +232,22 @@ TEST(NoticeBerth, ACloseSavesTheShownPlaceAndTheUserCloseOnlyHides) {
     EXPECT_FALSE(f.w->IsLoaded());
     EXPECT_EQ(f.saved("Status"), "0");
     EXPECT_EQ(f.saved("Left"), "200");
+}
+
+TEST(NoticeBerth, AClosedWindowWhosePlaceWasNeverSavedGetsItWithoutAnErrorBox) {
+    NoticeWindowFixture f;
+    std::string xml = testing_support::shippedSettings();
+    const std::string shipped = "<FXNews Status=\"1\" Left=\"880\" Top=\"420\" Width=\"380\" Height=\"320\"/>";
+    ASSERT_NE(xml.find(shipped), std::string::npos);
+    xml.replace(xml.find(shipped), shipped.size(), "<FXNews Status=\"1\"/>");
+    f.m->writeFileAtomic(testing_support::kProgramSettings, xml);
+    f.open();  // an error box would fail the test: none is scripted
+    const win::RECT r = f.rect();
+    EXPECT_FALSE(f.w->Unload(forms::vbFormControlMenu));
+    EXPECT_EQ(f.saved("Status"), "0");
+    EXPECT_EQ(f.saved("Left"), std::to_string(r.left));
+    EXPECT_EQ(f.saved("Width"), std::to_string(r.right - r.left));
+    EXPECT_EQ(f.saved("Height"), std::to_string(r.bottom - r.top));
 }
 
 TEST(NoticeBerth, ActivationFromTheTaskbarBringsItInAndXBerthArmsNoWatch) {

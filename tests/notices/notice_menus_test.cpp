@@ -206,12 +206,14 @@ TEST(NoticeMenus, RemindAllTicksTheDaysEventsInTheStoreAndTheTable) {
     c.WeekList(3)[1].attribute("Notify").set_value("1");
     f.w->SelectWeekTab(3);
     f.w->Calendar();
+    c.AddFXCalendar(3, "22:00", "表中尚未画出的事件", "低", "");  // stored after the table was drawn
 
     win::queueMenuChoice(3);
     f.rightClickThenMoveOn("#iCalTable tr:nth-child(2) td:nth-child(2)");
     ASSERT_TRUE(f.menuShown(1));
     expectItems(lastMenu(), {kCopyRow, kCopyAll, kSeparator, kRemind, kSeparator, kTaskbar, kSeparator, kClose});
     f.settle();
+    ASSERT_EQ(c.WeekList(3).size(), 4u);
     for (const auto& item : c.WeekList(3)) EXPECT_STREQ(item.attribute("Notify").value(), "1");
     const auto boxes = nlohmann::json::parse(f.js(
         "JSON.stringify(Array.prototype.map.call(document.querySelectorAll('#iCalTable input'),"
