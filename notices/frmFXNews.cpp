@@ -167,6 +167,8 @@ bool frmFXNews::Busy() { return PageWindow::Busy() || !PageReady_; }
 void frmFXNews::Form_Activate() { m_Main::SetTopMost(hWnd()); }
 
 void frmFXNews::Form_QueryUnload(int&, int) {
+    // A window whose page never came was never placed: it has no place of the user's to keep.
+    if (!PageReady_) return;
     cls_Config& c = Config();
     auto put = [&](const char* attribute, long value) { c.CreateAttrib(kNode, attribute, std::to_string(value)); };
     if (c.isExist("Window", "FXNews_Content")) {

@@ -268,6 +268,32 @@ TEST(NewsViewer, EachSiteRuleShowsItsArticleFromTheSite) {
     EXPECT_EQ(p.js("document.getElementById('iAd').srcdoc").find("script"), std::string::npos);
 }
 
+TEST(NewsViewer, ANoticeLinkReusesTheOpenViewer) {
+    ViewerProgram p;
+    m_Main::InstallWindows();
+    ASSERT_TRUE(frmFXNotify::OpenItem);
+    p.store({{"Left", "100"}, {"Top", "50"}, {"Width", "640"}, {"Height", "480"}, {"PopupStyle", "1"}});
+    p.m->beginOutsideWork();
+    frmFXNotify::OpenItem(kFX168Article);
+    p.m->endOutsideWork();
+    ASSERT_NE(p.viewer(), nullptr);
+    frmFXNews* first = p.viewer();
+    ASSERT_TRUE(p.pageWait([&] { return p.js("document.getElementById('FxNews').style.display") == ""; }));
+    EXPECT_TRUE(win::GetWindowLong(first->hWnd(), win::GWL_EXSTYLE) & win::WS_EX_TOPMOST);
+    // The next link: the same window hides the article and shows the busy image until it arrives.
+    p.sites.setDelay("/caixun/fx_information/20261210/1.html", 1500);
+    p.m->beginOutsideWork();
+    frmFXNotify::OpenItem(kCaiXunArticle);
+    p.m->endOutsideWork();
+    EXPECT_EQ(p.viewer(), first);
+    EXPECT_EQ(p.js("document.getElementById('FxNews').style.display"), "none");
+    EXPECT_EQ(p.js("document.getElementById('iLoad').style.display"), "");
+    ASSERT_TRUE(p.pageWait([&] { return p.js("document.getElementById('iLoad').style.display") == "none"; }));
+    EXPECT_NE(p.js("document.getElementById('FxNews').innerText").find("美元兑人民币中间价报7.0650"), std::string::npos);
+    EXPECT_TRUE(first->PopupStyle());
+    EXPECT_TRUE(p.pageWait([&] { return win::IsWindowVisible(first->hWnd()); }, 5000)) << "shown again in its style";
+}
+
 TEST(NewsViewer, AFailedDownloadOrAnUnknownSiteShowsTheAddress) {
     ViewerProgram p;
     p.sites.setStatus("/fx168/fxnews/2026/1210/0912.htm", 404);
@@ -362,6 +388,8 @@ TEST(NewsViewer, APageThatNeverCompletesEndsTheWaitWithAMessage) {
     EXPECT_EQ(boxes[0].text, frmFXNotify::kViewerNotReady);
     EXPECT_EQ(m_Main::FXNewsForm, nullptr) << "the next link starts afresh";
     EXPECT_EQ(p.sites.hits("/fx168/fxnews/2026/1210/0912.htm"), 0);
+    EXPECT_EQ(Config().GetNodeAttrib(kNode, "Left"), "200") << "the user's place is kept";
+    EXPECT_EQ(Config().GetNodeAttrib(kNode, "Width"), "640");
 }
 
 } // namespace
