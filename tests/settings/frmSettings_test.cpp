@@ -190,6 +190,10 @@ TEST(SettingsWindow, TerminalLabelWithAStoredPathOrNoTerminalKey) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Program::el(*w, "defMT4File").innerText(), "...");
     EXPECT_EQ(Program::el(*w, "MT4File").value(), "D:\\MT4\\terminal.exe");
+    // Emptied by the user, it stays empty: the hint the page first had is gone.
+    Program::el(*w, "MT4File").value("");
+    Program::el(*w, "MT4File").FireEvent("onblur");
+    EXPECT_EQ(Program::el(*w, "MT4File").value(), "");
     w->ClickCancel();
     p.runFor(10);
 
