@@ -30,19 +30,11 @@ constexpr double kTwipsX = win::TwipsPerPixelX;
 constexpr double kTwipsY = win::TwipsPerPixelY;
 const char* const kNode = "Window/FXNews_Content";
 
-template <class F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 // A stored number of pixels; missing, not a number or beyond any screen reads as 0.
 double storedNumber(cls_Config& c, const char* attribute) {
     if (!c.isExistAttrib(kNode, attribute)) return 0;
     double v = 0;
-    step([&] { v = forms::Val(c.GetNodeAttrib(kNode, attribute)); });
+    forms::ResumeNext([&] { v = forms::Val(c.GetNodeAttrib(kNode, attribute)); });
     return std::isfinite(v) && std::abs(v) <= 1e6 ? v : 0;
 }
 
@@ -133,7 +125,7 @@ void frmFXNews::pageComplete() {
         Move(left, top, width, height);
         // 7.
         PopupStyle_ = storedNumber(c, "PopupStyle") != 0;
-        step([&] { showAdvertisement(); });
+        forms::ResumeNext([&] { showAdvertisement(); });
     } catch (const std::exception&) {
         // The page stays not ready; openers stop waiting at their bound.
         return;
@@ -155,7 +147,7 @@ void frmFXNews::advertisementArrived(const std::string& Data, bool Success) {
     const std::string address = frmFXNotify::siteBase(frmFXNotify::kServiceSite) + "/ad.php";
     const std::string html =
         article::Sanitise(sys::fromAnsi(Data), address, [](const std::string&) { return std::string(); });
-    step([&] {
+    forms::ResumeNext([&] {
         el("iAd").set("srcdoc", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body { margin: 0;"
                                 " font: 13px \"微软雅黑\", Tahoma; background: #fff8e8; } img { display: none; }"
                                 "</style></head><body>" + html + "</body></html>");
@@ -228,14 +220,14 @@ void frmFXNews::XStyle() {
         PopupStyle_ = false;
         StyleON();
     } else {
-        step([&] { el("Style").title("切换到弹出式窗口"); });
+        forms::ResumeNext([&] { el("Style").title("切换到弹出式窗口"); });
         Show(forms::vbModeless);
     }
 }
 
 void frmFXNews::StyleON() {
     const bool toDialog = PopupStyle_;
-    step([&] {
+    forms::ResumeNext([&] {
         web::PageBatch batch(Document);
         el("StyleImg").set("src", toDialog ? "popup.gif" : "window.gif");
         el("Style").title(toDialog ? "切换到弹出式窗口" : "切换到对话式窗口");
@@ -273,10 +265,10 @@ void frmFXNews::cSizeMove_Deactivate() {
 // ---- The article -------------------------------------------------------------------------------
 
 void frmFXNews::GETData() {
-    step([&] { el("FxNews").style().display("none"); });
-    step([&] { el("iLoad").style().display(""); });
+    forms::ResumeNext([&] { el("FxNews").style().display("none"); });
+    forms::ResumeNext([&] { el("iLoad").style().display(""); });
     ++PictureRound_;
-    step([&] {
+    forms::ResumeNext([&] {
         // A newer link replaces the article still on its way.
         ctlDown->CancelDownload("FXNews");
         ctlDown->BeginDownload(URL_, "FXNews");
@@ -292,7 +284,7 @@ void frmFXNews::ctlDown_DownloadComplete(const std::string& Data, bool Success, 
         return std::string();
     };
     const std::string html = cut ? article::Sanitise(*cut, URL_, picture) : article::FallbackLink(URL_);
-    step([&] {
+    forms::ResumeNext([&] {
         web::PageBatch batch(Document);
         el("FxNews").innerHTML(html);
         el("FxNews").style().display("");
@@ -306,14 +298,14 @@ void frmFXNews::fetchPictures(std::vector<std::string> addresses) {
     for (size_t i = 0; i < addresses.size() && i < kMaxPictures; ++i) {
         // Only a site the machine leads to is asked, as for every page the program fetches.
         if (onThisMachine(addresses[i]).empty()) continue;
-        step([&] { ctlDown->BeginDownload(addresses[i], round + std::to_string(i)); });
+        forms::ResumeNext([&] { ctlDown->BeginDownload(addresses[i], round + std::to_string(i)); });
     }
 }
 
 void frmFXNews::pictureArrived(const std::string& Data, bool Success, size_t index) {
     const std::string type = Success && Data.size() <= kMaxPictureBytes ? pictureType(Data) : "";
     if (type.empty()) return;
-    step([&] {
+    forms::ResumeNext([&] {
         const auto pictures = el("FxNews").getElementsByTagName("IMG");
         if (index < pictures.size()) pictures[index].set("src", "data:" + type + ";base64," + web::base64(Data));
     });
@@ -330,7 +322,7 @@ std::string frmFXNews::URLPath(const std::string& text) { return article::URLPat
 
 bool frmFXNews::WebDoc_oncontextmenu() {
     bool inside = false;
-    step([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement e = Document.activeElement();
         for (int hops = 0; e && hops < 1000; ++hops, e = e.offsetParent()) {
             if (forms::UCase(e.tagName()) == "BODY") break;
@@ -346,7 +338,7 @@ bool frmFXNews::WebDoc_oncontextmenu() {
     cls_PopupMenu menu;
     menu.AddMenuItem("复制新闻内容(&C)", 0, 1);
     if (menu.TrackMenu(hWnd(), cursor.x, cursor.y) != 1) return false;
-    step([&] {
+    forms::ResumeNext([&] {
         const std::string text = el("FxNews").innerText();
         forms::Clipboard.Clear();
         forms::Clipboard.SetText(text);

@@ -48,15 +48,6 @@ std::string two(int v) {
     return b;
 }
 
-// Runs one step of the content processor; a failing step is skipped, as every step there is.
-template <class F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 // The query value as a URL carries it: everything but unreserved characters percent-encoded.
 std::string urlEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
@@ -254,7 +245,7 @@ void frmFXNotify::pageComplete() {
     bindToast();
 
     // 2.
-    step([&] { el("MenuTD").setAttribute("height", std::to_string(el("MenuLayout").offsetHeight()) + "px"); });
+    forms::ResumeNext([&] { el("MenuTD").setAttribute("height", std::to_string(el("MenuLayout").offsetHeight()) + "px"); });
     // 3.
     Brisk(false);
 
@@ -291,14 +282,14 @@ void frmFXNotify::pageComplete() {
         s.Key = "Calendar" + std::to_string(slot - 3);
         s.URL = calendar + "/calendar/calendar_f_cnforex.php?date=" + std::to_string(forms::Year(d)) + "-" +
                 two(forms::Month(d)) + "-" + two(forms::Day(d)) + "&currency=";
-        step([&] { el("week" + std::to_string(slot - 3)).title(forms::FormatDateTime(d, forms::vbLongDate)); });
+        forms::ResumeNext([&] { el("week" + std::to_string(slot - 3)).title(forms::FormatDateTime(d, forms::vbLongDate)); });
         s.Interval = 60;
         s.Counter = 60;
         s.Enabled = !WeekComplete_;
     }
     // 8.
     if (TodayIndex_ >= 1 && TodayIndex_ <= 5) {
-        step([&] {
+        forms::ResumeNext([&] {
             auto spans = el("week" + std::to_string(TodayIndex_)).getElementsByTagName("SPAN");
             if (!spans.empty()) spans[0].className("weekToday");
         });
@@ -314,7 +305,7 @@ void frmFXNotify::pageComplete() {
 
 void frmFXNotify::ShowPane(const std::string& id) {
     if (id == CurrentPane_) return;
-    step([&] {
+    forms::ResumeNext([&] {
         web::PageBatch batch(Document);
         if (!CurrentPane_.empty()) el(CurrentPane_).parentElement().set("id", "");
         web::HTMLElement item = el(id).parentElement();
@@ -329,7 +320,7 @@ void frmFXNotify::ShowPane(const std::string& id) {
     });
     CurrentPane_ = id;
     if (id == "iFXCalendar") {
-        step([&] {
+        forms::ResumeNext([&] {
             el("iCalendar").style().display("");
             web::HTMLElement head = el("iCalHead");
             head.style().set("top", std::to_string(el("iCalendar").offsetTop() + 5) + "px");
@@ -345,7 +336,7 @@ void frmFXNotify::ShowPane(const std::string& id) {
             head.style().set("width", std::to_string(width) + "px");
         });
     } else {
-        step([&] { el("iDivNews").style().display(""); });
+        forms::ResumeNext([&] { el("iDivNews").style().display(""); });
     }
 }
 
@@ -366,7 +357,7 @@ void frmFXNotify::GetElementPos(const std::string& id, int32_t& left, int32_t& t
 
 // -1 leaves a bar as it is, 0 hides it, 1 shows it.
 void frmFXNotify::setFilterBars(int filterBar, int briskBar, int techCaption) {
-    step([&] {
+    forms::ResumeNext([&] {
         web::PageBatch batch(Document);
         auto set = [&](const char* id, int v) {
             if (v >= 0) el(id).style().display(v ? "" : "none");
@@ -387,7 +378,7 @@ void frmFXNotify::ClickFn_Vip() { setFilterBars(0, 1, 1), ShowPane("iVip"), Filt
 void frmFXNotify::ClickFn_Notice() {
     setFilterBars(0, 0, -1);
     ShowPane("iNotice");
-    step([&] {
+    forms::ResumeNext([&] {
         Document.execScript(
             "(function () { var rows = document.getElementById('iTable').rows;"
             " for (var i = 0; i < rows.length; i++)"
@@ -402,7 +393,7 @@ void frmFXNotify::Calendar() {
 
 void frmFXNotify::gWeb() {
     std::string id;
-    step([&] { id = Document.activeElement().id(); });
+    forms::ResumeNext([&] { id = Document.activeElement().id(); });
     std::string target;
     if (id == "v1") target = siteBase(kFX168Site) + "/";
     else if (id == "v2") target = siteBase(kDailyFXSite) + "/";
@@ -418,7 +409,7 @@ void frmFXNotify::ClickMore() {
 }
 
 void frmFXNotify::ClosePopup() {
-    step([&] { el("Duration").FireEvent("onClick"); });
+    forms::ResumeNext([&] { el("Duration").FireEvent("onClick"); });
 }
 
 // ---- Filter ----------------------------------------------------------------------------------
@@ -430,7 +421,7 @@ bool frmFXNotify::Filter(const std::string& Text) {
     // times written "03-05 14:30"): the empty text is found in every text.
     std::string subject;
     std::string words;
-    step([&] {
+    forms::ResumeNext([&] {
         auto option = [&](const char* id) -> std::string {
             web::HTMLElement list = el(id);
             const int index = list.number("selectedIndex");
@@ -460,7 +451,7 @@ bool frmFXNotify::Filter(const std::string& Text) {
         return false;
     }
     // Rows carry the text the window gave them, so the filter reads what the newness test reads.
-    step([&] {
+    forms::ResumeNext([&] {
         Document.execScript(
             "(function (key, subject, words) { var rows = document.getElementById('iTable').rows;"
             " for (var i = 0; i < rows.length; i++) { var r = rows[i];"
@@ -511,7 +502,7 @@ void frmFXNotify::Brisk(bool RunNow) {
         s.Enabled = true;
         if (ch.interval) s.Interval = s.Counter = ch.interval;
         if (ch.tab) {
-            step([&] {
+            forms::ResumeNext([&] {
                 web::HTMLElement tab = el(ch.tab);
                 tab.disabled(false);
                 tab.removeAttribute("disabled");  // an anchor shows the attribute, not the property
@@ -579,7 +570,7 @@ void frmFXNotify::FXEvent() {
         int slot;
     } kTabs[] = {{"iFX168", 1}, {"iDailyfx", 2}, {"iCaiXun", 3}};
     for (const auto& t : kTabs) {
-        step([&] {
+        forms::ResumeNext([&] {
             web::HTMLElement item = el(t.tab).parentElement();
             const std::string want = FeedSources[t.slot].Enabled ? "" : "none";
             if (item.style().display() != want) {
@@ -594,7 +585,7 @@ void frmFXNotify::FXEvent() {
     // 7.
     NewsX_Timer();
     // 8.
-    step([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement all = el("iAllFX").parentElement();
         if (enabled > 0 && enabled >= 2) {
             ShowPane("iAllFX");
@@ -699,7 +690,7 @@ void frmFXNotify::batchTest() {
 }
 
 void frmFXNotify::UpdateFailedBar() {
-    step([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement bar = el("TimeOutBar");
         bool changed = false;
         if (FailedSources_.empty()) {
@@ -729,10 +720,10 @@ void frmFXNotify::ProcessSource(int16_t Group) {
 
     auto fx168 = [&](int slot) {
         if (!FeedSources[slot].Content.empty())
-            step([&] { processFX168Page(FeedSources[slot].Content, FeedSources[slot].URL); });
+            forms::ResumeNext([&] { processFX168Page(FeedSources[slot].Content, FeedSources[slot].URL); });
     };
     auto scrape = [&](int slot) {
-        if (!FeedSources[slot].Content.empty()) step([&] { scrapeSource(slot); });
+        if (!FeedSources[slot].Content.empty()) forms::ResumeNext([&] { scrapeSource(slot); });
     };
     switch (Group) {
     case 1: fx168(1); break;
@@ -758,18 +749,18 @@ void frmFXNotify::ProcessSource(int16_t Group) {
     }
 
     // Closing steps.
-    step([&] { el("iContent").innerHTML(""); });
+    forms::ResumeNext([&] { el("iContent").innerHTML(""); });
     if (NewFound) {
-        step([&] { el("tHead").FireEvent("onClick"); });
+        forms::ResumeNext([&] { el("tHead").FireEvent("onClick"); });
         Filter();
     }
     if (NewsShown_) {
         ShowToast(NewItemsHtml, NewFound);
         return;
     }
-    step([&] { el("tHead").FireEvent("onClick"); });
+    forms::ResumeNext([&] { el("tHead").FireEvent("onClick"); });
     Filter();
-    step([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement front = el("iFront");
         front.style().display("none");
         front.innerHTML("");
@@ -793,7 +784,7 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
     OldText = SeenText_;
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iFX168";
     for (const inert::Element& tr : tables[0].rows()) {
-        step([&] {
+        forms::ResumeNext([&] {
             const auto cells = tr.cells();
             if (cells.size() < 2) return;
             const auto anchors = cells[1].descendants("a");

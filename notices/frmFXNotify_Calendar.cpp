@@ -28,14 +28,6 @@ std::string two(int v) {
     return b;
 }
 
-template <class F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
 // "HH:MM" on a 24-hour clock: the only times the view compares and the reminders schedule.
@@ -122,7 +114,7 @@ void frmFXNotify::ProcessCalendar() {
         }
         const auto rows = tables[0].rows();
         for (size_t r = 1; r < rows.size(); ++r) {
-            step([&] {
+            forms::ResumeNext([&] {
                 const auto cells = rows[r].cells();
                 std::string comment;
                 if (r + 1 < rows.size()) {
@@ -168,14 +160,14 @@ void frmFXNotify::ProcessCalendar() {
 
 void frmFXNotify::SelectWeekTab(int16_t day) {
     if (day < 1 || day > 5 || day == ShownWeekday) return;
-    step([&] {
+    forms::ResumeNext([&] {
         web::PageBatch batch(Document);
         if (ShownWeekday > 0) el("week" + std::to_string(ShownWeekday)).parentElement().set("id", "");
         el("week" + std::to_string(day)).parentElement().set("id", "select");
     });
     ShownWeekday = day;
     SelWeek(day);
-    step([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement box = el("iDivCal");
         const int width = box.offsetWidth() - box.clientWidth() > 0 ? box.clientWidth() : box.offsetWidth();
         el("iCalHead").style().set("width", std::to_string(width) + "px");
@@ -185,7 +177,7 @@ void frmFXNotify::SelectWeekTab(int16_t day) {
 void frmFXNotify::SelWeek(int16_t day) {
     if (day < 1 || day > 5) return;
     std::vector<pugi::xml_node> items;
-    step([&] { items = Config().WeekList(day); });
+    forms::ResumeNext([&] { items = Config().WeekList(day); });
     const std::string now = nowClock();
     const int w = forms::Weekday(forms::Date()) - 1;
     const int offset = w >= 1 && w <= 5 ? w - day : 1;
@@ -212,13 +204,13 @@ void frmFXNotify::SelWeek(int16_t day) {
                 "</td>" + "<td valign=\"middle\" align=\"center\" width=\"50px\">" + reminder + "</td></tr>";
     }
     // The header row stays; the day's rows replace the body in one write.
-    step([&] { el("iTBody").innerHTML(html); });
+    forms::ResumeNext([&] { el("iTBody").innerHTML(html); });
 }
 
 void frmFXNotify::TBodyClick() {
     std::string id;
     bool checked = false;
-    step([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement a = Document.activeElement();
         id = a.id();
         checked = a.checked();
@@ -229,7 +221,7 @@ void frmFXNotify::TBodyClick() {
     if (!std::all_of(id.begin() + 7, id.end(), digit)) return;
     const long n = std::stol(id.substr(7));
     std::vector<pugi::xml_node> items;
-    step([&] { items = Config().WeekList(ShownWeekday); });
+    forms::ResumeNext([&] { items = Config().WeekList(ShownWeekday); });
     if (n < 1 || n > static_cast<long>(items.size())) return;
     pugi::xml_node item = items[static_cast<size_t>(n - 1)];
     if (!item.attribute("Notify")) item.append_attribute("Notify");
@@ -238,7 +230,7 @@ void frmFXNotify::TBodyClick() {
 
 void frmFXNotify::AdjustCalcHead() {
     if (CurrentPane_ != "iFXCalendar") return;
-    step([&] {
+    forms::ResumeNext([&] {
         int32_t left = 0, top = 0, width = 0, height = 0;
         GetElementPos("iCalendar", left, top, width, height);
         web::PageBatch batch(Document);
@@ -252,7 +244,7 @@ void frmFXNotify::AdjustCalcHead() {
 }
 
 void frmFXNotify::markToday(int16_t day, bool today) {
-    step([&] {
+    forms::ResumeNext([&] {
         auto spans = el("week" + std::to_string(day)).getElementsByTagName("SPAN");
         if (!spans.empty()) spans[0].className(today ? "weekToday" : "");
     });
@@ -294,8 +286,8 @@ void frmFXNotify::chkTimer_ThatTime() {
 void frmFXNotify::newWeek(forms::DateTime monday) {
     WeekFrom_ = monday;
     cls_Config& c = Config();
-    step([&] { c.RemoveAllFXCalendar(); });
-    step([&] { c.SetNodeAttrib("FXCalendar", "DateFrom", forms::FormatDateTime(WeekFrom_, forms::vbShortDate)); });
+    forms::ResumeNext([&] { c.RemoveAllFXCalendar(); });
+    forms::ResumeNext([&] { c.SetNodeAttrib("FXCalendar", "DateFrom", forms::FormatDateTime(WeekFrom_, forms::vbShortDate)); });
     WeekComplete_ = false;
     const std::string site = siteBase(kCalendarSiteB);
     for (int slot = 4; slot <= 8; ++slot) {
@@ -303,7 +295,7 @@ void frmFXNotify::newWeek(forms::DateTime monday) {
         FeedSource& s = FeedSources[slot];
         s.URL = site + "/market/FinanceCalendar.asp?date=" + std::to_string(forms::Year(day)) + "/" +
                 std::to_string(forms::Month(day)) + "/" + std::to_string(forms::Day(day));
-        step([&] { el("week" + std::to_string(slot - 3)).title(forms::FormatDateTime(day, forms::vbLongDate)); });
+        forms::ResumeNext([&] { el("week" + std::to_string(slot - 3)).title(forms::FormatDateTime(day, forms::vbLongDate)); });
         s.Enabled = true;
         // A page of last week still under way or not yet processed would be filed as this
         // week's day: it is dropped and the new day asked for at the next tick.
@@ -322,13 +314,13 @@ void frmFXNotify::newWeek(forms::DateTime monday) {
 
 void frmFXNotify::remindToday(int16_t d) {
     std::vector<pugi::xml_node> items;
-    step([&] { items = Config().WeekList(d); });
+    forms::ResumeNext([&] { items = Config().WeekList(d); });
     if (items.empty()) return;
     const forms::DateTime clock = forms::Now();
     const std::string now = two(forms::Hour(clock)) + ":" + two(forms::Minute(clock));
     cls_Config& c = Config();
     long lead = 0;
-    step([&] {
+    forms::ResumeNext([&] {
         if (c.isExistAttrib("FXCalendar", "NotifyTime")) {
             const double v = std::round(forms::Val(c.GetNodeAttrib("FXCalendar", "NotifyTime")));
             lead = std::isfinite(v) ? static_cast<long>(std::clamp(v, 0.0, 1440.0)) : 0;
@@ -360,7 +352,7 @@ void frmFXNotify::remindToday(int16_t d) {
         }
     }
     if (!given.empty() || !started.empty()) {
-        step([&] {
+        forms::ResumeNext([&] {
             Document.execScript(
                 "(function (day, given, started) { var t = document.getElementById('iCalTable');"
                 " given.forEach(function (id) { var b = document.getElementById(id); if (b) b.disabled = true; });"

@@ -8,6 +8,7 @@
 #include "platform/desktop/Menu.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Interaction.h"
+#include "platform/forms/RuntimeError.h"
 #include "platform/forms/Strings.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/cls_PopupMenu.h"
@@ -90,15 +91,6 @@ constexpr const char* kClickRecorder = R"JS(
 bool dayStillComing(int16_t day, int16_t todayIndex) {
     const int today = todayIndex == 0 ? 7 : todayIndex;
     return day >= 1 && day <= 5 && day >= today;
-}
-
-// A step of a menu's work on the page; a page that fails it leaves it undone.
-template <class F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
 }
 
 void toClipboard(const std::string& text) {
@@ -214,10 +206,10 @@ int32_t frmFXNotify::trackMenu(cls_PopupMenu& menu) {
 }
 
 void frmFXNotify::Click_MoreBut() {
-    step([&] { el("chkRow").value("1"); });
+    forms::ResumeNext([&] { el("chkRow").value("1"); });
     // Which news tabs the settings show, in one round trip.
     nlohmann::json shown = nlohmann::json::array();
-    step([&] {
+    forms::ResumeNext([&] {
         const auto v = Document.execScript(
             "JSON.stringify(['iAllFX', 'iFX168', 'iDailyfx', 'iCaiXun'].map(function (id) {"
             " var a = document.getElementById(id); return !!a && a.parentElement.style.display != 'none'; }))");
@@ -243,13 +235,13 @@ void frmFXNotify::Click_MoreBut() {
     menu.AddMenuItem("关闭窗口(&X)", 0, kClose);
 
     const int32_t chosen = trackMenu(menu);
-    step([&] { el("chkRow").value("0"); });
+    forms::ResumeNext([&] { el("chkRow").value("0"); });
     menuCommand(chosen, "", 0);
 }
 
 bool frmFXNotify::WebDoc_oncontextmenu() {
     const PageClick c = lastClick("menu");
-    step([&] { el("chkRow").value("1"); });
+    forms::ResumeNext([&] { el("chkRow").value("1"); });
 
     cls_PopupMenu menu;
     if (!c.kind.empty() && c.row > 0) {
@@ -266,7 +258,7 @@ bool frmFXNotify::WebDoc_oncontextmenu() {
     menu.AddMenuItem("关闭窗口(&X)", 0, kClose);
 
     const int32_t chosen = trackMenu(menu);
-    step([&] { el("chkRow").value("0"); });
+    forms::ResumeNext([&] { el("chkRow").value("0"); });
     menuCommand(chosen, c.kind, c.row);
     return false;
 }
@@ -298,7 +290,7 @@ void frmFXNotify::copyRows(const std::string& kind, int row) {
     if (kind != "news" && kind != "calendar") return;
     std::string text;
     bool found = false;
-    step([&] {
+    forms::ResumeNext([&] {
         const auto v = Document.execScript(
             "(function (id, row, shownOnly) { var t = document.getElementById(id); if (!t) return null;"
             " var rows = t.rows;"
@@ -329,7 +321,7 @@ void frmFXNotify::remindAll() {
         notify.set_value("1");
     }
     // The tick boxes of the rows the table has; greyed radio buttons stay as they are.
-    step([&] {
+    forms::ResumeNext([&] {
         Document.execScript(
             "(function (day, count) { var t = document.getElementById('iCalTable'); if (!t) return;"
             " for (var i = 1; i <= count && i < t.rows.length; i++) { var cells = t.rows[i].cells;"

@@ -32,17 +32,6 @@ bool flag(const std::string& text) { return number(text) != 0; }
 
 double rounded(double v) { return forms::Round(v); }
 
-// One step of the pass: a page that lacks an element skips that step, not the rest.
-template <class F>
-void step(F&& fn) {
-    try {
-        fn();
-    } catch (const win::UnansweredModalError&) {
-        throw;
-    } catch (const std::exception&) {
-    }
-}
-
 } // namespace
 
 void frmSettings::pageComplete() {
@@ -76,40 +65,40 @@ void frmSettings::loadPass() {
         bindEvent(id, "onclick", member);
 
     // 2.-3.
-    step([&] {
+    forms::ResumeNext([&] {
         if (!m_Main::TerminalReady) el("iSpecify").disabled(true);
     });
-    step([&] {
+    forms::ResumeNext([&] {
         check("iSystemRun", IsAutoRun());
         click("iSystemRun");
     });
 
     // 4.
-    step([&] { checkFlag("RunMT4", "Settings/Startup/RunMT4", "Checked"); });
-    step([&] {
+    forms::ResumeNext([&] { checkFlag("RunMT4", "Settings/Startup/RunMT4", "Checked"); });
+    forms::ResumeNext([&] {
         const std::string file = attr("Settings/Startup/RunMT4", "MT4File");
         if (!file.empty()) el("MT4File").value(file);
     });
-    step([&] { checkFlag("HideMT4", "Settings/Startup/HideMT4", "Checked"); });
-    step([&] { click("RunMT4"); });
+    forms::ResumeNext([&] { checkFlag("HideMT4", "Settings/Startup/HideMT4", "Checked"); });
+    forms::ResumeNext([&] { click("RunMT4"); });
 
     // 5.
-    step([&] { el("iInclude").value(attr("Settings/FXNews", "Include")); });
-    step([&] { el("iExclude").value(attr("Settings/FXNews", "Exclude")); });
-    step([&] { checkFlag("Duration", "Settings/FXNews/Popup/Duration", "Checked"); });
-    step([&] {
+    forms::ResumeNext([&] { el("iInclude").value(attr("Settings/FXNews", "Include")); });
+    forms::ResumeNext([&] { el("iExclude").value(attr("Settings/FXNews", "Exclude")); });
+    forms::ResumeNext([&] { checkFlag("Duration", "Settings/FXNews/Popup/Duration", "Checked"); });
+    forms::ResumeNext([&] {
         const double index = rounded(number(attr("Settings/FXNews/Popup/Duration", "SelValue")) / 10 - 1);
         select("DurationIndex", index >= 0 && index <= 4 ? static_cast<int>(index) : 1);
     });
-    step([&] { checkFlag("DetectFSApp", "Settings/FXNews/Popup/DetectFSApp", "Checked"); });
-    step([&] { checkFlag("Popup", "Settings/FXNews/Popup", "Checked"); });
-    step([&] { click("Popup"); });
+    forms::ResumeNext([&] { checkFlag("DetectFSApp", "Settings/FXNews/Popup/DetectFSApp", "Checked"); });
+    forms::ResumeNext([&] { checkFlag("Popup", "Settings/FXNews/Popup", "Checked"); });
+    forms::ResumeNext([&] { click("Popup"); });
 
     // 6.
-    step([&] { checkFlag("TT1", "Settings/FXNews/Source/FX168_1", "Checked"); });
-    step([&] { checkFlag("TT2", "Settings/FXNews/Source/DailyFX_1", "Checked"); });
-    step([&] { checkFlag("TT3", "Settings/FXNews/Source/CaiXun_1", "Checked"); });
-    step([&] {
+    forms::ResumeNext([&] { checkFlag("TT1", "Settings/FXNews/Source/FX168_1", "Checked"); });
+    forms::ResumeNext([&] { checkFlag("TT2", "Settings/FXNews/Source/DailyFX_1", "Checked"); });
+    forms::ResumeNext([&] { checkFlag("TT3", "Settings/FXNews/Source/CaiXun_1", "Checked"); });
+    forms::ResumeNext([&] {
         const double minutes = number(attr("FXCalendar", "NotifyTime"));
         select("iFXCalNotifyTime", minutes == 3 ? 1 : minutes == 5 ? 2 : minutes == 10 ? 3 : 0);
     });
@@ -120,14 +109,14 @@ void frmSettings::loadPass() {
         const int count = list.number("length");
         list.set("selectedIndex", index >= 0 && index < count ? static_cast<int>(index) : 0);
     };
-    step([&] { checkFlag("iFloat", "Window", "Visible"); });
-    step([&] { action("DoubleClickEvent", "Window", "DoubleClick"); });
-    step([&] { click("iFloat"); });
-    step([&] { checkFlag("TopWindow", "Window", "TopMost"); });
-    step([&] { action("LeftClickEvent", "Settings/SysTaskIcon/LeftClickEvent", "Selected"); });
+    forms::ResumeNext([&] { checkFlag("iFloat", "Window", "Visible"); });
+    forms::ResumeNext([&] { action("DoubleClickEvent", "Window", "DoubleClick"); });
+    forms::ResumeNext([&] { click("iFloat"); });
+    forms::ResumeNext([&] { checkFlag("TopWindow", "Window", "TopMost"); });
+    forms::ResumeNext([&] { action("LeftClickEvent", "Settings/SysTaskIcon/LeftClickEvent", "Selected"); });
 
     // 7.
-    step([&] { loadSoundLists(); });
+    forms::ResumeNext([&] { loadSoundLists(); });
 
     // 8.
     // A stored sound file: the first option of that name, letter case aside; none when absent.
@@ -141,8 +130,8 @@ void frmSettings::loadPass() {
             if (forms::UCase(options[i].text("text")) == forms::UCase(stored)) found = static_cast<int>(i);
         list.set("selectedIndex", found);
     };
-    step([&] { checkFlag("chkTimeOut", "Settings/Timeout", "Checked"); });
-    step([&] {
+    forms::ResumeNext([&] { checkFlag("chkTimeOut", "Settings/Timeout", "Checked"); });
+    forms::ResumeNext([&] {
         const double n = rounded(number(attr("Settings/Timeout", "Interval")));
         int index = 2;
         if (n >= 3 && n <= 10) index = static_cast<int>(n) - 3;
@@ -152,42 +141,42 @@ void frmSettings::loadPass() {
         else if (n == 50) index = 11;
         select("TimeOut", index);
     });
-    step([&] { click("chkTimeOut"); });
-    step([&] { check("TimeOutSound", m_Main::TimeoutSound); });
-    step([&] { soundChoice("TimeOutSoundList", "Settings/Timeout"); });
-    step([&] { click("TimeOutSound"); });
-    step([&] { check("TimeOutVoice", m_Main::TimeoutVoice); });
+    forms::ResumeNext([&] { click("chkTimeOut"); });
+    forms::ResumeNext([&] { check("TimeOutSound", m_Main::TimeoutSound); });
+    forms::ResumeNext([&] { soundChoice("TimeOutSoundList", "Settings/Timeout"); });
+    forms::ResumeNext([&] { click("TimeOutSound"); });
+    forms::ResumeNext([&] { check("TimeOutVoice", m_Main::TimeoutVoice); });
 
     // 9.
-    step([&] { checkFlag("VoiceClock", "Settings/VoiceClock", "Checked"); });
-    step([&] { checkFlag("VClock0", "Settings/VoiceClock", "Clock0"); });
-    step([&] { checkFlag("VClock15", "Settings/VoiceClock", "Clock15"); });
-    step([&] { checkFlag("VClock30", "Settings/VoiceClock", "Clock30"); });
-    step([&] { checkFlag("VClock45", "Settings/VoiceClock", "Clock45"); });
-    step([&] { checkFlag("chkLU", "Settings/LiveUpdate", "Checked"); });
-    step([&] { checkFlag("NoAlertErr", "Settings/HotKey", "NoAlertErr"); });
+    forms::ResumeNext([&] { checkFlag("VoiceClock", "Settings/VoiceClock", "Checked"); });
+    forms::ResumeNext([&] { checkFlag("VClock0", "Settings/VoiceClock", "Clock0"); });
+    forms::ResumeNext([&] { checkFlag("VClock15", "Settings/VoiceClock", "Clock15"); });
+    forms::ResumeNext([&] { checkFlag("VClock30", "Settings/VoiceClock", "Clock30"); });
+    forms::ResumeNext([&] { checkFlag("VClock45", "Settings/VoiceClock", "Clock45"); });
+    forms::ResumeNext([&] { checkFlag("chkLU", "Settings/LiveUpdate", "Checked"); });
+    forms::ResumeNext([&] { checkFlag("NoAlertErr", "Settings/HotKey", "NoAlertErr"); });
 
     // 10.
-    step([&] { loadHotKeys(); });
+    forms::ResumeNext([&] { loadHotKeys(); });
 
     // 11.
-    step([&] { checkFlag("brisk", "Settings/Brisk", "WarnChecked"); });
-    step([&] { checkFlag("FX1", "Settings/Brisk", "Strategy"); });
-    step([&] { checkFlag("FX2", "Settings/Brisk", "Vip"); });
-    step([&] { checkFlag("FX3", "Settings/Brisk", "Notice"); });
-    step([&] { checkFlag("BriskSound", "Settings/Brisk", "Sound"); });
-    step([&] { checkFlag("BriskVoice", "Settings/Brisk", "Voice"); });
-    step([&] { soundChoice("BriskSoundList", "Settings/Brisk"); });
-    step([&] { click("BriskSound"); });
+    forms::ResumeNext([&] { checkFlag("brisk", "Settings/Brisk", "WarnChecked"); });
+    forms::ResumeNext([&] { checkFlag("FX1", "Settings/Brisk", "Strategy"); });
+    forms::ResumeNext([&] { checkFlag("FX2", "Settings/Brisk", "Vip"); });
+    forms::ResumeNext([&] { checkFlag("FX3", "Settings/Brisk", "Notice"); });
+    forms::ResumeNext([&] { checkFlag("BriskSound", "Settings/Brisk", "Sound"); });
+    forms::ResumeNext([&] { checkFlag("BriskVoice", "Settings/Brisk", "Voice"); });
+    forms::ResumeNext([&] { soundChoice("BriskSoundList", "Settings/Brisk"); });
+    forms::ResumeNext([&] { click("BriskSound"); });
 
     // 12.
-    step([&] { loadTerminalLabel(); });
+    forms::ResumeNext([&] { loadTerminalLabel(); });
     // The label's final text is the field's hint.
-    step([&] { Document.callFunction("label2value"); });
+    forms::ResumeNext([&] { Document.callFunction("label2value"); });
 
     // 13.-14.
-    step([&] { fitToPage(); });
-    step([&] { el("iMT4").disabled(false); });
+    forms::ResumeNext([&] { fitToPage(); });
+    forms::ResumeNext([&] { el("iMT4").disabled(false); });
 }
 
 void frmSettings::loadSoundLists() {
