@@ -645,7 +645,7 @@ TEST(TimeOutBar, FollowsTheFailuresOnlyWhileTheCalendarStepRuns) {
         // Nothing failing and the bar hidden: nothing changes.
         p.sites.setStatus("/member/vip.php", 0);
         p.sites.setStatus(calendar, 0);
-        ASSERT_TRUE(p.m->runUntil([&] { return p.w->FailedSources().empty(); }, 70000));
+        ASSERT_TRUE(p.m->runUntil([&] { return p.w->FailedSources().empty(); }, 180000));
         EXPECT_TRUE(p.w->WeekComplete());
         p.m->runFor(100);
         EXPECT_EQ(bar(), "none");
