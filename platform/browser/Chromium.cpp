@@ -116,6 +116,10 @@ Chromium::Chromium(Options options) {
         "--disable-popup-blocking",
         "--hide-scrollbars",
         "--mute-audio",
+        // Compositing and the network in the browser's own process: two processes fewer, some
+        // 20 MB less in all, and every page works as before.
+        "--in-process-gpu",
+        "--enable-features=NetworkServiceInProcess2",
         // Every page comes from one made-up site: one renderer serves all page windows.
         "--process-per-site",
         "--renderer-process-limit=1",
