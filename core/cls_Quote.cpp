@@ -47,6 +47,10 @@ std::string cls_Quote::Price() {
 void cls_Quote::BID(std::string v) {
     // Texts of different lengths do not order as prices do (9.99 -> 10.01 would read as a fall),
     // so two numbers compare by value and only anything else by its characters.
+    if (v == bid_) {  // the most common tick: nothing to parse
+        direction_ = 0;
+        return;
+    }
     double now = 0, before = 0;
     int c;
     if (plainNumber(v, now) && plainNumber(bid_, before))

@@ -359,6 +359,19 @@ void frmMain::LoadPara() {
     cls_Config& c = Config();
     std::vector<pugi::xml_node> items;
     forms::ResumeNext([&] { items = c.FloatList(); });
+    // Every panel's page loads at once; each panel is then set up as its own page is ready.
+    for (pugi::xml_node item : items) {
+        const std::string symbol = item.attribute("Symbol").value();
+        if (symbol.empty() || !NewFloatPanel || !Quotes.Find(symbol) || FloatForms.Exists(symbol) ||
+            preloaded_.count(symbol))
+            continue;
+        forms::ResumeNext([&] {
+            std::shared_ptr<FloatPanel> p = NewFloatPanel();
+            if (!p) return;
+            preloaded_[symbol] = p;
+            p->Load();
+        });
+    }
     for (pugi::xml_node item : items) {
         forms::ResumeNext([&] {
             auto attr = [&](const char* name) -> std::optional<std::string> {
@@ -384,6 +397,8 @@ void frmMain::LoadPara() {
             }
         });
     }
+    // A page made for a panel that was not shown after all goes.
+    for (auto& [symbol, p] : std::exchange(preloaded_, {})) forms::ResumeNext([&] { p->Unload(); });
     if (c.isExistAttrib("Window/FXQuote", "Status") && flagOn(c.GetNodeAttrib("Window/FXQuote", "Status")))
         ShowQuoteFrm();
     if (c.isExistAttrib("Window/Terminal", "Status") && flagOn(c.GetNodeAttrib("Window/Terminal", "Status"))) {
@@ -863,9 +878,14 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
     std::shared_ptr<FloatPanel> p;
     forms::Screen.setMousePointer(forms::vbHourglass);
     forms::ResumeNext([&] {
-        p = NewFloatPanel();
-        if (!p) return;
-        p->Load();
+        if (auto made = preloaded_.find(symbol); made != preloaded_.end()) {
+            p = std::move(made->second);
+            preloaded_.erase(made);
+        } else {
+            p = NewFloatPanel();
+            if (!p) return;
+            p->Load();
+        }
         pumpWhile([&] { return p->Busy(); }, kPageWaitMs);
     });
     forms::Screen.setMousePointer(forms::vbDefault);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -212,4 +213,6 @@ private:
     bool panelsSaved_ = false;
     // Saved panels whose symbol the terminal does not list this run: kept in the file at exit.
     std::vector<std::vector<std::pair<std::string, std::string>>> unopenedPanels_;
+    // Panels whose pages LoadPara started together, until each is set up.
+    std::map<std::string, std::shared_ptr<FloatPanel>> preloaded_;
 };

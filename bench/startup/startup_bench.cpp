@@ -39,12 +39,17 @@ std::string settingsWithPanels(const std::vector<std::string>& symbols) {
     return xml.substr(0, from) + "<Float>" + items + xml.substr(to);
 }
 
-// A panel that notes when it was first handed a price with its page complete.
+// A panel that notes when its page first shows a price: the first price handed to it with its
+// page complete, once a read of the page (which sends the writes first) comes back. That may
+// be while the start-up goes on with other windows.
 class TimedPanel : public frmFloat {
 public:
     void UpdatePrice(bool force) override {
         frmFloat::UpdatePrice(force);
-        if (!handed && !Busy()) handed = WallClock::now();
+        if (!handed && !Busy()) {
+            benchmark::DoNotOptimize(Voice());
+            handed = WallClock::now();
+        }
     }
     std::optional<WallClock::time_point> handed;
 };
@@ -92,18 +97,16 @@ void BM_StartToFirstQuote(benchmark::State& state) {
 
         const auto t0 = WallClock::now();
         bool ok = m_Main::Main() && static_cast<int>(made.size()) == panels;
+        const auto mainEnd = WallClock::now();
         if (std::getenv("STARTUP_TRACE"))
             std::fprintf(stderr, "Main returned after %.0f ms\n",
-                         std::chrono::duration<double, std::milli>(WallClock::now() - t0).count());
+                         std::chrono::duration<double, std::milli>(mainEnd - t0).count());
         std::map<TimedPanel*, WallClock::time_point> shown;
         if (ok)
             ok = m->runUntil(
                 [&] {
                     for (auto& p : made)
-                        if (p->handed && !shown.count(p.get())) {
-                            benchmark::DoNotOptimize(p->Voice());  // a read: the page applied the writes
-                            shown[p.get()] = WallClock::now();
-                        }
+                        if (p->handed && !shown.count(p.get())) shown[p.get()] = *p->handed;
                     return static_cast<int>(shown.size()) == panels;
                 },
                 30000);

@@ -47,6 +47,10 @@ public:
     // Returns the result object or the error.
     std::variant<json, CdpError> call(const std::string& method, json params = json::object(),
                                       const std::string& sessionId = "", int timeoutMs = 15000);
+    // The two halves of a call, so that several commands (to several pages) are under way at
+    // once: ask sends and returns the id to collect with answer (each id exactly once).
+    int ask(const std::string& method, json params = json::object(), const std::string& sessionId = "");
+    std::variant<json, CdpError> answer(int id, const std::string& method, int timeoutMs = 15000);
     // Sends without waiting; the answer is dropped.
     void send(const std::string& method, json params = json::object(), const std::string& sessionId = "");
 
