@@ -108,7 +108,9 @@ Chromium::Chromium(Options options) {
         "--disable-domain-reliability",
         "--disable-client-side-phishing-detection",
         "--disable-features=WebUIOmniboxPopup,WebUIOmniboxAimPopup,SpareRendererForSitePerProcess,Translate,MediaRouter,OptimizationHints,AutofillServerCommunication,"
-        "CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions",
+        "CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions,"
+        // The fixture sites stand for public ones on 127.0.0.1: pages may load their pictures.
+        "LocalNetworkAccessChecks,BlockInsecurePrivateNetworkRequests,PrivateNetworkAccessSendPreflights",
         "--metrics-recording-only",
         "--no-pings",
         "--password-store=basic",
