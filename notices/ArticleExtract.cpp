@@ -1,4 +1,5 @@
 #include "ArticleExtract.h"
+#include "platform/system/Machine.h"
 
 #include "InertHtml.h"
 
@@ -10,11 +11,6 @@
 
 namespace article {
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 // Elements kept with their children; anything not named here or below loses its tag and keeps
 // its children.
@@ -43,7 +39,7 @@ const std::set<std::string> kPlainAttributes = {
 
 // A style that can fetch, run or lay itself over the window's own controls is left out.
 bool harmlessStyle(const std::string& style) {
-    const std::string s = lower(style);
+    const std::string s = sys::lowerAscii(style);
     for (const char* bad : {"url", "expression", "javascript", "behavior", "binding", "@import", "\\", "position",
                             "&#", "image"})
         if (s.find(bad) != std::string::npos) return false;
@@ -74,7 +70,7 @@ void emit(xmlNode* n, const Walk& w, std::string& out) {
         return;
     }
     if (n->type != XML_ELEMENT_NODE || !n->name) return;
-    const std::string tag = lower(reinterpret_cast<const char*>(n->name));
+    const std::string tag = sys::lowerAscii(reinterpret_cast<const char*>(n->name));
     if (kDropped.count(tag)) return;
     if (kDroppedTag.count(tag) || !kKept.count(tag)) {
         emitChildren(n, w, out);
@@ -84,7 +80,7 @@ void emit(xmlNode* n, const Walk& w, std::string& out) {
     std::string link;
     for (xmlAttr* a = n->properties; a; a = a->next) {
         if (!a->name) continue;
-        const std::string name = lower(reinterpret_cast<const char*>(a->name));
+        const std::string name = sys::lowerAscii(reinterpret_cast<const char*>(a->name));
         const std::string value = attrValue(n, a);
         if (name == "href" && tag == "a") link = inert::checkedLink(value, w.base);
         else if (name == "src" && tag == "img") link = inert::checkedLink(value, w.base);

@@ -1,4 +1,5 @@
 #include "InertHtml.h"
+#include "platform/system/Machine.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/uri.h>
@@ -11,11 +12,6 @@ namespace inert {
 namespace {
 
 xmlNode* asNode(void* p) { return static_cast<xmlNode*>(p); }
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 bool isElement(const xmlNode* n, const char* tag) {
     return n && n->type == XML_ELEMENT_NODE && n->name && xmlStrcasecmp(n->name, BAD_CAST tag) == 0;
@@ -50,7 +46,7 @@ void collect(const std::shared_ptr<void>& doc, xmlNode* n, const std::string& ta
 } // namespace
 
 std::string Element::tag() const {
-    return node_ && asNode(node_)->name ? lower(reinterpret_cast<const char*>(asNode(node_)->name)) : "";
+    return node_ && asNode(node_)->name ? sys::lowerAscii(reinterpret_cast<const char*>(asNode(node_)->name)) : "";
 }
 
 std::string Element::text() const {
@@ -76,7 +72,7 @@ std::vector<Element> Element::descendants(const std::string& tag) const {
     std::vector<Element> out;
     if (!node_) return out;
     auto doc = doc_;
-    collect(doc, asNode(node_), lower(tag), out, [doc](xmlNode* n) { return Element(doc, n); });
+    collect(doc, asNode(node_), sys::lowerAscii(tag), out, [doc](xmlNode* n) { return Element(doc, n); });
     return out;
 }
 
@@ -150,7 +146,7 @@ std::string checkedLink(const std::string& href, const std::string& pageUrl) {
             return "";
     xmlURIPtr uri = xmlParseURI(abs.c_str());
     if (!uri) return "";
-    const std::string scheme = uri->scheme ? lower(uri->scheme) : "";
+    const std::string scheme = uri->scheme ? sys::lowerAscii(uri->scheme) : "";
     const bool hasHost = uri->server && *uri->server;
     xmlFreeURI(uri);
     if ((scheme != "http" && scheme != "https") || !hasHost) return "";

@@ -40,13 +40,6 @@ double storedNumber(cls_Config& c, const char* attribute) {
 
 // The address as the machine's host mapping leads to it, when that is this machine's loopback;
 // "" for anything else.
-std::string onThisMachine(const std::string& url) {
-    const std::string mapped = net::Http::of(sys::Machine::current()).mapUrl(url);
-    std::string host = article::hostOf(mapped);
-    for (char& ch : host) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return host == "127.0.0.1" || host == "localhost" ? mapped : "";
-}
-
 // The kind of a picture by its first bytes; "" for anything that is no picture.
 std::string pictureType(const std::string& bytes) {
     if (bytes.rfind("GIF87a", 0) == 0 || bytes.rfind("GIF89a", 0) == 0) return "image/gif";
@@ -139,7 +132,7 @@ void frmFXNews::pageComplete() {
 // submits nothing and opens or navigates no window.
 void frmFXNews::showAdvertisement() {
     const std::string address = frmFXNotify::siteBase(frmFXNotify::kServiceSite) + "/ad.php";
-    if (!onThisMachine(address).empty()) ctlDown->BeginDownload(address, "Ad");
+    if (frmFXNotify::onThisMachine(address)) ctlDown->BeginDownload(address, "Ad");
 }
 
 void frmFXNews::advertisementArrived(const std::string& Data, bool Success) {
@@ -297,7 +290,7 @@ void frmFXNews::fetchPictures(std::vector<std::string> addresses) {
     const std::string round = "Pic" + std::to_string(++PictureRound_) + "_";
     for (size_t i = 0; i < addresses.size() && i < kMaxPictures; ++i) {
         // Only a site the machine leads to is asked, as for every page the program fetches.
-        if (onThisMachine(addresses[i]).empty()) continue;
+        if (!frmFXNotify::onThisMachine(addresses[i])) continue;
         forms::ResumeNext([&] { ctlDown->BeginDownload(addresses[i], round + std::to_string(i)); });
     }
 }

@@ -9,6 +9,7 @@
 #include "platform/desktop/Screen.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Interaction.h"
+#include "platform/forms/Format.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/forms/Strings.h"
 #include "platform/net/Http.h"
@@ -42,12 +43,6 @@ constexpr const char* kLabelNotice = "Kestrel公告;";
 
 bool flagOn(const std::string& text) { return forms::Val(text) != 0; }
 
-std::string two(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02d", v);
-    return b;
-}
-
 // The query value as a URL carries it: everything but unreserved characters percent-encoded.
 std::string urlEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
@@ -66,19 +61,6 @@ std::string urlEncode(const std::string& s) {
 }
 
 // Whether the address, after the machine's host mapping, names this machine's loopback.
-bool onThisMachine(const std::string& url) {
-    const std::string mapped = net::Http::of(sys::Machine::current()).mapUrl(url);
-    const size_t scheme = mapped.find("://");
-    if (scheme == std::string::npos) return false;
-    std::string authority = mapped.substr(scheme + 3);
-    authority = authority.substr(0, authority.find_first_of("/?#"));
-    if (const size_t at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
-    std::string host = authority[0] == '[' ? authority.substr(0, authority.find(']') + 1)
-                                           : authority.substr(0, authority.find(':'));
-    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
-}
-
 } // namespace
 
 frmFXNotify::frmFXNotify() : NoticeWindow("frmFXNotify") {
@@ -97,6 +79,19 @@ std::string frmFXNotify::siteBase(const Site& site) {
     std::string base = sys::Machine::current().setting(site.setting, site.fallback);
     while (!base.empty() && base.back() == '/') base.pop_back();
     return base;
+}
+
+bool frmFXNotify::onThisMachine(const std::string& url) {
+    const std::string mapped = net::Http::of(sys::Machine::current()).mapUrl(url);
+    const size_t scheme = mapped.find("://");
+    if (scheme == std::string::npos) return false;
+    std::string authority = mapped.substr(scheme + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const size_t at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
+    std::string host = authority[0] == '[' ? authority.substr(0, authority.find(']') + 1)
+                                           : authority.substr(0, authority.find(':'));
+    host = sys::lowerAscii(host);
+    return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
 }
 
 // ---- Start-up --------------------------------------------------------------------------------
@@ -281,7 +276,7 @@ void frmFXNotify::pageComplete() {
         FeedSource& s = FeedSources[slot];
         s.Key = "Calendar" + std::to_string(slot - 3);
         s.URL = calendar + "/calendar/calendar_f_cnforex.php?date=" + std::to_string(forms::Year(d)) + "-" +
-                two(forms::Month(d)) + "-" + two(forms::Day(d)) + "&currency=";
+                forms::Format(forms::Month(d), "00") + "-" + forms::Format(forms::Day(d), "00") + "&currency=";
         forms::ResumeNext([&] { el("week" + std::to_string(slot - 3)).title(forms::FormatDateTime(d, forms::vbLongDate)); });
         s.Interval = 60;
         s.Counter = 60;

@@ -58,6 +58,8 @@ public:
     static constexpr Site kMakerSite{"site.maker", "http://www.corvel.example"};
     static constexpr Site kServiceSite{"site.service", "http://bbs.kestrel.example"};
     static std::string siteBase(const Site& site);
+    // Whether the machine's host mapping leads an address here: the only sites ever fetched.
+    static bool onThisMachine(const std::string& url);
 
     // ---- The core's side ----
     bool Busy() override;

@@ -5,6 +5,7 @@
 #include "InertHtml.h"
 #include "core/frmMain.h"
 #include "platform/browser/Page.h"
+#include "platform/forms/Format.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/forms/Strings.h"
 #include "toolkit/CTimer.h"
@@ -21,12 +22,6 @@ namespace {
 constexpr const char* kNumerals[] = {"", "一", "二", "三", "四", "五"};
 
 std::string dayLabel(int day) { return std::string("财经日历(星期") + kNumerals[day] + ");"; }
-
-std::string two(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02d", v);
-    return b;
-}
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -67,9 +62,8 @@ std::string importanceHtml(const std::string& importance) {
 
 std::string attr(const pugi::xml_node& n, const char* name) { return n.attribute(name).as_string(); }
 
-std::string nowClock() {
-    const forms::DateTime now = forms::Now();
-    return two(forms::Hour(now)) + ":" + two(forms::Minute(now));
+std::string clockText(forms::DateTime t) {
+    return forms::Format(forms::Hour(t), "00") + ":" + forms::Format(forms::Minute(t), "00");
 }
 
 } // namespace
@@ -178,7 +172,7 @@ void frmFXNotify::SelWeek(int16_t day) {
     if (day < 1 || day > 5) return;
     std::vector<pugi::xml_node> items;
     forms::ResumeNext([&] { items = Config().WeekList(day); });
-    const std::string now = nowClock();
+    const std::string now = clockText(forms::Now());
     const int w = forms::Weekday(forms::Date()) - 1;
     const int offset = w >= 1 && w <= 5 ? w - day : 1;
     std::string html;
@@ -317,7 +311,7 @@ void frmFXNotify::remindToday(int16_t d) {
     forms::ResumeNext([&] { items = Config().WeekList(d); });
     if (items.empty()) return;
     const forms::DateTime clock = forms::Now();
-    const std::string now = two(forms::Hour(clock)) + ":" + two(forms::Minute(clock));
+    const std::string now = clockText(clock);
     cls_Config& c = Config();
     long lead = 0;
     forms::ResumeNext([&] {

@@ -5,6 +5,7 @@
 
 #include "InertHtml.h"
 #include "frmFXNotify.h"
+#include "platform/forms/RuntimeError.h"
 #include "platform/forms/DateTime.h"
 #include "platform/forms/Strings.h"
 #include "platform/net/Http.h"
@@ -86,15 +87,6 @@ namespace {
 
 constexpr const char* kSeparator = "<HR style='border:1 dashed #987cb9' SIZE=1 >";
 
-// Runs one item's step; a failing item is passed over, as every step of the processor is.
-template <class F>
-void item(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 // The DailyFX image server's picture that heads a technical comment, reached like the sites are.
 std::string techsPicture() {
     const std::string url = frmFXNotify::siteBase(frmFXNotify::kDailyFXSite) +
@@ -150,7 +142,7 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iCaiXun";
     const std::string label = "<Font size='-5' color='#1CB51B'>- 财讯外汇</font>";
     for (const inert::Element& block : page.byTag("div")) {
-        item([&] {
+        forms::ResumeNext([&] {
             if (block.attr("class") != "cot_block_line") return;
             const auto inner = block.descendants("div");
             if (inner.size() != 2) return;
@@ -197,7 +189,7 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iDailyfx";
     const std::string label = "<Font size='-5' color='#FF813A'>- DailyFX</font>";
     for (size_t i = 1; i < rows.size(); ++i) {
-        item([&] {
+        forms::ResumeNext([&] {
             const auto cells = rows[i].cells();
             if (cells.size() != 4) return;
             // 4.-5. The key is what the row's time and text cells read as, so a second poll

@@ -12,19 +12,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Runs one page step; a page that went away leaves the toast as it is.
-template <class F>
-void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
-} // namespace
-
 frmToast::frmToast() : forms::Form("frmToast") {
     design.caption = "即时市况速递";
     design.borderStyle = forms::vbBSNone;
@@ -128,7 +115,7 @@ void frmToast::pageComplete() {
 void frmToast::show() {
     pending_ = false;
     bool filled = false;
-    guarded([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement body = Document.body();
         body.innerHTML(html_);
         web::HTMLElement box = Document.all("popupWin");
@@ -209,18 +196,18 @@ void frmToast::PopupClose() {
 
 void frmToast::ClickMore() {
     PopupClose();
-    guarded([&] { sourceElement("iMore").FireEvent("onclick"); });
+    forms::ResumeNext([&] { sourceElement("iMore").FireEvent("onclick"); });
 }
 
 void frmToast::ClickItem() {
     std::string address;
-    guarded([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement link = Document.all("popupWin_iLink");
         if (!link.isNull()) address = forms::Trim(link.innerText());
     });
     PopupClose();
     if (address.empty()) return;
-    guarded([&] {
+    forms::ResumeNext([&] {
         web::HTMLElement link = sourceElement("iLink");
         link.value(address);
         link.FireEvent("onclick");

@@ -202,6 +202,7 @@ private:
 
 // ASCII case folding, as Windows compares names.
 std::string upperAscii(std::string s);
+std::string lowerAscii(std::string s);
 bool iequals(std::string_view a, std::string_view b);
 // DOS wildcard match (* and ?) without regard to case.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
