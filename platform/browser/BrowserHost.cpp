@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <set>
 
 namespace web {
@@ -385,14 +384,8 @@ std::vector<int> BrowserHost::processTree() {
         while (auto* e = readdir(d)) {
             int pid = std::atoi(e->d_name);
             if (pid <= 0) continue;
-            std::ifstream f(std::string("/proc/") + e->d_name + "/stat");
-            std::string line;
-            std::getline(f, line);
-            auto close = line.rfind(')');
-            if (close == std::string::npos) continue;
-            int ppid = 0;
-            char state;
-            if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2) parent[pid] = ppid;
+            const auto fields = hostProcessStat(pid);
+            if (fields.size() > 1) parent[pid] = std::atoi(fields[1].c_str());
         }
         closedir(d);
     }

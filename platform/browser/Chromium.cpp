@@ -15,6 +15,18 @@
 #include <unistd.h>
 
 namespace web {
+
+std::vector<std::string> hostProcessStat(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return {};
+    const size_t close = text.rfind(')');  // the command name may hold spaces and brackets
+    if (close == std::string::npos) return {};
+    std::istringstream rest(text.substr(close + 1));
+    std::vector<std::string> fields;
+    for (std::string field; rest >> field;) fields.push_back(field);
+    return fields;
+}
 namespace fs = std::filesystem;
 
 namespace {
@@ -30,17 +42,8 @@ constexpr const char* kOwnerNote = "pennant-owner";
 // A process's start time in clock ticks since boot, so that a reused process id is not taken
 // for the owner; 0 when the process is gone.
 unsigned long long startTimeOf(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    if (!std::getline(stat, text)) return 0;
-    const size_t close = text.rfind(')');  // the command name may hold spaces and brackets
-    if (close == std::string::npos) return 0;
-    std::istringstream rest(text.substr(close + 2));
-    std::string field;
-    for (int i = 3; i < 22 && rest >> field; ++i) {}
-    unsigned long long start = 0;
-    rest >> start;
-    return start;
+    const auto fields = hostProcessStat(pid);
+    return fields.size() > 19 ? std::strtoull(fields[19].c_str(), nullptr, 10) : 0;
 }
 
 void writeOwnerNote(const fs::path& dir) {

@@ -17,6 +17,10 @@
 
 namespace web {
 
+// The fields of a host process's status line after its command name (state, parent, ...);
+// empty when the process is gone.
+std::vector<std::string> hostProcessStat(int pid);
+
 using json = nlohmann::json;
 
 // Why a protocol call failed: the browser went away, it did not answer in time, or it
