@@ -95,7 +95,6 @@ Chromium::Chromium(Options options) {
 
     std::vector<std::string> args = {
         options.executable,
-        "--headless=new",
         "--remote-debugging-pipe",
         "--no-sandbox",
         "--disable-gpu",
