@@ -164,16 +164,41 @@ json BrowserHost::call(const std::shared_ptr<Chromium>& b, const std::string& me
                        const std::string& sessionId) {
     if (!b || !b->alive()) fail(CdpError{CdpError::Dead, "not running"}, method);
     auto r = b->call(method, std::move(params), sessionId, callTimeoutMs);
-    if (auto* e = std::get_if<CdpError>(&r)) {
-        if (e->kind == CdpError::Timeout) {
-            std::fprintf(stderr, "pennant: the page browser did not answer %s in %d ms; ending it\n",
-                         method.c_str(), callTimeoutMs);
-            b->kill();
-        }
-        if (e->kind != CdpError::Protocol && b == browser_) browserDied();
-        fail(*e, method);
-    }
+    if (auto* e = std::get_if<CdpError>(&r)) failed(b, *e, method);
     return std::move(std::get<json>(r));
+}
+
+std::vector<json> BrowserHost::callAll(const std::shared_ptr<Chromium>& b, std::vector<Command> commands,
+                                       const std::string& sessionId) {
+    if (commands.empty()) return {};
+    if (!b || !b->alive()) fail(CdpError{CdpError::Dead, "not running"}, commands.front().first);
+    std::vector<int> ids;
+    ids.reserve(commands.size());
+    for (auto& [method, params] : commands) ids.push_back(b->ask(method, std::move(params), sessionId));
+    std::vector<json> results;
+    std::optional<std::pair<CdpError, std::string>> first;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        auto r = b->answer(ids[i], commands[i].first, callTimeoutMs);
+        if (auto* e = std::get_if<CdpError>(&r)) {
+            if (!first) first.emplace(*e, commands[i].first);
+            if (e->kind == CdpError::Timeout) b->kill();  // the rest then end at once
+            results.emplace_back();
+        } else {
+            results.push_back(std::move(std::get<json>(r)));
+        }
+    }
+    if (first) failed(b, first->first, first->second);
+    return results;
+}
+
+void BrowserHost::failed(const std::shared_ptr<Chromium>& b, const CdpError& e, const std::string& method) {
+    if (e.kind == CdpError::Timeout) {
+        std::fprintf(stderr, "pennant: the page browser did not answer %s in %d ms; ending it\n", method.c_str(),
+                     callTimeoutMs);
+        b->kill();
+    }
+    if (e.kind != CdpError::Protocol && b == browser_) browserDied();
+    fail(e, method);
 }
 
 void BrowserHost::browserDied() {
@@ -203,32 +228,39 @@ std::shared_ptr<Page> BrowserHost::openPage(int width, int height) {
                         {{"url", "about:blank"}, {"newWindow", true}, {"background", false},
                          {"width", width}, {"height", height}}, "");
     std::string targetId = created.value("targetId", "");
-    auto page = attachPage(targetId, true);
-    page->setViewport(width, height);
+    auto page = makePage(targetId);
+    prepare(*page, true, {page->viewportCommand(width, height)});
+    return page;
+}
+
+std::shared_ptr<Page> BrowserHost::makePage(const std::string& targetId) {
+    auto page = std::make_shared<Page>(*this, browser_, targetId, "");
+    std::erase_if(allPages_, [](const std::weak_ptr<Page>& w) { return w.expired(); });
+    allPages_.push_back(page);
     return page;
 }
 
 std::shared_ptr<Page> BrowserHost::attachPage(const std::string& targetId, bool ours) {
-    auto page = std::make_shared<Page>(*this, browser_, targetId, "");
-    std::erase_if(allPages_, [](const std::weak_ptr<Page>& w) { return w.expired(); });
-    allPages_.push_back(page);
+    auto page = makePage(targetId);
     prepare(*page, ours);
     return page;
 }
 
-void BrowserHost::prepare(Page& page, bool ours) {
+void BrowserHost::prepare(Page& page, bool ours, std::vector<Command> more) {
     json attached = call(page.browser, "Target.attachToTarget", {{"targetId", page.targetId}, {"flatten", true}}, "");
     page.sessionId = attached.value("sessionId", "");
     auto shared = page.shared_from_this();
     sessions_[page.sessionId] = shared;
     targets_[page.targetId] = shared;
-    page.call("Page.enable");
+    std::vector<Command> commands = {{"Page.enable", json::object()}};
     if (ours) {
-        page.call("Runtime.enable");
-        page.call("Runtime.addBinding", {{"name", "__pennantEvent"}});
-        page.call("Page.addScriptToEvaluateOnNewDocument", {{"source", kCompatScript}, {"runImmediately", true}});
-        page.call("Fetch.enable", {{"patterns", json::array({{{"urlPattern", std::string(kOrigin) + "*"}}})}});
+        commands.push_back({"Runtime.enable", json::object()});
+        commands.push_back({"Runtime.addBinding", {{"name", "__pennantEvent"}}});
+        commands.push_back({"Page.addScriptToEvaluateOnNewDocument", {{"source", kCompatScript}, {"runImmediately", true}}});
+        commands.push_back({"Fetch.enable", {{"patterns", json::array({{{"urlPattern", std::string(kOrigin) + "*"}}})}}});
     }
+    for (auto& c : more) commands.push_back(std::move(c));
+    callAll(page.browser, std::move(commands), page.sessionId);
 }
 
 void BrowserHost::reopen(Page& page) {
@@ -239,8 +271,7 @@ void BrowserHost::reopen(Page& page) {
     page.targetId = created.value("targetId", "");
     page.popups.clear();  // the page makes its pop-ups again
     page.dead = false;
-    prepare(page, true);
-    page.setViewport(page.width, page.height);
+    prepare(page, true, {page.viewportCommand(page.width, page.height)});
     // The address is already the one the browser knows (the resources' made-up origin).
     page.navigate(page.url);
 }

@@ -144,10 +144,15 @@ HTMLDocument Page::document() {
 }
 
 void Page::setViewport(int w, int h) {
+    auto [method, params] = viewportCommand(w, h);
+    call(method, std::move(params));
+}
+
+std::pair<std::string, json> Page::viewportCommand(int w, int h) {
     width = std::max(1, w);
     height = std::max(1, h);
-    call("Emulation.setDeviceMetricsOverride",
-         {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+    return {"Emulation.setDeviceMetricsOverride",
+            {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}};
 }
 
 int Page::addSink(std::shared_ptr<EventSink> sink) {

@@ -39,6 +39,8 @@ public:
     void navigate(const std::string& url);
     HTMLDocument document();
     void setViewport(int width, int height);
+    // The command that sets the viewport, to send along with others.
+    std::pair<std::string, json> viewportCommand(int width, int height);
 
     // Event sinks bound in the current document.
     int addSink(std::shared_ptr<EventSink> sink);

@@ -154,10 +154,20 @@ void HTMLElement::setEvent(const std::string& prop, std::shared_ptr<EventSink> s
 
 // ---- HTMLDocument ----
 
-HTMLElement HTMLDocument::all(const std::string& id) const {
-    json v = node_.run1(json::array({"byId", id}));
-    if (v.is_object() && v.contains("$e")) return HTMLElement(node_.page_, node_.token_, v["$e"].get<int>());
-    return HTMLElement();
+HTMLElement HTMLDocument::all(const std::string& id) const { return all(std::vector<std::string>{id})[0]; }
+
+std::vector<HTMLElement> HTMLDocument::all(const std::vector<std::string>& ids) const {
+    if (!node_.page_ || !node_.handle_) objectRequired();
+    json ops = json::array();
+    for (const auto& id : ids) ops.push_back(json::array({"byId", id}));
+    json found = node_.page_->run(node_.token_, std::move(ops));
+    std::vector<HTMLElement> out;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const json& v = i < found.size() ? found[i] : json();
+        if (v.is_object() && v.contains("$e")) out.push_back(HTMLElement(node_.page_, node_.token_, v["$e"].get<int>()));
+        else out.emplace_back();
+    }
+    return out;
 }
 
 HTMLElement HTMLDocument::createElement(const std::string& tag) const {

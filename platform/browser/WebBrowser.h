@@ -161,6 +161,8 @@ public:
 
     // The element collection by id (or name), without regard to case; null when missing.
     HTMLElement all(const std::string& id) const;
+    // Several at once, in one round trip; a null element for each id that is missing.
+    std::vector<HTMLElement> all(const std::vector<std::string>& ids) const;
     HTMLElement getElementById(const std::string& id) const { return all(id); }
     std::vector<HTMLElement> all() const { return getElementsByTagName("*"); }
     std::vector<HTMLElement> getElementsByTagName(const std::string& tag) const { return node_.getElementsByTagName(tag); }
