@@ -19,7 +19,6 @@
 #include <memory>
 #include <random>
 #include <string_view>
-#include <unordered_set>
 
 namespace {
 
@@ -265,6 +264,7 @@ bool cls_MT4::GetQuote() {
 
     bool orderChanged = false, layoutChanged = false;
     std::string symbol, bid, ask, high, low, time;
+    listed_.clear();
     for (int32_t r = 0; r < rows; ++r) {
         if (!readCell(r, 0, symbol) || symbol.empty()) return false;
         std::string& entry = SymbolList[static_cast<size_t>(r)];
@@ -300,6 +300,7 @@ bool cls_MT4::GetQuote() {
             existing = Quotes.Find(symbol);
         }
         cls_Quote& q = **existing;
+        listed_.push_back(&q);
         q.BID(bid);
         q.ASK(ask);
         q.Max(high);
@@ -315,13 +316,11 @@ bool cls_MT4::GetQuote() {
     };
 
     if (!rebuild) {
-        // Records whose symbol left the list, matched by whole symbol (without regard to case):
-        // "EUR" is not kept alive by "EURUSDm".
-        std::unordered_set<std::string> listed;
-        listed.reserve(SymbolList.size());
-        for (const std::string& s : SymbolList) listed.insert(forms::detail::foldKey(s));
+        // Records whose symbol left the list: those no row found above. The lookup matched the
+        // whole symbol without regard to case, so "EUR" is not kept alive by "EURUSDm".
+        std::sort(listed_.begin(), listed_.end());
         for (long i = Quotes.Count(); i >= 1; --i)
-            if (!listed.contains(forms::detail::foldKey(Quotes(i)->SymBol()))) Quotes.Remove(i);
+            if (!std::binary_search(listed_.begin(), listed_.end(), Quotes(i).get())) Quotes.Remove(i);
     }
     if (orderChanged) {
         for (const std::string& symbol : SymbolList) {

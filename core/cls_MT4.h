@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class cls_Quote;
+
 class cls_MT4 : public IEnumWindowsSink {
 public:
     static constexpr const char* kMainClass = "MetaQuotes::MetaTrader::4.00";
@@ -65,6 +67,7 @@ private:
     win::HWND terminalPanel_ = 0;
     std::vector<std::string> terminals_;
     int32_t scanMode_ = 0;
+    std::vector<const cls_Quote*> listed_;  // the records the last read found, kept for its buffer
 };
 
 // The program's one bridge, made on first use.

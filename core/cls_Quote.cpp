@@ -11,24 +11,42 @@
 
 namespace {
 
-// A plain decimal number as the terminal writes prices: sign, digits, one optional point.
-bool plainNumber(const std::string& s, double& value) {
+// A plain decimal number as the terminal writes prices (sign, digits, one optional point),
+// split into its parts: the whole digits without leading zeros, the fraction without trailing.
+struct PlainNumber {
+    bool negative = false;
+    std::string_view whole, fraction;
+};
+bool plainNumber(std::string_view s, PlainNumber& n) {
     size_t i = 0;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
-    bool digits = false, point = false;
+    n.negative = !s.empty() && s[0] == '-';
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) ++i;
+    const size_t start = i;
+    size_t point = std::string_view::npos;
     for (; i < s.size(); ++i) {
         const char c = s[i];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
+        if (c == '.' && point == std::string_view::npos) point = i;
+        else if (c < '0' || c > '9') return false;
     }
-    if (!digits) return false;
-    value = std::strtod(s.c_str(), nullptr);
+    const size_t end = point == std::string_view::npos ? s.size() : point;
+    if (end == start && (point == std::string_view::npos || point + 1 == s.size())) return false;  // no digits
+    n.whole = s.substr(start, end - start);
+    n.fraction = point == std::string_view::npos ? std::string_view() : s.substr(point + 1);
+    while (!n.whole.empty() && n.whole.front() == '0') n.whole.remove_prefix(1);
+    while (!n.fraction.empty() && n.fraction.back() == '0') n.fraction.remove_suffix(1);
+    if (n.whole.empty() && n.fraction.empty()) n.negative = false;  // -0 is 0
     return true;
+}
+
+// Compares two plain numbers by value, exactly and without converting them.
+int compareNumbers(const PlainNumber& a, const PlainNumber& b) {
+    if (a.negative != b.negative) return a.negative ? -1 : 1;
+    int c = 0;
+    if (a.whole.size() != b.whole.size()) c = a.whole.size() < b.whole.size() ? -1 : 1;
+    else if (int w = a.whole.compare(b.whole)) c = w;
+    else if (int f = a.fraction.compare(b.fraction)) c = f;  // no trailing zeros: digit order is value order
+    c = c < 0 ? -1 : (c > 0 ? 1 : 0);
+    return a.negative ? -c : c;
 }
 
 int32_t checked32(int64_t v) {
@@ -51,10 +69,10 @@ void cls_Quote::BID(std::string v) {
         direction_ = 0;
         return;
     }
-    double now = 0, before = 0;
+    PlainNumber now, before;
     int c;
     if (plainNumber(v, now) && plainNumber(bid_, before))
-        c = now > before ? 1 : (now < before ? -1 : 0);
+        c = compareNumbers(now, before);
     else
         c = v.compare(bid_);
     direction_ = static_cast<int16_t>(c > 0 ? 1 : (c < 0 ? -1 : 0));

@@ -722,11 +722,15 @@ void frmMain::m_PriceTimer_ThatTime() {
 // The time-out alarm on this tick's server time (cleared when it is not a time): a time that
 // moved resets the count; one that stands still counts up to the alarm and repeats its sound.
 void frmMain::timeoutStep(std::string& serverTime) {
-    if (!timeOf(LastServerTime)) LastServerTime = serverTime;
-    long difference = 0;
     const auto now = timeOf(serverTime);
+    auto last = timeOf(LastServerTime);
+    if (!last) {
+        LastServerTime = serverTime;
+        last = now;
+    }
+    long difference = 0;
     if (now) {
-        if (const auto last = timeOf(LastServerTime)) difference = forms::DateDiff("s", *last, *now);
+        if (last) difference = forms::DateDiff("s", *last, *now);
     } else {
         serverTime.clear();  // not a time: as if unknown
     }
@@ -799,6 +803,16 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
         }
     }
     if (FloatForms.Count() == 0) return;
+    // The panels mostly show one and the same quote time: it is read once per tick.
+    std::string timeText = "\x01";
+    std::optional<forms::DateTime> timeValue;
+    auto quoteTime = [&](const std::string& text) {
+        if (text != timeText) {
+            timeValue = timeOf(text);
+            timeText = text;
+        }
+        return timeValue;
+    };
     if (WindowTopMost) {
         forms::ResumeNext([&] {
             const std::string fg = mt4().GetEXE(win::GetForegroundWindow());
@@ -837,7 +851,7 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
             if (!p->Border()) return;
             std::string shown = displayTime;
             if (!rec->Time().empty()) {
-                const auto t = timeOf(rec->Time());
+                const auto t = quoteTime(rec->Time());
                 if (!t) return;
                 shown = twoDigits(forms::Hour(*t)) + ":" + twoDigits(forms::Minute(*t));
             }

@@ -4,6 +4,7 @@
 #include "Timer.h"
 #include "platform/system/Machine.h"
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -65,6 +66,7 @@ struct DesktopState {
     std::mutex postMutex;
     std::deque<Posted> posted;
     std::set<DWORD> hungProcesses;
+    std::atomic<bool> anyHung{false};  // every sent message asks; almost always no
 
     std::vector<TimerEntry> timers;
     uint64_t timerSeq = 0;
@@ -81,6 +83,8 @@ DesktopState& state(sys::Machine& m);
 Wnd* findWnd(HWND h);
 // Calls a window's procedure as the window's process.
 LRESULT dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The same for a window already found.
+LRESULT dispatch(const Wnd& w, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 std::vector<HWND>& siblingsOf(DesktopState& s, const Wnd& w);
 POINT clientOrigin(HWND hwnd);  // the client area's top-left on the screen
 DWORD threadOf(DWORD pid);

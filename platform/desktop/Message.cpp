@@ -21,6 +21,7 @@ PinTable& pins() {
 
 bool processHung(DWORD pid) {
     auto& s = state();
+    if (!s.anyHung.load(std::memory_order_acquire)) return false;
     std::lock_guard lock(s.postMutex);
     return s.hungProcesses.count(pid) != 0;
 }
@@ -142,7 +143,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Wnd* w = findWnd(hwnd);
     if (!w) return 0;
     if (w->pid != sys::Machine::currentProcessId() && processHung(w->pid)) return 0;
-    return dispatch(hwnd, msg, wParam, lParam);
+    return dispatch(*w, hwnd, msg, wParam, lParam);
 }
 
 LRESULT SendMessageTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
@@ -154,7 +155,7 @@ LRESULT SendMessageTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UI
         if (!(flags & SMTO_ABORTIFHUNG)) state().machine->clock().sleep(timeoutMs);
         return 0;
     }
-    const LRESULT r = dispatch(hwnd, msg, wParam, lParam);
+    const LRESULT r = dispatch(*w, hwnd, msg, wParam, lParam);
     if (result) *result = static_cast<DWORD>(r);
     return 1;
 }
@@ -201,6 +202,7 @@ void setProcessHung(DWORD processId, bool hung) {
     std::lock_guard lock(s.postMutex);
     if (hung) s.hungProcesses.insert(processId);
     else s.hungProcesses.erase(processId);
+    s.anyHung.store(!s.hungProcesses.empty(), std::memory_order_release);
 }
 
 size_t pendingPostedMessages() {

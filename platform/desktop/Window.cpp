@@ -17,7 +17,9 @@ namespace {
 
 struct ProcTable {
     std::mutex mutex;
-    std::map<WNDPROC, WndProcFn> procs;
+    // Shared, so that a call holds its procedure (which may be released meanwhile) for the
+    // price of a reference count rather than a copy of the function.
+    std::map<WNDPROC, std::shared_ptr<const WndProcFn>> procs;
     std::map<WndProcPtr, WNDPROC> byPtr;
     LONG next = 0x00401000;  // looks like code addresses of a 32-bit program
 };
@@ -102,9 +104,12 @@ std::vector<HWND>& siblingsOf(DesktopState& s, const Wnd& w) {
 
 LRESULT dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Wnd* w = findWnd(hwnd);
-    if (!w) return 0;
-    const WNDPROC proc = w->proc;
-    const DWORD pid = w->pid;
+    return w ? dispatch(*w, hwnd, msg, wParam, lParam) : 0;
+}
+
+LRESULT dispatch(const Wnd& w, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const WNDPROC proc = w.proc;
+    const DWORD pid = w.pid;
     if (pid != sys::Machine::currentProcessId()) {
         sys::ProcessScope scope(pid);
         return CallWindowProc(proc, hwnd, msg, wParam, lParam);
@@ -356,7 +361,7 @@ WNDPROC registerWndProc(WndProcFn fn) {
     std::lock_guard lock(t.mutex);
     const WNDPROC p = t.next;
     t.next += 0x10;
-    t.procs[p] = std::move(fn);
+    t.procs[p] = std::make_shared<const WndProcFn>(std::move(fn));
     return p;
 }
 
@@ -384,7 +389,7 @@ void releaseWndProc(WNDPROC proc) {
 }
 
 LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    WndProcFn fn;
+    std::shared_ptr<const WndProcFn> fn;
     {
         auto& t = procTable();
         std::lock_guard lock(t.mutex);
@@ -392,7 +397,7 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         if (it == t.procs.end()) return 0;
         fn = it->second;
     }
-    return fn ? fn(hwnd, msg, wParam, lParam) : 0;
+    return fn && *fn ? (*fn)(hwnd, msg, wParam, lParam) : 0;
 }
 
 static LRESULT defProcEntry(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProc(h, m, w, l); }

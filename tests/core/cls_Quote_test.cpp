@@ -40,6 +40,12 @@ TEST(QuoteRecord, DirectionOfBidChanges) {
         {"10.01", "9.99", -1},
         {"99.5", "100", 1},
         {"1.20", "1.2", 0},
+        {"0.5", ".5", 0},           // leading and trailing zeros carry no value
+        {"0.05", "0.5", 1},
+        {"-1.5", "-1.2", 1},        // signed
+        {"-0", "0", 0},
+        {"2", "-3", -1},
+        {"1.00000000000000001", "1.00000000000000002", 1},  // beyond a double's digits
         {"abc", "abd", 1},          // not numbers: by characters
     };
     for (const auto& c : cases) {
