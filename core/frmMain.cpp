@@ -27,6 +27,7 @@
 #include "toolkit/m_Main.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -77,13 +78,26 @@ void ensureAttrib(const std::string& path, const std::string& attribute, const s
 }
 
 // A time text of the terminal read as a date-time; nothing when it is not one.
+// A tick reads the same few times (the server's, the last one, the quotes') over and over; the
+// reading depends on the text alone, so the last few are remembered.
 std::optional<forms::DateTime> timeOf(const std::string& text) {
+    struct Known {
+        std::string text;
+        std::optional<forms::DateTime> value;
+    };
+    thread_local std::array<Known, 4> known;
+    thread_local size_t next = 0;
+    for (const Known& k : known)
+        if (!k.text.empty() && k.text == text) return k.value;
     if (text.empty() || !forms::IsDate(text)) return std::nullopt;
+    std::optional<forms::DateTime> value;
     try {
-        return forms::CDate(text);
+        value = forms::CDate(text);
     } catch (const std::exception&) {
-        return std::nullopt;
     }
+    known[next] = {text, value};
+    next = (next + 1) % known.size();
+    return value;
 }
 
 std::string twoDigits(int v) {
@@ -803,16 +817,6 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
         }
     }
     if (FloatForms.Count() == 0) return;
-    // The panels mostly show one and the same quote time: it is read once per tick.
-    std::string timeText = "\x01";
-    std::optional<forms::DateTime> timeValue;
-    auto quoteTime = [&](const std::string& text) {
-        if (text != timeText) {
-            timeValue = timeOf(text);
-            timeText = text;
-        }
-        return timeValue;
-    };
     if (WindowTopMost) {
         forms::ResumeNext([&] {
             const std::string fg = mt4().GetEXE(win::GetForegroundWindow());
@@ -851,7 +855,7 @@ void frmMain::updatePanels(bool closed, const std::string& stale, const std::str
             if (!p->Border()) return;
             std::string shown = displayTime;
             if (!rec->Time().empty()) {
-                const auto t = quoteTime(rec->Time());
+                const auto t = timeOf(rec->Time());
                 if (!t) return;
                 shown = twoDigits(forms::Hour(*t)) + ":" + twoDigits(forms::Minute(*t));
             }

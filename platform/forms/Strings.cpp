@@ -82,6 +82,12 @@ std::string foldKey(std::string_view s) {
     out.reserve(s.size());
     size_t i = 0;
     while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {  // keys are mostly ASCII: no decoding for them
+            out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c));
+            ++i;
+            continue;
+        }
         const size_t len = charLength(s, i);
         out += encode(foldText(decodeAt(s, i, len)));
         i += len;

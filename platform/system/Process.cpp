@@ -101,6 +101,7 @@ bool AddressSpace::free(uint32_t address, uint32_t size, uint32_t type, int32_t*
         if (size != 0) return fail(win::ERROR_INVALID_PARAMETER);
         if (it == regions_.end()) return fail(win::ERROR_INVALID_ADDRESS);
         if (it->second.committed) committed_ -= it->second.size;
+        if (last_ == it) last_ = regions_.end();
         regions_.erase(it);
         return true;
     }
@@ -116,9 +117,18 @@ bool AddressSpace::free(uint32_t address, uint32_t size, uint32_t type, int32_t*
 }
 
 const AddressSpace::Region* AddressSpace::locate(uint32_t address, uint32_t size, uint32_t* offset) const {
+    // Reads and writes mostly go to the block used just before.
+    if (last_ != regions_.end() && address >= last_->first && address - last_->first < last_->second.size) {
+        const Region& r = last_->second;
+        const uint64_t off = address - last_->first;
+        if (!r.committed || off + size > r.size) return nullptr;
+        *offset = static_cast<uint32_t>(off);
+        return &r;
+    }
     auto it = regions_.upper_bound(address);
     if (it == regions_.begin()) return nullptr;
     --it;
+    last_ = it;
     const Region& r = it->second;
     const uint64_t off = address - it->first;
     if (!r.committed || off + size > r.size) return nullptr;
@@ -229,6 +239,9 @@ std::string programImageText(const std::string& name) { return std::string(kImag
 namespace {
 // Every table that ends makes the calling threads look theirs up again (see current()).
 std::atomic<uint64_t> g_tableGeneration{1};
+// Every handle opened or closed in any table makes the calling threads look theirs up again
+// (see handle()).
+std::atomic<uint64_t> g_handleGeneration{1};
 } // namespace
 
 ProcessTable& ProcessTable::current() {
@@ -298,6 +311,7 @@ void ProcessTable::finish(const std::shared_ptr<Process>& p, uint32_t exitCode) 
         processes_.erase(p->id());
         for (auto it = handles_.begin(); it != handles_.end();)
             it = it->second.owner == p->id() ? handles_.erase(it) : std::next(it);
+        g_handleGeneration.fetch_add(1, std::memory_order_acq_rel);
         for (const auto& [id, l] : exitListeners_) listeners.push_back(l);
     }
     std::vector<std::function<void(Machine&, uint32_t)>> hooks;
@@ -379,11 +393,27 @@ win::HANDLE ProcessTable::addHandle(HandleEntry entry) {
     win::HANDLE h = nextHandle_;
     nextHandle_ += 4;
     handles_.emplace(h, std::move(entry));
+    g_handleGeneration.fetch_add(1, std::memory_order_acq_rel);
     return h;
 }
 
 const ProcessTable::HandleEntry* ProcessTable::handle(win::HANDLE h) const {
     const uint32_t caller = Machine::currentProcessId();
+    // A read of a process's memory asks for the same handle hundreds of times per price tick:
+    // each thread remembers its last answer until any handle or table changes.
+    struct Last {
+        const ProcessTable* table = nullptr;
+        uint64_t tables = 0, handles = 0;
+        win::HANDLE handle = 0;
+        uint32_t caller = 0;
+        const HandleEntry* entry = nullptr;
+    };
+    thread_local Last last;
+    const uint64_t tables = g_tableGeneration.load(std::memory_order_acquire);
+    const uint64_t handles = g_handleGeneration.load(std::memory_order_acquire);
+    if (h != -1 && last.table == this && last.tables == tables && last.handles == handles && last.handle == h &&
+        last.caller == caller)
+        return last.entry;
     std::lock_guard lock(mutex_);
     if (h == -1) {
         thread_local HandleEntry self{HandleKind::Process, 0, win::PROCESS_ALL_ACCESS, nullptr};
@@ -394,8 +424,9 @@ const ProcessTable::HandleEntry* ProcessTable::handle(win::HANDLE h) const {
         return &self;
     }
     auto it = handles_.find(h);
-    if (it == handles_.end() || it->second.owner != caller) return nullptr;
-    return &it->second;
+    const HandleEntry* found = it == handles_.end() || it->second.owner != caller ? nullptr : &it->second;
+    last = {this, tables, handles, h, caller, found};
+    return found;
 }
 
 bool ProcessTable::closeHandle(win::HANDLE h) {
@@ -404,6 +435,7 @@ bool ProcessTable::closeHandle(win::HANDLE h) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.owner != caller) return false;
     handles_.erase(it);
+    g_handleGeneration.fetch_add(1, std::memory_order_acq_rel);
     return true;
 }
 

@@ -133,6 +133,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<uint32_t, Region> regions_;
+    mutable std::map<uint32_t, Region>::const_iterator last_ = regions_.end();  // the region found last
     uint64_t committed_ = 0;
 };
 
