@@ -373,20 +373,7 @@ void frmMain::LoadPara() {
     cls_Config& c = Config();
     std::vector<pugi::xml_node> items;
     forms::ResumeNext([&] { items = c.FloatList(); });
-    // Every panel's page loads at once; each panel is then set up as its own page is ready.
-    for (pugi::xml_node item : items) {
-        const std::string symbol = item.attribute("Symbol").value();
-        if (symbol.empty() || !NewFloatPanel || !Quotes.Find(symbol) || FloatForms.Exists(symbol) ||
-            preloaded_.count(symbol))
-            continue;
-        forms::ResumeNext([&] {
-            std::shared_ptr<FloatPanel> p = NewFloatPanel();
-            if (!p) return;
-            preloaded_[symbol] = p;
-            p->Load();
-        });
-    }
-    for (pugi::xml_node item : items) {
+    auto setUp = [&](pugi::xml_node item) {
         forms::ResumeNext([&] {
             auto attr = [&](const char* name) -> std::optional<std::string> {
                 pugi::xml_attribute a = item.attribute(name);
@@ -410,7 +397,34 @@ void frmMain::LoadPara() {
                 unopenedPanels_.push_back(std::move(record));
             }
         });
+    };
+    // Every panel's page starts loading at once. The panels are set up in the order of the
+    // settings, each as soon as its page is ready, even while later pages are still being made:
+    // the first quote shows without waiting for the last page.
+    size_t passed = 0, done = 0;
+    auto setUpReady = [&] {
+        while (done < passed) {
+            const auto made = preloaded_.find(items[done].attribute("Symbol").value());
+            if (made != preloaded_.end() && made->second->Busy()) return;
+            setUp(items[done++]);
+        }
+    };
+    for (pugi::xml_node item : items) {
+        const std::string symbol = item.attribute("Symbol").value();
+        ++passed;
+        if (symbol.empty() || !NewFloatPanel || !Quotes.Find(symbol) || FloatForms.Exists(symbol) ||
+            preloaded_.count(symbol))
+            continue;
+        forms::ResumeNext([&] {
+            std::shared_ptr<FloatPanel> p = NewFloatPanel();
+            if (!p) return;
+            preloaded_[symbol] = p;
+            p->Load();
+        });
+        forms::DoEvents();
+        setUpReady();
     }
+    while (done < items.size()) setUp(items[done++]);
     // A page made for a panel that was not shown after all goes.
     for (auto& [symbol, p] : std::exchange(preloaded_, {})) forms::ResumeNext([&] { p->Unload(); });
     if (c.isExistAttrib("Window/FXQuote", "Status") && flagOn(c.GetNodeAttrib("Window/FXQuote", "Status")))

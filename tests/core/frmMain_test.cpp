@@ -52,9 +52,15 @@ struct PanelDouble : FloatPanel {
     int updates = 0;
     std::function<void()> onUpdate;
 
-    bool Busy() override { return false; }
+    std::function<bool()> busyWhile;       // the page is loading while this holds
+    std::vector<std::string>* log = nullptr;
+
+    bool Busy() override { return busyWhile && busyWhile(); }
     std::string ID() override { return id; }
-    void ID(const std::string& s) override { id = s; }
+    void ID(const std::string& s) override {
+        id = s;
+        if (log) log->push_back("set up " + s);
+    }
     void SymBol(const std::string& s) override { symbol = s; }
     void HeadBid(const std::string& s) override { headBid = s; }
     void HeadASK(const std::string& s) override { headAsk = s; }
@@ -158,6 +164,8 @@ struct Program {
     std::vector<std::shared_ptr<PanelDouble>> panels;
     std::shared_ptr<BoardDouble> board;
     std::vector<std::string> events;
+    std::vector<std::string> panelLog;            // panels made and set up, in order
+    std::function<bool(size_t)> pageBusy;        // whether the n-th panel's page still loads
 
     explicit Program(termsim::TerminalOptions options = {}, bool speech = true, sys::MachineOptions machine = {})
         : m(std::move(machine)) {
@@ -172,6 +180,9 @@ struct Program {
         NewFloatPanel = [this] {
             auto p = std::make_shared<PanelDouble>();
             panels.push_back(p);
+            panelLog.push_back("made");
+            p->log = &panelLog;
+            if (pageBusy) p->busyWhile = [this, n = panels.size()] { return pageBusy(n); };
             return p;
         };
         NewQuoteBoard = [this] { return board = std::make_shared<BoardDouble>(); };
@@ -310,6 +321,24 @@ TEST(frmMain, StartsTheTerminalAndReachesSteadyState) {
 }
 
 // The start-up shows the splash before the main window loads; the load starts its fade.
+TEST(frmMain, PanelsAreSetUpInTheirOrderEachOnceItsPageIsReady) {
+    {
+        // Ready pages: the first panel shows before the second page is even made.
+        Program p;
+        ASSERT_TRUE(p.start());
+        EXPECT_EQ(p.panelLog, (std::vector<std::string>{"made", "set up EURUSD", "made", "set up GBPUSD"}));
+    }
+    {
+        // The first page is still loading when the second is ready: the second waits its turn.
+        Program p;
+        p.pageBusy = [&p](size_t n) { return n == 1 && p.panels.size() < 2; };
+        ASSERT_TRUE(p.start());
+        EXPECT_EQ(p.panelLog, (std::vector<std::string>{"made", "made", "set up EURUSD", "set up GBPUSD"}));
+        EXPECT_EQ(FloatForms.Key(1), "EURUSD");
+        EXPECT_EQ(FloatForms.Key(2), "GBPUSD");
+    }
+}
+
 TEST(frmMain, SplashShowsDuringStartUpAndFadesAfterTheLoad) {
     Program p;
     struct Cleanup {
