@@ -226,10 +226,7 @@ PageDialog* InsScriptForm() { return instance(g_insScript, NewInsScriptWindow); 
 void ReleaseQuoteBoard() { g_board.reset(); }
 
 void ReleaseSettingsForm(const PageDialog* window) {
-    if (!g_settings || g_settings.get() != window) return;
-    // Called from the window's own unload: the last reference goes once that is over.
-    std::shared_ptr<PageDialog> keep = std::move(g_settings);
-    if (auto* machine = sys::Machine::currentOrNull()) machine->post([keep] {});
+    if (g_settings.get() == window) g_settings.reset();
 }
 
 VoiceQuoteDialog* VoiceQuoteWindow() {

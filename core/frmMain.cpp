@@ -77,9 +77,9 @@ void ensureAttrib(const std::string& path, const std::string& attribute, const s
     if (!c.isExistAttrib(path, attribute)) c.CreateAttrib(path, attribute, value);
 }
 
-// A time text of the terminal read as a date-time; nothing when it is not one.
-// A tick reads the same few times (the server's, the last one, the quotes') over and over; the
-// reading depends on the text alone, so the last few are remembered.
+// A time text of the terminal read as a date-time; nothing when it is not one. A tick reads the
+// same few times over and over (the server's, the last one, the quotes'); a reading depends on
+// the text alone, so the last few are remembered.
 std::optional<forms::DateTime> timeOf(const std::string& text) {
     struct Known {
         std::string text;

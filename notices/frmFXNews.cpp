@@ -15,6 +15,7 @@
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
 #include "toolkit/clsSizeMove.h"
+#include "toolkit/frmBalloon.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/cls_PopupMenu.h"
 #include "toolkit/ctlDownload.h"
@@ -38,8 +39,6 @@ double storedNumber(cls_Config& c, const char* attribute) {
     return std::isfinite(v) && std::abs(v) <= 1e6 ? v : 0;
 }
 
-// The address as the machine's host mapping leads to it, when that is this machine's loopback;
-// "" for anything else.
 // The kind of a picture by its first bytes; "" for anything that is no picture.
 std::string pictureType(const std::string& bytes) {
     if (bytes.rfind("GIF87a", 0) == 0 || bytes.rfind("GIF89a", 0) == 0) return "image/gif";
@@ -166,21 +165,14 @@ void frmFXNews::Form_QueryUnload(int&, int) {
 }
 
 void frmFXNews::Form_Unload(int&) {
-    if (m_Main::FXNewsForm.get() == this) {
-        // The variable may hold the last reference; the runtime still finishes the unload.
-        std::shared_ptr<NewsViewerWindow> keep = m_Main::FXNewsForm;
-        m_Main::FXNewsForm.reset();
-        if (auto* machine = sys::Machine::currentOrNull()) machine->post([keep] {});
-    }
+    // The viewer variable and the page's forwarders may hold the last references; the runtime
+    // still finishes the unload.
+    KeepUntilIdle(shared_from_this());
+    if (m_Main::FXNewsForm.get() == this) m_Main::FXNewsForm.reset();
     ctlDown.reset();
     if (cSizeMove) cSizeMove->Detach();
     cSizeMove.reset();
     WebDoc = web::HTMLDocument();
-    if (auto* machine = sys::Machine::currentOrNull(); machine && WebBrowser1) {
-        // The page's forwarders hold this window; let them go once the unload is over.
-        std::shared_ptr<frmFXNews> self = shared_from_this();
-        machine->post([self] {});
-    }
     unloadPage();
     PageReady_ = false;
 }
@@ -311,7 +303,6 @@ void frmFXNews::WebBrowser_NewWindow2(const std::string& url, bool& cancel) {
     if (!link.empty()) m_Main::OpenLink(link);
 }
 
-std::string frmFXNews::URLPath(const std::string& text) { return article::URLPath(text); }
 
 bool frmFXNews::WebDoc_oncontextmenu() {
     bool inside = false;

@@ -35,7 +35,6 @@ public:
     std::string URL() const { return URL_; }
     void URL(const std::string& address) override { URL_ = address; }
     void GETData() override;
-    static std::string URLPath(const std::string& text);
     bool WebDoc_oncontextmenu();
 
     const forms::MemberTable& memberTable() const override;

@@ -60,7 +60,6 @@ std::string urlEncode(const std::string& s) {
     return out;
 }
 
-// Whether the address, after the machine's host mapping, names this machine's loopback.
 } // namespace
 
 frmFXNotify::frmFXNotify() : NoticeWindow("frmFXNotify") {
@@ -71,7 +70,7 @@ frmFXNotify::frmFXNotify() : NoticeWindow("frmFXNotify") {
 }
 
 frmFXNotify::~frmFXNotify() {
-    for (auto* t : {&NewsX_, &chkTimer, &TipTimer, &m_Timer, &m_Leave})
+    for (auto* t : {&NewsX_, &chkTimer, &TipTimer})
         if (*t) (*t)->Interval(0);
 }
 
@@ -187,7 +186,7 @@ void frmFXNotify::Form_Load() {
 }
 
 void frmFXNotify::Form_Unload(int&) {
-    for (auto* t : {&NewsX_, &chkTimer, &TipTimer, &m_Timer, &m_Leave})
+    for (auto* t : {&NewsX_, &chkTimer, &TipTimer})
         if (*t) (*t)->Interval(0);
     ctlDown.reset();
     if (popupWin_ && popupWin_->IsLoaded()) popupWin_->Unload();
@@ -326,9 +325,7 @@ void frmFXNotify::ShowPane(const std::string& id) {
             head.style().set("left", std::to_string(l) + "px");
             head.style().set("top", std::to_string(t) + "px");
             head.style().set("width", std::to_string(w) + "px");
-            web::HTMLElement box = el("iDivCal");
-            const int width = box.offsetWidth() > box.clientWidth() ? box.clientWidth() : box.offsetWidth();
-            head.style().set("width", std::to_string(width) + "px");
+            head.style().set("width", std::to_string(calendarWidth()) + "px");
         });
     } else {
         forms::ResumeNext([&] { el("iDivNews").style().display(""); });
@@ -336,18 +333,11 @@ void frmFXNotify::ShowPane(const std::string& id) {
 }
 
 void frmFXNotify::GetElementPos(const std::string& id, int32_t& left, int32_t& top, int32_t& width, int32_t& height) {
-    const std::string script =
-        "(function (id) { var e = document.getElementById(id); if (!e) return null;"
-        " var r = [0, 0, e.offsetWidth, e.offsetHeight];"
-        " while (e && e.tagName != 'BODY') { r[0] += e.offsetLeft; r[1] += e.offsetTop; e = e.offsetParent; }"
-        " return JSON.stringify(r); })(" + nlohmann::json(id).dump() + ")";
-    const auto text = Document.execScript(script);
-    const auto r = text.is_string() ? nlohmann::json::parse(text.get<std::string>(), nullptr, false) : nlohmann::json();
-    if (!r.is_array() || r.size() != 4) forms::raise(forms::err::ObjectRequired, "frmFXNotify");
-    left = r[0].get<int32_t>();
-    top = r[1].get<int32_t>();
-    width = r[2].get<int32_t>();
-    height = r[3].get<int32_t>();
+    const ElementBox box = elementBox(id, "frmFXNotify");
+    left = box.left;
+    top = box.top;
+    width = box.width;
+    height = box.height;
 }
 
 // -1 leaves a bar as it is, 0 hides it, 1 shows it.
@@ -803,7 +793,7 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
             row.text = headline + " - FX168";
             NewFound = true;
             // 6.
-            if (PopFilter(headline) && NewsShown_)
+            if (PopFilter(headline))
                 gatherToast(toastEntry("FX168.gif", time, headline, linked ? link : std::string()));
             // 7.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;

@@ -145,6 +145,7 @@ private:
     void batchTest();
     void UpdateFailedBar();
     void AdjustCalcHead();
+    int calendarWidth();  // the calendar list's width without its scroll bar
     void ShowPane(const std::string& id);
     void GetElementPos(const std::string& id, int32_t& left, int32_t& top, int32_t& width, int32_t& height);
     void setFilterBars(int filterBar, int briskBar, int techCaption);
@@ -178,7 +179,7 @@ private:
 
     std::array<FeedSource, 17> FeedSources{};  // slots 1 to 16; 0 unused
     std::unique_ptr<ctlDownload> ctlDown;
-    std::shared_ptr<CTimer> NewsX_, chkTimer, TipTimer, m_Timer, m_Leave;
+    std::shared_ptr<CTimer> NewsX_, chkTimer, TipTimer;
 
     bool NewsShown_ = false;
     bool IsWorking = false;
@@ -190,7 +191,7 @@ private:
     int16_t ShownWeekday = 0;
     bool InTaskbar = false;
     int32_t ScreenWidth = 0, ScreenHeight = 0;  // the place at load
-    // Docking: the edge rule, its timers (m_Timer, m_Leave) and the size/move watcher.
+    // Docking: the edge rule (with its timers) and the size/move watcher.
     std::unique_ptr<ScreenBerth> berth_;
     void berthLoad();
     void cSizeMove_Activate(bool ByClick);

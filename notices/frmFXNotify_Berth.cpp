@@ -31,22 +31,12 @@ BerthRules noticeRules() {
     return r;
 }
 
-// The settings file that ships holds these attributes; one edited by hand may not, and a close
-// must not answer that with an error box each time.
-void saveAttrib(const char* name, const std::string& value) {
-    cls_Config& c = Config();
-    if (c.isExistAttrib(kNode, name)) c.SetNodeAttrib(kNode, name, value);
-    else c.CreateAttrib(kNode, name, value);
-}
 
 } // namespace
 
 void frmFXNotify::berthLoad() {
     berth_ = std::make_unique<ScreenBerth>(*this, noticeRules());
     berth_->MoveReady = false;
-    // The window's own timer names are the edge rule's timers.
-    m_Timer = berth_->m_Timer;
-    m_Leave = berth_->m_Leave;
     berth_->OnActivate = [this](bool byClick) { cSizeMove_Activate(byClick); };
     berth_->Attach();
     berth_->MoveReady = true;
@@ -112,19 +102,22 @@ void frmFXNotify::Form_Resize() {
 
 void frmFXNotify::Form_QueryUnload(int& Cancel, int UnloadMode) {
     if (WindowState() == forms::vbMinimized) setWindowState(forms::vbNormal);
-    if (Visible()) saveAttrib("Status", std::to_string(UnloadMode));
+    // Set or added: a settings file edited by hand may lack these, and a close must not answer
+    // that with an error box each time.
+    cls_Config& c = Config();
+    if (Visible()) c.CreateAttrib(kNode, "Status", std::to_string(UnloadMode));
     const double tppX = forms::Screen.TwipsPerPixelX(), tppY = forms::Screen.TwipsPerPixelY();
     // A berthed window, slid out or not, keeps the place it has when fully shown at its edge.
     if (BerthOn()) {
         const win::POINT p = berth_->ShownPosition();
-        saveAttrib("Left", std::to_string(p.x));
-        saveAttrib("Top", std::to_string(p.y));
+        c.CreateAttrib(kNode, "Left", std::to_string(p.x));
+        c.CreateAttrib(kNode, "Top", std::to_string(p.y));
     } else {
-        saveAttrib("Left", forms::CStr(Left() / tppX));
-        saveAttrib("Top", forms::CStr(Top() / tppY));
+        c.CreateAttrib(kNode, "Left", forms::CStr(Left() / tppX));
+        c.CreateAttrib(kNode, "Top", forms::CStr(Top() / tppY));
     }
-    saveAttrib("Width", forms::CStr(Width() / tppX));
-    saveAttrib("Height", forms::CStr(Height() / tppY));
+    c.CreateAttrib(kNode, "Width", forms::CStr(Width() / tppX));
+    c.CreateAttrib(kNode, "Height", forms::CStr(Height() / tppY));
     if (UnloadMode == forms::vbFormControlMenu) {
         // The user's close only hides the window; it keeps polling.
         Cancel = 1;

@@ -73,7 +73,6 @@ std::string clockText(forms::DateTime t) {
 void frmFXNotify::ProcessCalendar() {
     if (WeekComplete_) return;
     cls_Config& c = Config();
-    const std::string labelsBefore = FailedSources_;
     bool dayFailed = false;
     bool stored = false;
     for (int slot = 4; slot <= 8; ++slot) {
@@ -130,13 +129,11 @@ void frmFXNotify::ProcessCalendar() {
         s.Enabled = false;
         s.InProgress = false;
         s.Received = false;
-        for (size_t p; (p = FailedSources_.find(label)) != std::string::npos;) FailedSources_.erase(p, label.size());
+        removeLabel(label);
         stored = true;
     }
     if (!dayFailed) {
-        for (int day = 1; day <= 5; ++day)
-            for (size_t p; (p = FailedSources_.find(dayLabel(day))) != std::string::npos;)
-                FailedSources_.erase(p, dayLabel(day).size());
+        for (int day = 1; day <= 5; ++day) removeLabel(dayLabel(day));
         WeekComplete_ = true;
     }
     if (stored && ShownWeekday >= 1 && ShownWeekday <= 5) {
@@ -147,7 +144,6 @@ void frmFXNotify::ProcessCalendar() {
         m_Main::PlaySysSound("SystemAsterisk");
         calendarBalloon("本周的财经日历更新成功! ", "财经日历");
     }
-    if (FailedSources_ != labelsBefore) UpdateFailedBar();
 }
 
 // ---- The week view ---------------------------------------------------------------------------
@@ -161,11 +157,7 @@ void frmFXNotify::SelectWeekTab(int16_t day) {
     });
     ShownWeekday = day;
     SelWeek(day);
-    forms::ResumeNext([&] {
-        web::HTMLElement box = el("iDivCal");
-        const int width = box.offsetWidth() - box.clientWidth() > 0 ? box.clientWidth() : box.offsetWidth();
-        el("iCalHead").style().set("width", std::to_string(width) + "px");
-    });
+    forms::ResumeNext([&] { el("iCalHead").style().set("width", std::to_string(calendarWidth()) + "px"); });
 }
 
 void frmFXNotify::SelWeek(int16_t day) {
@@ -231,10 +223,14 @@ void frmFXNotify::AdjustCalcHead() {
         web::HTMLElement head = el("iCalHead");
         head.style().set("left", std::to_string(left) + "px");
         head.style().set("top", std::to_string(top) + "px");
-        web::HTMLElement box = el("iDivCal");
-        const int fit = box.offsetWidth() - box.clientWidth() > 0 ? box.clientWidth() : box.offsetWidth();
-        head.style().set("width", std::to_string(fit) + "px");
+        head.style().set("width", std::to_string(calendarWidth()) + "px");
     });
+}
+
+int frmFXNotify::calendarWidth() {
+    // Without the list's scroll bar when it shows one.
+    web::HTMLElement box = el("iDivCal");
+    return box.offsetWidth() > box.clientWidth() ? box.clientWidth() : box.offsetWidth();
 }
 
 void frmFXNotify::markToday(int16_t day, bool today) {

@@ -3,6 +3,7 @@
 #include "frmFXNotify.h"
 #include "frmToast.h"
 
+#include "ArticleExtract.h"
 #include "InertHtml.h"
 #include "core/frmMain.h"
 #include "platform/com/ComBase.h"
@@ -25,8 +26,6 @@
 
 namespace {
 
-constexpr const char* kToastRule = "<HR style='border:1 dashed #987cb9' SIZE=1 >";
-
 // A flag of the settings; a missing one reads as off without the store's error box.
 bool settingOn(const std::string& path, const char* name) {
     cls_Config& c = Config();
@@ -36,10 +35,6 @@ bool settingOn(const std::string& path, const char* name) {
 std::string settingText(const std::string& path, const char* name) {
     cls_Config& c = Config();
     return c.isExistAttrib(path, name) ? c.GetNodeAttrib(path, name) : std::string();
-}
-
-void replaceAll(std::string& text, const std::string& what, const std::string& with) {
-    for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += with.size()) text.replace(p, what.size(), with);
 }
 
 bool containsAny(const std::string& text, const std::vector<std::string>& words) {
@@ -92,14 +87,9 @@ void frmFXNotify::MemberChannels() {
 
 void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
     const FeedSource& source = FeedSources[static_cast<size_t>(ch.slot)];
-    const std::string& content = source.Content;
-    if (content.empty()) return;
-    const size_t open = content.find("<table");
-    if (open == std::string::npos) return;
-    const size_t close = content.find("</table", open);
-    if (close == std::string::npos) return;
-    std::string fragment = content.substr(open, close + 8 - open);
-    replaceAll(fragment, "href='sub", "href='" + siteBase(kMemberSite) + "/sub");
+    const auto table = article::TableRule(source.Content);
+    if (!table) return;
+    const std::string fragment = forms::Replace(*table, "href='sub", "href='" + siteBase(kMemberSite) + "/sub");
     // Read where nothing runs; only text and checked links leave it.
     const inert::Fragment page = inert::Fragment::parse(fragment);
     const auto tables = page.byTag("table");
@@ -138,10 +128,9 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
                                            "</a>");
         if (NewsShown_) {
             // Every new member entry goes into the toast; the keyword filter is for news.
-            if (!NewItemsHtml.empty()) NewItemsHtml += kToastRule;
-            NewItemsHtml += std::string(ch.toastLabel) + "<span style='text-decoration:underline' class='popupText'" +
-                            (link.empty() ? "" : " data-link='" + inert::escapeHtml(link) + "'") + ">" +
-                            inert::escapeHtml(category) + "&nbsp;" + inert::escapeHtml(title) + "</span>";
+            gatherToast(std::string(ch.toastLabel) + "<span style='text-decoration:underline' class='popupText'" +
+                        (link.empty() ? "" : " data-link='" + inert::escapeHtml(link) + "'") + ">" +
+                        inert::escapeHtml(category) + "&nbsp;" + inert::escapeHtml(title) + "</span>");
             BalloonText += category + " " + title + "\r\n";
             ++count;
             MemberNewFound = true;
@@ -186,7 +175,6 @@ void frmFXNotify::NotifyMembers() {
             if (vip) text += "会员服务有" + std::to_string(VipCount) + "条新信息!";
             if (strategy) text += "策略服务有" + std::to_string(StrategyCount) + "条新信息!";
             if (notice) text += "Kestrel公告有" + std::to_string(NoticeCount) + "条新信息!";
-            BalloonText = text;
             if (m_Speech && !text.empty()) m_Speech->Speak(sys::toUtf16(text).c_str(), win::SVSFlagsAsync, nullptr);
         });
     }

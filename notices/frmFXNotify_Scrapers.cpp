@@ -168,7 +168,7 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
             row.text = headline + " - 财讯外汇";
             NewFound = true;
             // 6.
-            if (PopFilter(headline) && NewsShown_) gatherToast(toastEntry("CaiXun.gif", time, headline, link));
+            if (PopFilter(headline)) gatherToast(toastEntry("CaiXun.gif", time, headline, link));
             // 7.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
             insertRow(row);
@@ -221,7 +221,7 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
                 }
                 toast = toastEntry("Dailyfx.gif", time, headline, "", tail);
             }
-            if (PopFilter(headline) && NewsShown_ && !toast.empty()) gatherToast(toast);
+            if (PopFilter(headline) && !toast.empty()) gatherToast(toast);
             // 7.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
             insertRow(row);
@@ -263,7 +263,7 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
     row.text = itemText;
     // 6. It leaves NewFound alone: on its own it neither sorts the table nor raises the toast.
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iDailyfx";
-    if (PopFilter(itemText) && NewsShown_)
+    if (PopFilter(itemText))
         gatherToast((image.empty() ? "" : image + " align='absbottom'/>&nbsp;") + itemHtml);
     row.shown = NewsShown_ ? TabShows && Filter(itemText + "/") : TabShows;
     insertRow(row);

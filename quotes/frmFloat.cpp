@@ -43,24 +43,6 @@ constexpr const char* kElementIds[] = {
     "iTimeOut", "iTime", "iClose", "iLoad", "mtload",
 };
 
-// Boxes of elements in one round trip: [left, top, width, height] per id, offsets summed up the
-// offset parents below BODY; an element that is not laid out (no offset parent) ends the sum.
-nlohmann::json elementRects(const web::HTMLDocument& doc, const std::vector<std::string>& ids) {
-    const std::string script =
-        "(function (ids) { return JSON.stringify(ids.map(function (id) {"
-        " var e = document.getElementById(id); if (!e) return null;"
-        " var r = [0, 0, e.offsetWidth, e.offsetHeight];"
-        " while (e && e.tagName != 'BODY') { r[0] += e.offsetLeft; r[1] += e.offsetTop; e = e.offsetParent; }"
-        " return r; })); })(" + nlohmann::json(ids).dump() + ")";
-    const nlohmann::json text = doc.execScript(script);
-    nlohmann::json rects = text.is_string() ? nlohmann::json::parse(text.get<std::string>(), nullptr, false)
-                                            : nlohmann::json();
-    if (!rects.is_array() || rects.size() != ids.size()) forms::raise(forms::err::ObjectRequired, "frmFloat");
-    for (const auto& r : rects)
-        if (!r.is_array() || r.size() != 4) forms::raise(forms::err::ObjectRequired, "frmFloat");
-    return rects;
-}
-
 } // namespace
 
 frmFloat::frmFloat() : FloatPanel("frmFloat") {
@@ -206,21 +188,19 @@ void frmFloat::setDisplay(const char* id, bool shown) { el(id).style().display(s
 bool frmFloat::Busy() { return PageWindow::Busy(); }
 
 void frmFloat::GetElementRect(const std::string& id, int32_t& left, int32_t& top, int32_t& width, int32_t& height) {
-    const auto r = elementRects(Document, {id});
-    if (r[0].is_null()) forms::raise(forms::err::ObjectRequired, "frmFloat");
-    left = r[0][0].get<int32_t>();
-    top = r[0][1].get<int32_t>();
-    width = r[0][2].get<int32_t>();
-    height = r[0][3].get<int32_t>();
+    const ElementBox box = elementBox(id, "frmFloat");
+    left = box.left;
+    top = box.top;
+    width = box.width;
+    height = box.height;
 }
 
 // ---- Layout and border --------------------------------------------------------------------
 
 void frmFloat::ResizeWindow() {
-    const auto r = elementRects(Document, {"PriceBox", "TrHead"});
-    if (r[0].is_null() || r[1].is_null()) forms::raise(forms::err::ObjectRequired, "frmFloat");
-    const double boxTop = r[0][1].get<double>(), boxWidth = r[0][2].get<double>(), boxHeight = r[0][3].get<double>();
-    const double headTop = r[1][1].get<double>(), headHeight = r[1][3].get<double>();
+    const auto r = elementBoxes({"PriceBox", "TrHead"}, "frmFloat");
+    const double boxTop = r[0].top, boxWidth = r[0].width, boxHeight = r[0].height;
+    const double headTop = r[1].top, headHeight = r[1].height;
 
     const long height = toInt((Height() - ScaleHeight()) + (boxTop + boxHeight) * kTwipsY);
     el("HR").style().set("top", pixels(headTop + headHeight / 2 - 3));
@@ -332,16 +312,15 @@ void frmFloat::Mode(int32_t mode) {
     }
     if (m == 0) {
         // The small head labels sit over the big digits and reach 4 pixels into them.
-        const auto r = elementRects(Document, {"Bid", "Ask", "HeadBid"});
-        if (r[0].is_null() || r[1].is_null() || r[2].is_null()) forms::raise(forms::err::ObjectRequired, "frmFloat");
-        const int headHeight = r[2][3].get<int>();
+        const auto r = elementBoxes({"Bid", "Ask", "HeadBid"}, "frmFloat");
+        const int headHeight = r[2].height;
         web::PageBatch batch(Document);
-        const std::pair<const char*, const nlohmann::json*> heads[] = {{"HeadBid", &r[0]}, {"HeadAsk", &r[1]}};
-        for (const auto& [id, rect] : heads) {
+        const std::pair<const char*, const ElementBox*> heads[] = {{"HeadBid", &r[0]}, {"HeadAsk", &r[1]}};
+        for (const auto& [id, box] : heads) {
             auto style = el(id).style();
-            style.set("top", pixels((*rect)[1].get<int>() - headHeight + 4));
-            style.set("left", pixels((*rect)[0].get<int>()));
-            style.set("width", pixels((*rect)[2].get<int>()));
+            style.set("top", pixels(box->top - headHeight + 4));
+            style.set("left", pixels(box->left));
+            style.set("width", pixels(box->width));
         }
     }
     ResizeWindow();

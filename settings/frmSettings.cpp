@@ -13,6 +13,7 @@
 #include "platform/system/Machine.h"
 #include "toolkit/PlayMediaCls.h"
 #include "toolkit/cRegistry.h"
+#include "toolkit/frmBalloon.h"
 #include "toolkit/m_Main.h"
 #include "toolkit/ucHotKey.h"
 
@@ -66,6 +67,10 @@ std::optional<std::string> runEntryText(bool& exists) {
     return std::nullopt;
 }
 
+bool namesThisCopy(const std::optional<std::string>& entry) {
+    return entry && forms::UCase(*entry) == forms::UCase(m_Main::ExePath);
+}
+
 } // namespace
 
 frmSettings::frmSettings() : PageDialog("frmSettings") {
@@ -115,12 +120,9 @@ void frmSettings::Form_Unload(int&) {
         m_PlayMedia->Stop_();
     }
     PlayingButton_.clear();
-    if (auto* machine = sys::Machine::currentOrNull()) {
-        // The page's forwarders and the program's reference hold this window; both go once the
-        // unload (often run from the window's own page event) is over.
-        std::shared_ptr<frmSettings> self = shared_from_this();
-        machine->post([self] {});
-    }
+    // The page's forwarders and the program's reference hold this window; both go once the
+    // unload (often run from the window's own page event) is over.
+    KeepUntilIdle(shared_from_this());
     for (auto& box : ucKey) box.reset();
     unloadPage();
     m_Main::ReleaseSettingsForm(this);
@@ -129,11 +131,6 @@ void frmSettings::Form_Unload(int&) {
 bool frmSettings::Busy() { return PageWindow::Busy(); }
 
 void frmSettings::ClickCancel() { Unload(); }
-
-void frmSettings::iButton_Click(int index) {
-    if (index == 0) ClickOK();
-    else Unload();
-}
 
 web::HTMLElement frmSettings::el(const std::string& id) const {
     web::HTMLElement e = Document.all(id);
@@ -222,8 +219,7 @@ frmSettings::HotKeyValue frmSettings::ParseHotKeyText(const std::string& text) {
 
 bool frmSettings::IsAutoRun() {
     bool exists = false;
-    const auto text = runEntryText(exists);
-    return exists && text && forms::UCase(*text) == forms::UCase(m_Main::ExePath);
+    return namesThisCopy(runEntryText(exists));
 }
 
 bool frmSettings::SetAutoRun() {
@@ -238,8 +234,8 @@ bool frmSettings::SetAutoRun() {
     } catch (const forms::RuntimeError&) {
         return false;
     }
-    runEntryText(exists);
-    return wanted ? IsAutoRun() : !exists;
+    const auto after = runEntryText(exists);
+    return wanted ? namesThisCopy(after) : !exists;
 }
 
 // ---- Sound preview ------------------------------------------------------------------------
@@ -286,7 +282,7 @@ void frmSettings::m_PlayMedia_EndPlay() { StopSound(); }
 void frmSettings::yHK() {
     for (size_t i = 0; i < ucKey.size(); ++i) {
         if (!ucKey[i]) continue;
-        const Rect r = GetElementRect("iHotkey" + std::to_string(i));
+        const ElementBox r = elementBox("iHotkey" + std::to_string(i), "frmSettings");
         ucKey[i]->Move((r.left + 2) * win::TwipsPerPixelX, (r.top + 2) * win::TwipsPerPixelY,
                        r.width * win::TwipsPerPixelX, r.height * win::TwipsPerPixelY);
         ucKey[i]->setVisible(true);

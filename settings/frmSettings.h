@@ -35,8 +35,6 @@ public:
     // The hot-key tab was chosen (boxes laid over its fields) or left (boxes hidden).
     void yHK();
     void nHK();
-    // The window's own buttons: 0 OK (Enter), 1 Cancel (Esc).
-    void iButton_Click(int index);
     // Writes or removes the start-with-the-system entry from the page's box; false when the
     // registry could not be brought to match it (it is then left as it was).
     bool SetAutoRun();
@@ -96,10 +94,6 @@ private:
     void loadHotKeys();
     void loadTerminalLabel();
     void fitToPage();
-    struct Rect {
-        int left = 0, top = 0, width = 0, height = 0;
-    };
-    Rect GetElementRect(const std::string& id) const;
 
     // ---- Saving (frmSettings_Save.cpp) ----
     // Refuses a hot key given to two actions; true when they are all different.

@@ -186,13 +186,12 @@ void frmSettings::loadSoundLists() {
     const std::vector<std::string> files = machine.listDir(folder, "*.wav", true);
     const web::HTMLElement timeOut = el("TimeOutSoundList");
     const web::HTMLElement brisk = el("BriskSoundList");
-    int i = 1;
-    for (const std::string& file : files) {
-        for (const web::HTMLElement& list : {timeOut, brisk}) {
-            list.set("length", i + 1);
-            list.elements("options")[static_cast<size_t>(i)].set("text", file);
-        }
-        ++i;
+    if (files.empty()) return;
+    // After the lists' own first entry, in one length change and one read of each list.
+    for (const web::HTMLElement& list : {timeOut, brisk}) {
+        list.set("length", static_cast<int>(files.size()) + 1);
+        const auto options = list.elements("options");
+        for (size_t i = 0; i < files.size(); ++i) options.at(i + 1).set("text", files[i]);
     }
 }
 
@@ -238,22 +237,8 @@ void frmSettings::loadTerminalLabel() {
     el("MT4File").title(label.innerText());
 }
 
-frmSettings::Rect frmSettings::GetElementRect(const std::string& id) const {
-    const web::HTMLElement element = el(id);
-    Rect r;
-    r.width = element.offsetWidth();
-    r.height = element.offsetHeight();
-    int depth = 0;
-    for (web::HTMLElement e = element; e && depth < 256; e = e.offsetParent(), ++depth) {
-        if (forms::UCase(e.tagName()) == "BODY") break;
-        r.left += e.offsetLeft();
-        r.top += e.offsetTop();
-    }
-    return r;
-}
-
 void frmSettings::fitToPage() {
-    const Rect bar = GetElementRect("ButtonLayout");
+    const ElementBox bar = elementBox("ButtonLayout", "frmSettings");
     const long tppX = win::TwipsPerPixelX, tppY = win::TwipsPerPixelY;
     setHeight((bar.top + bar.height) * tppY + (Height() - ScaleHeight()));
     setWidth(bar.width * tppX + (Width() - ScaleWidth()));

@@ -19,11 +19,6 @@
 
 namespace {
 
-std::string errorText(const std::exception& e) {
-    if (const auto* r = dynamic_cast<const forms::RuntimeError*>(&e)) return r->Description;
-    return e.what();
-}
-
 // A stored place of the icon window in pixels; -1 (or no usable number) is the default place.
 long storedPixels(const std::string& text) {
     double v = -1;
@@ -69,7 +64,7 @@ void frmSettings::ClickOK() {
         } catch (const win::UnansweredModalError&) {
             throw;
         } catch (const std::exception& e) {
-            failures_.push_back(what + ": " + errorText(e));
+            failures_.push_back(what + ": " + e.what());
         }
     };
     auto flagOf = [&](const char* id) { return std::string(el(id).checked() ? "1" : "0"); };

@@ -1,6 +1,10 @@
 #include "PageWindow.h"
 #include "clsForward.h"
 
+#include "platform/forms/RuntimeError.h"
+
+#include <nlohmann/json.hpp>
+
 PageWindow::~PageWindow() = default;
 
 bool PageWindow::Busy() const { return !WebBrowser1 || WebBrowser1->Busy() || !PageComplete; }
@@ -36,4 +40,24 @@ void PageWindow::unloadPage() {
     Document = web::HTMLDocument();
     WebBrowser1.reset();
     PageComplete = false;
+}
+
+std::vector<PageWindow::ElementBox> PageWindow::elementBoxes(const std::vector<std::string>& ids,
+                                                             const char* source) const {
+    const std::string script =
+        "(function (ids) { return JSON.stringify(ids.map(function (id) {"
+        " var e = document.getElementById(id); if (!e) return null;"
+        " var r = [0, 0, e.offsetWidth, e.offsetHeight];"
+        " while (e && e.tagName != 'BODY') { r[0] += e.offsetLeft; r[1] += e.offsetTop; e = e.offsetParent; }"
+        " return r; })); })(" + nlohmann::json(ids).dump() + ")";
+    const nlohmann::json text = Document.execScript(script);
+    const nlohmann::json rects =
+        text.is_string() ? nlohmann::json::parse(text.get<std::string>(), nullptr, false) : nlohmann::json();
+    if (!rects.is_array() || rects.size() != ids.size()) forms::raise(forms::err::ObjectRequired, source);
+    std::vector<ElementBox> boxes;
+    for (const auto& r : rects) {
+        if (!r.is_array() || r.size() != 4) forms::raise(forms::err::ObjectRequired, source);
+        boxes.push_back({r[0].get<int32_t>(), r[1].get<int32_t>(), r[2].get<int32_t>(), r[3].get<int32_t>()});
+    }
+    return boxes;
 }

@@ -4,8 +4,10 @@
 #include "platform/browser/WebBrowser.h"
 #include "platform/forms/CallByName.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class PageWindow {
 public:
@@ -21,6 +23,15 @@ protected:
     // a new forwarder; false when the page has no such element.
     bool bindEvent(const std::string& elementId, const std::string& eventProperty, const std::string& member);
     bool bindEvent(const web::HTMLElement& element, const std::string& eventProperty, const std::string& member);
+    // The box of an element in page pixels: its offsets summed up the offset parents below BODY
+    // (an element that is not laid out ends the sum).
+    struct ElementBox {
+        int32_t left = 0, top = 0, width = 0, height = 0;
+    };
+    // The boxes of elements in one round trip, in order; a missing element raises ObjectRequired
+    // with `source` as the error's source.
+    std::vector<ElementBox> elementBoxes(const std::vector<std::string>& ids, const char* source) const;
+    ElementBox elementBox(const std::string& id, const char* source) const { return elementBoxes({id}, source)[0]; }
     // The window's page set-up once its document is complete; forwarders bound here.
     virtual void pageComplete() {}
     // The window as the forwarders' target.

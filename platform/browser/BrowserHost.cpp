@@ -168,27 +168,22 @@ json BrowserHost::call(const std::shared_ptr<Chromium>& b, const std::string& me
     return std::move(std::get<json>(r));
 }
 
-std::vector<json> BrowserHost::callAll(const std::shared_ptr<Chromium>& b, std::vector<Command> commands,
-                                       const std::string& sessionId) {
-    if (commands.empty()) return {};
+void BrowserHost::callAll(const std::shared_ptr<Chromium>& b, std::vector<Command> commands,
+                          const std::string& sessionId) {
+    if (commands.empty()) return;
     if (!b || !b->alive()) fail(CdpError{CdpError::Dead, "not running"}, commands.front().first);
     std::vector<int> ids;
     ids.reserve(commands.size());
     for (auto& [method, params] : commands) ids.push_back(b->ask(method, std::move(params), sessionId));
-    std::vector<json> results;
     std::optional<std::pair<CdpError, std::string>> first;
     for (size_t i = 0; i < ids.size(); ++i) {
         auto r = b->answer(ids[i], commands[i].first, callTimeoutMs);
-        if (auto* e = std::get_if<CdpError>(&r)) {
-            if (!first) first.emplace(*e, commands[i].first);
-            if (e->kind == CdpError::Timeout) b->kill();  // the rest then end at once
-            results.emplace_back();
-        } else {
-            results.push_back(std::move(std::get<json>(r)));
-        }
+        auto* e = std::get_if<CdpError>(&r);
+        if (!e) continue;
+        if (!first) first.emplace(*e, commands[i].first);
+        if (e->kind == CdpError::Timeout) b->kill();  // the rest then end at once
     }
     if (first) failed(b, first->first, first->second);
-    return results;
 }
 
 void BrowserHost::failed(const std::shared_ptr<Chromium>& b, const CdpError& e, const std::string& method) {
@@ -220,17 +215,17 @@ void BrowserHost::browserDied() {
 
 std::shared_ptr<Page> BrowserHost::openPage(int width, int height) {
     browser();
-    auto b = browser_;
-    width = std::max(1, width);
-    height = std::max(1, height);
-    // A window of its own, not a tab: a background tab does not render.
-    json created = call(b, "Target.createTarget",
-                        {{"url", "about:blank"}, {"newWindow", true}, {"background", false},
-                         {"width", width}, {"height", height}}, "");
-    std::string targetId = created.value("targetId", "");
-    auto page = makePage(targetId);
+    auto page = makePage(newWindow(width, height));
     prepare(*page, true, {page->viewportCommand(width, height)});
     return page;
+}
+
+std::string BrowserHost::newWindow(int width, int height) {
+    // A window of its own, not a tab: a background tab does not render.
+    json created = call(browser_, "Target.createTarget",
+                        {{"url", "about:blank"}, {"newWindow", true}, {"background", false},
+                         {"width", std::max(1, width)}, {"height", std::max(1, height)}}, "");
+    return created.value("targetId", "");
 }
 
 std::shared_ptr<Page> BrowserHost::makePage(const std::string& targetId) {
@@ -265,10 +260,7 @@ void BrowserHost::prepare(Page& page, bool ours, std::vector<Command> more) {
 
 void BrowserHost::reopen(Page& page) {
     page.browser = browser_;
-    json created = call(page.browser, "Target.createTarget",
-                        {{"url", "about:blank"}, {"newWindow", true}, {"background", false},
-                         {"width", std::max(1, page.width)}, {"height", std::max(1, page.height)}}, "");
-    page.targetId = created.value("targetId", "");
+    page.targetId = newWindow(page.width, page.height);
     page.popups.clear();  // the page makes its pop-ups again
     page.dead = false;
     prepare(page, true, {page.viewportCommand(page.width, page.height)});

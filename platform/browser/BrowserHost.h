@@ -76,14 +76,15 @@ private:
     // Several commands under way at once, answered in order: their round trips overlap.
     // Throws for the first that failed, once every answer is in.
     using Command = std::pair<std::string, json>;
-    std::vector<json> callAll(const std::shared_ptr<Chromium>& browser, std::vector<Command> commands,
-                              const std::string& sessionId);
+    void callAll(const std::shared_ptr<Chromium>& browser, std::vector<Command> commands, const std::string& sessionId);
     // Makes the page ours: attached, its events on, the compatibility script, its resources
     // served by us; `more` go along in the same batch.
     void prepare(Page& page, bool ours, std::vector<Command> more = {});
     [[noreturn]] void failed(const std::shared_ptr<Chromium>& browser, const CdpError& error, const std::string& method);
     void reopen(Page& page);
     std::shared_ptr<Page> makePage(const std::string& targetId);
+    // Opens a window target in the running browser; its target id.
+    std::string newWindow(int width, int height);
     void reviveDeadPages();
 
     sys::Machine& machine_;
