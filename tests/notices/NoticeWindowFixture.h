@@ -66,12 +66,7 @@ struct NoticeWindowFixture {
         m->runFor(10);
     }
     // The browser's waits get real time.
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
     // A round trip to the page, then the pump: the page's events so far have been handled.
     void settle() {
         w->PageDocument().execScript("0");

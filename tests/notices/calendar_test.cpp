@@ -95,12 +95,7 @@ struct CalendarProgram {
         w->Load();
         ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
     }
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
     bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
     // The user's click: the press makes the element the page's active one, then the click.
     void press(const std::string& id) {

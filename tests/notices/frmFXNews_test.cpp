@@ -48,12 +48,7 @@ struct ViewerProgram {
     }
     frmFXNews* viewer() { return dynamic_cast<frmFXNews*>(m_Main::FXNewsForm.get()); }
     // The browser's waits get real time.
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
     std::string js(const std::string& code) {
         const auto v = viewer()->PageDocument().execScript(code);
         return v.is_string() ? v.get<std::string>() : v.dump();

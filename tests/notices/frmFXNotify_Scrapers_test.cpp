@@ -106,12 +106,7 @@ struct Notices {
         w->FXEvent();
         return run([&] { return w->NewsShown(); }, 30000);
     }
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
     bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
     std::string js(const std::string& code) {
         const auto v = w->PageDocument().execScript(code);

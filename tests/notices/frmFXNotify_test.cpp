@@ -70,12 +70,7 @@ struct NoticeProgram {
         testing_support::setSettingsAttrib("Settings/FXNews/Source/CaiXun_1", "Checked", "0");
     }
     // The browser's waits get real time; downloads hold the virtual clock to real time themselves.
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
     bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
 
     std::vector<Row> rows() {

@@ -21,6 +21,7 @@
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
+#include "support/WaveFile.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
 
@@ -48,19 +49,6 @@ struct Viewer : NewsViewerWindow {
     void GETData() override { calls.push_back("GETData"); }
 };
 
-// One second of silence as a wave file.
-std::string silence() {
-    std::string wav = "RIFF" + std::string(4, '\0') + "WAVEfmt ";
-    auto u32 = [&](uint32_t v) { wav.append(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { wav.append(reinterpret_cast<const char*>(&v), 2); };
-    u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
-    wav += "data";
-    u32(16000);
-    wav += std::string(16000, '\0');
-    const uint32_t riff = static_cast<uint32_t>(wav.size() - 8);
-    wav.replace(4, 4, reinterpret_cast<const char*>(&riff), 4);
-    return wav;
-}
 
 // A channel page: title, link and category of each row.
 struct Entry {
@@ -98,7 +86,7 @@ struct MembersProgram {
         sites.setEdition(edition);
         said = RecordingVoice::install(*m);
         m->makeDirs(std::string(kProgramFolder) + "\\Sound");
-        m->writeFileAtomic(std::string(kProgramFolder) + "\\Sound\\brisk.wav", silence());
+        m->writeFileAtomic(std::string(kProgramFolder) + "\\Sound\\brisk.wav", testing_support::waveFile(1000));
         setSettingsAttrib("Settings/Brisk", "SoundFile", "brisk.wav");
         setSettingsAttrib("Settings/Brisk", "Voice", "1");
         m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
@@ -126,12 +114,7 @@ struct MembersProgram {
         w->FXEvent();
         ASSERT_TRUE(m->runUntil([&] { return w->NewsShown(); }, 30000));
     }
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
     std::string js(const std::string& code) {
         const auto v = w->PageDocument().execScript(code);
         return v.is_string() ? v.get<std::string>() : v.dump();

@@ -60,17 +60,8 @@ struct Program {
         m->runFor(50);
     }
     // Runs the program, giving the browser its real time.
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
-    void runFor(uint64_t ms) {
-        m->beginOutsideWork();
-        m->runFor(ms);
-        m->endOutsideWork();
-    }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    void runFor(uint64_t ms) { m.runForReal(ms); }
     // A step of the program that talks to pages while it waits on the terminal.
     void act(const std::function<void()>& f) {
         m->beginOutsideWork();

@@ -45,17 +45,8 @@ struct Program {
     }
     ~Program() { EndProgram(); }
     // Runs the program, giving the browser its real time.
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
-    void runFor(uint64_t ms) {
-        m->beginOutsideWork();
-        m->runFor(ms);
-        m->endOutsideWork();
-    }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    void runFor(uint64_t ms) { m.runForReal(ms); }
     frmFloat* panel(const std::string& symbol) {
         auto* p = FloatForms.Find(symbol);
         return p ? dynamic_cast<frmFloat*>(p->get()) : nullptr;

@@ -84,17 +84,8 @@ struct Program {
         if (!m_Main::Main()) return false;
         return runUntil([] { return !m_Main::TerminalExe.empty() && MT4().Mt4Hwnd() != 0; });
     }
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
-    void runFor(uint64_t ms) {
-        m->beginOutsideWork();
-        m->runFor(ms);
-        m->endOutsideWork();
-    }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    void runFor(uint64_t ms) { m.runForReal(ms); }
     std::string read(const std::string& path) { return m->readFile(path).value_or("<none>"); }
 };
 

@@ -19,6 +19,7 @@
 #include "support/Snapshot.h"
 #include "support/StubVoice.h"
 #include "support/TestMachine.h"
+#include "support/WaveFile.h"
 #include "terminal-sim/Terminal.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
@@ -36,21 +37,8 @@ using namespace m_Main;
 inline const char* const kRunKey = frmSettings::kRunKey;
 inline const std::string kExe = "C:\\Program Files\\Pennant\\Pennant.exe";
 
-// A short mono wave file: 8000 samples a second, ms long.
-inline std::string wave(int ms) {
-    auto le = [](std::string& s, uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const uint32_t samples = 8 * static_cast<uint32_t>(ms);
-    std::string w = "RIFF";
-    le(w, 36 + samples * 2, 4);
-    w += "WAVEfmt ";
-    le(w, 16, 4), le(w, 1, 2), le(w, 1, 2), le(w, 8000, 4), le(w, 16000, 4), le(w, 2, 2), le(w, 16, 2);
-    w += "data";
-    le(w, samples * 2, 4);
-    for (uint32_t i = 0; i < samples; ++i) le(w, (i / 10) % 2 ? 8000 : static_cast<uint32_t>(-8000), 2);
-    return w;
-}
+// A short mono wave file with a tone, ms long.
+inline std::string wave(int ms) { return testing_support::waveFile(ms, true); }
 
 inline sys::MachineOptions wideScreen() {
     sys::MachineOptions o;
@@ -83,17 +71,8 @@ struct Program {
         EndProgram();
         m->pumpOnce();
     }
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
-    void runFor(uint64_t ms) {
-        m->beginOutsideWork();
-        m->runFor(ms);
-        m->endOutsideWork();
-    }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    void runFor(uint64_t ms) { m.runForReal(ms); }
     // Opened as the tray menu opens it.
     frmSettings* open() {
         m->beginOutsideWork();

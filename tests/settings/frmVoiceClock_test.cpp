@@ -7,6 +7,7 @@
 #include "platform/media/ProgramSounds.h"
 #include "support/Program.h"
 #include "support/TestMachine.h"
+#include "support/WaveFile.h"
 #include "toolkit/cls_Config.h"
 
 #include <gtest/gtest.h>
@@ -50,16 +51,7 @@ struct ClockMachine {
     }
     // Puts one second of silence (a wave file, whatever the name says) in place of a chime.
     void shortChime(const char* name) {
-        std::string wav = "RIFF" + std::string(4, '\0') + "WAVEfmt ";
-        auto u32 = [&](uint32_t v) { wav.append(reinterpret_cast<const char*>(&v), 4); };
-        auto u16 = [&](uint16_t v) { wav.append(reinterpret_cast<const char*>(&v), 2); };
-        u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
-        wav += "data";
-        u32(16000);
-        wav += std::string(16000, '\0');
-        const uint32_t riff = static_cast<uint32_t>(wav.size() - 8);
-        wav.replace(4, 4, reinterpret_cast<const char*>(&riff), 4);
-        ASSERT_TRUE(m->writeFileAtomic(std::string(kProgramFolder) + "\\Media\\" + name, wav));
+        ASSERT_TRUE(m->writeFileAtomic(std::string(kProgramFolder) + "\\Media\\" + name, testing_support::waveFile(1000)));
     }
     frmVoiceClock* start() {
         m_Main::StartVoiceClock();

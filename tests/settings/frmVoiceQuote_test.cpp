@@ -49,17 +49,8 @@ struct Program {
         m->pumpOnce();
     }
     // The browser works in real time.
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) {
-        m->beginOutsideWork();
-        const bool ok = m->runUntil(pred, ms);
-        m->endOutsideWork();
-        return ok;
-    }
-    void runFor(uint64_t ms) {
-        m->beginOutsideWork();
-        m->runFor(ms);
-        m->endOutsideWork();
-    }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    void runFor(uint64_t ms) { m.runForReal(ms); }
     std::shared_ptr<cls_Quote> record(const std::string& symbol) { return *Quotes.Find(symbol); }
     // Opens the dialog as the panel menu does.
     frmVoiceQuote* open(const std::string& symbol) {

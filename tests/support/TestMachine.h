@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/system/Machine.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace testing_support {
@@ -13,6 +15,19 @@ public:
     sys::Machine& operator*() { return *machine_; }
     sys::Machine* operator->() { return machine_.get(); }
     sys::Machine& get() { return *machine_; }
+    // Runs the machine with the outside world's time counted, for tests whose pages the
+    // browser renders in real time.
+    bool runUntilReal(const std::function<bool()>& done, uint64_t ms = 30000) {
+        machine_->beginOutsideWork();
+        const bool ok = machine_->runUntil(done, ms);
+        machine_->endOutsideWork();
+        return ok;
+    }
+    void runForReal(uint64_t ms) {
+        machine_->beginOutsideWork();
+        machine_->runFor(ms);
+        machine_->endOutsideWork();
+    }
 
 private:
     std::unique_ptr<sys::Machine> machine_;
