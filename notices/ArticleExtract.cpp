@@ -1,120 +1,10 @@
 #include "ArticleExtract.h"
-#include "platform/system/Machine.h"
 
 #include "InertHtml.h"
 
-#include <libxml/HTMLparser.h>
-
 #include <algorithm>
-#include <cctype>
-#include <set>
 
 namespace article {
-namespace {
-
-// Elements kept with their children; anything not named here or below loses its tag and keeps
-// its children.
-const std::set<std::string> kKept = {
-    "a",     "abbr",  "b",     "big",   "blockquote", "br",   "caption", "center", "cite",  "code", "col",
-    "colgroup", "dd", "del",   "div",   "dl",         "dt",   "em",      "font",   "h1",    "h2",   "h3",
-    "h4",    "h5",    "h6",    "hr",    "i",          "img",  "ins",     "li",     "ol",    "p",    "pre",
-    "q",     "s",     "small", "span",  "strike",     "strong", "sub",   "sup",    "table", "tbody", "td",
-    "tfoot", "th",    "thead", "tr",    "tt",         "u",    "ul"};
-// Elements dropped with everything inside them.
-const std::set<std::string> kDropped = {
-    "script", "style",  "iframe", "frame",    "frameset", "object",  "applet",   "noscript", "template",
-    "svg",    "math",   "title",  "head",     "audio",    "video",   "canvas",   "select",   "textarea",
-    "option", "optgroup", "xml",  "portal",   "dialog",   "noembed", "noframes", "plaintext", "xmp",
-    "map",    "picture"};
-// Empty elements dropped alone: a parser that does not know one as empty puts the elements after
-// it inside it, and those stay.
-const std::set<std::string> kDroppedTag = {"embed", "input", "source", "track", "param", "keygen", "link",
-                                           "meta",  "base",  "area",   "wbr",   "form",  "button"};
-const std::set<std::string> kVoid = {"br", "hr", "img", "col"};
-// Attributes kept as they stand (links, images and styles are handled apart).
-const std::set<std::string> kPlainAttributes = {
-    "class", "title",   "alt",   "width", "height", "align", "valign", "border", "cellpadding",
-    "cellspacing", "colspan", "rowspan", "color", "size", "face",  "bgcolor", "nowrap", "start",
-    "dir",   "lang",    "span",  "noshade", "type"};
-
-// A style that can fetch, run or lay itself over the window's own controls is left out.
-bool harmlessStyle(const std::string& style) {
-    const std::string s = sys::lowerAscii(style);
-    for (const char* bad : {"url", "expression", "javascript", "behavior", "binding", "@import", "\\", "position",
-                            "&#", "image"})
-        if (s.find(bad) != std::string::npos) return false;
-    return true;
-}
-
-std::string attrValue(xmlNode* n, xmlAttr* a) {
-    xmlChar* v = xmlNodeListGetString(n->doc, a->children, 1);
-    std::string s = v ? reinterpret_cast<const char*>(v) : "";
-    xmlFree(v);
-    return s;
-}
-
-struct Walk {
-    std::string base;
-    const std::function<std::string(const std::string&)>& image;
-};
-
-void emit(xmlNode* n, const Walk& w, std::string& out);
-
-void emitChildren(xmlNode* n, const Walk& w, std::string& out) {
-    for (xmlNode* c = n->children; c; c = c->next) emit(c, w, out);
-}
-
-void emit(xmlNode* n, const Walk& w, std::string& out) {
-    if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-        if (n->content) out += inert::escapeHtml(reinterpret_cast<const char*>(n->content));
-        return;
-    }
-    if (n->type != XML_ELEMENT_NODE || !n->name) return;
-    const std::string tag = sys::lowerAscii(reinterpret_cast<const char*>(n->name));
-    if (kDropped.count(tag)) return;
-    if (kDroppedTag.count(tag) || !kKept.count(tag)) {
-        emitChildren(n, w, out);
-        return;
-    }
-    std::string attributes;
-    std::string link;
-    for (xmlAttr* a = n->properties; a; a = a->next) {
-        if (!a->name) continue;
-        const std::string name = sys::lowerAscii(reinterpret_cast<const char*>(a->name));
-        const std::string value = attrValue(n, a);
-        if (name == "href" && tag == "a") link = inert::checkedLink(value, w.base);
-        else if (name == "src" && tag == "img") link = inert::checkedLink(value, w.base);
-        else if (name == "style" && harmlessStyle(value)) attributes += " style=\"" + inert::escapeHtml(value) + "\"";
-        else if (kPlainAttributes.count(name)) attributes += " " + name + "=\"" + inert::escapeHtml(value) + "\"";
-    }
-    if (tag == "img") {
-        // A picture from nowhere it may come from is left out.
-        if (link.empty()) return;
-        if (w.image) link = w.image(link);
-        out += "<img" + (link.empty() ? std::string() : " src=\"" + inert::escapeHtml(link) + "\"") + attributes + ">";
-        return;
-    }
-    if (tag == "a") {
-        // A link to anything but a web page keeps its text only.
-        if (link.empty()) {
-            emitChildren(n, w, out);
-            return;
-        }
-        attributes = " href=\"" + inert::escapeHtml(link) + "\" target=\"_blank\"" + attributes;
-    }
-    out += "<" + tag + attributes + ">";
-    if (kVoid.count(tag)) return;
-    emitChildren(n, w, out);
-    out += "</" + tag + ">";
-}
-
-xmlNode* child(xmlNode* n, const char* tag) {
-    for (xmlNode* c = n ? n->children : nullptr; c; c = c->next)
-        if (c->type == XML_ELEMENT_NODE && c->name && xmlStrcasecmp(c->name, BAD_CAST tag) == 0) return c;
-    return nullptr;
-}
-
-} // namespace
 
 std::string hostOf(const std::string& base) {
     const size_t scheme = base.find("://");
@@ -122,6 +12,8 @@ std::string hostOf(const std::string& base) {
     std::string authority = base.substr(scheme + 3);
     authority = authority.substr(0, authority.find_first_of("/?#"));
     if (const size_t at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
+    // A bracketed IPv6 address keeps its colons.
+    if (!authority.empty() && authority[0] == '[') return authority.substr(0, authority.find(']') + 1);
     return authority.substr(0, authority.find(':'));
 }
 
@@ -191,18 +83,6 @@ std::optional<std::string> Extract(const std::string& page, const std::string& u
     case Rule::None: break;
     }
     return std::nullopt;
-}
-
-std::string Sanitise(const std::string& markup, const std::string& articleUrl,
-                     const std::function<std::string(const std::string&)>& imageAddress) {
-    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
-    const std::string text = "<html><body>" + markup + "</body></html>";
-    htmlDocPtr doc = htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options);
-    if (!doc) return "";
-    std::string out;
-    if (xmlNode* body = child(xmlDocGetRootElement(doc), "body")) emitChildren(body, Walk{articleUrl, imageAddress}, out);
-    xmlFreeDoc(doc);
-    return out;
 }
 
 std::string FallbackLink(const std::string& url) {

@@ -2,7 +2,6 @@
 // Cuts one news article out of a downloaded article page by the site's fixed markers, and makes
 // what was cut safe to show: the viewer's page has host bindings, so nothing the site wrote runs,
 // loads a frame or leaves a script address behind.
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,13 +26,6 @@ std::optional<std::string> CaiXunRule(const std::string& page);
 std::optional<std::string> TableRule(const std::string& page);
 std::optional<std::string> Extract(const std::string& page, const std::string& url, const Hosts& hosts);
 
-// The markup rebuilt from a parse of it with only known harmless elements and attributes: no
-// script, style sheet, frame, object, form control or event attribute; links and images only as
-// http(s) addresses resolved against the article's address, links opening a new window; no ids
-// or names that could stand for the page's own elements. imageAddress, when given, turns each
-// picture's resolved address into the source the page is given ("": none, the caller fills it).
-std::string Sanitise(const std::string& markup, const std::string& articleUrl,
-                     const std::function<std::string(const std::string&)>& imageAddress = {});
 // What shows when there is no article: the address as a link to itself, built from escaped
 // text; an address that is no http(s) link shows as text alone.
 std::string FallbackLink(const std::string& url);

@@ -1,6 +1,7 @@
 #pragma once
 // Downloaded pages are read here, never in a live page: libxml2's HTML parser builds a tree that
 // nothing runs or loads from, and callers take only text and checked links out of it.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,5 +50,12 @@ std::string normaliseText(const std::string& text);
 std::string checkedLink(const std::string& href, const std::string& pageUrl);
 // Text made safe as HTML text and as a quoted attribute value.
 std::string escapeHtml(const std::string& text);
+// The markup rebuilt from a parse of it with only known harmless elements and attributes: no
+// script, style sheet, frame, object, form control or event attribute; links and images only as
+// http(s) addresses resolved against the page's address, links opening a new window; no ids or
+// names that could stand for the reader's own elements. imageAddress, when given, turns each
+// picture's resolved address into the source the markup is given ("": none).
+std::string rebuild(const std::string& markup, const std::string& pageUrl,
+                    const std::function<std::string(const std::string&)>& imageAddress = {});
 
 } // namespace inert

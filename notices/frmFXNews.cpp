@@ -138,7 +138,7 @@ void frmFXNews::advertisementArrived(const std::string& Data, bool Success) {
     if (!Success) return;
     const std::string address = frmFXNotify::siteBase(frmFXNotify::kServiceSite) + "/ad.php";
     const std::string html =
-        article::Sanitise(sys::fromAnsi(Data), address, [](const std::string&) { return std::string(); });
+        inert::rebuild(sys::fromAnsi(Data), address, [](const std::string&) { return std::string(); });
     forms::ResumeNext([&] {
         el("iAd").set("srcdoc", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body { margin: 0;"
                                 " font: 13px \"微软雅黑\", Tahoma; background: #fff8e8; } img { display: none; }"
@@ -268,7 +268,7 @@ void frmFXNews::ctlDown_DownloadComplete(const std::string& Data, bool Success, 
         pictures.push_back(address);
         return std::string();
     };
-    const std::string html = cut ? article::Sanitise(*cut, URL_, picture) : article::FallbackLink(URL_);
+    const std::string html = cut ? inert::rebuild(*cut, URL_, picture) : article::FallbackLink(URL_);
     forms::ResumeNext([&] {
         web::PageBatch batch(Document);
         el("FxNews").innerHTML(html);

@@ -1,5 +1,6 @@
 #include "frmFXNotify.h"
 
+#include "ArticleExtract.h"
 #include "InertHtml.h"
 #include "frmToast.h"
 #include "core/frmMain.h"
@@ -81,15 +82,7 @@ std::string frmFXNotify::siteBase(const Site& site) {
 }
 
 bool frmFXNotify::onThisMachine(const std::string& url) {
-    const std::string mapped = net::Http::of(sys::Machine::current()).mapUrl(url);
-    const size_t scheme = mapped.find("://");
-    if (scheme == std::string::npos) return false;
-    std::string authority = mapped.substr(scheme + 3);
-    authority = authority.substr(0, authority.find_first_of("/?#"));
-    if (const size_t at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
-    std::string host = authority[0] == '[' ? authority.substr(0, authority.find(']') + 1)
-                                           : authority.substr(0, authority.find(':'));
-    host = sys::lowerAscii(host);
+    const std::string host = sys::lowerAscii(article::hostOf(net::Http::of(sys::Machine::current()).mapUrl(url)));
     return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
 }
 

@@ -1,6 +1,7 @@
 // Cutting articles out of the fixture sites' article pages, and making what is cut safe.
 #include "FixtureSites.h"
 #include "notices/ArticleExtract.h"
+#include "notices/InertHtml.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,7 @@ TEST(ArticleExtract, TheAddressPicksTheRule) {
     EXPECT_EQ(article::ruleFor("http://www.elsewhere.example/", article::Hosts{"", "", ""}), Rule::None);
     EXPECT_EQ(article::hostOf("http://user@www.fx168.example:8080/x"), "www.fx168.example");
     EXPECT_EQ(article::hostOf("not an address"), "");
+    EXPECT_EQ(article::hostOf("http://[::1]:8080/x"), "[::1]");  // not "[": it would match any bracket
 }
 
 TEST(ArticleExtract, FX168RuleCutsTheTitleTable) {
@@ -128,7 +130,7 @@ TEST(ArticleExtract, TableRuleCutsTheFirstTable) {
 
 TEST(ArticleExtract, PicturesAndLinksResolveAgainstTheArticle) {
     const std::string url = "http://forex.caixun.example/fx_information/20261210/1.html";
-    const std::string html = article::Sanitise(
+    const std::string html = inert::rebuild(
         "<p><img src=\"../images/cny.gif\" alt=\"a\"><img src=\"/images/logo.gif\">"
         "<img src=\"http://cdn.example/x.gif\"><img src=\"pic.gif\">"
         "<a href=\"3.html\" target=\"_self\">next</a><a href=\"http://other.example/\">out</a></p>",
@@ -141,7 +143,7 @@ TEST(ArticleExtract, PicturesAndLinksResolveAgainstTheArticle) {
               "<a href=\"http://forex.caixun.example/fx_information/20261210/3.html\" target=\"_blank\">next</a>"
               "<a href=\"http://other.example/\" target=\"_blank\">out</a></p>");
     // The page may load pictures from elsewhere than their address says.
-    EXPECT_EQ(article::Sanitise("<img src=\"a.gif\">", url,
+    EXPECT_EQ(inert::rebuild("<img src=\"a.gif\">", url,
                                 [](const std::string& a) { return "http://127.0.0.1:1/" + a.substr(7); }),
               "<img src=\"http://127.0.0.1:1/forex.caixun.example/fx_information/20261210/a.gif\">");
 }
@@ -150,7 +152,7 @@ TEST(ArticleExtract, AHostileArticleComesOutInert) {
     const std::string url = "http://bbs.kestrel.example/news/show.php?id=666";
     const auto cut = article::TableRule(fixturePage("service/news/show.php@id=666"));
     ASSERT_TRUE(cut);
-    const std::string html = article::Sanitise(*cut, url);
+    const std::string html = inert::rebuild(*cut, url);
     std::string lower = html;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const char* gone : {"<script", "<iframe", "<object", "<embed", "<svg", "<form", "<input", "<button",
@@ -170,7 +172,7 @@ TEST(ArticleExtract, AHostileArticleComesOutInert) {
     // Script links keep their text only.
     EXPECT_NE(html.find("点这里"), std::string::npos);
     // Text that looks like markup stays text.
-    EXPECT_EQ(article::Sanitise("<p>a &lt;script&gt; b</p>", url), "<p>a &lt;script&gt; b</p>");
+    EXPECT_EQ(inert::rebuild("<p>a &lt;script&gt; b</p>", url), "<p>a &lt;script&gt; b</p>");
 }
 
 TEST(ArticleExtract, FallbackLinkIsBuiltFromText) {
