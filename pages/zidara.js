@@ -1,5 +1,10 @@
-// Shared page script: element lookup, PNG images, tick-box images, key filters and the
+// Shared page script: element lookup, text fields, PNG images, tick-box images, key filters and the
 // context menu.
+
+// The page's own text fields: the only places where text may be selected or pasted.
+function isTextInput(el) {
+    return el && ((el.tagName == "INPUT" && (el.type == "text" || el.type == "")) || el.tagName == "TEXTAREA");
+}
 
 function GetObj(id) {
     if (typeof id != "string") return id;
