@@ -1,7 +1,8 @@
 #pragma once
-// The notice window on its page, on a fresh machine with a virtual clock, for the tests of its
-// docking and its menus. Nothing is polled: the sources wait for FXEvent, which these tests
-// call only where they need the settings applied.
+// The notice window on its page, on a fresh machine with a virtual clock. Nothing is polled:
+// the sources wait for FXEvent, which the tests call where they need the settings applied; those
+// that read the sites lead the site hosts to the fixture sites (NoticeSitesFixture).
+#include "FixtureSites.h"
 #include "core/Program.h"
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
@@ -14,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace notice_testing {
@@ -96,5 +99,26 @@ struct NoticeWindowFixture {
         win::SendMessage(h(), win::WM_NCLBUTTONDOWN, static_cast<win::WPARAM>(hit), 0);
     }
 };
+
+// The fixture sites, made before the window's fixture and gone after it.
+struct WithFixtureSites {
+    fixtures::FixtureSites sites;
+};
+
+// The notice window on a machine whose site hosts lead to the fixture sites.
+struct NoticeSitesFixture : WithFixtureSites, NoticeWindowFixture {
+    explicit NoticeSitesFixture(int day) : NoticeWindowFixture(machineOn(day)) {
+        for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
+    }
+    // The virtual clock; downloads hold it to real time themselves.
+    bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
+};
+
+// How often the part stands in the text.
+inline size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
+    return n;
+}
 
 } // namespace notice_testing

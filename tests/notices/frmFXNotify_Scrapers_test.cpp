@@ -1,6 +1,7 @@
 // The news-source scrapers: how each page is cut, and each site's fixture read into the notice
 // window's table, analyst list and toast on the virtual clock.
 #include "FixtureSites.h"
+#include "NoticeWindowFixture.h"
 #include "notices/frmFXNotify.h"
 #include "notices/frmFXNotify_Scrapers.h"
 #include "notices/frmToast.h"
@@ -19,6 +20,8 @@
 #include <sstream>
 
 namespace {
+
+using notice_testing::count;
 
 // ---- Cutting, no page needed ------------------------------------------------------------------
 
@@ -66,34 +69,13 @@ TEST(NewsCuts, DailyfxDatesReadAsMonthAndDay) {
 
 // ---- The fixture sites read by the notice window -----------------------------------------------
 
-const std::string kBase = "res://C:\\Program Files\\Pennant\\pennant.exe/";
-
 struct Row {
     std::string cls, display, time, html, text;
 };
 
 // The notice window on a fresh Wednesday machine whose site hosts lead to the fixture sites.
-struct Notices {
-    testing_support::TestMachine m;
-    fixtures::FixtureSites sites;
-    frmFXNotify* w = nullptr;
-
-    Notices() : m([] {
-        sys::MachineOptions o;
-        o.startLocalMs = sys::localMsFrom(2026, 12, 9, 9, 0, 0);
-        return o;
-    }()) {
-        m_Main::EndProgram();
-        testing_support::installProgram(*m);
-        pages::registerResources();
-        m_Main::PageBase = kBase;
-        for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
-        m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
-    }
-    ~Notices() {
-        if (w && w->IsLoaded()) w->Unload();
-        m_Main::EndProgram();
-    }
+struct Notices : notice_testing::NoticeSitesFixture {
+    Notices() : NoticeSitesFixture(9) {}
     // Loads the window, waits for its page and applies the source settings; true once the first
     // content is shown.
     bool open() {
@@ -105,12 +87,6 @@ struct Notices {
         if (!pageWait([&] { return !w->Busy(); })) return false;
         w->FXEvent();
         return run([&] { return w->NewsShown(); }, 30000);
-    }
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
-    bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
-    std::string js(const std::string& code) {
-        const auto v = w->PageDocument().execScript(code);
-        return v.is_string() ? v.get<std::string>() : v.dump();
     }
     // The table's rows of one source ("" for all), in table order.
     std::vector<Row> rows(const std::string& source = "") {
@@ -131,12 +107,6 @@ struct Notices {
         return all;
     }
 };
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
-    return n;
-}
 
 const std::string kCaiXunLabel = "<font size=\"-5\" color=\"#1CB51B\">- 财讯外汇</font>";
 const std::string kDailyfxLabel = "<font size=\"-5\" color=\"#FF813A\">- DailyFX</font>";

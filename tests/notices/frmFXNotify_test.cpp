@@ -1,5 +1,6 @@
 // The notice window polling the fixture news sites on the virtual clock.
 #include "FixtureSites.h"
+#include "NoticeWindowFixture.h"
 #include "notices/frmFXNotify.h"
 #include "pages/Pages.h"
 #include "platform/forms/Form.h"
@@ -18,36 +19,15 @@
 
 namespace {
 
-const std::string kBase = "res://C:\\Program Files\\Pennant\\pennant.exe/";
-
-sys::MachineOptions on(int day) {
-    sys::MachineOptions o;
-    o.startLocalMs = sys::localMsFrom(2026, 12, day, 9, 0, 0);
-    return o;
-}
+using notice_testing::count;
 
 struct Row {
     std::string cls, display, time, text, html;
 };
 
 // The program's notice window on a fresh machine whose site hosts lead to the fixture sites.
-struct NoticeProgram {
-    testing_support::TestMachine m;
-    fixtures::FixtureSites sites;
-    frmFXNotify* w = nullptr;
-
-    explicit NoticeProgram(int day = 9) : m(on(day)) {
-        m_Main::EndProgram();
-        testing_support::installProgram(*m);
-        pages::registerResources();
-        m_Main::PageBase = kBase;
-        for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
-        m_Main::NewFXNotify = [] { return std::make_shared<frmFXNotify>(); };
-    }
-    ~NoticeProgram() {
-        if (w && w->IsLoaded()) w->Unload();
-        m_Main::EndProgram();
-    }
+struct NoticeProgram : notice_testing::NoticeSitesFixture {
+    explicit NoticeProgram(int day = 9) : NoticeSitesFixture(day) {}
     void readSettings() {
         Config().XmlFile(testing_support::kProgramSettings);
         ASSERT_TRUE(Config().Initialize());
@@ -69,9 +49,6 @@ struct NoticeProgram {
         testing_support::setSettingsAttrib("Settings/FXNews/Source/DailyFX_1", "Checked", "0");
         testing_support::setSettingsAttrib("Settings/FXNews/Source/CaiXun_1", "Checked", "0");
     }
-    // The browser's waits get real time; downloads hold the virtual clock to real time themselves.
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
-    bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
 
     std::vector<Row> rows() {
         const auto text = w->PageDocument().execScript(
@@ -83,10 +60,6 @@ struct NoticeProgram {
             out.push_back({r[0], r[1], r[2], r[3], r[4]});
         return out;
     }
-    std::string js(const std::string& code) {
-        const auto v = w->PageDocument().execScript(code);
-        return v.is_string() ? v.get<std::string>() : v.dump();
-    }
 };
 
 const std::vector<std::string> kPage1 = {
@@ -94,12 +67,6 @@ const std::vector<std::string> kPage1 = {
     "英镑受英国GDP数据支撑小幅走高", "澳洲联储会议纪要：通胀仍高于目标区间...", "现货黄金亚市初段小幅回落",
     "原油库存意外增加 油价承压...", "纽元跟随澳元走软"};
 const std::vector<std::string> kEdition2 = {"瑞士央行维持利率不变 瑞郎短线走强...", "加元随油价反弹"};
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
-    return n;
-}
 
 TEST(NoticeWindow, SourceTableAndFirstRequestsFollowTheWeek) {
     const struct {

@@ -286,9 +286,7 @@ TEST(NoticeBerth, ActivationFromTheTaskbarBringsItInAndXBerthArmsNoWatch) {
 
 // The window with the fixture sites' news, berthed at the right: shown, then slid out to its strip.
 TEST(NoticeBerth, LooksBerthedAndSlidOut) {
-    fixtures::FixtureSites sites;
-    NoticeWindowFixture f;
-    for (const auto& [key, value] : sites.hostSettings()) f.m->setSetting(key, value);
+    NoticeSitesFixture f(10);
     f.place(300, 80, 700, 650);
     f.open();
     f.w->FXEvent();
