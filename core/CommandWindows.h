@@ -1,7 +1,7 @@
 #pragma once
 // The windows that the commands open or close and that the main window otherwise does not know:
 // the settings window, the about window, the script installer, the news reader and the
-// order-confirmation balloon. Their modules implement these; InstallWindows (core/Program.h)
+// order-confirmation balloon. Their modules implement these; InstallWindows (app/ProgramWindows.h)
 // installs their makers, and the news reader and the balloon register their open instance there.
 // While none is there the command that would reach the window does nothing.
 #include "core/Program.h"

@@ -1,8 +1,9 @@
 #pragma once
 // What the main window calls of the notice window, the talking clock, the live-update window,
 // the per-symbol voice-quote dialog and the window that holds the terminal's Terminal panel.
-// Their modules implement these; InstallWindows (core/Program.h) installs their makers. While no
-// maker is installed the window does not exist and the main window's operations on it do nothing.
+// Their modules implement these; InstallWindows (app/ProgramWindows.h) installs their makers.
+// While no maker is installed the window does not exist and the main window's operations on it do
+// nothing.
 #include "core/Program.h"
 #include "platform/forms/Form.h"
 

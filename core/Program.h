@@ -157,11 +157,6 @@ extern OrderConfirmBalloon* OrderConfirmForm;
 void ReleaseCommandWindows();
 
 // ---- Starting and ending a run -----------------------------------------------------------------
-// Installs the program's windows: every maker and hook above that a window module fills, the
-// splash and the main window's load (trace, when given, watches the price loop). Defined with
-// the windows' modules in ProgramWindows.cpp (library program_windows), so that the core itself
-// does not depend on them.
-void InstallWindows(std::function<void(const std::string& event)> trace = nullptr);
 // Ends the run: stops the price loop, unloads the main window and the splash, lets go of every
 // window instance and puts every value above (and the toolkit's part) back to its start.
 void EndProgram();

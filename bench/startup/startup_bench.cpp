@@ -3,6 +3,7 @@
 // showing a quote once the price loop has handed it one and its page has applied it (a read of
 // the page returns after the writes). Reported: the first panel (aim: 0.8 s with 2 panels,
 // 1.2 s with 10) and the last one.
+#include "app/ProgramWindows.h"
 #include "core/Program.h"
 #include "core/frmMain.h"
 #include "platform/speech/SpVoice.h"

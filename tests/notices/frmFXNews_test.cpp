@@ -1,4 +1,5 @@
 // The news viewer showing the fixture sites' articles on the virtual clock.
+#include "app/ProgramWindows.h"
 #include "FixtureSites.h"
 #include "core/Program.h"
 #include "notices/frmFXNews.h"

@@ -3,6 +3,7 @@
 // layout, closing with the terminal, berthing, and the saved place.
 #include "quotes/frmTerminal.h"
 
+#include "app/ProgramWindows.h"
 #include "core/NeighbourWindows.h"
 #include "core/cls_MT4.h"
 #include "core/frmMain.h"

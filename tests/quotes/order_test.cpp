@@ -1,6 +1,7 @@
 // Quick orders from real panels through the simulated terminal's order dialog: what is typed
 // into the dialog, what the tool tip shows, every scripted failure of the dialog, the
 // confirmation balloon, the defaults balloon and the panel's own context menu.
+#include "app/ProgramWindows.h"
 #include "core/QuoteWindows.h"
 #include "core/cls_MT4.h"
 #include "core/cls_Quote.h"

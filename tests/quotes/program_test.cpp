@@ -1,5 +1,6 @@
 // The program with its real panels: the core opens the saved panels on the first quotes and
 // feeds them from the simulated terminal.
+#include "app/ProgramWindows.h"
 #include "core/NeighbourWindows.h"
 #include "core/QuoteWindows.h"
 #include "core/cls_Quote.h"

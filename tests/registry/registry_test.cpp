@@ -265,7 +265,9 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
             << c.name << " " << c.given;
         EXPECT_EQ(size, c.sizeAfter) << c.name << " " << c.given;
         EXPECT_EQ(type, c.result == ERROR_FILE_NOT_FOUND ? 77u : c.name[0] == 'T' ? REG_SZ : REG_DWORD) << c.name;
-        if (c.result == ERROR_MORE_DATA) EXPECT_EQ(buf[0], 0xCC) << "a short buffer is left as it was";
+        if (c.result == ERROR_MORE_DATA) {
+            EXPECT_EQ(buf[0], 0xCC) << "a short buffer is left as it was";
+        }
     }
     BYTE buf[8];
     DWORD type = 0;
@@ -832,7 +834,9 @@ TEST(Registry, EmptySubKeysAndTrailingBackslashes) {
         EXPECT_EQ(out == h, c.sameHandle) << c.what;
         DWORD size = 0;
         EXPECT_EQ(RegQueryValueExA(out, "V", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS) << c.what;
-        if (!c.sameHandle) EXPECT_EQ(RegCloseKey(out), ERROR_SUCCESS) << c.what;
+        if (!c.sameHandle) {
+            EXPECT_EQ(RegCloseKey(out), ERROR_SUCCESS) << c.what;
+        }
     }
     HKEY out = 0;
     EXPECT_EQ(RegCreateKeyExA(h, nullptr, 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr), ERROR_INVALID_PARAMETER);

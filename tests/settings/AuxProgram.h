@@ -1,6 +1,7 @@
 #pragma once
 // The program running on a test machine with the simulated terminal attached and its own
 // scripts in its folder, and the fixture sites with the version file a test chooses.
+#include "app/ProgramWindows.h"
 #include "core/Program.h"
 #include "core/cls_MT4.h"
 #include "core/frmMain.h"

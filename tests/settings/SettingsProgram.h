@@ -4,6 +4,7 @@
 // opens it.
 #include "settings/frmSettings.h"
 
+#include "app/ProgramWindows.h"
 #include "core/NeighbourWindows.h"
 #include "core/Program.h"
 #include "core/cls_MT4.h"

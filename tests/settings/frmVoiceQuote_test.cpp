@@ -2,6 +2,7 @@
 // page, closed by the user, and its values in the quote record and the settings file.
 #include "settings/frmVoiceQuote.h"
 
+#include "app/ProgramWindows.h"
 #include "core/NeighbourWindows.h"
 #include "core/QuoteWindows.h"
 #include "core/cls_Quote.h"

@@ -1,5 +1,4 @@
-// The one place that knows every window module of the program. It is built into the library
-// program_windows with those modules, above the core, so the core itself never depends on them.
+#include "app/ProgramWindows.h"
 #include "core/Program.h"
 #include "core/frmMain.h"
 #include "notices/frmFXNews.h"

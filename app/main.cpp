@@ -7,6 +7,7 @@
 // --sound-files writes every sound the program plays or speaks as a WAV file into DIR, so it can be
 // heard or measured without a sound server; --setting sets a machine setting, such as
 // "net.host.<host>=<base>".
+#include "app/ProgramWindows.h"
 #include "core/Program.h"
 #include "core/frmMain.h"
 #include "platform/browser/ScreenSnapshot.h"
