@@ -89,12 +89,12 @@ REGSAM effectiveAccess(REGSAM sam) {
     return a;
 }
 
-// Splits a sub-key path. A trailing backslash is allowed; a leading one or an empty component is not.
+// Splits a sub-key path. Trailing backslashes are allowed; a leading one or an empty component is not.
 LONG splitKeyPath(const std::string& path, std::vector<std::string>& out) {
     out.clear();
-    if (path.empty()) return ERROR_SUCCESS;
     std::string p = path;
-    if (p.back() == '\\') p.pop_back();
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    if (p.empty()) return ERROR_SUCCESS;
     size_t start = 0;
     while (true) {
         size_t end = p.find('\\', start);
@@ -289,9 +289,15 @@ public:
 
     LONG open(HKEY parent, const std::string& sub, REGSAM sam, HKEY* out) {
         if (!out) return ERROR_INVALID_PARAMETER;
+        if (!parent) return ERROR_INVALID_HANDLE;  // the target leaves the result alone here
         *out = 0;
         Handle h;
         if (LONG r = live(parent, h)) return r;
+        // The merged view is no key to open again: its predefined handle comes back.
+        if (parent == HKEY_CLASSES_ROOT && sub.empty()) {
+            *out = parent;
+            return ERROR_SUCCESS;
+        }
         std::vector<std::string> parts;
         if (LONG r = splitKeyPath(sub, parts)) return r;
         Handle n = below(h, parts);
@@ -732,18 +738,20 @@ std::vector<BYTE> dataOf(const Value& v, int cp) {
     return std::vector<BYTE>(a.begin(), a.end());
 }
 
-// Stored as given; only the "A" form's text is converted, every byte of it.
+// Stored as given, except that text given without its terminator gets one (an odd byte count is
+// no UTF-16 text and stays as it is); the "A" form's text is converted, every byte of it.
 template <class C>
 Value valueFrom(const C* name, DWORD type, const BYTE* data, DWORD cb, int cp) {
     Value v;
     v.name = decode(name, cp);
     v.type = type;
     if (!cb) return v;
-    if (sizeof(C) == 2 || !isText(type)) {
+    if (sizeof(C) == 2 || !isText(type))
         v.data.assign(data, data + cb);
-        return v;
-    }
-    v.data = bytesOf(sys::toUtf16(sys::fromAnsi(std::string_view(reinterpret_cast<const char*>(data), cb), cp)));
+    else
+        v.data = bytesOf(sys::toUtf16(sys::fromAnsi(std::string_view(reinterpret_cast<const char*>(data), cb), cp)));
+    const size_t n = v.data.size();
+    if (isText(type) && n >= 2 && n % 2 == 0 && (v.data[n - 2] || v.data[n - 1])) v.data.insert(v.data.end(), 2, 0);
     return v;
 }
 
@@ -770,8 +778,9 @@ LONG createT(HKEY hKey, const C* sub, const C* cls, REGSAM sam, HKEY* out, DWORD
     return s->create(hKey, decode(sub, s->codePage()), decode(cls, s->codePage()), sam, out, disposition);
 }
 
-// A missing value leaves its size 0 and the type as it was. Too small a buffer is left untouched;
-// the "A" form ends text without a terminator with a NUL where the buffer has room, not counted.
+// A missing value leaves the type as it was, and the size too where a buffer was given (0 for a
+// probe). Too small a buffer is left untouched; the "A" form ends text without a terminator (an
+// odd UTF-16 byte count, or an old file's) with a NUL where the buffer has room, not counted.
 template <class C>
 LONG queryT(HKEY hKey, const C* name, DWORD* type, BYTE* data, DWORD* cb) {
     Store* s = storeOrNull();
@@ -781,7 +790,7 @@ LONG queryT(HKEY hKey, const C* name, DWORD* type, BYTE* data, DWORD* cb) {
     {
         std::lock_guard lock(s->mu);
         if (LONG r = s->query(hKey, decode(name, s->codePage()), v)) {
-            if (r == ERROR_FILE_NOT_FOUND && cb) *cb = 0;
+            if (r == ERROR_FILE_NOT_FOUND && cb && !data) *cb = 0;
             return r;
         }
     }
@@ -937,6 +946,10 @@ LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HK
 LONG RegOpenKeyA(HKEY hKey, const char* lpSubKey, HKEY* phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     if (!lpSubKey || !*lpSubKey) {
+        if (!hKey) {  // no key asked for: none given, and no error
+            *phkResult = 0;
+            return ERROR_SUCCESS;
+        }
         // The same handle back, once it is known to be a key.
         Store* s = storeOrNull();
         if (!s) return ERROR_INVALID_HANDLE;

@@ -82,14 +82,14 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
         std::string written, read;
     };
     const Case cases[] = {
-        // Text is kept byte for byte: no terminator is made up, embedded NULs stay.
-        {"Text", REG_SZ, "hello", "hello"},
+        // Text is kept byte for byte, embedded NULs too; text without its terminator gets one.
+        {"Text", REG_SZ, "hello", std::string("hello\0", 6)},
         {"WithNul", REG_SZ, std::string("hello\0", 6), std::string("hello\0", 6)},
         {"Inner", REG_SZ, std::string("a\0b\0", 4), std::string("a\0b\0", 4)},
         {"Empty", REG_SZ, "", ""},
-        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", "%TEMP%\\x"},
+        {"Path", REG_EXPAND_SZ, "%TEMP%\\x", std::string("%TEMP%\\x\0", 9)},
         {"List", REG_MULTI_SZ, std::string("a\0bc\0\0", 6), std::string("a\0bc\0\0", 6)},
-        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc", 4)},
+        {"ListNoEnd", REG_MULTI_SZ, std::string("a\0bc", 4), std::string("a\0bc\0", 5)},
         {"Bin", REG_BINARY, std::string("\x00\xFF\x10", 3), std::string("\x00\xFF\x10", 3)},
         {"Num", REG_DWORD, dword(0x12345678), dword(0x12345678)},
         {"None", REG_NONE, "", ""},
@@ -107,13 +107,9 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
     EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
 }
 
-TEST(Registry, WideTextIsStoredAsGivenAndTheAnsiReadEndsItWhereThereIsRoom) {
+TEST(Registry, TextGetsItsTerminatorAndReadsBackInBothForms) {
     TestMachine m;
     HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
-    auto setW = [&](const char16_t* name, DWORD type, const std::string& bytes) {
-        return RegSetValueExW(h, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                              static_cast<DWORD>(bytes.size()));
-    };
     auto queryW = [&](const char16_t* name) {
         DWORD type = 0, size = 0;
         EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
@@ -122,45 +118,61 @@ TEST(Registry, WideTextIsStoredAsGivenAndTheAnsiReadEndsItWhereThereIsRoom) {
                   ERROR_SUCCESS);
         return data.substr(0, size);
     };
+    auto utf16 = [](const std::string& ascii) {
+        std::string b;
+        for (char c : ascii) b += std::string{c, '\0'};
+        return b;
+    };
+    const std::string fifteen = "fifteen letters";
     struct Case {
         const char16_t* name;
+        bool wideForm;  // written through the "W" form, else the "A" form
         DWORD type;
-        std::string wide, ansi;  // as written (UTF-16 bytes) and as the "A" form reads it
+        std::string written, wide, ansi;  // bytes as written, as the "W" and the "A" form read them
     };
     const Case cases[] = {
-        {u"Plain", REG_SZ, std::string("a\0b\0", 4), "ab"},
-        {u"Ended", REG_SZ, std::string("a\0b\0\0\0", 6), std::string("ab\0", 3)},
-        {u"Odd", REG_SZ, std::string("a\0b", 3), "a"},  // the odd byte is no character
-        {u"List", REG_MULTI_SZ, std::string("a\0\0\0b\0\0\0\0\0", 10), std::string("a\0b\0\0", 5)},
+        {u"Plain", true, REG_SZ, utf16("ab"), utf16(std::string("ab\0", 3)), std::string("ab\0", 3)},
+        {u"Ended", true, REG_SZ, utf16(std::string("ab\0", 3)), utf16(std::string("ab\0", 3)), std::string("ab\0", 3)},
+        {u"Odd", true, REG_SZ, std::string("a\0b", 3), std::string("a\0b", 3), "a"},  // the odd byte is no character
+        {u"List", true, REG_MULTI_SZ, utf16(std::string("a\0b\0\0", 5)), utf16(std::string("a\0b\0\0", 5)),
+         std::string("a\0b\0\0", 5)},
+        {u"Expand", true, REG_EXPAND_SZ, utf16("%T%"), utf16(std::string("%T%\0", 4)), std::string("%T%\0", 4)},
+        {u"FifteenA", false, REG_SZ, fifteen, utf16(fifteen + '\0'), fifteen + '\0'},
+        {u"FifteenW", true, REG_SZ, utf16(fifteen), utf16(fifteen + '\0'), fifteen + '\0'},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(setW(c.name, c.type, c.wide), ERROR_SUCCESS);
-        EXPECT_EQ(queryW(c.name), c.wide);
-        EXPECT_EQ(query(h, sys::fromUtf16(c.name).c_str()).second, c.ansi);
+        const auto* bytes = reinterpret_cast<const BYTE*>(c.written.data());
+        const auto size = static_cast<DWORD>(c.written.size());
+        const std::string name = sys::fromUtf16(c.name);
+        ASSERT_EQ(c.wideForm ? RegSetValueExW(h, c.name, 0, c.type, bytes, size)
+                             : RegSetValueExA(h, name.c_str(), 0, c.type, bytes, size),
+                  ERROR_SUCCESS)
+            << name;
+        EXPECT_EQ(queryW(c.name), c.wide) << name;
+        EXPECT_EQ(query(h, name.c_str()).second, c.ansi) << name;
     }
 
-    // Read with room to spare, the "A" form ends text that has no terminator; the size stays.
-    ASSERT_EQ(setBytes(h, "Bare", REG_SZ, "abc"), ERROR_SUCCESS);
+    // Read with room to spare, the "A" form ends text that still has no terminator; the size stays.
     struct Room {
         DWORD given;
         char after;  // the byte after the text
     };
-    for (const Room r : {Room{3, '\xCC'}, Room{4, '\0'}, Room{10, '\0'}}) {
+    for (const Room r : {Room{1, '\xCC'}, Room{2, '\0'}, Room{10, '\0'}}) {
         char buf[16];
         std::memset(buf, 0xCC, sizeof buf);
         DWORD size = r.given;
-        EXPECT_EQ(RegQueryValueExA(h, "Bare", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
-        EXPECT_EQ(size, 3u);
-        EXPECT_EQ(buf[3], r.after) << r.given;
-        EXPECT_EQ(buf[4], '\xCC');
+        EXPECT_EQ(RegQueryValueExA(h, "Odd", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 1u);
+        EXPECT_EQ(buf[1], r.after) << r.given;
+        EXPECT_EQ(buf[2], '\xCC');
     }
     // The "W" form gives the bytes stored and nothing more.
     char16_t wbuf[8];
     std::memset(wbuf, 0xCC, sizeof wbuf);
     DWORD size = sizeof wbuf;
     ASSERT_EQ(RegQueryValueExW(h, u"Plain", nullptr, nullptr, reinterpret_cast<BYTE*>(wbuf), &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(wbuf[2], u'\xCCCC');
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(wbuf[3], u'\xCCCC');
     RegCloseKey(h);
 }
 
@@ -174,8 +186,8 @@ TEST(Registry, NamesWithoutRegardToCaseAndTheDefaultValue) {
 
     HKEY k = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MAKER\\product\\", 0, KEY_READ, &k), ERROR_SUCCESS);
-    EXPECT_EQ(query(k, "installpath").second, "C:\\Q");
-    EXPECT_EQ(query(k, "").second, "default");
+    EXPECT_EQ(query(k, "installpath").second, std::string("C:\\Q\0", 5));
+    EXPECT_EQ(query(k, "").second, std::string("default\0", 8));
     DWORD values = 0;
     ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                                nullptr, nullptr),
@@ -251,11 +263,12 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
         DWORD sizeAfter;
     };
     const Case cases[] = {
-        {"Text", false, 0, ERROR_SUCCESS, 6},  // stored without a terminator: none counted
-        {"Text", true, 6, ERROR_SUCCESS, 6},    {"Text", true, 5, ERROR_MORE_DATA, 6},
-        {"Text", true, 100, ERROR_SUCCESS, 6},  {"Num", true, 3, ERROR_MORE_DATA, 4},
+        {"Text", false, 0, ERROR_SUCCESS, 7},  // set without its terminator, stored with it
+        {"Text", true, 6, ERROR_MORE_DATA, 7},  // room for the text as it was set is too little
+        {"Text", true, 7, ERROR_SUCCESS, 7},    {"Text", true, 5, ERROR_MORE_DATA, 7},
+        {"Text", true, 100, ERROR_SUCCESS, 7},  {"Num", true, 3, ERROR_MORE_DATA, 4},
         {"Num", true, 4, ERROR_SUCCESS, 4},     {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0},
-        {"Missing", true, 99, ERROR_FILE_NOT_FOUND, 0},
+        {"Missing", true, 99, ERROR_FILE_NOT_FOUND, 99},  // the size given is left
     };
     for (const auto& c : cases) {
         BYTE buf[100];
@@ -289,18 +302,18 @@ TEST(Registry, ChineseTextRoundTripsInGbkAndUtf16) {
     ASSERT_EQ(setBytes(h, gbk.c_str(), REG_SZ, gbk), ERROR_SUCCESS);  // no terminator given
     auto [type, data] = query(h, gbk.c_str());
     EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(data, gbk);
+    EXPECT_EQ(data, gbk + '\0');
 
     // The same value through the UTF-8 accessor and the wide form.
     EXPECT_EQ(reg::getString(HKEY_CURRENT_USER, "Software\\" + kChinese, kChinese), kChinese);
     const std::u16string wide = sys::toUtf16(kChinese);
     DWORD size = 0;
     ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, wide.size() * 2);
+    EXPECT_EQ(size, (wide.size() + 1) * 2);
     std::u16string back(size / 2, u'\0');
     ASSERT_EQ(RegQueryValueExW(h, wide.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back.data()), &size),
               ERROR_SUCCESS);
-    EXPECT_EQ(back, wide);
+    EXPECT_EQ(back, wide + u'\0');
 
     // Written wide, read as ANSI bytes.
     const std::u16string w2 = u"\u8BED\u97F3";
@@ -464,11 +477,11 @@ TEST(RegistryFile, PersistsAcrossMachines) {
     TestMachine m(sys::MachineOptions{.root = root.path});
     HKEY h = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\voices\\tokens\\VOICE1", 0, KEY_READ, &h), ERROR_SUCCESS);
-    EXPECT_EQ(query(h, nullptr).second, gbk);
+    EXPECT_EQ(query(h, nullptr).second, gbk + '\0');
     EXPECT_EQ(query(h, "List").second, std::string("x\0y\0\0", 5));
     EXPECT_EQ(query(h, "Bin").second, std::string("\x00\x01\xFE", 3));
     EXPECT_EQ(query(h, "Expand"), (std::pair<DWORD, std::string>{REG_EXPAND_SZ, std::string("%windir%\0", 9)}));
-    EXPECT_EQ(query(h, "Inner").second, std::string("a\0b", 3));
+    EXPECT_EQ(query(h, "Inner").second, std::string("a\0b\0", 4));
     EXPECT_EQ(reg::valueNames(HKEY_LOCAL_MACHINE, "SOFTWARE\\Voices\\Tokens\\Voice1"),
               (std::vector<std::string>{"", "List", "Bin", "Expand", "Inner"}));
     EXPECT_EQ(reg::getDword(HKEY_CURRENT_USER, "Software\\Pennant", "Count"), 42u);
@@ -630,31 +643,59 @@ TEST(Registry, EnumeratingIntoShortBuffersGivesSizesAndTypeAndLeavesTheBuffers) 
     RegCloseKey(h);
 }
 
-TEST(Registry, FailedCallsSetTheirOutParametersAsTheTargetDoes) {
+TEST(Registry, OpenAndCreateSetTheirResultAsTheTargetDoes) {
     TestMachine m;
+    RegCloseKey(create(HKEY_CURRENT_USER, "Software"));
+    constexpr HKEY kGiven = 0x1234, kNew = 0xFFFFFFFF;  // kNew: a handle of its own, to be closed
     struct Case {
         const char* what;
         std::function<LONG(HKEY*)> call;
         LONG result;
+        HKEY after;
     };
     const Case cases[] = {
         {"open of a missing key",
          [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "Nothing\\Here", 0, KEY_READ, out); },
-         ERROR_FILE_NOT_FOUND},
+         ERROR_FILE_NOT_FOUND, 0},
         {"open below a bad handle", [](HKEY* out) { return RegOpenKeyExA(0x4444, "A", 0, KEY_READ, out); },
-         ERROR_INVALID_HANDLE},
+         ERROR_INVALID_HANDLE, 0},
         {"open of a bad path", [](HKEY* out) { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\A", 0, KEY_READ, out); },
-         ERROR_BAD_PATHNAME},
+         ERROR_BAD_PATHNAME, 0},
         {"create of a bad path",
          [](HKEY* out) {
              return RegCreateKeyExA(HKEY_CURRENT_USER, "A\\\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, out, nullptr);
          },
-         ERROR_BAD_PATHNAME},
+         ERROR_BAD_PATHNAME, 0},
+        {"RegOpenKey of no key and no path", [](HKEY* out) { return RegOpenKeyA(0, nullptr, out); }, ERROR_SUCCESS, 0},
+        {"RegOpenKey of a path below no key", [](HKEY* out) { return RegOpenKeyA(0, "Software", out); },
+         ERROR_INVALID_HANDLE, kGiven},
+        {"RegOpenKeyEx of \"\" below no key", [](HKEY* out) { return RegOpenKeyExA(0, "", 0, KEY_READ, out); },
+         ERROR_INVALID_HANDLE, kGiven},
+        {"RegOpenKey NULL of a hive", [](HKEY* out) { return RegOpenKeyA(HKEY_CURRENT_USER, nullptr, out); },
+         ERROR_SUCCESS, HKEY_CURRENT_USER},
+        {"RegOpenKey \"\" of a hive", [](HKEY* out) { return RegOpenKeyA(HKEY_CURRENT_USER, "", out); },
+         ERROR_SUCCESS, HKEY_CURRENT_USER},
+        {"RegOpenKey without a result", [](HKEY*) { return RegOpenKeyA(HKEY_CURRENT_USER, "Software", nullptr); },
+         ERROR_INVALID_PARAMETER, kGiven},
+        {"RegOpenKeyEx NULL of the classes root",
+         [](HKEY* out) { return RegOpenKeyExA(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ, out); }, ERROR_SUCCESS,
+         HKEY_CLASSES_ROOT},
+        {"RegOpenKeyEx \"\" of the classes root",
+         [](HKEY* out) { return RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, out); }, ERROR_SUCCESS,
+         HKEY_CLASSES_ROOT},
+        {"RegOpenKeyEx \"\\\" of the classes root",
+         [](HKEY* out) { return RegOpenKeyExA(HKEY_CLASSES_ROOT, "\\", 0, KEY_READ, out); }, ERROR_SUCCESS, kNew},
     };
     for (const auto& c : cases) {
-        HKEY out = 0x1234;
+        HKEY out = kGiven;
         EXPECT_EQ(c.call(&out), c.result) << c.what;
-        EXPECT_EQ(out, 0u) << c.what;
+        if (c.after != kNew) {
+            EXPECT_EQ(out, c.after) << c.what;
+            continue;
+        }
+        EXPECT_NE(out, kGiven) << c.what;
+        EXPECT_NE(out, HKEY_CLASSES_ROOT) << c.what;
+        EXPECT_EQ(RegCloseKey(out), ERROR_SUCCESS) << c.what;
     }
 }
 
@@ -826,6 +867,15 @@ TEST(Registry, EmptySubKeysAndTrailingBackslashes) {
         {"RegOpenKey NULL", [&](HKEY* out) { return RegOpenKeyA(h, nullptr, out); }, true},
         {"RegCreateKey \"\"", [&](HKEY* out) { return RegCreateKeyA(h, "", out); }, true},
         {"RegOpenKeyEx trailing \\", [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "trail\\", 0, KEY_READ, out); },
+         false},
+        {"RegOpenKeyEx two trailing \\",
+         [](HKEY* out) { return RegOpenKeyExA(HKEY_CURRENT_USER, "trail\\\\", 0, KEY_READ, out); }, false},
+        {"RegCreateKeyEx two trailing \\",
+         [](HKEY* out) {
+             return RegCreateKeyExA(HKEY_CURRENT_USER, "trail\\\\", 0, nullptr, 0, KEY_READ, nullptr, out, nullptr);
+         },
+         false},
+        {"RegOpenKey two trailing \\", [](HKEY* out) { return RegOpenKeyA(HKEY_CURRENT_USER, "trail\\\\", out); },
          false},
     };
     for (const auto& c : cases) {

@@ -84,19 +84,20 @@ TEST(cRegistry, WritesAndReadsBackByType) {
         int32_t type;
         V written;
         DWORD storedType;
-        std::string storedBytes;  // as an ANSI reader sees them: text is written without its terminator
+        // As an ANSI reader sees them: text is written without its terminator, which the registry adds.
+        std::string storedBytes;
         V read;
     };
     const std::string gbk = sys::toAnsi(kChinese);
     const Case cases[] = {
-        {"Text", REG_SZ, std::string("hello"), REG_SZ, "hello", std::string("hello")},
-        {"Chinese", REG_SZ, kChinese, REG_SZ, gbk, kChinese},
-        {"Number", REG_SZ, int32_t(42), REG_SZ, "42", std::string("42")},
-        {"OnePercent", REG_SZ, std::string("50%"), REG_SZ, "50%", std::string("50%")},
-        {"Adjacent", REG_EXPAND_SZ, std::string("a%%b"), REG_SZ, "a%%b", std::string("a%%b")},
-        {"Reference", REG_SZ, std::string("%WINDIR%\\x"), REG_EXPAND_SZ, "%WINDIR%\\x",
+        {"Text", REG_SZ, std::string("hello"), REG_SZ, std::string("hello\0", 6), std::string("hello")},
+        {"Chinese", REG_SZ, kChinese, REG_SZ, gbk + '\0', kChinese},
+        {"Number", REG_SZ, int32_t(42), REG_SZ, std::string("42\0", 3), std::string("42")},
+        {"OnePercent", REG_SZ, std::string("50%"), REG_SZ, std::string("50%\0", 4), std::string("50%")},
+        {"Adjacent", REG_EXPAND_SZ, std::string("a%%b"), REG_SZ, std::string("a%%b\0", 5), std::string("a%%b")},
+        {"Reference", REG_SZ, std::string("%WINDIR%\\x"), REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11),
          std::string("C:\\WINDOWS\\x")},
-        {"Unknown", REG_SZ, std::string("%NOPE%x"), REG_EXPAND_SZ, "%NOPE%x", std::string("%NOPE%x")},
+        {"Unknown", REG_SZ, std::string("%NOPE%x"), REG_EXPAND_SZ, std::string("%NOPE%x\0", 8), std::string("%NOPE%x")},
         {"Long", REG_DWORD, int32_t(0x01020304), REG_DWORD, std::string("\x04\x03\x02\x01", 4), int32_t(0x01020304)},
         {"Integer", REG_DWORD, int16_t(-1), REG_DWORD, std::string("\xFF\xFF\xFF\xFF", 4), int32_t(-1)},
         {"BigEndian", REG_DWORD_BIG_ENDIAN, int32_t(7), REG_DWORD, std::string("\x07\0\0\0", 4), int32_t(7)},
@@ -165,7 +166,7 @@ TEST(cRegistry, ValueExSetsThePropertiesAndWritesTheDefaultForEmptyText) {
     TestMachine m;
     cRegistry r;
     r.ValueEx(HKEY_CURRENT_USER, "Software\\Pennant", "Skin", REG_SZ, std::string("Blue"), std::string(""));
-    EXPECT_EQ(rawA(HKEY_CURRENT_USER, "Software\\Pennant", "Skin").second, "Blue");
+    EXPECT_EQ(rawA(HKEY_CURRENT_USER, "Software\\Pennant", "Skin").second, std::string("Blue\0", 5));
     r.ValueEx(HKEY_CURRENT_USER, "Software\\Pennant", "Skin", REG_SZ, std::string("Blue"), std::string("Red"));
     EXPECT_EQ(r.ValueEx(HKEY_CURRENT_USER, "Software\\Pennant", "skin", REG_SZ, int16_t(0)), V(std::string("Red")));
     EXPECT_EQ(r.ValueEx(HKEY_CURRENT_USER, "Software\\Pennant", "Gone", REG_SZ, int16_t(0)), V(int16_t(0)));
@@ -191,7 +192,7 @@ TEST(cRegistry, RemoteMachineIsNeverReached) {
     r.Machine("server");
     EXPECT_EQ(r.Value(), V(int16_t(-1)));
     r.Value(std::string("changed"));  // nothing written, nothing raised
-    EXPECT_EQ(rawA(HKEY_LOCAL_MACHINE, "S", "V").second, "local");
+    EXPECT_EQ(rawA(HKEY_LOCAL_MACHINE, "S", "V").second, std::string("local\0", 6));
 }
 
 TEST(cRegistry, KeysAndValuesCreatedAndDeleted) {
@@ -273,7 +274,7 @@ TEST(cRegistry, FileAssociations) {
         {"Pennant.Quote\\DefaultIcon", path + ",2"},
     };
     for (const auto& c : cases) {
-        const std::pair<DWORD, std::string> expected{REG_SZ, c.text};
+        const std::pair<DWORD, std::string> expected{REG_SZ, c.text + '\0'};
         EXPECT_EQ(rawA(HKEY_CLASSES_ROOT, c.key, ""), expected) << c.key;
         EXPECT_EQ(rawA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + c.key, ""), expected) << c.key;
     }
@@ -289,7 +290,7 @@ TEST(cRegistry, FileAssociations) {
     EXPECT_EQ(e.Description, "Error - attempt to create additional associations before class defined.");
 
     r.CreateAdditionalEXEAssociations("Pennant.Quote", {"edit", "&Edit", "edit.exe %1", "view", "&View", "v.exe"});
-    EXPECT_EQ(rawA(HKEY_CLASSES_ROOT, "Pennant.Quote\\shell\\edit", "").second, "&Edit");
+    EXPECT_EQ(rawA(HKEY_CLASSES_ROOT, "Pennant.Quote\\shell\\edit", "").second, std::string("&Edit\0", 6));
     EXPECT_EQ(rawA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\Pennant.Quote\\shell\\view\\command", "").second,
-              "v.exe");
+              std::string("v.exe\0", 6));
 }
