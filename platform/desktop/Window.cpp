@@ -561,6 +561,8 @@ HWND CreateWindowEx(DWORD exStyle, const std::string& cls, const std::string& wi
         return 0;
     }
     if (!s.find(h)) return 0;
+    // Made maximised, a child goes where maximising puts it: on top of its siblings.
+    if (isChild && (style & WS_MAXIMIZE)) placeTop(s, *s.find(h));
     if (style & WS_VISIBLE) {
         if (isChild) show(s, h);
         else ShowWindow(h, (style & WS_MAXIMIZE) ? SW_MAXIMIZE : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOW);

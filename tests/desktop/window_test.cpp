@@ -262,6 +262,15 @@ TEST_F(DesktopTest, ChildrenWalkInCreationOrderAndEnumerationIsDepthFirst) {
     EXPECT_EQ(FindWindowEx(dlg, last, nullptr, nullptr), 0);
     EXPECT_EQ(FindWindow("TestWnd", "dlg"), dlg);
     EXPECT_EQ(FindWindow(nullptr, "Label"), 0);  // children are not top-level
+
+    // A child made maximised goes on top of the ones before it; the others keep creation order.
+    HWND host = top("host");
+    std::vector<HWND> made;
+    for (DWORD style : {WS_VISIBLE, WS_MAXIMIZE, DWORD{0}, WS_VISIBLE, WS_VISIBLE | WS_MAXIMIZE})
+        made.push_back(child(host, std::to_string(made.size()), style));
+    std::vector<HWND> walked;
+    for (HWND h = GetWindow(host, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) walked.push_back(h);
+    EXPECT_EQ(walked, (std::vector<HWND>{made[4], made[1], made[0], made[2], made[3]}));
 }
 
 TEST_F(DesktopTest, EnumWindowsStopsWhenTheCallbackSaysSo) {
