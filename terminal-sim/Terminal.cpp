@@ -343,7 +343,8 @@ LRESULT Terminal::listProc(ListView& lv, HWND h, UINT m, WPARAM w, LPARAM l, WND
     case LVM_GETITEMA: {
         LVITEM32 it;
         if (!readItem(it) || it.iItem < 0 || it.iItem >= rows) return FALSE;
-        if (it.mask & LVIF_STATE) it.state = lv.states[it.iItem] & it.stateMask;
+        // Only items carry a state; a sub-item's is none.
+        if (it.mask & LVIF_STATE) it.state = it.iSubItem > 0 ? 0 : lv.states[it.iItem] & it.stateMask;
         if ((it.mask & LVIF_TEXT) && copyText(it, it.iItem) < 0) return FALSE;
         return process->memory().write(static_cast<uint32_t>(l), &it, sizeof it) ? TRUE : FALSE;
     }

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <optional>
 
 using testing_support::TestMachine;
 using termsim::CloseBehaviour;
@@ -66,17 +67,26 @@ struct RemoteList {
         if (len > 0 && !ReadProcessMemory(process, text, bytes.data(), len, nullptr)) return std::nullopt;
         return sys::fromAnsi(bytes);
     }
+    // Selected and focused bits of an item or sub-item; nullopt when the list answers FALSE.
+    std::optional<uint32_t> state(int row, int subItem = 0) {
+        LvItem it;
+        it.mask = 8;
+        it.iItem = row;
+        it.iSubItem = subItem;
+        it.stateMask = 3;
+        it.state = 0xCC;
+        WriteProcessMemory(process, item, &it, sizeof it, nullptr);
+        if (!SendMessage(list, LVM_GETITEMA_, 0, static_cast<LPARAM>(item))) return std::nullopt;
+        ReadProcessMemory(process, item, &it, sizeof it, nullptr);
+        return it.state;
+    }
     void select(int row) {
-        HANDLE h = process;
         LvItem it;
         it.mask = 8;
         it.iItem = row;
         it.stateMask = 3;
-        WriteProcessMemory(h, item, &it, sizeof it, nullptr);
-        SendMessage(list, LVM_GETITEMA_, 0, static_cast<LPARAM>(item));
-        ReadProcessMemory(h, item, &it, sizeof it, nullptr);
-        it.state |= 3;
-        WriteProcessMemory(h, item, &it, sizeof it, nullptr);
+        it.state = state(row).value_or(0) | 3;
+        WriteProcessMemory(process, item, &it, sizeof it, nullptr);
         SendMessage(list, LVM_SETITEMSTATE_, row, static_cast<LPARAM>(item));
     }
 };
@@ -235,6 +245,13 @@ TEST_F(TerminalTest, SelectedRowAndEnterOpenTheOrderDialog) {
         RemoteList remote(list);
         remote.select(3);
         remote.select(1);  // one selection at a time
+        // Only items carry a state.
+        struct Read {
+            int row, subItem;
+            std::optional<uint32_t> state;
+        };
+        for (const Read r : {Read{1, 0, 3u}, Read{1, 2, 0u}, Read{3, 0, 0u}, Read{6, 0, std::nullopt}})
+            EXPECT_EQ(remote.state(r.row, r.subItem), r.state) << r.row << "," << r.subItem;
     }
     EXPECT_EQ(terminal().rowState(1), 3u);
     EXPECT_EQ(terminal().rowState(3), 0u);
