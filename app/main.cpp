@@ -12,6 +12,7 @@
 #include "core/frmMain.h"
 #include "platform/browser/ScreenSnapshot.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/desktop/Window.h"
 #include "platform/speech/SpVoice.h"
 #include "platform/system/Machine.h"
 #include "terminal-sim/Terminal.h"
@@ -29,7 +30,13 @@ namespace {
 std::atomic<bool> g_stop{false};
 sys::Machine* g_machine = nullptr;
 
-void say(const std::string& line) {
+void say(const std::string& text) {
+    // One event, one line: a balloon's or a box's own line breaks are folded.
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') line += " / ";
+        else if (c != '\r') line += c;
+    }
     const int64_t ms = g_machine ? g_machine->clock().localMs() : 0;
     const int64_t s = (ms / 1000) % 86400;
     std::printf("[%02d:%02d:%02d] %s\n", static_cast<int>(s / 3600), static_cast<int>(s / 60 % 60),
@@ -87,8 +94,18 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, [](int) { g_stop = true; });
 
     // What the user is told in a box is told on the console too: a start-up refused, a save
-    // that failed at exit.
+    // that failed at exit. So are the balloons, toasts and notice sources, and the program's own
+    // windows that come and go (the terminal's are its own business).
     win::watchMessageBoxes([](const win::MessageBoxRecord& box) { say("message box: " + box.text); });
+    m_Main::Tell = say;
+    // The terminal's windows come and go on its own thread, where the current process is its.
+    win::watchTopLevelWindows([self = win::GetCurrentProcessId()](win::HWND hwnd, bool shown) {
+        win::DWORD pid = 0;
+        win::GetWindowThreadProcessId(hwnd, &pid);
+        const std::string caption = win::windowText(hwnd);
+        if (pid != self || caption.empty()) return;
+        say(std::string(shown ? "window opened: " : "window closed: ") + caption);
+    });
     say("pennant starting on " + root);
     if (!m_Main::Main()) {
         say("start-up ended early");

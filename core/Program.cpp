@@ -306,6 +306,7 @@ void EndProgram() {
     TempDir.clear();
     PageBase.clear();
     BalloonReturn = nullptr;
+    Tell = nullptr;
 }
 
 } // namespace m_Main

@@ -1,12 +1,12 @@
 #pragma once
 // The program's shared state and wiring, in one place: every process-wide value, every window
-// maker and hook, the entry routine Main, and the two routines that start and end a run
-// (InstallWindows, EndProgram), used alike by the executable and the tests.
+// maker and hook, the entry routine Main, and EndProgram, which ends a run; used alike by the
+// executable and the tests. The makers are installed by InstallWindows (app/ProgramWindows.h).
 //
 // The part of m_Main that the toolkit's own windows read (AppDir, ExePath, TempDir, PageBase,
-// the captions, the tip's BalloonReturn hook) and the shared helper routines stay in
-// toolkit/m_Main.h, included here, because the toolkit cannot see the core. EndProgram resets
-// those too.
+// the captions, the tip's BalloonReturn hook, the console's Tell) and the shared helper routines
+// stay in toolkit/m_Main.h, included here, because the toolkit cannot see the core. EndProgram
+// resets those too.
 //
 // The windows' interfaces are in QuoteWindows.h (floating panel, quote board, order-confirmation
 // fields), NeighbourWindows.h (notice window, clock, live update, voice-quote dialog, terminal

@@ -166,7 +166,7 @@ void frmSysTray::ShowBalloonTip(const std::string& text, const std::string& titl
     putText(r.data.szInfoTitle, title);
     r.data.uTimeout = static_cast<win::UINT>(timeoutMs);
     r.data.dwInfoFlags = static_cast<win::DWORD>(flags);
-    win::Shell_NotifyIcon(win::NIM_MODIFY, &r.data);
+    if (win::Shell_NotifyIcon(win::NIM_MODIFY, &r.data) && !text.empty()) m_Main::tell("balloon: " + title + " / " + text);
 }
 
 void frmSysTray::ShellTrayIconRemove() {

@@ -593,12 +593,20 @@ std::string frmFXNotify::Utf8ToUnicode(const std::string& bytes) {
     return sys::fromUtf32(sys::toUtf32(bytes));
 }
 
+namespace {
+std::string sourceName(const std::string& label) { return label.substr(0, label.rfind(';')); }
+} // namespace
+
 void frmFXNotify::addLabel(const std::string& label) {
-    if (FailedSources_.find(label) == std::string::npos) FailedSources_ = label + FailedSources_;
+    if (FailedSources_.find(label) != std::string::npos) return;
+    FailedSources_ = label + FailedSources_;
+    m_Main::tell("source failed: " + sourceName(label));
 }
 
 void frmFXNotify::removeLabel(const std::string& label) {
-    for (size_t p; (p = FailedSources_.find(label)) != std::string::npos;) FailedSources_.erase(p, label.size());
+    bool was = false;
+    for (size_t p; (p = FailedSources_.find(label)) != std::string::npos; was = true) FailedSources_.erase(p, label.size());
+    if (was) m_Main::tell("source recovered: " + sourceName(label));
 }
 
 void frmFXNotify::ctlDown_DownloadComplete(std::string Data, bool Success, const std::string& Key) {
@@ -655,7 +663,13 @@ void frmFXNotify::batchTest() {
     }
     UpdateFailedBar();
     const bool wasShown = NewsShown_;
+    const auto seen = [&] { return std::count(SeenText_.begin(), SeenText_.end(), '\n'); };
+    const auto seenBefore = seen();
     ProcessSource(0);
+    int sources = 0;
+    for (int i = 1; i <= 16; ++i) sources += FeedSources[i].Enabled && FeedSources[i].Received ? 1 : 0;
+    m_Main::tell("downloads done: " + std::to_string(sources) + " sources, " + std::to_string(seen() - seenBefore) +
+                 " new items" + (FailedSources_.empty() ? "" : ", failed: " + FailedSources_));
     for (int i = 1; i <= 16; ++i) {
         FeedSource& s = FeedSources[i];
         s.Content.clear();

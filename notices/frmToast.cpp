@@ -142,6 +142,15 @@ void frmToast::show() {
     if (height_ < full_) m_Grow->Interval(kStepMs);
     if (durationMs_ > 0) startCloseDelay();
     m_Hover->Interval(kHoverWatchMs);
+    if (m_Main::Tell) {
+        // The first entry stands for the toast: its text up to the first separator line.
+        std::string first;
+        forms::ResumeNext([&] { first = Document.all("popupWin_BodyText").innerText(); });
+        first = first.substr(0, first.find('\n'));
+        for (size_t p; (p = first.find("\u00a0")) != std::string::npos;) first.replace(p, 2, " ");
+        first = forms::Trim(first);
+        m_Main::tell("toast: " + first);
+    }
 }
 
 void frmToast::place() {

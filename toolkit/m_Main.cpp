@@ -21,6 +21,7 @@ std::string ExePath;
 std::string TempDir;
 std::string PageBase;
 std::function<void()> BalloonReturn;
+std::function<void(const std::string& line)> Tell;
 
 bool FileExists(const std::string& path) {
     try {

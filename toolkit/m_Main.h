@@ -20,6 +20,12 @@ extern std::string PageBase;  // "res://" + ExePath + "/"
 // installs the scripts and returns when done. Installed by the installer's module.
 extern std::function<void()> BalloonReturn;
 
+// Where what a user would see is told, one line each (the program's console); empty: nowhere.
+extern std::function<void(const std::string& line)> Tell;
+inline void tell(const std::string& line) {
+    if (Tell) Tell(line);
+}
+
 // The main window's fixed caption: how a second copy finds the first.
 inline const std::string kMainCaption = "8E1F4C2A6B3D5E7091A2B3C4D5E6F708";
 inline const std::string kTitle = "Pennant";

@@ -288,6 +288,16 @@ void sendMove(HWND h) {
     dispatch(h, WM_MOVE, 0, MAKELPARAM(p.x, p.y));
 }
 
+struct TopLevelWatch {
+    std::function<void(HWND, bool)> watcher;
+};
+
+void tellTopLevel(const Wnd& w, bool shown) {
+    if (w.parent) return;
+    auto& watch = sys::Machine::current().service<TopLevelWatch>();
+    if (watch.watcher) watch.watcher(w.handle, shown);
+}
+
 // Hides a window and moves activation and focus off it.
 void hide(DesktopState& s, HWND h) {
     dispatch(h, WM_SHOWWINDOW, FALSE, 0);
@@ -296,13 +306,17 @@ void hide(DesktopState& s, HWND h) {
     w->style &= ~WS_VISIBLE;
     if (s.focus && inSubtree(s, s.focus, h)) setFocusTo(s, 0);
     if (s.active == h) activate(nextActivatable(s, h), WA_ACTIVE);
+    if ((w = s.find(h))) tellTopLevel(*w, false);
 }
 
 void show(DesktopState& s, HWND h) {
     Wnd* w = s.find(h);
     if (!w || (w->style & WS_VISIBLE)) return;
     dispatch(h, WM_SHOWWINDOW, TRUE, 0);
-    if ((w = s.find(h))) w->style |= WS_VISIBLE;
+    if ((w = s.find(h))) {
+        w->style |= WS_VISIBLE;
+        tellTopLevel(*w, true);
+    }
 }
 
 void sendDestroy(DesktopState& s, HWND h) {
@@ -582,10 +596,15 @@ BOOL DestroyWindow(HWND hwnd) {
         w->style &= ~WS_VISIBLE;
         if (s.focus && inSubtree(s, s.focus, hwnd)) setFocusTo(s, 0);
         if (s.active == hwnd) activate(nextActivatable(s, hwnd), WA_ACTIVE);
+        if ((w = s.find(hwnd))) tellTopLevel(*w, false);
     }
     sendDestroy(s, hwnd);
     finalDestroy(s, hwnd);
     return TRUE;
+}
+
+void watchTopLevelWindows(std::function<void(HWND hwnd, bool shown)> watcher) {
+    sys::Machine::current().service<TopLevelWatch>().watcher = std::move(watcher);
 }
 
 BOOL IsWindow(HWND hwnd) { return findWnd(hwnd) || (hwnd && hwnd == state().desktop) ? TRUE : FALSE; }

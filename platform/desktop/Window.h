@@ -171,6 +171,9 @@ BOOL ShowWindow(HWND hwnd, int cmd);
 BOOL IsWindowVisible(HWND hwnd);  // false when the window or an ancestor is hidden
 BOOL IsIconic(HWND hwnd);
 BOOL IsZoomed(HWND hwnd);
+// Hears every top-level window of the machine that appears (shown) or goes (hidden, or destroyed
+// while shown), so a console can tell what is on the screen. One watcher per machine; null stops.
+void watchTopLevelWindows(std::function<void(HWND hwnd, bool shown)> watcher);
 
 constexpr HWND HWND_TOP = 0;
 constexpr HWND HWND_BOTTOM = 1;

@@ -5,6 +5,7 @@
 #include "platform/desktop/Tray.h"
 #include "platform/system/CodePage.h"
 #include "support/TestMachine.h"
+#include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
 
@@ -114,7 +115,11 @@ TEST(frmSysTray, MouseMessagesBecomeEvents) {
 // The window withdraws a balloon after the time its caller asked for, before the shell would.
 TEST(frmSysTray, BalloonClosesAfterItsTime) {
     Tray t;
+    std::vector<std::string> told;
+    m_Main::Tell = [&](const std::string& line) { told.push_back(line); };
     t.tray->ShowBalloonTip("报价异常", "Pennant", 3, 5000);
+    m_Main::Tell = nullptr;
+    EXPECT_EQ(told, (std::vector<std::string>{"balloon: Pennant / 报价异常"}));
     ASSERT_TRUE(t.balloonUp());
     EXPECT_EQ(t.icons()[0].balloonText, "报价异常");
     EXPECT_EQ(t.icons()[0].balloonFlags, 3u);

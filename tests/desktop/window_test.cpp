@@ -461,3 +461,25 @@ TEST_F(DesktopTest, ProcessOfAWindowIsTheCreatorsAndItsProcedureRunsAsIt) {
     EXPECT_FALSE(IsWindow(theirs));
     EXPECT_TRUE(IsWindow(mine));
 }
+
+// A console hears top-level windows come and go, once each way; children and hidden windows'
+// destruction are not news.
+TEST_F(DesktopTest, TopLevelWatcherHearsWindowsShownHiddenAndDestroyed) {
+    std::vector<std::pair<HWND, bool>> heard;
+    watchTopLevelWindows([&](HWND h, bool shown) { heard.push_back({h, shown}); });
+    HWND a = top("A"), b = top("B");
+    HWND c = child(a, "c");
+    ShowWindow(a, SW_SHOW);
+    ShowWindow(a, SW_SHOW);
+    ShowWindow(c, SW_SHOW);
+    ShowWindow(b, SW_SHOWNA);
+    ShowWindow(b, SW_HIDE);
+    SetWindowPos(b, 0, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    DestroyWindow(a);
+    DestroyWindow(b);
+    EXPECT_EQ(heard, (std::vector<std::pair<HWND, bool>>{{a, true}, {b, true}, {b, false}, {b, true}, {a, false}, {b, false}}));
+    watchTopLevelWindows(nullptr);
+    HWND d = top("D");
+    ShowWindow(d, SW_SHOW);
+    EXPECT_EQ(heard.size(), 6u);
+}

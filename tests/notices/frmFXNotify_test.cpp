@@ -286,7 +286,13 @@ TEST(NoticeWindow, FirstBatchFillsTheTableAndLaterCyclesAddEachItemOnce) {
 }
 
 TEST(NoticeWindow, FailedSourcesAreLabelledNewestFirstOnceEach) {
+    // The console hears each failure and each recovery once, and every batch's end.
+    std::vector<std::string> told;
+    const auto toldCount = [&](const std::string& start) {
+        return std::count_if(told.begin(), told.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    };
     NoticeProgram p;
+    m_Main::Tell = [&](const std::string& line) { told.push_back(line); };
     p.sites.setStatus("/dailyfx/news/", 404);
     p.sites.setStatus("/caixun/fx_information/", 404);
     p.sites.setDelay("/caixun/fx_information/", 400);  // so DailyFX fails first
@@ -309,6 +315,11 @@ TEST(NoticeWindow, FailedSourcesAreLabelledNewestFirstOnceEach) {
     p.sites.clearSwitches();
     ASSERT_TRUE(p.run([&] { return p.w->FailedSources().empty(); }, 30000));
     EXPECT_EQ(p.js("document.getElementById('TimeOutBar').style.display"), "none");
+    for (const char* source : {"DailyFX财经市况", "CaiXun汇市动态"}) {
+        EXPECT_EQ(toldCount(std::string("source failed: ") + source), 1) << source;
+        EXPECT_EQ(toldCount(std::string("source recovered: ") + source), 1) << source;
+    }
+    EXPECT_GE(toldCount("downloads done: "), 1);
 }
 
 TEST(NoticeWindow, ASiteTheMachineDoesNotLeadToIsNeverAsked) {

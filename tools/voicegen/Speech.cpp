@@ -82,7 +82,8 @@ bool Speaker::start(const std::string& voice, std::string& error) {
     return true;
 }
 
-std::vector<std::vector<int16_t>> Speaker::speak(const std::vector<SpeechItem>& items, int jobs) {
+std::vector<std::vector<int16_t>> Speaker::speak(const std::vector<SpeechItem>& items, int jobs,
+                                                 const std::function<void(size_t done)>& done) {
     std::vector<std::vector<int16_t>> results(items.size());
     if (!started_ || items.empty()) return results;
     jobs = std::max(1, jobs);
@@ -93,7 +94,7 @@ std::vector<std::vector<int16_t>> Speaker::speak(const std::vector<SpeechItem>& 
     std::vector<int> freeSlots;
     for (int i = jobs - 1; i >= 0; --i) freeSlots.push_back(i);
     std::map<pid_t, std::pair<int, size_t>> running;  // pid -> slot, item
-    size_t next = 0;
+    size_t next = 0, finished = 0;
     while (next < items.size() || !running.empty()) {
         while (next < items.size() && !freeSlots.empty()) {
             int slot = freeSlots.back();
@@ -117,6 +118,7 @@ std::vector<std::vector<int16_t>> Speaker::speak(const std::vector<SpeechItem>& 
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && s->count > 0) {
             results[index].assign(s->samples, s->samples + s->count);
         }
+        if (done) done(++finished);
     }
     for (auto& [pid, _] : running) waitpid(pid, nullptr, 0);
     munmap(shared, kSlotBytes * size_t(jobs));

@@ -2,6 +2,7 @@
 // Speech for voice units from eSpeak NG. The synthesiser is set up once; each text is spoken in
 // a child forked from that state, so every text comes out the same whatever was spoken before.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,9 @@ public:
     // Loads the synthesiser with its default voice; false (with a reason) when it cannot.
     bool start(const std::string& voice, std::string& error);
     // Speaks every item, up to `jobs` at a time; returns 16 kHz samples per item (empty for an
-    // item that gave nothing).
-    std::vector<std::vector<int16_t>> speak(const std::vector<SpeechItem>& items, int jobs);
+    // item that gave nothing). `done`, when given, hears the count of items finished so far.
+    std::vector<std::vector<int16_t>> speak(const std::vector<SpeechItem>& items, int jobs,
+                                            const std::function<void(size_t done)>& done = {});
 
 private:
     bool started_ = false;

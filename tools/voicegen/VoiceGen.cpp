@@ -280,7 +280,9 @@ bool buildContent(const Manifest& m, const BuildOptions& options, LibraryContent
     if (!items.empty()) {
         Speaker speaker;
         if (!speaker.start(kPinyinVoice, error)) return false;
-        spoken = speaker.speak(items, jobs);
+        std::function<void(size_t)> done;
+        if (options.progress) done = [&](size_t n) { options.progress("speaking", n, items.size()); };
+        spoken = speaker.speak(items, jobs, done);
     }
 
     // Unit clips.
@@ -292,11 +294,18 @@ bool buildContent(const Manifest& m, const BuildOptions& options, LibraryContent
         content.unitClip = unitItem;
     } else if (m.kind == Kind::Mandarin) {
         std::map<int32_t, int32_t> clipOfItem;
+        size_t toEncode = 0;
+        if (options.progress) {
+            std::vector<bool> used(items.size());
+            for (int32_t item : unitItem)
+                if (item >= 0 && !used[size_t(item)]) used[size_t(item)] = true, ++toEncode;
+        }
         for (uint32_t code = 0; code < kUnitCount; ++code) {
             int32_t item = unitItem[code];
             if (item < 0) continue;
             auto it = clipOfItem.find(item);
             if (it == clipOfItem.end()) {
+                if (options.progress) options.progress("encoding", clipOfItem.size() + 1, toEncode);
                 auto pcm = tidyUnit(spoken[size_t(item)], kUnitPeak, kMaxUnitSamples);
                 peak = std::max(peak, peakOf(pcm));
                 int32_t clip = -1;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ bool loadManifest(const std::filesystem::path& file, Manifest& out, std::string&
 struct BuildOptions {
     int jobs = 0;                     // 0: one per core
     std::filesystem::path unihan;     // empty: the system's Unihan readings
+    // Hears each step of the build: what is being done, and how many of its units are done.
+    std::function<void(const char* step, size_t done, size_t total)> progress;
 };
 
 struct BuildReport {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 int usage() {
@@ -25,6 +27,23 @@ int build(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--unihan") && i + 1 < argc) options.unihan = argv[++i];
         else return usage();
     }
+    // One line that counts up on a terminal; a line per tenth elsewhere, so a log stays short.
+    const bool tty = isatty(STDOUT_FILENO);
+    std::string lastStep;
+    size_t lastTenth = 0;
+    bool lineOpen = false;
+    options.progress = [&](const char* step, size_t done, size_t total) {
+        const size_t tenth = total ? done * 10 / total : 10;
+        const bool same = step == lastStep;
+        if (same && (tty ? done % 16 != 0 && done != total : tenth == lastTenth)) return;
+        if (lineOpen && !same) std::printf("\n");
+        lastStep = step;
+        lastTenth = tenth;
+        std::printf(tty ? "\rvoicegen: %s units, %zu of %zu" : "voicegen: %s units, %zu of %zu\n", step, done, total);
+        lineOpen = tty && done != total;
+        if (tty && !lineOpen) std::printf("\n");
+        std::fflush(stdout);
+    };
     std::string error;
     voicegen::Manifest manifest;
     if (!voicegen::loadManifest(argv[2], manifest, error)) {
@@ -37,6 +56,7 @@ int build(int argc, char** argv) {
         std::fprintf(stderr, "voicegen: %s\n", error.c_str());
         return 1;
     }
+    if (lineOpen) std::printf("\n");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("voicegen: %zu units with audio, %zu clips, %zu ideographs without a reading, "
                 "%llu bytes, %.1f s\n",
