@@ -141,6 +141,7 @@ protected:
 private:
     void NewsX_Timer();
     void fetch(const FeedSource& s);
+    void startBatchDownload(FeedSource& s);
     void ctlDown_DownloadComplete(std::string Data, bool Success, const std::string& Key);
     void batchTest();
     void UpdateFailedBar();
