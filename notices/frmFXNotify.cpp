@@ -285,6 +285,8 @@ void frmFXNotify::pageComplete() {
     // 9.
     CurrentPane_ = "iFXCalendar";
     ShowPane("iAllFX");
+    // The window took its saved size while the page was still loading, with nothing to lay out.
+    layoutPage();
     // 10. PageComplete is set by the page window once this returns.
 }
 
