@@ -285,6 +285,8 @@ void frmFXNotify::pageComplete() {
     // 9.
     CurrentPane_ = "iFXCalendar";
     ShowPane("iAllFX");
+    // The window took its saved size while the page was still loading, with nothing to lay out.
+    layoutPage();
     // 10. PageComplete is set by the page window once this returns.
 }
 
@@ -498,6 +500,15 @@ void frmFXNotify::fetch(const FeedSource& s) {
     else ctlDown_DownloadComplete("", false, s.Key);
 }
 
+void frmFXNotify::startBatchDownload(FeedSource& s) {
+    s.InProgress = true;
+    // Counted as done while it idled; from now on the batch waits for its answer, which may
+    // come before fetch returns.
+    s.Received = false;
+    IsWorking = true;
+    fetch(s);
+}
+
 void frmFXNotify::NewsX_Timer() {
     for (int i = 1; i <= 16; ++i) {
         FeedSource& s = FeedSources[i];
@@ -515,14 +526,10 @@ void frmFXNotify::NewsX_Timer() {
                 continue;
             }
             s.Counter = 0;
-            s.InProgress = true;
-            IsWorking = true;
-            fetch(s);
+            startBatchDownload(s);
         } else {
             if (s.InProgress) continue;
-            s.InProgress = true;
-            IsWorking = true;
-            fetch(s);
+            startBatchDownload(s);
         }
         // A start that fails reports its completion at once, which may end the batch and
         // unload nothing; the table is still ours, so the loop goes on.

@@ -141,10 +141,12 @@ protected:
 private:
     void NewsX_Timer();
     void fetch(const FeedSource& s);
+    void startBatchDownload(FeedSource& s);
     void ctlDown_DownloadComplete(std::string Data, bool Success, const std::string& Key);
     void batchTest();
     void UpdateFailedBar();
     void AdjustCalcHead();
+    void layoutPage();  // the page's parts that follow the window's size
     int calendarWidth();  // the calendar list's width without its scroll bar
     void ShowPane(const std::string& id);
     void GetElementPos(const std::string& id, int32_t& left, int32_t& top, int32_t& width, int32_t& height);

@@ -78,7 +78,12 @@ void frmFXNotify::Form_Resize() {
     const long scaleHeight = ScaleHeight() / forms::Screen.TwipsPerPixelY();
     // The page first, so that what is read of it below has the new size.
     if (WebBrowser1) WebBrowser1->Move(0, 0, scaleWidth, scaleHeight);
-    if (!PageComplete || Document.isNull()) return;
+    if (PageComplete) layoutPage();
+}
+
+void frmFXNotify::layoutPage() {
+    if (Document.isNull() || WindowState() == forms::vbMinimized) return;
+    const long scaleWidth = ScaleWidth() / forms::Screen.TwipsPerPixelX();
     const bool maximised = WindowState() == forms::vbMaximized;
     // One round trip: the tab strip keeps 1000 pixels at least and its "more" button at its
     // right end, the failed-sources text and the calendar's floating header follow their boxes.

@@ -3,6 +3,7 @@
 // menu that copies rows, reminds of a day's events, switches the taskbar button and closes.
 #include "frmFXNotify.h"
 
+#include "InertHtml.h"
 #include "core/Program.h"
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Menu.h"
@@ -150,8 +151,13 @@ void frmFXNotify::WebBrowser_NewWindow2(const std::string&, bool& Cancel) {
 bool frmFXNotify::WebDoc_onclick() {
     const PageClick c = lastClick("click");
     if (c.tag.empty()) return false;
-    // Only the plain web scheme, written in lower case, opens: a relative or secure address does not.
-    if (c.tag == "A" && c.href.find("http://") != std::string::npos && OpenItem) OpenItem(c.href);
+    // Only an address of the plain web scheme, written in lower case, opens, and only one the
+    // toast's link would open too: a script, data or file address merely carrying "http://"
+    // must never become an article.
+    if (c.tag == "A" && c.href.rfind("http://", 0) == 0 && OpenItem) {
+        const std::string checked = inert::checkedLink(c.href, c.href);
+        if (!checked.empty()) OpenItem(checked);
+    }
     return true;
 }
 

@@ -57,14 +57,19 @@ struct NoticeWindowFixture {
         testing_support::setSettingsAttrib("Window/FXNews", "Width", std::to_string(width));
         testing_support::setSettingsAttrib("Window/FXNews", "Height", std::to_string(height));
     }
-    // Loads the window, waits for its page and shows it, as the core does.
-    void open() {
+    // Loads the window and waits for its page, as the core does.
+    void load() {
         Config().XmlFile(testing_support::kProgramSettings);
         ASSERT_TRUE(Config().Initialize());
         w = dynamic_cast<frmFXNotify*>(m_Main::FXNotifyForm());
         ASSERT_NE(w, nullptr);
         w->Load();
         ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
+    }
+    // Loaded and shown.
+    void open() {
+        load();
+        if (testing::Test::HasFatalFailure()) return;
         w->Show(forms::vbModeless);
         m->runFor(10);
     }

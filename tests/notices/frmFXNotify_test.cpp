@@ -28,18 +28,7 @@ struct Row {
 // The program's notice window on a fresh machine whose site hosts lead to the fixture sites.
 struct NoticeProgram : notice_testing::NoticeSitesFixture {
     explicit NoticeProgram(int day = 9) : NoticeSitesFixture(day) {}
-    void readSettings() {
-        Config().XmlFile(testing_support::kProgramSettings);
-        ASSERT_TRUE(Config().Initialize());
-    }
-    // Loads the window and waits for its page, as the core does; FXEvent is the caller's.
-    void load() {
-        readSettings();
-        w = dynamic_cast<frmFXNotify*>(m_Main::FXNotifyForm());
-        ASSERT_NE(w, nullptr);
-        w->Load();
-        ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
-    }
+    // Loaded with the source settings applied (FXEvent), not shown.
     void open() {
         load();
         w->FXEvent();
@@ -348,6 +337,28 @@ TEST(NoticeWindow, ASourceThatNeverAnswersEndsItsBatchAtTheTimeLimit) {
     EXPECT_EQ(p.w->FailedSources(), "策略服务;");
     EXPECT_FALSE(p.w->Working());
     EXPECT_EQ(p.rows().size(), 13u);
+}
+
+TEST(NoticeWindow, ABatchOfChannelsDueTogetherEndsWithItsLastAnswer) {
+    NoticeProgram p;
+    p.fx168Only();
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    ASSERT_FALSE(p.w->Working());
+    // Started together in the first batch, the two channels fall due together again after
+    // idling; the strategy channel answers (with a failure, to be seen), the VIP one is held.
+    p.sites.setStatus("/member/strategy.php", 404);
+    p.sites.setSilent("/member/vip.php", true);
+    ASSERT_TRUE(p.run([&] { return p.w->FailedSources().find("策略服务;") != std::string::npos; }, 40000));
+    EXPECT_TRUE(p.w->Working()) << "the VIP download is still out";
+    EXPECT_TRUE(p.w->Source(11).InProgress);
+    EXPECT_FALSE(p.w->Source(11).Received);
+    EXPECT_TRUE(p.w->Source(10).InProgress) << "kept until the batch ends";
+
+    p.sites.setSilent("/member/vip.php", false);
+    ASSERT_TRUE(p.run([&] { return !p.w->Working(); }, 20000));
+    for (int slot : {10, 11}) EXPECT_FALSE(p.w->Source(slot).InProgress) << slot;
+    EXPECT_EQ(p.w->FailedSources(), "策略服务;");
 }
 
 TEST(NoticeWindow, AFetchedPageChangesNothingButText) {

@@ -1,10 +1,13 @@
 // The notice window at the screen's edges on the virtual clock: berthing by drag and resize, the
-// least size, the slide out in fifteenths and back in, and what a close request saves.
+// least size, the page laid out for the saved size as it loads, the slide out in fifteenths and
+// back in, and what a close request saves.
 #include "FixtureSites.h"
 #include "NoticeWindowFixture.h"
 
 #include "support/Snapshot.h"
 #include "toolkit/CTimer.h"
+
+#include <nlohmann/json.hpp>
 
 #include <vector>
 
@@ -154,6 +157,32 @@ TEST(NoticeBerth, TheCornerGoesToTheTopWhenDraggedAndToTheLeftWhenResized) {
         f.dragTo(100, 100);
         EXPECT_FALSE(f.w->BerthOn());
         EXPECT_EQ(f.w->Berth()->m_Leave->Interval(), 0);
+    }
+}
+
+TEST(NoticeBerth, ThePageIsLaidOutForTheSavedSizeAsItLoads) {
+    const struct {
+        const char* name;
+        int width;
+        bool stripAtLeast1000;  // narrower windows clip the tab strip
+    } cases[] = {{"narrow", 700, true}, {"wide", 1200, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NoticeWindowFixture f;
+        f.place(40, 50, c.width, 680);
+        f.load();
+        win::RECT client{};
+        win::GetClientRect(f.h(), &client);
+        EXPECT_EQ(f.js("document.getElementById('Menu').style.width"),
+                  std::to_string(c.stripAtLeast1000 ? 1000 : client.right) + "px");
+        const auto box = nlohmann::json::parse(
+            f.js("(function (g) { return JSON.stringify([g('MenuLayout').offsetWidth, g('moreBut').offsetWidth,"
+                 " g('iDivNews').offsetWidth]); })(function (id) { return document.getElementById(id); })"));
+        ASSERT_GT(box[2].get<int>(), 80);
+        EXPECT_EQ(f.js("document.getElementById('moreBut').style.left"),
+                  std::to_string(box[0].get<int>() + 8 - box[1].get<int>()) + "px");
+        EXPECT_EQ(f.js("document.getElementById('TimeOutDiv').style.width"),
+                  std::to_string(box[2].get<int>() - 80) + "px");
     }
 }
 

@@ -262,18 +262,31 @@ TEST(NoticeMenus, OnlyAPlainWebLinkOpensAndInTheViewer) {
     std::vector<std::string> opened;
     auto saved = frmFXNotify::OpenItem;
     frmFXNotify::OpenItem = [&](const std::string& url) { opened.push_back(url); };
-    f.js("(function () { var b = document.getElementById('iTable').tBodies[0];"
-         " ['http://www.fx168.example/fxnews/2026/1210/0912.htm', 'https://www.fx168.example/a.htm',"
-         "  'fxnews/b.htm', 'HTTP://www.fx168.example/c.htm'].forEach(function (href, i) {"
+    const std::string plain = "http://www.fx168.example/fxnews/2026/1210/0912.htm";
+    // Addresses that carry "http://" without being a plain web address open nothing.
+    const std::vector<std::string> hrefs = {
+        "javascript:location='http://x.example/'",
+        "data:text/html,<a href=http://x.example/>x</a>",
+        "file:///C:/http://x.example/a.htm",
+        "fxnews/b.htm?from=http://x.example/",
+        "HTTP://www.fx168.example/c.htm",
+        "https://www.fx168.example/a.htm",
+        "fxnews/b.htm",
+        plain,
+    };
+    // Script and data addresses are only noted here, never followed, so the page stays.
+    f.js("(function (hrefs) { var b = document.getElementById('iTable').tBodies[0];"
+         " hrefs.forEach(function (href, i) {"
          "  var tr = b.insertRow(-1); tr.insertCell(-1).innerText = '12/10';"
-         "  tr.insertCell(-1).innerHTML = \"<a id='L\" + i + \"' target=_blank href='\" + href + \"'><b>新闻\" + i + \"</b></a>\"; });"
-         " })()");
+         "  var a = document.createElement('A'); a.id = 'L' + i; a.target = '_blank'; a.setAttribute('href', href);"
+         "  a.innerHTML = '<b>新闻' + i + '</b>'; tr.insertCell(-1).appendChild(a);"
+         "  if (/^(javascript|data|file):/.test(href)) a.addEventListener('click', function (e) { e.preventDefault(); });"
+         " }); })(" + nlohmann::json(hrefs).dump() + ")");
     const std::string before = f.js("location.href");
-    for (int i = 0; i < 4; ++i) f.mouseAt("#L" + std::to_string(i) + " b", win::MouseButton::Left);
+    for (size_t i = 0; i < hrefs.size(); ++i) f.mouseAt("#L" + std::to_string(i) + " b", win::MouseButton::Left);
     f.settle();
     f.pageWait([] { return false; }, 500);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], "http://www.fx168.example/fxnews/2026/1210/0912.htm");
+    EXPECT_EQ(opened, std::vector<std::string>{plain});
     EXPECT_EQ(f.js("location.href"), before) << "the page never navigates away";
     frmFXNotify::OpenItem = saved;
 }
