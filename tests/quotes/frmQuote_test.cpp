@@ -272,6 +272,33 @@ TEST_F(QuoteBoardTest, UpdateStopsAtTheFirstSymbolOutOfReach) {
     EXPECT_EQ(text("fx_pri_S12"), "1.00002");
 }
 
+TEST_F(QuoteBoardTest, HorizontalColumnsKeepTheirWidthAndTheTickStopsAtTheClientEdge) {
+    symbols(4);
+    struct Case {
+        int clientWidth;
+        int written;  // columns whose cell starts inside the client area
+    } cases[] = {{120, 2}, {150, 3}, {180, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clientWidth);
+        settings("-", "0", 400);
+        open();
+        const win::RECT r = rectOf(h());
+        const int frame = (r.right - r.left) - client().right;
+        win::MoveWindow(h(), r.left, r.top, c.clientWidth + frame, r.bottom - r.top, win::TRUE);
+        ASSERT_EQ(client().right, c.clientWidth);
+        for (int i = 1; i <= 4; ++i) {
+            EXPECT_EQ(el("fx_pri_S" + std::to_string(i)).offsetLeft(), 60 * (i - 1));
+            EXPECT_EQ(el("fx_hhh_S" + std::to_string(i)).offsetWidth(), 60);
+        }
+        for (int i = 1; i <= 4; ++i) quote("S" + std::to_string(i), "2.00000");
+        board->UpdateQuote(false);
+        for (int i = 1; i <= 4; ++i)
+            EXPECT_EQ(text("fx_pri_S" + std::to_string(i)) == "2.00000", i <= c.written) << i;
+        board->Unload();
+        symbols(4);  // still again for the next case
+    }
+}
+
 TEST_F(QuoteBoardTest, FitsToWholeRowsAndColumnsAtTheEndOfAResize) {
     symbols(5);
     struct Case {
