@@ -480,16 +480,20 @@ TEST_F(QuoteBoardTest, ContextMenuBySymbolCellVeilOrElsewhere) {
         std::function<void()> prepare;
         const char* at;  // element right-clicked; "" for a point outside the tables
         std::vector<win::UINT> ids;
+        win::UINT choice;  // 0: dismissed
     } cases[] = {
-        {"bid cell", [] {}, "fx_bid_USDJPY", {3, 88, 1, 2, 4, 88, 100, 200, 88, 300, 88, 500}},
-        {"veil", [this] { board->MT4Close(true); }, "iClose", {100, 200, 88, 300, 88, 500}},
-        {"elsewhere", [this] { board->MT4Close(false); }, "", {}},
+        {"bid cell", [] {}, "fx_bid_USDJPY", {3, 88, 1, 2, 4, 88, 100, 200, 88, 300, 88, 500}, 3},
+        {"veil", [this] { board->MT4Close(true); }, "iClose", {100, 200, 88, 300, 88, 500}, 0},
+        // The loading sign lies over the veil; the click reaches the veil, not the sign.
+        {"bid cell under the loading sign", [this] { board->MT4Close(false), board->MT4Loading(true); },
+         "fx_bid_USDJPY", {100, 200, 88, 300, 88, 500}, 0},
+        {"elsewhere", [this] { board->MT4Loading(false); }, "", {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.prepare();
         win::clearTrackedMenus();
-        if (*c.at && std::string(c.at).rfind("fx_", 0) == 0) win::queueMenuChoice(3);
+        if (c.choice) win::queueMenuChoice(c.choice);
         else win::queueMenuDismiss();
         // Elsewhere: the heading over the vertical table.
         const win::POINT p = *c.at ? centre(c.at) : win::POINT{10, 10};
