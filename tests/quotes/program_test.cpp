@@ -24,6 +24,7 @@
 #include "support/Program.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
+#include "tools/demomachine/DemoSettings.h"
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
@@ -235,6 +236,37 @@ TEST(PanelsInTheProgram, ARightClickOnTheBoardUnderTheLoadingSignShowsTheVeilMen
     for (const auto& item : win::trackedMenus()[0].items) ids.push_back(item.id);
     EXPECT_EQ(ids, (std::vector<win::UINT>{100, 200, 88, 300, 88, 500}));
     EXPECT_TRUE(board->ShownLayers().loadingPicture);
+}
+
+TEST(PanelsInTheProgram, TheDemoMachinesWindowsLieSideBySide) {
+    Program p;
+    const auto demo = demoSettings(testing_support::shippedSettings());
+    ASSERT_TRUE(demo);
+    ASSERT_TRUE(p.m->writeFileAtomic(testing_support::kProgramSettings, *demo));
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] {
+        return FloatForms.Count() == 2 && QuoteBoardOpen && TerminalWindowOpen && FXNotifyForm() && FXNotifyForm()->Visible();
+    }));
+    p.runFor(500);  // the board fits itself to its table
+    std::vector<std::pair<std::string, win::HWND>> windows = {
+        {"icon", MainForm->hWnd()}, {"board", QuoteBoardForm()->hWnd()}, {"terminal", TerminalForm()->hWnd()},
+        {"notices", FXNotifyForm()->hWnd()}};
+    for (const std::string symbol : {"EURUSD", "GBPUSD"}) windows.emplace_back(symbol, p.panel(symbol)->hWnd());
+    const win::RECT screen{0, 0, p.m->screenWidth(), p.m->screenHeight()};
+    for (size_t i = 0; i < windows.size(); ++i) {
+        win::RECT a{};
+        win::GetWindowRect(windows[i].second, &a);
+        EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= screen.right && a.bottom <= screen.bottom) << windows[i].first;
+        for (size_t j = i + 1; j < windows.size(); ++j) {
+            win::RECT b{};
+            win::GetWindowRect(windows[j].second, &b);
+            const bool apart = a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
+            EXPECT_TRUE(apart) << windows[i].first << " and " << windows[j].first;
+        }
+    }
+    EXPECT_TRUE(dynamic_cast<frmQuote*>(QuoteBoardForm())->Horizontal());
+    EXPECT_FALSE(testing_support::writeSnapshot("demo_machine_windows").empty());
+    win::clearMessageBoxes();
 }
 
 } // namespace
