@@ -231,7 +231,7 @@ TEST(PanelsInTheProgram, ARightClickOnTheBoardUnderTheLoadingSignShowsTheVeilMen
     win::clearTrackedMenus();
     win::queueMenuDismiss();
     win::mouseClick(cell.x, cell.y, win::MouseButton::Right);
-    ASSERT_TRUE(p.runUntil([&] { return !win::trackedMenus().empty(); }, 10000));
+    ASSERT_TRUE(p.runUntil([&] { return !win::trackedMenus().empty(); }));
     std::vector<win::UINT> ids;
     for (const auto& item : win::trackedMenus()[0].items) ids.push_back(item.id);
     EXPECT_EQ(ids, (std::vector<win::UINT>{100, 200, 88, 300, 88, 500}));
