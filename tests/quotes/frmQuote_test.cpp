@@ -272,6 +272,33 @@ TEST_F(QuoteBoardTest, UpdateStopsAtTheFirstSymbolOutOfReach) {
     EXPECT_EQ(text("fx_pri_S12"), "1.00002");
 }
 
+TEST_F(QuoteBoardTest, HorizontalColumnsKeepTheirWidthAndTheTickStopsAtTheClientEdge) {
+    symbols(4);
+    struct Case {
+        int clientWidth;
+        int written;  // columns whose cell starts inside the client area
+    } cases[] = {{120, 2}, {150, 3}, {180, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clientWidth);
+        settings("-", "0", 400);
+        open();
+        const win::RECT r = rectOf(h());
+        const int frame = (r.right - r.left) - client().right;
+        win::MoveWindow(h(), r.left, r.top, c.clientWidth + frame, r.bottom - r.top, win::TRUE);
+        ASSERT_EQ(client().right, c.clientWidth);
+        for (int i = 1; i <= 4; ++i) {
+            EXPECT_EQ(el("fx_pri_S" + std::to_string(i)).offsetLeft(), 60 * (i - 1));
+            EXPECT_EQ(el("fx_hhh_S" + std::to_string(i)).offsetWidth(), 60);
+        }
+        for (int i = 1; i <= 4; ++i) quote("S" + std::to_string(i), "2.00000");
+        board->UpdateQuote(false);
+        for (int i = 1; i <= 4; ++i)
+            EXPECT_EQ(text("fx_pri_S" + std::to_string(i)) == "2.00000", i <= c.written) << i;
+        board->Unload();
+        symbols(4);  // still again for the next case
+    }
+}
+
 TEST_F(QuoteBoardTest, FitsToWholeRowsAndColumnsAtTheEndOfAResize) {
     symbols(5);
     struct Case {
@@ -453,16 +480,20 @@ TEST_F(QuoteBoardTest, ContextMenuBySymbolCellVeilOrElsewhere) {
         std::function<void()> prepare;
         const char* at;  // element right-clicked; "" for a point outside the tables
         std::vector<win::UINT> ids;
+        win::UINT choice;  // 0: dismissed
     } cases[] = {
-        {"bid cell", [] {}, "fx_bid_USDJPY", {3, 88, 1, 2, 4, 88, 100, 200, 88, 300, 88, 500}},
-        {"veil", [this] { board->MT4Close(true); }, "iClose", {100, 200, 88, 300, 88, 500}},
-        {"elsewhere", [this] { board->MT4Close(false); }, "", {}},
+        {"bid cell", [] {}, "fx_bid_USDJPY", {3, 88, 1, 2, 4, 88, 100, 200, 88, 300, 88, 500}, 3},
+        {"veil", [this] { board->MT4Close(true); }, "iClose", {100, 200, 88, 300, 88, 500}, 0},
+        // The loading sign lies over the veil; the click reaches the veil, not the sign.
+        {"bid cell under the loading sign", [this] { board->MT4Close(false), board->MT4Loading(true); },
+         "fx_bid_USDJPY", {100, 200, 88, 300, 88, 500}, 0},
+        {"elsewhere", [this] { board->MT4Loading(false); }, "", {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.prepare();
         win::clearTrackedMenus();
-        if (*c.at && std::string(c.at).rfind("fx_", 0) == 0) win::queueMenuChoice(3);
+        if (c.choice) win::queueMenuChoice(c.choice);
         else win::queueMenuDismiss();
         // Elsewhere: the heading over the vertical table.
         const win::POINT p = *c.at ? centre(c.at) : win::POINT{10, 10};

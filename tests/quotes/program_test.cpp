@@ -5,10 +5,13 @@
 #include "core/QuoteWindows.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
+#include "core/frmSysTray.h"
 #include "platform/browser/BrowserHost.h"
 #include "platform/browser/Page.h"
+#include "platform/desktop/Input.h"
 #include "platform/desktop/Menu.h"
 #include "platform/desktop/MessageBox.h"
+#include "platform/desktop/Tray.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Strings.h"
 #include "platform/speech/SpVoice.h"
@@ -21,6 +24,7 @@
 #include "support/Program.h"
 #include "support/TestMachine.h"
 #include "terminal-sim/Terminal.h"
+#include "tools/demomachine/DemoSettings.h"
 #include "toolkit/m_Main.h"
 
 #include <gtest/gtest.h>
@@ -192,6 +196,77 @@ TEST(PanelsInTheProgram, TheQuoteBoardFromTheTrayFollowsTheTerminal) {
     EXPECT_FALSE(QuoteBoardOpen);
     EXPECT_FALSE(board->IsLoaded());
     EXPECT_EQ(Config().GetNodeAttrib("Window/FXQuote", "Style"), "-");
+}
+
+TEST(PanelsInTheProgram, ARightClickOnTheBoardUnderTheLoadingSignShowsTheVeilMenu) {
+    Program p;
+    // The terminal has no server time yet, so the program keeps it loading.
+    termsim::TerminalOptions slow;
+    slow.connectDelayMs = 3600 * 1000;
+    termsim::Terminal::configure(*p.m, "C:\\Program Files\\MetaTrader 4\\terminal.exe", slow);
+    // Moved clear of the board, as a user would, so the board's cells can be clicked.
+    testing_support::setSettingsAttrib("Window/Terminal", "Top", "420");
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
+    auto fromTray = [&](const char* caption) {
+        win::queueMenuChoice(caption);
+        const win::HWND tray = MainForm->m_FrmSysTray->hWnd();
+        win::trayMouse(tray, frmSysTray::kIconId, win::WM_RBUTTONDOWN);
+        win::trayMouse(tray, frmSysTray::kIconId, win::WM_RBUTTONUP);
+    };
+    fromTray("实时报价(Q)...");
+    auto* board = dynamic_cast<frmQuote*>(QuoteBoardForm());
+    ASSERT_NE(board, nullptr);
+    fromTray("弹出MT4终端(R)");
+    ASSERT_TRUE(TerminalWindowOpen);
+    ASSERT_TRUE(board->ShownLayers().loadingPicture);
+
+    const web::json at = board->PageDocument().execScript(
+        "(function(){var b=document.getElementById(" + web::json("fx_bid_" + SymbolList[0]).dump() +
+        ").getBoundingClientRect();return JSON.stringify([Math.round(b.left+b.width/2),Math.round(b.top+b.height/2)]);})()");
+    const web::json xy = web::json::parse(at.get<std::string>());
+    win::POINT cell{xy[0].get<int>(), xy[1].get<int>()};
+    win::ClientToScreen(board->Browser()->serverHwnd(), &cell);
+    ASSERT_EQ(win::WindowFromPoint(cell), board->Browser()->serverHwnd());
+    win::clearTrackedMenus();
+    win::queueMenuDismiss();
+    win::mouseClick(cell.x, cell.y, win::MouseButton::Right);
+    ASSERT_TRUE(p.runUntil([&] { return !win::trackedMenus().empty(); }));
+    std::vector<win::UINT> ids;
+    for (const auto& item : win::trackedMenus()[0].items) ids.push_back(item.id);
+    EXPECT_EQ(ids, (std::vector<win::UINT>{100, 200, 88, 300, 88, 500}));
+    EXPECT_TRUE(board->ShownLayers().loadingPicture);
+}
+
+TEST(PanelsInTheProgram, TheDemoMachinesWindowsLieSideBySide) {
+    Program p;
+    const auto demo = demoSettings(testing_support::shippedSettings());
+    ASSERT_TRUE(demo);
+    ASSERT_TRUE(p.m->writeFileAtomic(testing_support::kProgramSettings, *demo));
+    ASSERT_TRUE(Main());
+    ASSERT_TRUE(p.runUntil([&] {
+        return FloatForms.Count() == 2 && QuoteBoardOpen && TerminalWindowOpen && FXNotifyForm() && FXNotifyForm()->Visible();
+    }));
+    p.runFor(500);  // the board fits itself to its table
+    std::vector<std::pair<std::string, win::HWND>> windows = {
+        {"icon", MainForm->hWnd()}, {"board", QuoteBoardForm()->hWnd()}, {"terminal", TerminalForm()->hWnd()},
+        {"notices", FXNotifyForm()->hWnd()}};
+    for (const std::string symbol : {"EURUSD", "GBPUSD"}) windows.emplace_back(symbol, p.panel(symbol)->hWnd());
+    const win::RECT screen{0, 0, p.m->screenWidth(), p.m->screenHeight()};
+    for (size_t i = 0; i < windows.size(); ++i) {
+        win::RECT a{};
+        win::GetWindowRect(windows[i].second, &a);
+        EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= screen.right && a.bottom <= screen.bottom) << windows[i].first;
+        for (size_t j = i + 1; j < windows.size(); ++j) {
+            win::RECT b{};
+            win::GetWindowRect(windows[j].second, &b);
+            const bool apart = a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
+            EXPECT_TRUE(apart) << windows[i].first << " and " << windows[j].first;
+        }
+    }
+    EXPECT_TRUE(dynamic_cast<frmQuote*>(QuoteBoardForm())->Horizontal());
+    EXPECT_FALSE(testing_support::writeSnapshot("demo_machine_windows").empty());
+    win::clearMessageBoxes();
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // Prepares a demo machine for the pennant program: the program folder with its settings file,
 // splash picture, sounds and terminal scripts, and the simulated trading terminal installed (its files and its
-// InstallPath). A machine that already has the program only gets a missing splash picture.
+// InstallPath). A machine that already has the program only gets a missing splash picture; it keeps
+// its settings file (remove the folder to get the demo's current places).
 //
 // usage: pennant-demo-machine DIR SETTINGS_FILE [--folder WINPATH]
+#include "DemoSettings.h"
 #include "platform/media/ProgramSounds.h"
 #include "platform/registry/Registry.h"
 #include "platform/system/Machine.h"
@@ -11,7 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <pugixml.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -29,29 +31,11 @@ int main(int argc, char** argv) {
     }
     std::stringstream shipped;
     shipped << in.rdbuf();
-    // The demo speaks: the first saved panel announces every move of a point.
-    pugi::xml_document doc;
-    if (!doc.load_string(shipped.str().c_str())) {
+    const std::optional<std::string> settings = demoSettings(shipped.str());
+    if (!settings) {
         std::fprintf(stderr, "cannot parse %s\n", argv[2]);
         return 1;
     }
-    if (auto item = doc.child("App").child("Window").child("Float").child("Item")) item.attribute("Voice") = "1";
-    if (auto vq = doc.child("App").child("VoiceQuote")) {
-        vq.attribute("defPIP") = "1";
-        vq.attribute("defPIPValue") = "1";
-    }
-    // The talking clock runs, with every chime on.
-    if (auto clock = doc.child("App").child("Settings").child("VoiceClock"))
-        for (const char* name : {"Checked", "Clock0", "Clock15", "Clock30", "Clock45"}) clock.attribute(name) = "1";
-    // The notice window opens large enough for its tabs.
-    if (auto news = doc.child("App").child("Window").child("FXNews")) {
-        news.attribute("Left") = "420";
-        news.attribute("Top") = "230";
-        news.attribute("Width") = "760";
-        news.attribute("Height") = "520";
-    }
-    std::ostringstream settings;
-    doc.save(settings, "  ", pugi::format_default, pugi::encoding_utf8);
 
     std::filesystem::create_directories(argv[1]);
     sys::MachineOptions options;
@@ -95,7 +79,7 @@ int main(int argc, char** argv) {
     // The page control draws PNG images itself, as browsers from version 7 on do.
     reg::setString(win::HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version", "9.0.8112.16421");
     // The settings file last: its presence marks a finished set-up.
-    if (!machine.writeFileAtomic(settingsPath, settings.str())) {
+    if (!machine.writeFileAtomic(settingsPath, *settings)) {
         std::fprintf(stderr, "cannot write %s\n", settingsPath.c_str());
         return 1;
     }
