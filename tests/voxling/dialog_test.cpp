@@ -132,6 +132,21 @@ TEST_F(DialogTest, TypedValuesAreBroughtIntoRangeAndCancelChangesNothing) {
     EXPECT_EQ(voxling::TypedNumber("-2147483649"), INT32_MIN);
 }
 
+// A stored number reads as the same number typed: 4,000,000,000 is large, not negative.
+TEST_F(DialogTest, StoredPausesReadAsTypedOnes) {
+    ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "PunctuationLong", 4000000000u));
+    ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "PunctuationShort", 0xFFFFFFFFu));
+    ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "VoiceStyle", 0xFFFFFFFDu));
+    openProperties([&](HWND dlg) {
+        EXPECT_EQ(windowText(item(dlg, kBasic, voxling::dlg::LongCombo)), "100000");
+        EXPECT_EQ(windowText(item(dlg, kBasic, voxling::dlg::ShortCombo)), "100000");
+        EXPECT_EQ(windowText(item(dlg, kBasic, voxling::dlg::StyleCombo)), "-3");
+        click(GetDlgItem(dlg, voxling::dlg::OK));
+    });
+    EXPECT_EQ(stored("PunctuationLong"), 100000u);
+    EXPECT_EQ(stored("VoiceStyle"), 0xFFFFFFFDu);
+}
+
 TEST_F(DialogTest, TreeFollowsTheLocaleShowsOnePageAndKeepsItsRootOpen) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"2052", {"基本信息", "基本设置", "数字设置", "姓氏设置", "词组设置"}},
