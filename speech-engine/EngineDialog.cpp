@@ -212,6 +212,12 @@ struct DialogRun {
             return TRUE;
         case WM_CTLCOLORSTATIC:
             return staticColour(static_cast<HDC>(wParam), static_cast<HWND>(lParam));
+        case WM_SETCURSOR: {
+            const HWND under = static_cast<HWND>(wParam);
+            if (under != ws.GetDlgItem(h, dlg::WebLink) && under != ws.GetDlgItem(h, dlg::SupportLink)) return FALSE;
+            ws.SetCursor(ws.LoadCursor(0, IDC_HAND));
+            return TRUE;
+        }
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
             case dlg::OK:

@@ -1,6 +1,7 @@
 #include "EngineSettings.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace voxling {
 namespace {
@@ -29,7 +30,13 @@ int32_t* field(EngineSettings& s, std::u16string_view name) {
 bool EngineSettings::assign(std::u16string_view name, uint32_t dword) {
     int32_t* f = field(*this, name);
     if (!f) return false;
-    *f = static_cast<int32_t>(dword);  // the values are signed (VoiceStyle goes below zero)
+    // Pause units are byte counts: past the signed range a count is large, not negative, and
+    // stops at the top as the same number typed into the dialog does. The others are signed
+    // (VoiceStyle goes below zero).
+    if (f == &PunctuationLong || f == &PunctuationShort)
+        *f = static_cast<int32_t>(std::min<uint32_t>(dword, std::numeric_limits<int32_t>::max()));
+    else
+        *f = static_cast<int32_t>(dword);
     clamp();
     return true;
 }

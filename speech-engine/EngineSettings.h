@@ -24,7 +24,8 @@ struct EngineSettings {
         u"ReadNumber",      u"FirstName",        u"VoiceStyle"};
 
     // Stores a REG_DWORD read under its value name (names compare without regard to case),
-    // brought into range first. False for a name that is not a setting.
+    // brought into range first: a pause unit reads as an unsigned count, clamped as a typed one.
+    // False for a name that is not a setting.
     bool assign(std::u16string_view name, uint32_t dword);
     // Resets the named value to its default (a value whose query failed). False for an unknown name.
     bool assignDefault(std::u16string_view name);

@@ -1,5 +1,6 @@
 #include "EngineUI.h"
 
+#include "EngineIcons.h"
 #include "WindowSystem.h"
 
 #include "platform/speech/SpeechThread.h"
@@ -10,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace voxling {
 
@@ -205,6 +207,13 @@ LRESULT noticeClassProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     return r;
 }
 
+HICON loadIcon(const WindowSystemCalls& ws, std::string_view name) {
+    const std::string_view png = EngineIconBytes(name);
+    return png.empty() ? 0
+                       : ws.CreateIconFromResourceEx(reinterpret_cast<const BYTE*>(png.data()),
+                                                     static_cast<DWORD>(png.size()), TRUE, 0x00030000, 0, 0, 0);
+}
+
 // Makes the notice window over the owner and disables the owner; 0 when it cannot be made.
 HWND raiseNotice(sys::Machine& machine, const WindowSystemCalls& ws, const UiStrings& strings, HWND owner) {
     auto n = std::make_shared<Notice>();
@@ -215,8 +224,15 @@ HWND raiseNotice(sys::Machine& machine, const WindowSystemCalls& ws, const UiStr
     WNDCLASS wc;
     wc.lpszClassName = kNoticeClass;
     wc.lpfnWndProc = ws.registerWndProc(&noticeClassProc);
-    // Registered once per machine; a later registration is refused and its procedure dropped.
-    if (!ws.RegisterClass(wc)) ws.releaseWndProc(wc.lpfnWndProc);
+    wc.hIcon = loadIcon(ws, "IDI_READ");
+    wc.hIconSm = loadIcon(ws, "IDI_AREAD");
+    wc.hCursor = ws.LoadCursor(0, IDC_ARROW);
+    // Registered once per machine; a later registration is refused and what it made dropped.
+    if (!ws.RegisterClass(wc)) {
+        ws.releaseWndProc(wc.lpfnWndProc);
+        for (HICON icon : {wc.hIcon, wc.hIconSm})
+            if (icon) ws.DestroyIcon(icon);
+    }
     t_creating = n;
     const HWND h = ws.CreateWindowEx(0, kNoticeClass, strings.noticeTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                                      CW_USEDEFAULT, CW_USEDEFAULT, 480, 96, owner, 0, 0);

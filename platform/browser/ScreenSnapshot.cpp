@@ -4,7 +4,9 @@
 
 #include "platform/desktop/CommCtrl.h"
 #include "platform/desktop/CommonControls.h"
+#include "platform/desktop/Cursor.h"
 #include "platform/desktop/Dialog.h"
+#include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Paint.h"
 #include "platform/desktop/Screen.h"
@@ -163,8 +165,12 @@ public:
         }
         if ((style & win::WS_CAPTION) == win::WS_CAPTION) {
             int capH = std::max(0, f.top - f.bottom);
+            const auto icon = topLevel ? captionIcon(h, style, ex) : std::nullopt;
             html_ << "<div class='cap' style='" << box(f.left, f.bottom, w - f.left - f.right, capH)
-                  << "line-height:" << capH << "px'>" << esc(text) << "</div>";
+                  << "line-height:" << capH << "px" << (icon ? ";padding-left:22px" : "") << "'>" << esc(text) << "</div>";
+            if (icon)
+                html_ << "<img style='" << box(f.left + 3, f.bottom + (capH - 16) / 2, 16, 16) << "' src='data:image/png;base64,"
+                      << base64(icon->png) << "'>";
         }
         win::RECT c;
         win::GetClientRect(h, &c);
@@ -194,6 +200,41 @@ public:
         win::ClientToScreen(h, &o);
         for (auto it = kids.rbegin(); it != kids.rend(); ++it) window(*it, o.x, o.y, false);
         html_ << "</div></div>";
+    }
+
+    // The small icon of the window's class (its large one made small) left of the caption text,
+    // where the window has a system menu and no dialog frame.
+    static std::optional<win::IconImage> captionIcon(win::HWND h, win::DWORD style, win::DWORD ex) {
+        if (!(style & win::WS_SYSMENU) || (ex & (win::WS_EX_DLGMODALFRAME | win::WS_EX_TOOLWINDOW))) return std::nullopt;
+        if (auto small = win::iconImage(static_cast<win::HICON>(win::GetClassLong(h, win::GCL_HICONSM)))) return small;
+        return win::iconImage(static_cast<win::HICON>(win::GetClassLong(h, win::GCL_HICON)));
+    }
+
+    // The cursor's shape at the pointer, its hot spot on the point.
+    void cursor() {
+        struct Shape {
+            win::HCURSOR cursor;
+            int hotX, hotY, w, h;
+            const char* path;
+        };
+        const Shape shapes[] = {
+            {win::LoadCursor(0, win::IDC_ARROW), 0, 0, 13, 21, "M0.5,0.5 V17 L4.5,13 L7.5,20 L10,19 L7,12 H12.5 Z"},
+            {win::LoadCursor(0, win::IDC_HAND), 6, 0, 17, 22,
+             "M5,2 Q5,0.5 6.5,0.5 Q8,0.5 8,2 V8.5 H10.5 V9.5 H12.5 V10.5 H14.5 Q16,10.5 16,12.5 V17 Q16,21 12,21.5 "
+             "H7 Q4,21 2,16 L0.8,13 Q0.5,11.5 1.8,11.5 Q3,11.5 3.8,13 L5,15 Z"},
+            {win::LoadCursor(0, win::IDC_WAIT), 7, 10, 15, 21,
+             "M1,0.5 H14 V2 H12.5 Q12.5,7 8.5,10.5 Q12.5,14 12.5,19 H14 V20.5 H1 V19 H2.5 Q2.5,14 6.5,10.5 Q2.5,7 2.5,2 "
+             "H1 Z M4.5,17.5 Q7.5,13 10.5,17.5 Z"},
+        };
+        const win::HCURSOR shown = win::GetCursor();
+        win::POINT p;
+        win::GetCursorPos(&p);
+        for (const Shape& s : shapes) {
+            if (s.cursor != shown) continue;
+            html_ << "<svg class='cursor' width='" << s.w << "' height='" << s.h << "' style='left:" << p.x - s.hotX
+                  << "px;top:" << p.y - s.hotY << "px'><path d='" << s.path
+                  << "' fill='#fff' stroke='#000' stroke-width='1' stroke-linejoin='round'/></svg>";
+        }
     }
 
     void control(win::HWND h, const std::string& cls, const std::string& text, win::DWORD style, int w, int hgt) {
@@ -329,7 +370,7 @@ public:
         o << "<!DOCTYPE html><html><head><meta charset='utf-8'><style>"
              "body{margin:0;width:" << w << "px;height:" << h << "px;overflow:hidden;position:relative;"
              "background:#3A6EA5;font:12px 'WenQuanYi Zen Hei',Tahoma,sans-serif}"
-             "div,img,table{position:absolute;box-sizing:content-box}"
+             "div,img,table,svg{position:absolute;box-sizing:content-box}"
              ".w{overflow:hidden}.client{overflow:hidden}"
              ".frame{border:1px solid #0A246A;background:transparent}"
              ".cap{background:linear-gradient(90deg,#0A246A,#A6CAF0);color:#fff;font-weight:bold;"
@@ -380,6 +421,7 @@ std::string screenSnapshotPng(const SnapshotOptions& options) {
     for (auto it = top.rbegin(); it != top.rend(); ++it) c.window(*it, 0, 0, true);
     c.tray();
     for (const auto& m : options.openMenus) c.menu(m);
+    c.cursor();
 
     // Drawn by a page of its own the size of the screen.
     auto page = host.openPage(w, h);

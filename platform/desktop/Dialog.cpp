@@ -43,8 +43,10 @@ LRESULT dialogProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (e && e->proc) {
         // The procedure may end or destroy the dialog; copy it so it outlives its entry.
         const DLGPROC proc = e->proc;
-        // A handled message answers 0, except those whose answer is the procedure's own.
-        if (const BOOL r = proc(h, msg, wParam, lParam)) return msg == WM_CTLCOLORSTATIC || msg == WM_INITDIALOG ? r : 0;
+        // A handled message answers 0, except those whose answer is the procedure's own (a
+        // cursor the procedure chose must stop the control's own choice).
+        if (const BOOL r = proc(h, msg, wParam, lParam))
+            return msg == WM_CTLCOLORSTATIC || msg == WM_INITDIALOG || msg == WM_SETCURSOR ? r : 0;
     }
     switch (msg) {
     case WM_CLOSE:

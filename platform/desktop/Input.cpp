@@ -2,6 +2,7 @@
 #include "WindowShape.h"
 
 #include "CommonControls.h"
+#include "Cursor.h"
 #include "DesktopState.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/LastError.h"
@@ -256,6 +257,7 @@ void mouseEvent(int x, int y, MouseAct act, MouseButton b) {
     case MouseAct::Up: msg = left ? WM_LBUTTONUP : WM_RBUTTONUP; break;
     case MouseAct::DblClk: msg = left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK; break;
     }
+    if (s.capture != target) sendSetCursor(target, hit, msg);
     if (client) SendMessage(target, msg, mouseKeys(s), MAKELPARAM(cp.x, cp.y));
     else SendMessage(target, msg - WM_MOUSEMOVE + WM_NCMOUSEMOVE, static_cast<WPARAM>(hit), MAKELPARAM(x, y));
 }

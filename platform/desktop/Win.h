@@ -4,6 +4,7 @@
 #include "CommCtrl.h"
 #include "CommonControls.h"
 #include "Controls.h"
+#include "Cursor.h"
 #include "Dialogs.h"
 #include "Input.h"
 #include "Menu.h"

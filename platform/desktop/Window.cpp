@@ -2,6 +2,7 @@
 #include "Dialog.h"
 #include "WindowSystemCalls.h"
 #include "CommonControls.h"
+#include "Cursor.h"
 #include "Screen.h"
 
 #include "platform/system/CodePage.h"
@@ -56,6 +57,7 @@ DesktopState::DesktopState(sys::Machine* m) : machine(m) {
         WNDCLASS wc;
         wc.lpszClassName = c;
         wc.style = CS_DBLCLKS;
+        wc.hCursor = LoadCursor(0, IDC_ARROW);
         classes[sys::upperAscii(c)] = wc;
     }
     classes["EDIT"].lpfnWndProc = wndProcOf(&editProc);
@@ -488,6 +490,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             (static_cast<LRESULT>(wParam) >= HTLEFT && static_cast<LRESULT>(wParam) <= HTBOTTOMRIGHT))
             moveSizeLoop(hwnd, static_cast<LRESULT>(wParam));
         return 0;
+    case WM_SETCURSOR:
+        return defSetCursor(hwnd, wParam, lParam);
     case WM_MOUSEACTIVATE:
         return 1;  // MA_ACTIVATE
     default:

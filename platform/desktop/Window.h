@@ -73,7 +73,10 @@ constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000);
 struct WNDCLASS {
     UINT style = 0;
     WNDPROC lpfnWndProc = 0;  // 0: DefWindowProc
+    HANDLE hIcon = 0;         // icons and cursor as Cursor.h makes them
+    HANDLE hCursor = 0;       // over the client area; 0: the window sets its own
     std::string lpszClassName;
+    HANDLE hIconSm = 0;
 };
 constexpr UINT CS_DBLCLKS = 0x0008;
 // 0 when the name is taken or empty. Common system classes ("#32770", "Button", "Edit", "Static",

@@ -96,6 +96,10 @@ void installWindowSystemCalls(sys::Machine& machine) {
     c.GetSysColorBrush = &GetSysColorBrush;
     c.FillRect = &FillRect;
     c.DrawText = &DrawText;
+    c.LoadCursor = &LoadCursor;
+    c.SetCursor = &SetCursor;
+    c.CreateIconFromResourceEx = &CreateIconFromResourceEx;
+    c.DestroyIcon = &DestroyIcon;
     c.ShellExecute = &shellExecute;
 }
 

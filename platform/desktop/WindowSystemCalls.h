@@ -3,6 +3,7 @@
 // into the program (the speech engine). Such a library links no copy of the window system: it
 // finds this table among the machine's services (by type name) and calls the one the program
 // runs. Plain function pointers, so both sides agree on nothing but these declarations.
+#include "Cursor.h"
 #include "Dialog.h"
 #include "Message.h"
 #include "Paint.h"
@@ -67,6 +68,11 @@ struct WindowSystemCalls {
     HBRUSH (*GetSysColorBrush)(int);
     int (*FillRect)(HDC, const RECT*, HBRUSH);
     int (*DrawText)(HDC, const std::string&, RECT*, UINT);
+    // Cursors and icons
+    HCURSOR (*LoadCursor)(HANDLE, int);
+    HCURSOR (*SetCursor)(HCURSOR);
+    HICON (*CreateIconFromResourceEx)(const BYTE*, DWORD, BOOL, DWORD, int, int, UINT);
+    BOOL (*DestroyIcon)(HICON);
     // The shell's open verb (greater than 32 on success); fails while no shell is present
     HANDLE (*ShellExecute)(HWND, const std::string&, const std::string&, const std::string&, const std::string&, int);
 };

@@ -3,6 +3,7 @@
 #include "Form.h"
 #include "RuntimeError.h"
 #include "platform/desktop/Clipboard.h"
+#include "platform/desktop/Cursor.h"
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/MessageBox.h"
@@ -116,7 +117,11 @@ uint32_t Shell(const std::string& pathName, int windowStyle) {
 std::vector<ProgramLaunch> programLaunches() { return table().launches; }
 
 int ScreenObject::MousePointer() const { return misc().mousePointer; }
-void ScreenObject::setMousePointer(int pointer) { misc().mousePointer = pointer; }
+void ScreenObject::setMousePointer(int pointer) {
+    misc().mousePointer = pointer;
+    // Shown at once: the work that set the hourglass runs before the mouse can move again.
+    win::SetCursor(win::LoadCursor(0, pointer == vbHourglass ? win::IDC_WAIT : win::IDC_ARROW));
+}
 long ScreenObject::Width() const { return sys::Machine::current().screenWidth() * 15L; }
 long ScreenObject::Height() const { return sys::Machine::current().screenHeight() * 15L; }
 

@@ -225,3 +225,79 @@ TEST(ScreenSnapshot, ListViewsShowTheirRowsAndBalloonsTheirLines) {
 }
 
 } // namespace
+
+namespace {
+
+std::string solidPng(int size, uint8_t r, uint8_t g, uint8_t b) {
+    gdi::Image img{size, size, {}};
+    for (int i = 0; i < size * size; ++i) img.bgra.insert(img.bgra.end(), {b, g, r, 255});
+    return gdi::encodePng(img).value_or("");
+}
+
+win::HICON iconOf(const std::string& png) {
+    return win::CreateIconFromResourceEx(reinterpret_cast<const win::BYTE*>(png.data()),
+                                         static_cast<win::DWORD>(png.size()), win::TRUE, 0x00030000, 0, 0, 0);
+}
+
+// A caption shows its class's small icon (the large one made small when there is no small one),
+// and the pointer shows the cursor's shape with its hot spot on the point.
+TEST(ScreenSnapshot, CaptionsShowTheClassIconAndThePointerItsCursor) {
+    testing_support::TestMachine machine;
+    const struct {
+        const char* cls;
+        win::HICON big, small;
+        uint32_t shown;
+    } classes[] = {
+        {"BothIcons", iconOf(solidPng(32, 0, 0, 255)), iconOf(solidPng(16, 255, 0, 0)), 0xFF0000u},
+        {"LargeOnly", iconOf(solidPng(32, 0, 200, 0)), 0, 0x00C800u},
+    };
+    std::vector<win::HWND> windows;
+    int y = 60;
+    for (const auto& c : classes) {
+        win::WNDCLASS wc;
+        wc.lpszClassName = c.cls;
+        wc.hIcon = c.big;
+        wc.hIconSm = c.small;
+        ASSERT_TRUE(win::RegisterClass(wc));
+        windows.push_back(win::CreateWindowEx(0, c.cls, "有图标", win::WS_OVERLAPPEDWINDOW | win::WS_VISIBLE, 60, y, 300,
+                                              120, 0));
+        y += 160;
+    }
+
+    struct Shape {
+        int id;
+        win::POINT inside, outside;  // from the pointer
+    };
+    const Shape shapes[] = {
+        {win::IDC_ARROW, {3, 9}, {-3, 9}},
+        {win::IDC_HAND, {0, 5}, {-4, 4}},
+        {win::IDC_WAIT, {0, -6}, {-9, 0}},
+    };
+    const win::POINT pointer{900, 500};
+    win::mouseMove(pointer.x, pointer.y);  // over the desktop: nothing changes the shape
+    for (const Shape& s : shapes) {
+        win::SetCursor(win::LoadCursor(0, s.id));
+        Image shot;
+        try {
+            shot = decode(web::screenSnapshotPng());
+        } catch (const std::exception& e) {
+            GTEST_SKIP() << e.what();
+        }
+        ASSERT_GT(shot.width, 1000);
+        EXPECT_EQ(shot.at(pointer.x + s.inside.x, pointer.y + s.inside.y), 0xFFFFFFu) << s.id;
+        EXPECT_EQ(shot.at(pointer.x + s.outside.x, pointer.y + s.outside.y), 0x3A6EA5u) << s.id;
+        if (s.id != win::IDC_ARROW) continue;
+        for (size_t i = 0; i < windows.size(); ++i) {
+            win::RECT r;
+            win::GetWindowRect(windows[i], &r);
+            const win::RECT f = win::frameOf(win::WS_OVERLAPPEDWINDOW, 0);
+            const int capH = f.top - f.bottom;
+            EXPECT_EQ(shot.at(r.left + f.left + 3 + 8, r.top + f.bottom + capH / 2), classes[i].shown) << classes[i].cls;
+            EXPECT_NE(shot.at(r.left + f.left + 3 + 20, r.top + f.bottom + capH / 2), classes[i].shown) << classes[i].cls;
+        }
+    }
+    win::SetCursor(win::LoadCursor(0, win::IDC_HAND));
+    testing_support::writeSnapshot("snapshot_caption_icons_and_cursor");
+}
+
+} // namespace

@@ -169,6 +169,9 @@ TEST_F(DesktopTest, MsgBoxUsesTheAppTitleAndTheScriptedAnswer) {
     }
     forms::Screen.setMousePointer(forms::vbHourglass);
     EXPECT_EQ(forms::Screen.MousePointer(), 11);
+    EXPECT_EQ(GetCursor(), LoadCursor(0, IDC_WAIT));
+    forms::Screen.setMousePointer(forms::vbDefault);
+    EXPECT_EQ(GetCursor(), LoadCursor(0, IDC_ARROW));
     EXPECT_EQ(forms::Screen.Width(), 1280 * 15);
 }
 

@@ -2,6 +2,7 @@
 #include "VoxlingTestSupport.h"
 
 #include "platform/desktop/Dialog.h"
+#include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Paint.h"
 #include "speech-engine/EngineDialog.h"
@@ -29,6 +30,9 @@ TEST_F(VoxlingTest, SnapshotOfTheSettingsDialogAndThePinyinStrip) {
     m->runFor(10);
 
     queueModalScript([&](HWND dlg) {
+        RECT link;
+        GetWindowRect(GetDlgItem(dlg, voxling::dlg::WebLink), &link);
+        mouseMove(link.left + 20, (link.top + link.bottom) / 2);  // the hand over the link
         EXPECT_FALSE(testing_support::writeSnapshot("voxling_settings_basic").empty());
         const HWND tree = GetDlgItem(dlg, voxling::dlg::Tree);
         userSelectTreeItem(tree, treeItems(tree)[4].item);
@@ -40,5 +44,33 @@ TEST_F(VoxlingTest, SnapshotOfTheSettingsDialogAndThePinyinStrip) {
         SendMessage(GetDlgItem(dlg, voxling::dlg::Cancel), BM_CLICK, 0, 0);
     });
     ASSERT_EQ(token()->DisplayUI(owner, u"", SPDUI_EngineProperties, nullptr, 0, nullptr), S_OK);
+    EXPECT_EQ(queuedModalScripts(), 0u);
+}
+
+// The damaged-library notice shows its class's small icon in its caption.
+TEST_F(VoxlingTest, SnapshotOfTheDamagedLibraryNotice) {
+    install(kWords);
+    {
+        auto bytes = m->readFile(kVoiceFolder + "\\VoiceDef.dat");
+        ASSERT_TRUE(bytes);
+        std::string b = *bytes;
+        b[0] = 3;
+        ASSERT_TRUE(m->writeFileAtomic(kVoiceFolder + "\\VoiceDef.dat", b));
+    }
+    const HWND owner = CreateWindowEx(0, "#32770", "Pennant", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 360, 140, 0);
+    SetForegroundWindow(owner);
+    queueModalScript([&](HWND notice) {
+        const auto shot = testing_support::takeSnapshot("voxling_damaged_notice");
+        ASSERT_TRUE(shot);
+        RECT r;
+        GetWindowRect(notice, &r);
+        const RECT f = frameOf(static_cast<DWORD>(GetWindowLong(notice, GWL_STYLE)), 0);
+        const int iconLeft = r.left + f.left + 3, iconTop = r.top + f.bottom + (f.top - f.bottom - 16) / 2;
+        EXPECT_EQ(shot->at(iconLeft + 14, iconTop + 3), 0x961428u);  // the icon's crimson tile
+        SendMessage(GetDlgItem(notice, 1), BM_CLICK, 0, 0);
+    });
+    HRESULT hr = S_OK;
+    boundEngine(&hr);
+    EXPECT_EQ(hr, E_INVALIDARG);
     EXPECT_EQ(queuedModalScripts(), 0u);
 }

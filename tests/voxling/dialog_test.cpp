@@ -2,7 +2,9 @@
 // damaged-library notice window.
 #include "VoxlingTestSupport.h"
 
+#include "platform/desktop/Cursor.h"
 #include "platform/desktop/Dialog.h"
+#include "platform/desktop/Input.h"
 #include "platform/desktop/Message.h"
 #include "platform/desktop/Paint.h"
 #include "platform/forms/ShellExecute.h"
@@ -132,6 +134,21 @@ TEST_F(DialogTest, TypedValuesAreBroughtIntoRangeAndCancelChangesNothing) {
     EXPECT_EQ(voxling::TypedNumber("-2147483649"), INT32_MIN);
 }
 
+// A stored number reads as the same number typed: 4,000,000,000 is large, not negative.
+TEST_F(DialogTest, StoredPausesReadAsTypedOnes) {
+    ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "PunctuationLong", 4000000000u));
+    ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "PunctuationShort", 0xFFFFFFFFu));
+    ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "VoiceStyle", 0xFFFFFFFDu));
+    openProperties([&](HWND dlg) {
+        EXPECT_EQ(windowText(item(dlg, kBasic, voxling::dlg::LongCombo)), "100000");
+        EXPECT_EQ(windowText(item(dlg, kBasic, voxling::dlg::ShortCombo)), "100000");
+        EXPECT_EQ(windowText(item(dlg, kBasic, voxling::dlg::StyleCombo)), "-3");
+        click(GetDlgItem(dlg, voxling::dlg::OK));
+    });
+    EXPECT_EQ(stored("PunctuationLong"), 100000u);
+    EXPECT_EQ(stored("VoiceStyle"), 0xFFFFFFFDu);
+}
+
 TEST_F(DialogTest, TreeFollowsTheLocaleShowsOnePageAndKeepsItsRootOpen) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"2052", {"基本信息", "基本设置", "数字设置", "姓氏设置", "词组设置"}},
@@ -208,13 +225,22 @@ TEST_F(DialogTest, WordPageLooksPhrasesUpAndPaintsTheirPinyin) {
     });
 }
 
-TEST_F(DialogTest, LinksAreBlueAndOpenThroughTheShell) {
+TEST_F(DialogTest, LinksAreBlueShowAHandAndOpenThroughTheShell) {
     m->setSetting("voxling.web", "http://localhost/web/");
     openProperties([&](HWND dlg) {
+        auto pointAt = [](HWND h) {
+            RECT r;
+            GetWindowRect(h, &r);
+            mouseMove((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        };
         for (int id : {voxling::dlg::WebLink, voxling::dlg::SupportLink}) {
             const StaticColors c = staticColors(GetDlgItem(dlg, id));
             EXPECT_EQ(c.text, RGB(0, 0, 255));
             EXPECT_TRUE(c.transparent);
+            pointAt(GetDlgItem(dlg, id));
+            EXPECT_EQ(GetCursor(), LoadCursor(0, IDC_HAND)) << id;
+            pointAt(GetDlgItem(dlg, voxling::dlg::HelpText));
+            EXPECT_EQ(GetCursor(), LoadCursor(0, IDC_ARROW)) << id;
         }
         EXPECT_TRUE(staticColors(GetDlgItem(dlg, voxling::dlg::VoiceTitle)).transparent);
         EXPECT_EQ(staticColors(GetDlgItem(dlg, voxling::dlg::VoiceTitle)).text, RGB(0, 0, 0));
@@ -259,6 +285,12 @@ TEST_F(DialogTest, DamagedLibraryRaisesItsOwnNoticeWindow) {
         EXPECT_EQ(windowText(notice), "重新安装");
         EXPECT_EQ(GetWindow(notice, GW_OWNER), owner);
         EXPECT_FALSE(IsWindowEnabled(owner));
+        const auto big = iconImage(static_cast<HICON>(GetClassLong(notice, GCL_HICON)));
+        const auto small = iconImage(static_cast<HICON>(GetClassLong(notice, GCL_HICONSM)));
+        ASSERT_TRUE(big && small);
+        EXPECT_EQ(std::make_pair(big->width, big->height), std::make_pair(32, 32));
+        EXPECT_EQ(std::make_pair(small->width, small->height), std::make_pair(16, 16));
+        EXPECT_EQ(static_cast<HCURSOR>(GetClassLong(notice, GCL_HCURSOR)), LoadCursor(0, IDC_ARROW));
         RECT r;
         GetWindowRect(notice, &r);
         EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top}),

@@ -257,9 +257,9 @@ TEST_F(SpeakTest, SettingsOutOfRangeAreClamped) {
     RecordingSite site;
     FragmentChain frags({{SPVA_Speak, u"。"}});
     ASSERT_EQ(speak(e.get(), frags, site), S_OK);
-    // 4,000,000,000 is -294,967,296 as a signed value: no pause at all. ReadPunctuation 1
-    // voices the mark's unit; ReadSentence stays 0, so words are reported.
-    EXPECT_EQ(site.audio.size(), kUnit + kItemEnd + kUnit + 6000 + kItemEnd);
+    // 4,000,000,000 is a large pause unit, held at 100,000 bytes (1.2 times that at the normal
+    // rate). ReadPunctuation 1 voices the mark's unit; ReadSentence stays 0, so words are reported.
+    EXPECT_EQ(site.audio.size(), kUnit + kItemEnd + kUnit + 120000 + 6000 + kItemEnd);
     EXPECT_FALSE(site.ofKind(SPEI_WORD_BOUNDARY).empty());
 
     ASSERT_TRUE(reg::setDword(HKEY_LOCAL_MACHINE, kSettingsKey, "PunctuationLong", 2000000));

@@ -27,7 +27,8 @@ TEST(EngineSettings, RegistryValuesAreBroughtIntoRange) {
     };
     const Case cases[] = {
         {u"PunctuationLong", 35000, 35000},
-        {u"PunctuationLong", 0xFFFFFFFF, 0},        // -1
+        {u"PunctuationLong", 0xFFFFFFFF, 100000},   // a count, not -1
+        {u"PunctuationLong", 4000000000u, 100000},
         {u"PunctuationShort", 100000, 100000},
         {u"PunctuationShort", 100001, 100000},
         {u"PunctuationShort", 0x7FFFFFFF, 100000},
