@@ -19,15 +19,20 @@ public:
     // a and b are zero-padded to the transform length; a.size() must not exceed it, and
     // lags - 1 + b.size() must not exceed it either, so no product wraps around.
     int CrossCorrelate(std::span<const double> a, std::span<const double> b, int lags);
+    // The same with the sums of squares of a and b given, as they are added up in order (blocks
+    // of whole numbers whose sums stay below 2^53 give the same in any order).
+    int CrossCorrelate(std::span<const double> a, std::span<const double> b, int lags, double energyA,
+                       double energyB);
 
 private:
     // The correlation at every lag times 2^shift (b taken times 2^shift), for an even length;
     // valid until the next call.
     const double* correlateReal(std::span<const double> a, std::span<const double> b, int shift);
+    struct Plans;
     struct Buffers;
+    static const Plans* plansFor(int n);
     int n_;
-    void* forward_;   // fftw_plan
-    void* backward_;  // fftw_plan
+    const Plans* plans_;  // shared by every pair of this length
     Buffers* buf_;
 };
 

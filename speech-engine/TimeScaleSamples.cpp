@@ -10,16 +10,22 @@ namespace voxling {
 namespace {
 constexpr int kMinRate = -10, kMaxRate = 10;
 
-// std::lround for the sums of two windowed samples, without the library call: the fraction
-// left by truncation is exact, so halves go away from zero as there.
+// std::lround for the sums of two windowed samples, without the library call or a branch: the
+// fraction left by truncation is exact, so halves go away from zero as there. Such a sum lies
+// well inside the first clamp, which only keeps the conversion defined.
 int16_t roundToSample(double v) {
-    int64_t t = static_cast<int64_t>(v);
+    v = std::clamp(v, -1e9, 1e9);
+    int32_t t = static_cast<int32_t>(v);
     const double fraction = v - static_cast<double>(t);
-    if (fraction >= 0.5)
-        ++t;
-    else if (fraction <= -0.5)
-        --t;
-    return static_cast<int16_t>(std::clamp<int64_t>(t, -32768, 32767));
+    t += static_cast<int32_t>(fraction >= 0.5) - static_cast<int32_t>(fraction <= -0.5);
+    return static_cast<int16_t>(std::clamp<int32_t>(t, -32768, 32767));
+}
+// Exact: a block holds at most kFftLength samples, so the sum stays far below 2^53.
+double sumOfSquares(const int16_t* p, size_t n) {
+    int64_t sum = 0;
+    for (size_t i = 0; i < n; ++i)
+        sum += int32_t{p[i]} * p[i];
+    return static_cast<double>(sum);
 }
 } // namespace
 
@@ -53,9 +59,20 @@ size_t ScaledLength(size_t n, Stretch f) {
     return std::max<size_t>(len, 1);
 }
 
-TimeScaler::TimeScaler() : fft_(kFftLength), window_(kFrame) {
-    for (int i = 0; i < kFrame; ++i)
-        window_[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (kFrame - 1));
+namespace {
+// The same for every scaler; made once, as a scaler is made per engine object.
+const std::vector<double>& hannWindow() {
+    static const std::vector<double> window = [] {
+        std::vector<double> w(TimeScaler::kFrame);
+        for (int i = 0; i < TimeScaler::kFrame; ++i)
+            w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (TimeScaler::kFrame - 1));
+        return w;
+    }();
+    return window;
+}
+} // namespace
+
+TimeScaler::TimeScaler() : fft_(kFftLength), window_(hannWindow()) {
     region_.resize(kFrame + 2 * kSearch);
     continuation_.resize(kFrame);
 }
@@ -98,7 +115,8 @@ void TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f, std::v
             region_[i] = in[lo + static_cast<int64_t>(i)];
         const int64_t pos =
             lo + fft_.CrossCorrelate(std::span<const double>(region_.data(), regionLen), continuation_,
-                                     static_cast<int>(hi - lo + 1));
+                                     static_cast<int>(hi - lo + 1), sumOfSquares(&in[lo], regionLen),
+                                     sumOfSquares(in.data() + (next + from), static_cast<size_t>(to - from)));
 
         for (int i = 0; i < kFrame; ++i)
             acc_[t + i] += in[pos + i] * window_[i];

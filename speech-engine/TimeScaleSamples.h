@@ -40,7 +40,7 @@ public:
 
 private:
     FftPair fft_;
-    std::vector<double> window_;
+    const std::vector<double>& window_;
     std::vector<double> region_, continuation_, acc_;
 };
 
