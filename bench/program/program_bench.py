@@ -7,7 +7,8 @@ process is started to the first (and the last) panel whose page shows a price, a
 it back from the page (--report-quotes-shown prints the system's monotonic clock, which this
 script noted just before starting it). Memory, with 10 panels once the window has settled: the
 proportional set size of the program and every process under it (its Chromium), and how many other
-Chromium processes the machine ran at that moment (they share pages with ours and lower its PSS).
+Chromium processes the machine ran at that moment (they share pages with ours and lower its PSS;
+the resident size of the tree, which counts shared pages in full, bounds it from above).
 
 usage: program_bench.py BUILD_DIR OUT_JSON [--runs N] [--settle SECONDS]
 """
@@ -70,11 +71,11 @@ def descendants(pid):
     return out
 
 
-def pss_kb(pid):
+def rollup_kb(pid, key="Pss:"):
     try:
         with open(f"/proc/{pid}/smaps_rollup") as f:
             for line in f:
-                if line.startswith("Pss:"):
+                if line.startswith(key):
                     return int(line.split()[1])
     except OSError:
         pass
@@ -116,9 +117,11 @@ def run_once(build, root, panels, sites, settle, weigh):
             time.sleep(settle)
             tree = descendants(proc.pid)
             mine = set(tree)
-            result["program_MB"] = pss_kb(proc.pid) / 1024.0
-            result["browser_MB"] = sum(pss_kb(p) for p in tree if p != proc.pid) / 1024.0
+            result["program_MB"] = rollup_kb(proc.pid) / 1024.0
+            result["browser_MB"] = sum(rollup_kb(p) for p in tree if p != proc.pid) / 1024.0
             result["total_MB"] = result["program_MB"] + result["browser_MB"]
+            # Counts every shared page whole in each process: above what the tree alone would use.
+            result["rss_MB"] = sum(rollup_kb(p, "Rss:") for p in tree) / 1024.0
             result["browser_processes"] = len(tree) - 1
             result["other_chromium"] = sum(1 for p in os.listdir("/proc")
                                            if p.isdigit() and int(p) not in mine and is_chromium(int(p)))
