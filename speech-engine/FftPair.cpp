@@ -76,11 +76,23 @@ int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b
         energyA += v * v;
     for (double v : b)
         energyB += v * v;
-    return CrossCorrelate(a, b, lags, energyA, energyB);
+    return correlate(a, b, lags, energyA, energyB);
 }
 
-int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b, int lags, double energyA,
-                            double energyB) {
+int FftPair::CrossCorrelate(std::span<const int16_t> a, std::span<const int16_t> b, int lags) {
+    // Summed as whole numbers: the value the sum in doubles gives, as every partial sum of a
+    // block this size stays far below 2^53.
+    auto energy = [](std::span<const int16_t> x) {
+        int64_t sum = 0;
+        for (int16_t v : x)
+            sum += int32_t{v} * v;
+        return static_cast<double>(sum);
+    };
+    return correlate(a, b, lags, energy(a), energy(b));
+}
+
+template <class T>
+int FftPair::correlate(std::span<const T> a, std::span<const T> b, int lags, double energyA, double energyB) {
     const size_t n = static_cast<size_t>(n_);
     if (lags < 1 || a.size() > n || b.size() > n || static_cast<size_t>(lags - 1) + b.size() > n)
         throw std::invalid_argument("FftPair::CrossCorrelate: blocks exceed the transform length");
@@ -100,9 +112,9 @@ int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b
         real = correlateReal(a, b, shift);
         margin = std::ldexp(margin, shift);
     } else {
-        auto load = [&](std::span<const double> x) {
+        auto load = [&](std::span<const T> x) {
             for (size_t i = 0; i < n; ++i) {
-                in[i].re = i < x.size() ? x[i] : 0.0;
+                in[i].re = i < x.size() ? static_cast<double>(x[i]) : 0.0;
                 in[i].im = 0.0;
             }
         };
@@ -138,7 +150,8 @@ int FftPair::CrossCorrelate(std::span<const double> a, std::span<const double> b
 // Both blocks are real: one transform of a + i b gives both spectra, and the inverse of their
 // product, being real, comes from a transform of half the length. Half the work of three
 // full transforms, the same correlation up to round-off.
-const double* FftPair::correlateReal(std::span<const double> a, std::span<const double> b, int shift) {
+template <class T>
+const double* FftPair::correlateReal(std::span<const T> a, std::span<const T> b, int shift) {
     const size_t n = static_cast<size_t>(n_), half = n / 2;
     fftw_complex* in = buf_->in.data();
     const fftw_complex* z = buf_->spectrum.data();
@@ -147,11 +160,11 @@ const double* FftPair::correlateReal(std::span<const double> a, std::span<const 
     const double scale = std::ldexp(1.0, shift);
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i)
-        in[i] = {a[i], b[i] * scale};
+        in[i] = {static_cast<double>(a[i]), static_cast<double>(b[i]) * scale};
     for (size_t i = common; i < a.size(); ++i)
-        in[i] = {a[i], 0.0};
+        in[i] = {static_cast<double>(a[i]), 0.0};
     for (size_t i = common; i < b.size(); ++i)
-        in[i] = {0.0, b[i] * scale};
+        in[i] = {0.0, static_cast<double>(b[i]) * scale};
     for (size_t i = std::max(a.size(), b.size()); i < n; ++i)
         in[i] = {0.0, 0.0};
     fftw_one(plans_->forward, in, buf_->spectrum.data());

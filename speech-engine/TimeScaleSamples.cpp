@@ -20,13 +20,6 @@ int16_t roundToSample(double v) {
     t += static_cast<int32_t>(fraction >= 0.5) - static_cast<int32_t>(fraction <= -0.5);
     return static_cast<int16_t>(std::clamp<int32_t>(t, -32768, 32767));
 }
-// Exact: a block holds at most kFftLength samples, so the sum stays far below 2^53.
-double sumOfSquares(const int16_t* p, size_t n) {
-    int64_t sum = 0;
-    for (size_t i = 0; i < n; ++i)
-        sum += int32_t{p[i]} * p[i];
-    return static_cast<double>(sum);
-}
 } // namespace
 
 Stretch StretchFactor(int rate, int32_t duration, int32_t divisor) {
@@ -72,10 +65,7 @@ const std::vector<double>& hannWindow() {
 }
 } // namespace
 
-TimeScaler::TimeScaler() : fft_(kFftLength), window_(hannWindow()) {
-    region_.resize(kFrame + 2 * kSearch);
-    continuation_.resize(kFrame);
-}
+TimeScaler::TimeScaler() : fft_(kFftLength), window_(hannWindow()) {}
 
 std::vector<int16_t> TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f) {
     std::vector<int16_t> out;
@@ -102,21 +92,14 @@ void TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f, std::v
         const int64_t lo = std::max<int64_t>(0, nominal - kSearch);
         const int64_t hi = std::min<int64_t>(n - kFrame, nominal + kSearch);
 
-        // The frame goes where it best continues the previous one.
+        // The frame goes where it best continues the previous one: the samples after it, zero
+        // past the input's end. (The previous frame never starts before the input's start.)
         const int64_t next = previous + kHop;
-        // Zero before the input's start and past its end.
-        const int64_t from = std::clamp<int64_t>(-next, 0, kFrame), to = std::clamp<int64_t>(n - next, from, kFrame);
-        std::fill(continuation_.begin(), continuation_.begin() + from, 0.0);
-        for (int64_t i = from; i < to; ++i)
-            continuation_[i] = in[next + i];
-        std::fill(continuation_.begin() + to, continuation_.end(), 0.0);
-        const size_t regionLen = static_cast<size_t>(hi - lo + kFrame);
-        for (size_t i = 0; i < regionLen; ++i)
-            region_[i] = in[lo + static_cast<int64_t>(i)];
-        const int64_t pos =
-            lo + fft_.CrossCorrelate(std::span<const double>(region_.data(), regionLen), continuation_,
-                                     static_cast<int>(hi - lo + 1), sumOfSquares(&in[lo], regionLen),
-                                     sumOfSquares(in.data() + (next + from), static_cast<size_t>(to - from)));
+        const int64_t to = std::clamp<int64_t>(n - next, 0, kFrame);
+        const auto continuation = to > 0 ? in.subspan(static_cast<size_t>(next), static_cast<size_t>(to))
+                                         : std::span<const int16_t>();
+        const auto region = in.subspan(static_cast<size_t>(lo), static_cast<size_t>(hi - lo + kFrame));
+        const int64_t pos = lo + fft_.CrossCorrelate(region, continuation, static_cast<int>(hi - lo + 1));
 
         for (int i = 0; i < kFrame; ++i)
             acc_[t + i] += in[pos + i] * window_[i];

@@ -41,7 +41,7 @@ public:
 private:
     FftPair fft_;
     const std::vector<double>& window_;
-    std::vector<double> region_, continuation_, acc_;
+    std::vector<double> acc_;
 };
 
 } // namespace voxling
