@@ -3,25 +3,32 @@
 // line for each event of the price loop worth seeing.
 //
 // usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--sound-files DIR]
-//                [--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...]
+//                [--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...] [--report-quotes-shown]
 // --sound-files writes every sound the program plays or speaks as a WAV file into DIR, so it can be
 // heard or measured without a sound server; --setting sets a machine setting, such as
-// "net.host.<host>=<base>".
+// "net.host.<host>=<base>"; --report-quotes-shown tells when each panel's page first shows a price
+// (read back from the page), with the system's monotonic clock, for timing the start from outside.
 #include "app/ProgramWindows.h"
 #include "core/Program.h"
+#include "core/cls_Quote.h"
 #include "core/frmMain.h"
 #include "platform/browser/ScreenSnapshot.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Window.h"
 #include "platform/speech/SpVoice.h"
+#include "platform/forms/RuntimeError.h"
 #include "platform/system/Machine.h"
+#include "quotes/frmFloat.h"
 #include "terminal-sim/Terminal.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,9 +51,39 @@ void say(const std::string& text) {
     std::fflush(stdout);
 }
 
+// Each panel's page is read once the price loop holds its symbol's quote, every few
+// milliseconds until the page shows a price, so the reads stay few and off the start-up's way.
+void reportQuotesShown(sys::Machine& machine) {
+    auto shown = std::make_shared<std::set<std::string>>();
+    auto lastRead = std::make_shared<uint64_t>(0);
+    machine.addPump({[&machine, shown, lastRead] {
+                         const uint64_t now = machine.clock().tickMs();
+                         if (now - *lastRead < 5) return;
+                         *lastRead = now;
+                         for (const auto& panel : m_Main::FloatForms) {
+                             auto* page = dynamic_cast<frmFloat*>(panel.get());
+                             if (!page || page->Busy()) continue;
+                             const std::string symbol = page->ID();
+                             if (shown->count(symbol) || !m_Main::Quotes.Exists(symbol) ||
+                                 m_Main::Quotes.Item(symbol)->BID().empty())
+                                 continue;
+                             std::string text;
+                             forms::ResumeNext([&] { text = page->PageDocument().all("Bid").innerText(); });
+                             if (text.empty() || text[0] < '0' || text[0] > '9') continue;
+                             shown->insert(symbol);
+                             const double monotonic =
+                                 std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+                             char clock[32];
+                             std::snprintf(clock, sizeof clock, "%.6f", monotonic);
+                             say("quote shown on the " + symbol + " panel: " + text + " (monotonic clock " + clock + " s)");
+                         }
+                     },
+                     {}});
+}
+
 int usage() {
     std::fprintf(stderr, "usage: pennant --machine-root DIR [--folder WINPATH] [--seconds N] [--sound-files DIR] "
-                         "[--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...]\n");
+                         "[--snapshot=FILE [--snapshot-after=MS]] [--setting KEY=VALUE ...] [--report-quotes-shown]\n");
     return 2;
 }
 
@@ -57,6 +94,7 @@ int main(int argc, char** argv) {
     const auto snapshot = web::takeSnapshotSwitch(args);
     std::string root, folder = "C:\\Program Files\\Pennant", soundFiles;
     double seconds = 0;
+    bool quotesShown = false;
     std::vector<std::pair<std::string, std::string>> settings;
     for (size_t i = 0; i < args.size(); i++) {
         const bool more = i + 1 < args.size();
@@ -64,6 +102,7 @@ int main(int argc, char** argv) {
         else if (args[i] == "--folder" && more) folder = args[++i];
         else if (args[i] == "--seconds" && more) seconds = std::atof(args[++i].c_str());
         else if (args[i] == "--sound-files" && more) soundFiles = args[++i];
+        else if (args[i] == "--report-quotes-shown") quotesShown = true;
         else if (args[i] == "--setting" && more && args[i + 1].find('=') != std::string::npos) {
             const std::string& kv = args[++i];
             settings.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
@@ -107,6 +146,7 @@ int main(int argc, char** argv) {
         say(std::string(shown ? "window opened: " : "window closed: ") + caption);
     });
     say("pennant starting on " + root);
+    if (quotesShown) reportQuotesShown(machine);
     if (!m_Main::Main()) {
         say("start-up ended early");
         m_Main::EndProgram();

@@ -10,16 +10,15 @@ namespace voxling {
 namespace {
 constexpr int kMinRate = -10, kMaxRate = 10;
 
-// std::lround for the sums of two windowed samples, without the library call: the fraction
-// left by truncation is exact, so halves go away from zero as there.
+// std::lround for the sums of two windowed samples, without the library call or a branch: the
+// fraction left by truncation is exact, so halves go away from zero as there. Such a sum lies
+// well inside the first clamp, which only keeps the conversion defined.
 int16_t roundToSample(double v) {
-    int64_t t = static_cast<int64_t>(v);
+    v = std::clamp(v, -1e9, 1e9);
+    int32_t t = static_cast<int32_t>(v);
     const double fraction = v - static_cast<double>(t);
-    if (fraction >= 0.5)
-        ++t;
-    else if (fraction <= -0.5)
-        --t;
-    return static_cast<int16_t>(std::clamp<int64_t>(t, -32768, 32767));
+    t += static_cast<int32_t>(fraction >= 0.5) - static_cast<int32_t>(fraction <= -0.5);
+    return static_cast<int16_t>(std::clamp<int32_t>(t, -32768, 32767));
 }
 } // namespace
 
@@ -53,12 +52,20 @@ size_t ScaledLength(size_t n, Stretch f) {
     return std::max<size_t>(len, 1);
 }
 
-TimeScaler::TimeScaler() : fft_(kFftLength), window_(kFrame) {
-    for (int i = 0; i < kFrame; ++i)
-        window_[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (kFrame - 1));
-    region_.resize(kFrame + 2 * kSearch);
-    continuation_.resize(kFrame);
+namespace {
+// The same for every scaler; made once, as a scaler is made per engine object.
+const std::vector<double>& hannWindow() {
+    static const std::vector<double> window = [] {
+        std::vector<double> w(TimeScaler::kFrame);
+        for (int i = 0; i < TimeScaler::kFrame; ++i)
+            w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (TimeScaler::kFrame - 1));
+        return w;
+    }();
+    return window;
 }
+} // namespace
+
+TimeScaler::TimeScaler() : fft_(kFftLength), window_(hannWindow()) {}
 
 std::vector<int16_t> TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f) {
     std::vector<int16_t> out;
@@ -85,20 +92,14 @@ void TimeScaler::TimeScaleSamples(std::span<const int16_t> in, Stretch f, std::v
         const int64_t lo = std::max<int64_t>(0, nominal - kSearch);
         const int64_t hi = std::min<int64_t>(n - kFrame, nominal + kSearch);
 
-        // The frame goes where it best continues the previous one.
+        // The frame goes where it best continues the previous one: the samples after it, zero
+        // past the input's end. (The previous frame never starts before the input's start.)
         const int64_t next = previous + kHop;
-        // Zero before the input's start and past its end.
-        const int64_t from = std::clamp<int64_t>(-next, 0, kFrame), to = std::clamp<int64_t>(n - next, from, kFrame);
-        std::fill(continuation_.begin(), continuation_.begin() + from, 0.0);
-        for (int64_t i = from; i < to; ++i)
-            continuation_[i] = in[next + i];
-        std::fill(continuation_.begin() + to, continuation_.end(), 0.0);
-        const size_t regionLen = static_cast<size_t>(hi - lo + kFrame);
-        for (size_t i = 0; i < regionLen; ++i)
-            region_[i] = in[lo + static_cast<int64_t>(i)];
-        const int64_t pos =
-            lo + fft_.CrossCorrelate(std::span<const double>(region_.data(), regionLen), continuation_,
-                                     static_cast<int>(hi - lo + 1));
+        const int64_t to = std::clamp<int64_t>(n - next, 0, kFrame);
+        const auto continuation = to > 0 ? in.subspan(static_cast<size_t>(next), static_cast<size_t>(to))
+                                         : std::span<const int16_t>();
+        const auto region = in.subspan(static_cast<size_t>(lo), static_cast<size_t>(hi - lo + kFrame));
+        const int64_t pos = lo + fft_.CrossCorrelate(region, continuation, static_cast<int>(hi - lo + 1));
 
         for (int i = 0; i < kFrame; ++i)
             acc_[t + i] += in[pos + i] * window_[i];

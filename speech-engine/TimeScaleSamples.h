@@ -40,8 +40,8 @@ public:
 
 private:
     FftPair fft_;
-    std::vector<double> window_;
-    std::vector<double> region_, continuation_, acc_;
+    const std::vector<double>& window_;
+    std::vector<double> acc_;
 };
 
 } // namespace voxling

@@ -90,7 +90,7 @@ std::pair<size_t, size_t> TrimBounds(std::span<const int16_t> samples, int64_t h
     return {head, end};
 }
 
-UnitSynth::UnitSynth() { pcm_.reserve(kUnitSamples); }
+UnitSynth::UnitSynth() = default;
 
 uint64_t UnitSynth::emit(SynthOutput& out, const void* pcm, size_t bytes) {
     if (state.result < 0 || bytes == 0)
@@ -133,11 +133,13 @@ uint64_t UnitSynth::SynthesizeSyllable(SynthOutput& out, int rate, int volume, s
     if (unit.empty() || volume == 0)
         return WriteSilence(out, kMissingUnitBytes);
     try {
-        const std::vector<int16_t>& pcm = decodeUnit(unit);
-        if (pcm.empty())
+        DecodedUnit& decoded = decodeUnit(unit);
+        if (decoded.pcm.empty())
             return WriteSilence(out, kMissingUnitBytes);
         auto& samples = scaled_;
-        scaler_.TimeScaleSamples(pcm, StretchFactor(rate, duration, state.phraseDivisor), samples);
+        const std::vector<int16_t>& stretched =
+            stretchUnit(decoded, StretchFactor(rate, duration, state.phraseDivisor));
+        samples.assign(stretched.begin(), stretched.end());
         const LevelResult level = LevelSamples(samples, a, b, c, volume, state.peak);
         const int64_t base = TrimBase(rate);
         const auto [head, tail] = TrimBounds(samples, (base + level.a) * 100, (base + level.b) * 100);
@@ -151,19 +153,31 @@ uint64_t UnitSynth::SynthesizeSyllable(SynthOutput& out, int rate, int volume, s
     }
 }
 
-const std::vector<int16_t>& UnitSynth::decodeUnit(std::span<const uint8_t> unit) {
+UnitSynth::DecodedUnit& UnitSynth::decodeUnit(std::span<const uint8_t> unit) {
     const std::string_view key(reinterpret_cast<const char*>(unit.data()), unit.size());
     if (auto it = decoded_.find(key); it != decoded_.end())
-        return it->second.pcm;
-    decoder_.Decode(unit, pcm_, kUnitSamples);
-    if (decodedSamples_ + pcm_.size() > kDecodedBudget) {
+        return it->second;
+    DecodedUnit entry{std::vector<uint8_t>(unit.begin(), unit.end()), {}, {}};
+    decoder_.Decode(unit, entry.pcm, kUnitSamples);
+    if (decodedSamples_ + entry.pcm.size() > kDecodedBudget) {
         decoded_.clear();
         decodedSamples_ = 0;
     }
-    DecodedUnit entry{std::vector<uint8_t>(unit.begin(), unit.end()), pcm_};
     const std::string_view own(reinterpret_cast<const char*>(entry.mp3.data()), entry.mp3.size());
-    decodedSamples_ += pcm_.size();
-    return decoded_.emplace(own, std::move(entry)).first->second.pcm;
+    decodedSamples_ += entry.pcm.size();
+    return decoded_.emplace(own, std::move(entry)).first->second;
+}
+
+const std::vector<int16_t>& UnitSynth::stretchUnit(DecodedUnit& unit, Stretch factor) {
+    for (const auto& [f, samples] : unit.stretched)
+        if (f.num == factor.num && f.den == factor.den)
+            return samples;
+    scaler_.TimeScaleSamples(unit.pcm, factor, stretched_);
+    // Past the budget the entry is not kept: the next unit that is decoded makes room.
+    if (decodedSamples_ + stretched_.size() > kDecodedBudget)
+        return stretched_;
+    decodedSamples_ += stretched_.size();
+    return unit.stretched.emplace_back(factor, stretched_).second;
 }
 
 uint64_t UnitSynth::PlayPhraseRecording(SynthOutput& out, int rate, int volume, std::span<const uint8_t> mp3) {

@@ -85,21 +85,25 @@ public:
 private:
     uint64_t emit(SynthOutput& out, const void* pcm, size_t bytes);
     uint64_t emitRecording(SynthOutput& out, int rate, int volume, std::span<const int16_t> samples);
-    // A unit's samples, decoded once: syllables repeat (digits, currency names) from sentence to
-    // sentence. Kept up to a bound, then forgotten all at once.
-    const std::vector<int16_t>& decodeUnit(std::span<const uint8_t> unit);
-    static constexpr size_t kDecodedBudget = 2u << 20;  // samples (4 MB)
+    // A unit's samples, decoded once, and stretched once for each factor it is voiced at:
+    // syllables repeat (digits, currency names) within a sentence and from sentence to sentence,
+    // mostly at one factor. Kept up to a bound, then forgotten all at once.
     struct DecodedUnit {
         std::vector<uint8_t> mp3;
         std::vector<int16_t> pcm;
+        std::vector<std::pair<Stretch, std::vector<int16_t>>> stretched;  // before levelling
     };
+    DecodedUnit& decodeUnit(std::span<const uint8_t> unit);
+    // Valid until the next call.
+    const std::vector<int16_t>& stretchUnit(DecodedUnit& unit, Stretch factor);
+    static constexpr size_t kDecodedBudget = 2u << 20;  // samples (4 MB)
     std::unordered_map<std::string_view, DecodedUnit> decoded_;  // keys view their entry's mp3
     size_t decodedSamples_ = 0;
 
     UnitDecoder decoder_;
     TimeScaler scaler_;
-    std::vector<int16_t> pcm_;
-    std::vector<int16_t> scaled_;  // a syllable's samples after time scaling, reused
+    std::vector<int16_t> scaled_;     // a syllable's samples being levelled, reused
+    std::vector<int16_t> stretched_;  // a syllable stretched when its cache entry is not kept
 };
 
 } // namespace voxling

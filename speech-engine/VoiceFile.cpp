@@ -92,20 +92,30 @@ void OpenFile::close() {
 }
 
 std::vector<uint8_t> OpenFile::read(uint64_t offset, uint64_t length) const {
-    if (fd_ < 0 || length == 0 || length > kMaxRead) return {};
+    std::vector<uint8_t> out;
+    read(offset, length, out);
+    return out;
+}
+
+bool OpenFile::read(uint64_t offset, uint64_t length, std::vector<uint8_t>& out) const {
+    out.clear();
+    if (fd_ < 0 || length == 0 || length > kMaxRead) return false;
     struct stat st {};
-    if (fstat(fd_, &st) != 0) return {};
+    if (fstat(fd_, &st) != 0) return false;
     uint64_t size = uint64_t(st.st_size);
-    if (offset > size || length > size - offset) return {};
-    std::vector<uint8_t> out(length);
+    if (offset > size || length > size - offset) return false;
+    out.resize(length);
     size_t got = 0;
     while (got < length) {
         ssize_t n = ::pread(fd_, out.data() + got, length - got, off_t(offset + got));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return {};
+        if (n <= 0) {
+            out.clear();
+            return false;
+        }
         got += size_t(n);
     }
-    return out;
+    return true;
 }
 
 } // namespace voxling

@@ -48,6 +48,8 @@ public:
     // The bytes [offset, offset + length), or empty when any of them lies outside the file or
     // cannot be read.
     std::vector<uint8_t> read(uint64_t offset, uint64_t length) const;
+    // The same into out, whose storage is reused from call to call; false when out is left empty.
+    bool read(uint64_t offset, uint64_t length, std::vector<uint8_t>& out) const;
 
 private:
     int fd_ = -1;

@@ -4,6 +4,8 @@
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
 
+#include <algorithm>
+
 namespace voxling {
 
 using namespace format;
@@ -43,7 +45,10 @@ UnitRecord parseUnitRecord(const uint8_t* p) {
 VoiceLibrary::VoiceLibrary() { phrases.attach(&voiceWord_); }
 
 uint32_t VoiceLibrary::openVoiceDef(std::u16string_view winPath) { return openWhole(voiceDef_, winPath); }
-uint32_t VoiceLibrary::openVoiceData(std::u16string_view winPath) { return openWhole(voiceData_, winPath); }
+uint32_t VoiceLibrary::openVoiceData(std::u16string_view winPath) {
+    if (winPath.empty()) return kErrorPathNotFound;
+    return voiceData_.open(hostPathOf(winPath));
+}
 uint32_t VoiceLibrary::openVoiceWord(std::u16string_view winPath) { return openWhole(voiceWord_, winPath); }
 
 uint32_t VoiceLibrary::openVoiceWordData(std::u16string_view winPath) {
@@ -63,23 +68,20 @@ bool VoiceLibrary::voiceDefValid() const {
 }
 
 void VoiceLibrary::copyUnitTable() {
-    units_.assign(kUnitCount, UnitRecord{});
-    for (uint32_t n = 0; n < kUnitCount; ++n) {
-        size_t at = kUnitTableOffset + size_t(n) * kUnitRecordSize;
-        if (at + kUnitRecordSize > voiceDef_.size()) break;
-        units_[n] = parseUnitRecord(voiceDef_.data() + at);
-    }
+    const size_t size = voiceDef_.size();
+    const size_t whole = size > kUnitTableOffset ? (size - kUnitTableOffset) / kUnitRecordSize : 0;
+    unitCount_ = uint32_t(std::min<size_t>(whole, kUnitCount));
 }
 
-const UnitRecord& VoiceLibrary::unit(uint32_t code) const {
-    static const UnitRecord none{};
-    return code < units_.size() ? units_[code] : none;
+UnitRecord VoiceLibrary::unit(uint32_t code) const {
+    if (code >= unitCount_) return {};
+    return parseUnitRecord(voiceDef_.data() + kUnitTableOffset + size_t(code) * kUnitRecordSize);
 }
 
-std::span<const uint8_t> VoiceLibrary::unitAudio(uint32_t code) const {
-    const UnitRecord& r = unit(code);
-    if (r.length == 0) return {};
-    return voiceData_.slice(r.offset, r.length);
+std::span<const uint8_t> VoiceLibrary::unitAudio(uint32_t code) {
+    const UnitRecord r = unit(code);
+    if (r.length == 0 || !voiceData_.read(r.offset, r.length, unitBytes_)) return {};
+    return unitBytes_;
 }
 
 std::vector<uint8_t> VoiceLibrary::phraseRecording(uint32_t offset, uint32_t length) const {
@@ -91,7 +93,8 @@ void VoiceLibrary::close() {
     voiceData_.close();
     voiceWord_.close();
     voiceWordData_.close();
-    units_.clear();
+    unitCount_ = 0;
+    unitBytes_ = {};
     sentences.clear();
     phrases.clearCurrentPhrase();
 }

@@ -42,15 +42,17 @@ public:
 
     // Version 2 and the GUID text (any letter case).
     bool voiceDefValid() const;
-    // Copies the unit records; those past the file's end have no audio.
+    // Takes the unit records as VoiceDef held them when it was read; those past the file's end
+    // have no audio.
     void copyUnitTable();
     bool voiceWordValid() const { return phrases.headerValid(); }
     int16_t peakReference() const { return phrases.peakReference(); }
 
     // The unit table (after copyUnitTable); a code past it gives an empty record.
-    const UnitRecord& unit(uint32_t code) const;
-    // A unit's audio, or empty when it has none or its bytes lie outside VoiceData.
-    std::span<const uint8_t> unitAudio(uint32_t code) const;
+    UnitRecord unit(uint32_t code) const;
+    // A unit's audio, or empty when it has none or its bytes lie outside VoiceData. Valid until
+    // the next call.
+    std::span<const uint8_t> unitAudio(uint32_t code);
     // A phrase recording, or empty when it lies outside VoiceWordData.
     std::vector<uint8_t> phraseRecording(uint32_t offset, uint32_t length) const;
 
@@ -60,9 +62,13 @@ public:
     SentenceTable sentences;
 
 private:
-    WholeFile voiceDef_, voiceData_, voiceWord_;
-    OpenFile voiceWordData_;
-    std::vector<UnitRecord> units_;
+    // VoiceDef's bytes are the engine's own copy of the unit records, read when it was bound.
+    // Unit audio is read from VoiceData as it is used: a sentence takes a few dozen of its
+    // thousands of units, and an engine made to say one sentence would otherwise read them all.
+    WholeFile voiceDef_, voiceWord_;
+    OpenFile voiceData_, voiceWordData_;
+    uint32_t unitCount_ = 0;
+    std::vector<uint8_t> unitBytes_;
 };
 
 // Reads one 32-byte unit record.

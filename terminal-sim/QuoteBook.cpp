@@ -38,6 +38,19 @@ std::vector<SymbolSpec> QuoteBook::defaultSymbols() {
     };
 }
 
+std::vector<SymbolSpec> QuoteBook::defaultSymbols(size_t count) {
+    std::vector<SymbolSpec> all = defaultSymbols();
+    const SymbolSpec more[] = {
+        {"USDCAD", 5, 1.35476, 16}, {"NZDUSD", 5, 0.61035, 19}, {"EURJPY", 3, 164.356, 22},
+        {"GBPJPY", 3, 190.722, 30}, {"EURGBP", 5, 0.85612, 15}, {"XAGUSD", 3, 23.184, 30},
+        {"EURCHF", 5, 0.95581, 20}, {"AUDJPY", 3, 99.634, 21}, {"EURAUD", 5, 1.64721, 25},
+        {"USDCNH", 4, 7.1935, 30},
+    };
+    all.insert(all.end(), std::begin(more), std::end(more));
+    all.resize(std::min(count, all.size()));
+    return all;
+}
+
 QuoteBook::QuoteBook(uint64_t seed, std::vector<SymbolSpec> symbols) : rng_(seed), columns_(layoutFor(6)) {
     setSymbols(std::move(symbols));
 }

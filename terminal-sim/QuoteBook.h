@@ -23,6 +23,8 @@ public:
 
     explicit QuoteBook(uint64_t seed = 1, std::vector<SymbolSpec> symbols = defaultSymbols());
     static std::vector<SymbolSpec> defaultSymbols();
+    // The default ones, then further pairs and metals: count in all, at most sixteen.
+    static std::vector<SymbolSpec> defaultSymbols(size_t count);
 
     // Live rows from symbols; throws std::invalid_argument for digits outside 2..5 or empty names.
     void setSymbols(std::vector<SymbolSpec> symbols);

@@ -87,6 +87,10 @@ void Terminal::registerProgram() {
             TerminalOptions options;
             auto it = all.options.find(sys::upperAscii(info.exePath));
             if (it != all.options.end()) options = it->second;
+            // A machine may ask for a longer Market Watch than the default six (a demo with many
+            // panels): the machine setting "terminal.symbols" is the number of rows.
+            if (const unsigned long rows = std::strtoul(machine.setting("terminal.symbols").c_str(), nullptr, 10))
+                options.symbols = QuoteBook::defaultSymbols(rows);
             auto t = std::make_shared<Terminal>(machine, process, info, std::move(options));
             process.keep(t);
             all.running[process.id()] = t;

@@ -9,8 +9,12 @@
 // ISpTTSEngine::Speak writes to a site that times the writes. The same engine is also timed
 // through SpVoice (Speak to the first audio reaching the machine's audio output, and to done).
 // eSpeak NG runs in synchronous mode; its figures are taken from its synthesis callback.
-// The voice library holds units for exactly the characters of the two texts plus the demo
-// manifest's phrases; it is built on the first run and kept in the build folder.
+// BM_VoiceRegime times both engines on the quote sentences of sentences.txt, alternating call by
+// call, in three regimes: each text spoken again right after itself; each call a new text on one
+// engine kept (as the program speaks quotes); each call a new engine object, created and bound
+// inside the timed span. eSpeak NG stays initialised throughout.
+// The voice library is the demo's own (the base manifest as it stands); it is built on the first
+// run and kept in the build folder.
 // Run: build/bench/voxling/voxling_bench (a summary table follows Google Benchmark's output).
 #include "platform/com/ComBase.h"
 #include "platform/media/AudioOutput.h"
@@ -27,13 +31,13 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -70,6 +74,13 @@ constexpr double kTargetFirstMs = 20.0;
 
 double msSince(WallClock::time_point t0, WallClock::time_point t) {
     return std::chrono::duration<double, std::milli>(t - t0).count();
+}
+
+// Processor time of the calling thread, in ms: less disturbed than wall time on a busy machine.
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 // ---- Figures, one row per engine and text; the last (longest) run of a benchmark holds.
@@ -131,7 +142,7 @@ struct Tally {
     }
 };
 
-// ---- The voice library: every character of the two texts, the base manifest's phrases.
+// ---- The voice library
 
 std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -139,32 +150,22 @@ std::string readFile(const std::filesystem::path& p) {
 }
 
 std::string benchManifest(std::string& error) {
-    const std::string base = readFile(VOXBENCH_BASE_MANIFEST);
-    if (base.empty()) {
-        error = std::string("cannot read ") + VOXBENCH_BASE_MANIFEST;
-        return {};
-    }
-    std::set<char32_t> chars;
-    for (const auto& text : {kQuote, kParagraph})
-        for (char16_t c : sys::toUtf16(text)) chars.insert(c);
-    std::string units = "units";
-    for (char32_t c : chars) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, " U+%04X", unsigned(c));
-        units += buf;
-    }
-    std::istringstream in(base);
-    std::string out, line;
-    bool replaced = false;
-    while (std::getline(in, line)) {
-        if (line.rfind("units", 0) == 0) {
-            line = units;
-            replaced = true;
-        }
-        out += line + "\n";
-    }
-    if (!replaced) out = units + "\n" + out;
+    std::string base = readFile(VOXBENCH_BASE_MANIFEST);
+    if (base.empty()) error = std::string("cannot read ") + VOXBENCH_BASE_MANIFEST;
+    return base;
+}
+
+// The quote sentences, one a line; '#' starts a comment line.
+std::vector<std::string> loadSentences() {
+    std::istringstream in(readFile(VOXBENCH_SENTENCES));
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#') out.push_back(line);
     return out;
+}
+const std::vector<std::string>& sentences() {
+    static const std::vector<std::string> all = loadSentences();
+    return all;
 }
 
 // Builds the library in a child process (the builder keeps eSpeak NG loaded in its process,
@@ -249,6 +250,15 @@ struct VoxlingMachine {
 };
 
 VoxlingMachine* g_voxling = nullptr;
+
+// The engine's declared output, which Speak is then asked for; false unless it is 16-bit PCM.
+bool outputFormat(ISpTTSEngine* engine, GUID& formatId, WAVEFORMATEX& format) {
+    WAVEFORMATEX* fmt = nullptr;
+    if (FAILED(engine->GetOutputFormat(&SPDFID_WaveFormatEx, nullptr, &formatId, &fmt)) || !fmt) return false;
+    format = *fmt;
+    CoTaskMemFree(fmt);
+    return format.nAvgBytesPerSec != 0 && format.wBitsPerSample == 16;
+}
 double g_firstSpeakCallerMs = -1;
 
 // The service's side of a Speak call, keeping only the times and amounts of audio.
@@ -302,12 +312,8 @@ void BM_VoxlingEngine(benchmark::State& state) {
     auto engine = g_voxling->boundEngine();
     if (!engine) return state.SkipWithError(g_voxling->error.c_str());
     GUID formatId{};
-    WAVEFORMATEX* fmt = nullptr;
-    if (FAILED(engine->GetOutputFormat(&SPDFID_WaveFormatEx, nullptr, &formatId, &fmt)) || !fmt)
-        return state.SkipWithError("no output format");
-    const WAVEFORMATEX format = *fmt;
-    CoTaskMemFree(fmt);
-    if (format.nAvgBytesPerSec == 0 || format.wBitsPerSample != 16) return state.SkipWithError("unexpected output format");
+    WAVEFORMATEX format{};
+    if (!outputFormat(engine.get(), formatId, format)) return state.SkipWithError("no 16-bit output format");
     const auto frags = speech::FragmentList::build(sys::toUtf16(textOf(which)), false);
 
     auto speakOnce = [&](TimingSite& site, WallClock::time_point& t0, WallClock::time_point& t1) {
@@ -452,22 +458,26 @@ bool espeakReady(std::string& error) {
     return error.empty();
 }
 
+// One synchronous synthesis of text; false unless it gave sound.
+bool espeakSpeak(const std::string& text, EspeakCall& call, double& totalMs, WallClock::time_point& t0) {
+    g_espeakCall = &call;
+    t0 = WallClock::now();
+    espeak_ERROR e =
+        espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
+    if (e == EE_OK) e = espeak_Synchronize();
+    const auto t1 = WallClock::now();
+    g_espeakCall = nullptr;
+    totalMs = msSince(t0, t1);
+    return e == EE_OK && call.first && call.sound;
+}
+
 void BM_EspeakNg(benchmark::State& state) {
     const int which = int(state.range(0));
     std::string error;
     if (!espeakReady(error)) return state.SkipWithError(error.c_str());
     const std::string& text = textOf(which);
-
     auto speakOnce = [&](EspeakCall& call, double& totalMs, WallClock::time_point& t0) {
-        g_espeakCall = &call;
-        t0 = WallClock::now();
-        espeak_ERROR e = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
-                                      nullptr, nullptr);
-        if (e == EE_OK) e = espeak_Synchronize();
-        const auto t1 = WallClock::now();
-        g_espeakCall = nullptr;
-        totalMs = msSince(t0, t1);
-        return e == EE_OK && call.first && call.sound;
+        return espeakSpeak(text, call, totalMs, t0);
     };
     {
         EspeakCall warm;
@@ -486,6 +496,131 @@ void BM_EspeakNg(benchmark::State& state) {
     tally.report(state, "eSpeak NG (cmn)", which);
 }
 BENCHMARK(BM_EspeakNg)->Arg(0)->Arg(1)->Arg(2)->ArgName("text")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- Both engines on the quote sentences, alternating call by call
+
+enum class Regime { Repeated, NewText, FreshEngine };
+const char* regimeName(Regime r) {
+    return r == Regime::Repeated ? "repeated text" : r == Regime::NewText ? "new text, engine kept" : "fresh engine";
+}
+
+// Per call: wall and processor time, seconds of audio made.
+struct CallFigures {
+    double ms = -1, cpuMs = 0, audioS = 0;
+};
+struct RegimeFigures {
+    CallFigures vox, espeak;
+    int64_t calls = 0;
+};
+std::vector<std::pair<Regime, RegimeFigures>> g_regimes;
+
+// One call per engine per iteration, the two in turn first, on sentence i of the list (the
+// iteration count is the list's length, so "new text" never repeats). Repeated: each timed call
+// follows an untimed one of the same text, for both engines.
+void BM_VoiceRegime(benchmark::State& state, Regime regime) {
+    std::string error;
+    if (!espeakReady(error)) return state.SkipWithError(error.c_str());
+    if (!g_voxling || !g_voxling->error.empty()) return state.SkipWithError("voxling is not installed");
+    const auto& texts = sentences();
+    if (texts.empty()) return state.SkipWithError("no sentences");
+
+    com::ComPtr<ISpTTSEngine> kept;
+    GUID formatId{};
+    WAVEFORMATEX format{};
+    if (regime != Regime::FreshEngine) {
+        kept = g_voxling->boundEngine();
+        if (!kept || !outputFormat(kept.get(), formatId, format)) return state.SkipWithError("no kept engine");
+        // The program's engine has spoken before: its files are read and its buffers made.
+        TimingSite warm;
+        const auto frags = speech::FragmentList::build(sys::toUtf16(kQuote), false);
+        if (FAILED(kept->Speak(0, formatId, &format, frags.head(), &warm))) return state.SkipWithError("Speak failed");
+    }
+    // One voxling call; a negative time on failure.
+    auto voxling = [&](const speech::FragmentList& frags) {
+        TimingSite site;
+        CallFigures c;
+        const double cpu0 = threadCpuMs();
+        const auto t0 = WallClock::now();
+        HRESULT hr = E_FAIL;
+        if (regime == Regime::FreshEngine) {
+            auto engine = g_voxling->boundEngine();
+            if (engine && outputFormat(engine.get(), formatId, format))
+                hr = engine->Speak(0, formatId, &format, frags.head(), &site);
+        } else {
+            hr = kept->Speak(0, formatId, &format, frags.head(), &site);
+        }
+        c.ms = msSince(t0, WallClock::now());
+        c.cpuMs = threadCpuMs() - cpu0;
+        if (FAILED(hr) || !site.firstSound) c.ms = -1;
+        c.audioS = double(site.bytes) / format.nAvgBytesPerSec;
+        return c;
+    };
+    auto espeak = [&](const std::string& text) {
+        EspeakCall call;
+        CallFigures c;
+        WallClock::time_point t0;
+        const double cpu0 = threadCpuMs();
+        if (!espeakSpeak(text, call, c.ms, t0)) c.ms = -1;
+        c.cpuMs = threadCpuMs() - cpu0;
+        c.audioS = double(call.samples) / g_espeakRate;
+        return c;
+    };
+
+    RegimeFigures f;
+    auto add = [](CallFigures& sum, const CallFigures& c) {
+        sum.ms += c.ms;
+        sum.cpuMs += c.cpuMs;
+        sum.audioS += c.audioS;
+    };
+    f.vox.ms = f.espeak.ms = 0;
+    size_t i = 0;
+    for (auto _ : state) {
+        const std::string& text = texts[i % texts.size()];
+        const auto frags = speech::FragmentList::build(sys::toUtf16(text), false);
+        CallFigures vox, esp;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == (i % 2 == 0)) {
+                if (regime != Regime::Repeated || voxling(frags).ms >= 0) vox = voxling(frags);
+            } else {
+                if (regime != Regime::Repeated || espeak(text).ms >= 0) esp = espeak(text);
+            }
+        }
+        if (vox.ms < 0) return state.SkipWithError("voxling failed on a sentence");
+        if (esp.ms < 0) return state.SkipWithError("eSpeak NG failed on a sentence");
+        add(f.vox, vox);
+        add(f.espeak, esp);
+        ++f.calls;
+        ++i;
+    }
+    if (!f.calls) return;
+    for (CallFigures* c : {&f.vox, &f.espeak}) {
+        c->ms /= double(f.calls);
+        c->cpuMs /= double(f.calls);
+        c->audioS /= double(f.calls);
+    }
+    state.counters["voxling_ms"] = f.vox.ms;
+    state.counters["espeak_ms"] = f.espeak.ms;
+    state.counters["ratio"] = f.espeak.ms > 0 ? f.vox.ms / f.espeak.ms : 0;
+    state.counters["cpu_ratio"] = f.espeak.cpuMs > 0 ? f.vox.cpuMs / f.espeak.cpuMs : 0;
+    state.counters["voxling_audio_s"] = f.vox.audioS;
+    state.counters["espeak_audio_s"] = f.espeak.audioS;
+    for (auto& [r, old] : g_regimes)
+        if (r == regime) {
+            old = f;
+            return;
+        }
+    g_regimes.push_back({regime, f});
+}
+
+void printRegimes() {
+    if (!g_regimes.empty())
+        std::printf("\nquote sentences, alternating, per call  voxling ms  eSpeak ms  ratio  (processor time)  "
+                    "voxling audio s  eSpeak audio s  (aim: ratio 0.7 or less)\n");
+    for (const auto& [regime, f] : g_regimes)
+        std::printf("%-38s %11.2f %10.2f %6.2f  (%5.2f)           %15.2f %15.2f\n", regimeName(regime), f.vox.ms,
+                    f.espeak.ms, f.espeak.ms > 0 ? f.vox.ms / f.espeak.ms : 0.0,
+                    f.espeak.cpuMs > 0 ? f.vox.cpuMs / f.espeak.cpuMs : 0.0, f.vox.audioS, f.espeak.audioS);
+}
 
 void printTable() {
     if (g_figures.empty()) return;
@@ -524,6 +659,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the benchmark texts are not 20 and 200 characters long\n");
         return 1;
     }
+    if (sentences().size() < 50) {
+        std::fprintf(stderr, "%s holds fewer than 50 sentences\n", VOXBENCH_SENTENCES);
+        return 1;
+    }
+    for (Regime r : {Regime::Repeated, Regime::NewText, Regime::FreshEngine})
+        benchmark::RegisterBenchmark("BM_VoiceRegime", BM_VoiceRegime, r)
+            ->Arg(int(r))
+            ->ArgName("regime")
+            ->Iterations(int64_t(sentences().size()))
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -539,6 +685,7 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     printTable();
+    printRegimes();
     benchmark::Shutdown();
     g_voxling = nullptr;
     return 0;

@@ -11,6 +11,8 @@
 #include "platform/system/Process.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 #include <cstring>
 #include <optional>
 
@@ -189,6 +191,23 @@ TEST_F(TerminalTest, InstalledStartedFoundAndReadAcrossProcesses) {
     std::vector<std::string> after;
     for (int r = 0; r < 6; ++r) after.push_back(*remote.cell(r, 1));
     EXPECT_NE(before, after);
+}
+
+// The machine setting lengthens the Market Watch past the default six, up to the sixteen known.
+TEST_F(TerminalTest, TheMachineSettingListsMoreSymbols) {
+    for (const auto& [setting, rows] : {std::pair("12", 12), std::pair("40", 16), std::pair("none", 6)}) {
+        SCOPED_TRACE(setting);
+        m->setSetting("terminal.symbols", setting);
+        start();
+        RemoteList remote(listIn(main, "市场报价", false));
+        ASSERT_EQ(remote.rows(), rows);
+        std::set<std::string> names;
+        for (int r = 0; r < rows; ++r) names.insert(*remote.cell(r, 0));
+        EXPECT_EQ(static_cast<int>(names.size()), rows);
+        EXPECT_EQ(*remote.cell(0, 0), "EURUSD");
+        PostMessage(main, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(m->runUntil([&] { return !IsWindow(main); }, 5000));
+    }
 }
 
 TEST_F(TerminalTest, CellsCutToTheCallersBufferAndCodePage) {

@@ -87,6 +87,36 @@ TEST(SynthesizeSyllable, SlowestRateCutsOnlyDigitalSilence) {
     EXPECT_LT(s.size(), 11200 * 1.5);
 }
 
+// A synth keeps what it decoded and stretched; a syllable it voiced before, at the same or
+// another rate, volume or prosody, comes out as a new synth would make it.
+TEST(SynthesizeSyllable, ASynthThatSpokeBeforeSaysWhatANewOneSays) {
+    const auto other = EncodeMp3(QuietEndedTone(800, 6000, 800, 7000));
+    struct Call {
+        const std::vector<uint8_t>& unit;
+        int rate, volume;
+        int32_t c, duration, divisor;
+    } calls[] = {
+        {ToneUnit(), 0, 100, 0, 0, 0},   {other, 0, 100, 0, 0, 0},        {ToneUnit(), 0, 100, 0, 0, 0},
+        {ToneUnit(), 5, 100, 0, 0, 0},   {ToneUnit(), 0, 40, 0, 0, 0},     {ToneUnit(), 0, 100, 2900, 0, 0},
+        {ToneUnit(), 0, 100, 0, 300, 200}, {ToneUnit(), 0, 100, 0, 150, 100}, {other, -3, 100, 0, 0, 0},
+        {ToneUnit(), 0, 100, 0, 0, 0},
+    };
+    UnitSynth kept;
+    kept.state.peak = 3000;
+    for (size_t i = 0; i < std::size(calls); ++i) {
+        SCOPED_TRACE(i);
+        const Call& c = calls[i];
+        UnitSynth fresh;
+        fresh.state.peak = 3000;
+        CaptureOutput expected, got;
+        fresh.state.phraseDivisor = kept.state.phraseDivisor = c.divisor;
+        fresh.SynthesizeSyllable(expected, c.rate, c.volume, c.unit, 0, 0, c.c, c.duration);
+        kept.SynthesizeSyllable(got, c.rate, c.volume, c.unit, 0, 0, c.c, c.duration);
+        ASSERT_FALSE(expected.bytes().empty());
+        EXPECT_EQ(got.bytes(), expected.bytes());
+    }
+}
+
 TEST(SynthesizeSyllable, PhraseDurationStretches) {
     UnitSynth synth;
     CaptureOutput plain, phrase, noDivisor;
