@@ -53,17 +53,6 @@ int32_t wholeOr(const std::string& text, int32_t previous) {
     return std::isfinite(v) && v > -2147483648.5 && v < 2147483647.5 ? forms::CLng(v) : previous;
 }
 
-// A settings number; one beyond any number (the runtime raises on it) reads as the fallback.
-double settingNumber(const std::string& text, double fallback) {
-    try {
-        return forms::Val(text);
-    } catch (const forms::RuntimeError&) {
-        return fallback;
-    }
-}
-
-bool flagOn(const std::string& text) { return settingNumber(text, 0) != 0; }
-
 // Pumps while busy() holds, at most ms of the machine's clock.
 template <class F>
 void pumpWhile(F&& busy, uint32_t ms) {
@@ -147,18 +136,18 @@ void frmMain::loadTimeoutSettings() {
     const std::string node = "Settings/Timeout";
     ensureAttrib(node, "Checked", "1");
     TimeoutSeconds = 0;
-    if (flagOn(c.GetNodeAttrib(node, "Checked"))) {
+    if (settingFlag(c.GetNodeAttrib(node, "Checked"))) {
         // An interval outside 0..32767 seconds cannot be meant; it switches the alarm off.
-        const double v = forms::Round(settingNumber(c.GetNodeAttrib(node, "Interval"), 0));
+        const double v = forms::Round(settingNumber(c.GetNodeAttrib(node, "Interval")));
         TimeoutSeconds = (v >= 0 && v <= 32767) ? static_cast<int16_t>(v) : 0;
     }
     if (!c.isExistAttrib(node, "Sound")) {
         c.CreateAttrib(node, "Sound", "0");
         c.CreateAttrib(node, "SoundFile", "");
     }
-    TimeoutSound = flagOn(c.GetNodeAttrib(node, "Sound"));
+    TimeoutSound = settingFlag(c.GetNodeAttrib(node, "Sound"));
     ensureAttrib(node, "Voice", "0");
-    TimeoutVoice = flagOn(c.GetNodeAttrib(node, "Voice"));
+    TimeoutVoice = settingFlag(c.GetNodeAttrib(node, "Voice"));
 }
 
 frmMain::StartOutcome frmMain::findOrStartTerminal() {
@@ -195,10 +184,10 @@ frmMain::StartOutcome frmMain::findOrStartTerminal() {
     }
     if (!FileExists(path)) return StartOutcome::NotInstalled;
     const bool run = c.isExistAttrib("Settings/Startup/RunMT4", "Checked") &&
-                     flagOn(c.GetNodeAttrib("Settings/Startup/RunMT4", "Checked"));
+                     settingFlag(c.GetNodeAttrib("Settings/Startup/RunMT4", "Checked"));
     if (!run) return StartOutcome::NotRunning;
     const bool hide = c.isExistAttrib("Settings/Startup/HideMT4", "Checked") &&
-                      flagOn(c.GetNodeAttrib("Settings/Startup/HideMT4", "Checked"));
+                      settingFlag(c.GetNodeAttrib("Settings/Startup/HideMT4", "Checked"));
     try {
         TerminalPid = forms::Shell(path, hide ? forms::vbHide : forms::vbMaximizedFocus);
     } catch (const forms::RuntimeError& e) {
@@ -236,12 +225,12 @@ void frmMain::placeWindow() {
         if (v == -1 || !std::isfinite(v)) return fallback;
         return static_cast<long>(std::clamp(v, 0.0, static_cast<double>(std::max(limit - 36, 0L))));
     };
-    const long left = onScreen(settingNumber(c.GetNodeAttrib("Window", "Left"), -1), screenW - 72, screenW);
-    const long top = onScreen(settingNumber(c.GetNodeAttrib("Window", "Top"), -1), 36, screenH);
+    const long left = onScreen(settingNumber(c.GetNodeAttrib("Window", "Left")), screenW - 72, screenW);
+    const long top = onScreen(settingNumber(c.GetNodeAttrib("Window", "Top")), 36, screenH);
     SetTopMost(hWnd());
     showFace();
-    WindowTopMost = flagOn(c.GetNodeAttrib("Window", "TopMost"));
-    if (flagOn(c.GetNodeAttrib("Window", "Visible"))) Move(left * tpp, top * tpp, 36 * tpp, 36 * tpp);
+    WindowTopMost = settingFlag(c.GetNodeAttrib("Window", "TopMost"));
+    if (settingFlag(c.GetNodeAttrib("Window", "Visible"))) Move(left * tpp, top * tpp, 36 * tpp, 36 * tpp);
     else Move(-1 * tpp, -1 * tpp, 1 * tpp, 1 * tpp);
 }
 
@@ -332,13 +321,13 @@ void frmMain::Form_Load() {
 
     // 15. Calendar reset.
     ensureAttrib("FXCalendar", "Update", "1");
-    if (flagOn(c.GetNodeAttrib("FXCalendar", "Update"))) {
+    if (settingFlag(c.GetNodeAttrib("FXCalendar", "Update"))) {
         c.RemoveAllFXCalendar();
         c.SetNodeAttrib("FXCalendar", "Update", "0");
     }
 
     // 16. Notice window.
-    bool newsVisible = c.isExistAttrib("Window/FXNews", "Status") && flagOn(c.GetNodeAttrib("Window/FXNews", "Status"));
+    bool newsVisible = c.isExistAttrib("Window/FXNews", "Status") && settingFlag(c.GetNodeAttrib("Window/FXNews", "Status"));
     StartFXNotify(newsVisible);
 
     // 17.-19. Defaults.
@@ -357,10 +346,10 @@ void frmMain::Form_Load() {
     }
 
     // 20. Live update.
-    if (flagOn(c.GetNodeAttrib("Settings/LiveUpdate", "Checked"))) ChkLiveUpdate(false);
+    if (settingFlag(c.GetNodeAttrib("Settings/LiveUpdate", "Checked"))) ChkLiveUpdate(false);
 
     // 21. Talking clock.
-    if (c.isExistAttrib("Settings/VoiceClock", "Checked") && flagOn(c.GetNodeAttrib("Settings/VoiceClock", "Checked")))
+    if (c.isExistAttrib("Settings/VoiceClock", "Checked") && settingFlag(c.GetNodeAttrib("Settings/VoiceClock", "Checked")))
         StartVoiceClock();
 
     // 22.-24.
@@ -380,16 +369,16 @@ void frmMain::LoadPara() {
                 if (!a) return std::nullopt;
                 return std::string(a.value());
             };
-            int16_t border = attr("Border") ? (flagOn(*attr("Border")) ? -1 : 0) : -1;
-            int16_t voice = attr("Voice") && flagOn(*attr("Voice")) ? -1 : 0;
-            int16_t quickOrder = attr("QuickOrder") && flagOn(*attr("QuickOrder")) ? -1 : 0;
+            int16_t border = attr("Border") ? (settingFlag(*attr("Border")) ? -1 : 0) : -1;
+            int16_t voice = attr("Voice") && settingFlag(*attr("Voice")) ? -1 : 0;
+            int16_t quickOrder = attr("QuickOrder") && settingFlag(*attr("QuickOrder")) ? -1 : 0;
             int16_t iconEvent = 0;
-            if (auto v = attr("IconEvent")) forms::ResumeNext([&] { iconEvent = forms::CInt(forms::Val(*v)); });
+            if (auto v = attr("IconEvent")) iconEvent = settingInteger<int16_t>(*v);
             const std::string symbol = attr("Symbol").value_or("");
             int32_t left = 0, top = 0, style = 0;
-            if (auto v = attr("Left")) forms::ResumeNext([&] { left = forms::CLng(forms::Val(*v)); });
-            if (auto v = attr("Top")) forms::ResumeNext([&] { top = forms::CLng(forms::Val(*v)); });
-            if (auto v = attr("Style")) forms::ResumeNext([&] { style = forms::CLng(forms::Val(*v)); });
+            if (auto v = attr("Left")) left = settingInteger<int32_t>(*v);
+            if (auto v = attr("Top")) top = settingInteger<int32_t>(*v);
+            if (auto v = attr("Style")) style = settingInteger<int32_t>(*v);
             LoadSymbolPara(symbol, left, top, style, border, voice, quickOrder, iconEvent);
             if (!symbol.empty() && !FloatForms.Exists(symbol)) {
                 std::vector<std::pair<std::string, std::string>> record;
@@ -427,9 +416,9 @@ void frmMain::LoadPara() {
     while (done < items.size()) setUp(items[done++]);
     // A page made for a panel that was not shown after all goes.
     for (auto& [symbol, p] : std::exchange(preloaded_, {})) forms::ResumeNext([&] { p->Unload(); });
-    if (c.isExistAttrib("Window/FXQuote", "Status") && flagOn(c.GetNodeAttrib("Window/FXQuote", "Status")))
+    if (c.isExistAttrib("Window/FXQuote", "Status") && settingFlag(c.GetNodeAttrib("Window/FXQuote", "Status")))
         ShowQuoteFrm();
-    if (c.isExistAttrib("Window/Terminal", "Status") && flagOn(c.GetNodeAttrib("Window/Terminal", "Status"))) {
+    if (c.isExistAttrib("Window/Terminal", "Status") && settingFlag(c.GetNodeAttrib("Window/Terminal", "Status"))) {
         bool flag = false;
         ShowTerminal(flag);
     }
@@ -931,26 +920,26 @@ void frmMain::LoadSymbolPara(const std::string& symbol, int32_t left, int32_t to
             const std::string node = "VoiceQuote/" + element;
             forms::ResumeNext([&] { rec->VoiceDelta(forms::CLng(c.GetNodeAttrib(node, "PIPValue"))); });
             forms::ResumeNext([&] { rec->DeltaFormat(c.GetNodeAttrib(node, "PIPFormat")); });
-            forms::ResumeNext([&] { rec->EnableDelta(flagOn(c.GetNodeAttrib(node, "PIP"))); });
+            forms::ResumeNext([&] { rec->EnableDelta(settingFlag(c.GetNodeAttrib(node, "PIP"))); });
             forms::ResumeNext([&] { rec->VoiceInterval(forms::CLng(c.GetNodeAttrib(node, "IntervalValue"))); });
             forms::ResumeNext([&] { rec->IntervalFormat(c.GetNodeAttrib(node, "IntervalFormat")); });
-            forms::ResumeNext([&] { rec->EnableInterval(flagOn(c.GetNodeAttrib(node, "Interval"))); });
+            forms::ResumeNext([&] { rec->EnableInterval(settingFlag(c.GetNodeAttrib(node, "Interval"))); });
         } else {
-            forms::ResumeNext([&] { rec->VoiceDelta(forms::CLng(forms::Val(c.GetNodeAttrib("VoiceQuote", "defPIPValue")))); });
+            forms::ResumeNext([&] { rec->VoiceDelta(settingInteger<int32_t>(c.GetNodeAttrib("VoiceQuote", "defPIPValue"))); });
             forms::ResumeNext([&] { rec->DeltaFormat(c.GetNodeAttrib("VoiceQuote", "defPIPFormat")); });
-            forms::ResumeNext([&] { rec->EnableDelta(flagOn(c.GetNodeAttrib("VoiceQuote", "defPIP"))); });
-            forms::ResumeNext([&] { rec->VoiceInterval(forms::CLng(forms::Val(c.GetNodeAttrib("VoiceQuote", "defIntervalValue")))); });
+            forms::ResumeNext([&] { rec->EnableDelta(settingFlag(c.GetNodeAttrib("VoiceQuote", "defPIP"))); });
+            forms::ResumeNext([&] { rec->VoiceInterval(settingInteger<int32_t>(c.GetNodeAttrib("VoiceQuote", "defIntervalValue"))); });
             forms::ResumeNext([&] { rec->IntervalFormat(c.GetNodeAttrib("VoiceQuote", "defIntervalFormat")); });
-            forms::ResumeNext([&] { rec->EnableInterval(flagOn(c.GetNodeAttrib("VoiceQuote", "defInterval"))); });
+            forms::ResumeNext([&] { rec->EnableInterval(settingFlag(c.GetNodeAttrib("VoiceQuote", "defInterval"))); });
         }
     });
     forms::ResumeNext([&] {
         const bool own = c.isExist("QuickOrder", element);
         const std::string node = own ? "QuickOrder/" + element : "QuickOrder";
         const std::string pre = own ? "" : "def";
-        forms::ResumeNext([&] { p->Confirm(flagOn(c.GetNodeAttrib(node, pre + "Confirm"))); });
-        forms::ResumeNext([&] { p->SL(forms::CInt(forms::Val(c.GetNodeAttrib(node, pre + "SL")))); });
-        forms::ResumeNext([&] { p->TP(forms::CInt(forms::Val(c.GetNodeAttrib(node, pre + "TP")))); });
+        forms::ResumeNext([&] { p->Confirm(settingFlag(c.GetNodeAttrib(node, pre + "Confirm"))); });
+        forms::ResumeNext([&] { p->SL(settingInteger<int16_t>(c.GetNodeAttrib(node, pre + "SL"))); });
+        forms::ResumeNext([&] { p->TP(settingInteger<int16_t>(c.GetNodeAttrib(node, pre + "TP"))); });
         forms::ResumeNext([&] { p->Volume(c.GetNodeAttrib(node, pre + "Volume")); });
     });
     static const std::vector<std::pair<std::string, std::string>> kAliases = {

@@ -43,13 +43,6 @@ constexpr HotKeyItem kHotKeys[] = {{"MT4", "mHideMT4"}, {"Terminal", "mTerminal"
                                    {"Exit", nullptr}};
 constexpr const char* kHotKeyItems[] = {"mHideMT4", "mFXQuote", "mFXNews", "mHideFloat", "mTerminal"};
 
-// A whole number that fits the range, or nothing.
-std::optional<int32_t> wholeNumber(const std::string& text, double low, double high) {
-    const double v = forms::Val(text);
-    if (!std::isfinite(v) || v != std::floor(v) || v < low || v > high) return std::nullopt;
-    return static_cast<int32_t>(v);
-}
-
 std::string accessNumber(int n) { return n < 10 ? "\t&" + std::to_string(n) : ""; }
 
 // A script name is a file name in the scripts folder, nothing that leads out of it.
@@ -117,7 +110,7 @@ void frmMain::defHotKey(bool forceAlert) {
 
     cls_Config& c = Config();
     const bool alert = forceAlert || !c.isExistAttrib(kHotKeyNode, "NoAlertErr") ||
-                       forms::Val(c.GetNodeAttrib(kHotKeyNode, "NoAlertErr")) == 0;
+                       !settingFlag(c.GetNodeAttrib(kHotKeyNode, "NoAlertErr"));
     for (const HotKeyItem& hk : kHotKeys) {
         const std::string path = std::string(kHotKeyNode) + "/" + hk.name;
         if (!c.isExist(kHotKeyNode, hk.name)) continue;
@@ -420,7 +413,7 @@ void frmMain::trayRightClick() {
             const size_t bar = entry.rfind('|');
             const std::string caption = bar == std::string::npos ? entry : entry.substr(0, bar);
             const auto handle = bar == std::string::npos ? std::nullopt
-                                                         : wholeNumber(entry.substr(bar + 1), 0, 2147483647.0);
+                                                         : wholeNumber(entry.substr(bar + 1), 0, INT32_MAX);
             const win::HWND h = handle.value_or(0);
             tray.AddMultiMt4(GetMT4Title(caption) + "\t(&" + std::to_string(i) + ")", std::to_string(h),
                              h != 0 && h == current);
@@ -742,7 +735,7 @@ void frmMain::exitSteps() {
         sys::Machine::current().post([tray] {});
     }
 
-    if (forms::Val(c.GetNodeAttrib("Window", "Visible")) != 0) {
+    if (settingFlag(c.GetNodeAttrib("Window", "Visible"))) {
         c.SetNodeAttrib("Window", "Left", std::to_string(forms::CLng(static_cast<double>(Left()) / tppX)));
         c.SetNodeAttrib("Window", "Top", std::to_string(forms::CLng(static_cast<double>(Top()) / tppY)));
     }

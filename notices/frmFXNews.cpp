@@ -34,9 +34,8 @@ const char* const kNode = "Window/FXNews_Content";
 // A stored number of pixels; missing, not a number or beyond any screen reads as 0.
 double storedNumber(cls_Config& c, const char* attribute) {
     if (!c.isExistAttrib(kNode, attribute)) return 0;
-    double v = 0;
-    forms::ResumeNext([&] { v = forms::Val(c.GetNodeAttrib(kNode, attribute)); });
-    return std::isfinite(v) && std::abs(v) <= 1e6 ? v : 0;
+    const double v = settingNumber(c.GetNodeAttrib(kNode, attribute));
+    return std::abs(v) <= 1e6 ? v : 0;
 }
 
 // The kind of a picture by its first bytes; "" for anything that is no picture.

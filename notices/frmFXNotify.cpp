@@ -42,8 +42,6 @@ constexpr const char* kLabelStrategy = "策略服务;";
 constexpr const char* kLabelVip = "Vip服务;";
 constexpr const char* kLabelNotice = "Kestrel公告;";
 
-bool flagOn(const std::string& text) { return forms::Val(text) != 0; }
-
 // The query value as a URL carries it: everything but unreserved characters percent-encoded.
 std::string urlEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
@@ -132,10 +130,9 @@ void frmFXNotify::Form_Load() {
     for (const char* a : {"Left", "Top", "Width", "Height"}) {
         stored = stored && c.isExistAttrib("Window/FXNews", a);
         if (!stored) break;
-        double v = NAN;
-        forms::ResumeNext([&] { v = forms::Val(c.GetNodeAttrib("Window/FXNews", a)); });
+        const double v = settingNumber(c.GetNodeAttrib("Window/FXNews", a));
         const bool size = i >= 2;
-        stored = std::isfinite(v) && std::abs(v) <= 1e6 && (!size || v >= 0);
+        stored = std::abs(v) <= 1e6 && (!size || v >= 0);
         place[i++] = v;
     }
     if (stored) {
@@ -540,7 +537,7 @@ void frmFXNotify::FXEvent() {
     cls_Config& c = Config();
     auto setting = [&](const char* name) {
         const std::string path = std::string("Settings/FXNews/Source/") + name;
-        return c.isExistAttrib(path, "Checked") && flagOn(c.GetNodeAttrib(path, "Checked"));
+        return c.isExistAttrib(path, "Checked") && settingFlag(c.GetNodeAttrib(path, "Checked"));
     };
     // 1.-4.
     FeedSources[1].Enabled = setting("FX168_1");

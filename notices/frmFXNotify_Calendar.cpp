@@ -312,8 +312,7 @@ void frmFXNotify::remindToday(int16_t d) {
     long lead = 0;
     forms::ResumeNext([&] {
         if (c.isExistAttrib("FXCalendar", "NotifyTime")) {
-            const double v = std::round(forms::Val(c.GetNodeAttrib("FXCalendar", "NotifyTime")));
-            lead = std::isfinite(v) ? static_cast<long>(std::clamp(v, 0.0, 1440.0)) : 0;
+            lead = std::lround(settingNumber(c.GetNodeAttrib("FXCalendar", "NotifyTime"), 0, 1440));
         }
     });
     if (ReminderStart < 0 || static_cast<size_t>(ReminderStart) >= items.size()) ReminderStart = 0;
@@ -330,7 +329,7 @@ void frmFXNotify::remindToday(int16_t d) {
                 ReminderStart = static_cast<int16_t>(i);
             }
             if (t != first) break;
-            if (minutesOf(t) - minutesOf(now) <= lead + 1 && forms::Val(attr(item, "Notify")) == 1) {
+            if (minutesOf(t) - minutesOf(now) <= lead + 1 && settingNumber(attr(item, "Notify")) == 1) {
                 if (!text.empty()) text += "\r\n";
                 std::string title = forms::Replace(item.text().as_string(), "<nobr>", " (");
                 text += t + "  " + forms::Replace(title, "</nobr>", ")");

@@ -29,7 +29,7 @@ namespace {
 // A flag of the settings; a missing one reads as off without the store's error box.
 bool settingOn(const std::string& path, const char* name) {
     cls_Config& c = Config();
-    return c.isExistAttrib(path, name) && forms::Val(c.GetNodeAttrib(path, name)) != 0;
+    return c.isExistAttrib(path, name) && settingFlag(c.GetNodeAttrib(path, name));
 }
 
 std::string settingText(const std::string& path, const char* name) {
@@ -238,8 +238,8 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
     // 6.
     std::string duration;
     if (settingOn("Settings/FXNews/Popup/Duration", "Checked")) {
-        const double seconds = forms::Val(settingText("Settings/FXNews/Popup/Duration", "SelValue"));
-        if (std::isfinite(seconds)) duration = forms::CStr(seconds * 1000);
+        const double ms = settingNumber(settingText("Settings/FXNews/Popup/Duration", "SelValue")) * 1000;
+        if (std::isfinite(ms)) duration = forms::CStr(ms);
     }
     // 7.
     forms::ResumeNext([&] {

@@ -29,11 +29,8 @@ BerthRules boardRules() {
     return r;
 }
 
-// A settings number, pixels: what does not start with a number (or is absurd) counts as 0.
-double settingNumber(const char* name) {
-    const double v = forms::Val(Config().GetNodeAttrib(frmQuote::kNode, name));
-    return std::isfinite(v) ? std::clamp(v, -1e6, 1e6) : 0.0;
-}
+// A stored place or size, pixels, held to what a screen could show.
+double storedPixels(const char* name) { return settingNumber(Config().GetNodeAttrib(frmQuote::kNode, name), -1e6, 1e6); }
 
 } // namespace
 
@@ -73,9 +70,9 @@ void frmQuote::Form_Load() {
     cls_Config& c = Config();
     const std::string style = forms::Left(c.GetNodeAttrib(kNode, "Style"), 1);
     Style_ = style.empty() ? ' ' : style[0];
-    berth_->AutoHide = forms::Val(c.GetNodeAttrib(kNode, "AutoHide")) != 0;
+    berth_->AutoHide = settingFlag(c.GetNodeAttrib(kNode, "AutoHide"));
 
-    const long left = std::lround(settingNumber("Left") * tppX()), top = std::lround(settingNumber("Top") * tppY());
+    const long left = std::lround(storedPixels("Left") * tppX()), top = std::lround(storedPixels("Top") * tppY());
     // The other dimension is set by ResizeWindow once the table is built; until then it keeps
     // the design size, so the frame is measured on a window larger than its frame.
     if (Horizontal()) Move(left, top, std::lround(static_cast<double>(savedWidth()) * tppX()), Height());
@@ -185,11 +182,11 @@ int32_t frmQuote::frameHeight() {
 }
 
 int32_t frmQuote::savedWidth() {
-    return std::max(static_cast<int32_t>(std::lround(settingNumber("Width"))), frameWidth() + kColumn);
+    return std::max(static_cast<int32_t>(std::lround(storedPixels("Width"))), frameWidth() + kColumn);
 }
 
 int32_t frmQuote::savedHeight() {
-    return std::max(static_cast<int32_t>(std::lround(settingNumber("Height"))), frameHeight() + kHead + kRow);
+    return std::max(static_cast<int32_t>(std::lround(storedPixels("Height"))), frameHeight() + kHead + kRow);
 }
 
 void frmQuote::ResizeWindow() {

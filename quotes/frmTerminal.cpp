@@ -110,8 +110,7 @@ void frmTerminal::Form_Load() {
     // The saved place, pixels. Sizes below the least one a resize allows are taken as that.
     cls_Config& c = Config();
     auto number = [&](const char* name, double low, double high) {
-        const double v = forms::Val(c.GetNodeAttrib(kNode, name));
-        return std::isfinite(v) ? std::clamp(v, low, high) : low;
+        return settingNumber(c.GetNodeAttrib(kNode, name), low, high);
     };
     const double limit = 1e6;
     const double left = number("Left", -limit, limit), top = number("Top", -limit, limit);

@@ -292,10 +292,18 @@ void frmInsScript::Install() {
     auto& m = sys::Machine::current();
     m.makeDirs(to);
     std::string out;
+    bool open = false;
     for (const std::string& line : lines) {
         out += line + "\r\n";
-        if (holds(line, "<scripts>")) writeNewEntries(out, from, to);
+        if (holds(line, "<scripts>")) {
+            writeNewEntries(out, from, to);
+            open = true;
+        } else if (holds(line, "</scripts>")) {
+            open = false;
+        }
     }
+    // A file that ends inside the section would leave the new entries unclosed.
+    if (open) out += "</scripts>\r\n";
     const std::string iniFile = terminal + "profiles\\hotkeys.ini";
     m.makeDirs(terminal + "profiles");
     // A failed write leaves the terminal's own file as it was.

@@ -13,6 +13,7 @@
 #include "platform/system/Machine.h"
 #include "toolkit/PlayMediaCls.h"
 #include "toolkit/cRegistry.h"
+#include "toolkit/cls_Config.h"
 #include "toolkit/frmBalloon.h"
 #include "toolkit/m_Main.h"
 #include "toolkit/ucHotKey.h"
@@ -34,18 +35,6 @@ const SoundRow* soundRow(const std::string& button) {
     for (const SoundRow& r : kSoundRows)
         if (button == r.button) return &r;
     return nullptr;
-}
-
-// A whole number of a hot-key part within its range, else 0.
-int32_t partNumber(const std::string& text, int32_t high) {
-    double v = 0;
-    try {
-        v = forms::Val(text);
-    } catch (const forms::RuntimeError&) {
-        return 0;
-    }
-    if (!std::isfinite(v) || v != std::floor(v) || v < 0 || v > high) return 0;
-    return static_cast<int32_t>(v);
 }
 
 cRegistry runEntry() {
@@ -210,8 +199,9 @@ frmSettings::HotKeyValue frmSettings::ParseHotKeyText(const std::string& text) {
         }
     };
     HotKeyValue v;
-    v.mod = partNumber(part("Mod"), win::MOD_ALT | win::MOD_CONTROL | win::MOD_SHIFT | win::MOD_WIN);
-    v.key = partNumber(part("Key"), 255);
+    // A part out of its range reads as none.
+    v.mod = wholeNumber(part("Mod"), 0, win::MOD_ALT | win::MOD_CONTROL | win::MOD_SHIFT | win::MOD_WIN).value_or(0);
+    v.key = wholeNumber(part("Key"), 0, 255).value_or(0);
     return v;
 }
 

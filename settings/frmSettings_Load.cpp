@@ -18,18 +18,6 @@
 
 namespace {
 
-// The text's leading number; a text beyond any number reads 0.
-double number(const std::string& text) {
-    try {
-        const double v = forms::Val(text);
-        return std::isfinite(v) ? v : 0;
-    } catch (const forms::RuntimeError&) {
-        return 0;
-    }
-}
-
-bool flag(const std::string& text) { return number(text) != 0; }
-
 double rounded(double v) { return forms::Round(v); }
 
 } // namespace
@@ -46,7 +34,7 @@ void frmSettings::loadPass() {
     cls_Config& c = Config();
     auto attr = [&](const char* path, const char* name) { return c.GetNodeAttrib(path, name); };
     auto check = [&](const char* id, bool on) { el(id).checked(on); };
-    auto checkFlag = [&](const char* id, const char* path, const char* name) { check(id, flag(attr(path, name))); };
+    auto checkFlag = [&](const char* id, const char* path, const char* name) { check(id, settingFlag(attr(path, name))); };
     auto click = [&](const char* id) { el(id).FireEvent("onClick"); };
     auto select = [&](const char* id, int index) { el(id).set("selectedIndex", index); };
 
@@ -87,7 +75,7 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { el("iExclude").value(attr("Settings/FXNews", "Exclude")); });
     forms::ResumeNext([&] { checkFlag("Duration", "Settings/FXNews/Popup/Duration", "Checked"); });
     forms::ResumeNext([&] {
-        const double index = rounded(number(attr("Settings/FXNews/Popup/Duration", "SelValue")) / 10 - 1);
+        const double index = rounded(settingNumber(attr("Settings/FXNews/Popup/Duration", "SelValue")) / 10 - 1);
         select("DurationIndex", index >= 0 && index <= 4 ? static_cast<int>(index) : 1);
     });
     forms::ResumeNext([&] { checkFlag("DetectFSApp", "Settings/FXNews/Popup/DetectFSApp", "Checked"); });
@@ -99,13 +87,13 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { checkFlag("TT2", "Settings/FXNews/Source/DailyFX_1", "Checked"); });
     forms::ResumeNext([&] { checkFlag("TT3", "Settings/FXNews/Source/CaiXun_1", "Checked"); });
     forms::ResumeNext([&] {
-        const double minutes = number(attr("FXCalendar", "NotifyTime"));
+        const double minutes = settingNumber(attr("FXCalendar", "NotifyTime"));
         select("iFXCalNotifyTime", minutes == 3 ? 1 : minutes == 5 ? 2 : minutes == 10 ? 3 : 0);
     });
     // A choice of an action list: the stored number, rounded, when the list has it, else "无".
     auto action = [&](const char* id, const char* path, const char* name) {
         const web::HTMLElement list = el(id);
-        const double index = rounded(number(attr(path, name)));
+        const double index = rounded(settingNumber(attr(path, name)));
         const int count = list.number("length");
         list.set("selectedIndex", index >= 0 && index < count ? static_cast<int>(index) : 0);
     };
@@ -132,7 +120,7 @@ void frmSettings::loadPass() {
     };
     forms::ResumeNext([&] { checkFlag("chkTimeOut", "Settings/Timeout", "Checked"); });
     forms::ResumeNext([&] {
-        const double n = rounded(number(attr("Settings/Timeout", "Interval")));
+        const double n = rounded(settingNumber(attr("Settings/Timeout", "Interval")));
         int index = 2;
         if (n >= 3 && n <= 10) index = static_cast<int>(n) - 3;
         else if (n == 20) index = 8;

@@ -21,12 +21,8 @@ namespace {
 
 // A stored place of the icon window in pixels; -1 (or no usable number) is the default place.
 long storedPixels(const std::string& text) {
-    double v = -1;
-    try {
-        v = forms::Fix(forms::Val(text));
-    } catch (const forms::RuntimeError&) {
-    }
-    return std::isfinite(v) && std::fabs(v) <= 100000 ? static_cast<long>(v) : -1;
+    const double v = forms::Fix(settingNumber(text));
+    return std::fabs(v) <= 100000 ? static_cast<long>(v) : -1;
 }
 
 } // namespace
@@ -108,11 +104,7 @@ void frmSettings::ClickOK() {
     bool iconChanged = false;
     step("iFloat", [&] {
         const std::string shown = flagOf("iFloat");
-        double stored = 0;
-        try {
-            stored = forms::Val(c.GetNodeAttrib("Window", "Visible"));
-        } catch (const forms::RuntimeError&) {
-        }
+        const double stored = settingNumber(c.GetNodeAttrib("Window", "Visible"));
         iconChanged = stored != (shown == "1" ? 1 : 0);
         c.SetNodeAttrib("Window", "Visible", shown);
     });
@@ -134,7 +126,7 @@ void frmSettings::ClickOK() {
     step("TimeOut", [&] {
         const std::string seconds = el("TimeOut").value();
         c.SetNodeAttrib("Settings/Timeout", "Interval", seconds);
-        const double v = forms::Val(seconds);
+        const double v = settingNumber(seconds);
         const bool on = el("chkTimeOut").checked();
         m_Main::TimeoutSeconds = on && v >= 0 && v <= 32767 ? static_cast<int16_t>(v) : 0;
     });

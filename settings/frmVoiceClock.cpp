@@ -43,7 +43,7 @@ bool frmVoiceClock::Initialize() {
 int32_t frmVoiceClock::TickInterval() const { return m_AlermTimer ? m_AlermTimer->Interval() : 0; }
 
 bool frmVoiceClock::clockOn(const char* attribute) {
-    return forms::Val(Config().GetNodeAttrib("Settings/VoiceClock", attribute)) != 0;
+    return settingFlag(Config().GetNodeAttrib("Settings/VoiceClock", attribute));
 }
 
 void frmVoiceClock::nearChime(const char* attribute) {

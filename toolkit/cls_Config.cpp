@@ -4,9 +4,12 @@
 
 #include "platform/desktop/MessageBox.h"
 #include "platform/forms/RuntimeError.h"
+#include "platform/forms/Strings.h"
 #include "platform/system/Machine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -330,4 +333,28 @@ void cls_Config::RemoveFloat() {
 void cls_Config::AddFloatRecord(const std::vector<std::pair<std::string, std::string>>& attributes) {
     pugi::xml_node e = requireNode("Window/Float").append_child("Item");
     for (const auto& [name, value] : attributes) e.append_attribute(name.c_str()) = value.c_str();
+}
+
+double settingNumber(std::string_view text, double low, double high) {
+    double v = 0;
+    try {
+        v = forms::Val(text);
+    } catch (const forms::RuntimeError&) {
+        // Only a number out of a Double's reach raises. Its size and sign are what the C
+        // library reads from the same digits (blanks dropped, as the runtime drops them);
+        // "&H" digits that overflow are large and positive.
+        std::string digits;
+        for (char c : text)
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') digits += c == 'd' || c == 'D' ? 'e' : c;
+        v = !digits.empty() && digits[0] == '&' ? HUGE_VAL : std::strtod(digits.c_str(), nullptr);
+    }
+    return std::clamp(v, low, high);
+}
+
+bool settingFlag(std::string_view text) { return settingNumber(text) != 0; }
+
+std::optional<int32_t> wholeNumber(std::string_view text, int32_t low, int32_t high) {
+    const double v = settingNumber(text);
+    if (v != std::floor(v) || v < low || v > high) return std::nullopt;
+    return static_cast<int32_t>(v);
 }

@@ -3,8 +3,13 @@
 // addressed by element paths below the root `App` plus attribute names; values are text.
 #include <pugixml.hpp>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class cls_Config {
@@ -61,3 +66,18 @@ private:
 
 // The one store of the run, created on first use.
 cls_Config& Config();
+
+// Stored values read as numbers, the runtime's way (the text's leading number; other text is 0),
+// except that none of them raises: a damaged file must not stop the program or its exit.
+// The number held to [low, high]; one too large for a Double is the end of the range on its side.
+double settingNumber(std::string_view text, double low = -DBL_MAX, double high = DBL_MAX);
+// Rounded (halves to even) and held to what the integer type holds.
+template <class Int>
+Int settingInteger(std::string_view text) {
+    using limits = std::numeric_limits<Int>;
+    return static_cast<Int>(std::nearbyint(settingNumber(text, limits::min(), limits::max())));
+}
+// On when its number is not 0.
+bool settingFlag(std::string_view text);
+// A whole number within [low, high], or nothing.
+std::optional<int32_t> wholeNumber(std::string_view text, int32_t low, int32_t high);

@@ -36,8 +36,6 @@ using namespace m_Main;
 
 namespace {
 
-using testing_support::shippedSettings;
-
 const char* const kFolder = testing_support::kProgramFolder;
 const char* const kSettings = testing_support::kProgramSettings;
 
@@ -803,70 +801,4 @@ TEST(frmMain, HideMT4HidesAndShowsTheTerminal) {
     EXPECT_TRUE(win::IsWindowVisible(h));
     EXPECT_TRUE(win::IsZoomed(h));
     EXPECT_EQ(win::GetForegroundWindow(), h);
-}
-
-// ---- Damaged settings ------------------------------------------------------------------------------
-
-// Settings files a user or a crash may leave behind: the program starts with them, reading what it
-// cannot use as its default, or refuses them with one message; it never aborts.
-TEST(frmMain, DamagedSettingsStartOrAreRefusedCleanly) {
-    using Edit = std::function<void(pugi::xml_node app)>;
-    auto attr = [](pugi::xml_node n, const char* name, const char* value) {
-        (n.attribute(name) ? n.attribute(name) : n.append_attribute(name)).set_value(value);
-    };
-    auto panels = [](pugi::xml_node app) { return app.child("Window").child("Float"); };
-    struct Case { const char* name; Edit edit; std::string raw; bool starts; };
-    std::string nested = "<App>";
-    for (int i = 0; i < 300000; ++i) nested += "<a>";
-    for (int i = 0; i < 300000; ++i) nested += "</a>";
-    nested += "</App>";
-    const std::vector<Case> cases = {
-        {"huge icon place", [&](pugi::xml_node a) { attr(a.child("Window"), "Left", "1e400"), attr(a.child("Window"), "Top", "99999999999"); }, "", true},
-        {"negative icon place", [&](pugi::xml_node a) { attr(a.child("Window"), "Left", "-1e400"), attr(a.child("Window"), "Top", "-500"); }, "", true},
-        {"text for numbers", [&](pugi::xml_node a) { attr(a.child("Window"), "Left", "left"), attr(a.child("Window"), "Top", "&amp;#x1F600;"); }, "", true},
-        {"panel numbers out of range", [&](pugi::xml_node a) {
-             for (pugi::xml_node i : panels(a).children())
-                 attr(i, "Left", "1e400"), attr(i, "Top", "-7"), attr(i, "Style", "x"), attr(i, "IconEvent", "99999999");
-         }, "", true},
-        {"timeout interval out of range", [&](pugi::xml_node a) { attr(a.child("Settings").child("Timeout"), "Interval", "1e400"); }, "", true},
-        {"calendar weeks missing", [&](pugi::xml_node a) {
-             pugi::xml_node cal = a.child("FXCalendar");
-             for (int w = 1; w <= 5; ++w) cal.remove_child(("Week" + std::to_string(w)).c_str());
-             attr(cal, "Update", "1");
-         }, "", true},
-        {"no panel list", [&](pugi::xml_node a) { a.child("Window").remove_child("Float"); }, "", true},
-        {"deep nesting", nullptr, nested, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Program p;
-        if (c.edit) {
-            pugi::xml_document doc;
-            ASSERT_TRUE(doc.load_string(shippedSettings().c_str()));
-            c.edit(doc.child("App"));
-            std::ostringstream out;
-            doc.save(out);
-            p.m->writeFileAtomic(kSettings, out.str());
-        } else {
-            p.m->writeFileAtomic(kSettings, c.raw);
-        }
-        win::clearMessageBoxes();
-        for (int i = 0; i < 8; ++i) win::queueMessageBoxAnswer(win::IDOK);
-        ASSERT_EQ(p.start(), c.starts);
-        if (!c.starts) {
-            EXPECT_EQ(win::messageBoxes().size(), 1u);
-            EXPECT_EQ(p.m->readFile(kSettings).value(), c.raw);  // the file is left as it was
-            continue;
-        }
-        EXPECT_LE(win::messageBoxes().size(), 1u);
-        ASSERT_TRUE(MainForm);
-        const long x = p.main().Left() / 15, y = p.main().Top() / 15;
-        EXPECT_GE(x, 0);
-        EXPECT_GE(y, 0);
-        EXPECT_LE(x + 36, p.m->screenWidth());
-        EXPECT_LE(y + 36, p.m->screenHeight());
-        p.m->runFor(2000);
-        EXPECT_TRUE(MainForm);
-        Config().XMLSave();
-    }
 }

@@ -98,7 +98,10 @@ TEST(ScriptInstaller, HotKeyFileCases) {
     const std::vector<Case> cases = {
         {"no file", std::nullopt, "<scripts>\r\n" + all3 + "</scripts>\r\n"},
         {"no section, blank lines", "[main]\r\n\r\n  \r\nx=1\r\n", "[main]\r\nx=1\r\n<scripts>\r\n" + all3 + "</scripts>\r\n"},
-        {"opening line last", "<charts>\r\n</charts>\r\n<scripts>", "<charts>\r\n</charts>\r\n<scripts>\r\n" + all3},
+        {"opening line last", "<charts>\r\n</charts>\r\n<scripts>",
+         "<charts>\r\n</charts>\r\n<scripts>\r\n" + all3 + "</scripts>\r\n"},
+        {"section never closed", "<scripts>\r\nOld=Ctrl+5\r\n[main]\r\n",
+         "<scripts>\r\n" + all3 + "Old=Ctrl+5\r\n</scripts>\r\n"},
         // Kept: Old (its .mq4 is there, the lower-case key still holds Ctrl+0). Dropped: a line
         // without "=", an entry whose script is gone, and names reaching out of the folder.
         {"kept and dropped entries",

@@ -276,3 +276,32 @@ TEST(ShippedSettings, EveryAttributeTheProgramReadsIsPresent) {
     EXPECT_EQ(cfg.GetNodeText("Settings/HotKey/MT4"), "Mod(3)Key(77)HotKey(Ctrl+Alt+M)");
     EXPECT_TRUE(win::messageBoxes().empty());
 }
+
+// Stored numbers read the runtime's way, but none raises: beyond a Double's reach is the end of the
+// range on its side (a tiny one is 0), and the reader's range holds every result.
+TEST(SettingNumbers, NeverRaiseAndHoldToTheirRange) {
+    struct Case { const char* text; double number; std::optional<int32_t> whole; };
+    const std::vector<Case> cases = {
+        {"1e400", DBL_MAX, std::nullopt},
+        {"-1e400", -DBL_MAX, std::nullopt},
+        {" - 1 D 400", -DBL_MAX, std::nullopt},
+        {"1e-400", 0, 0},
+        {"&H1FFFFFFFF", DBL_MAX, std::nullopt},
+        {"abc", 0, 0},
+        {"", 0, 0},
+        {"12px", 12, 12},
+        {"2.5", 2.5, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(settingNumber(c.text), c.number);
+        EXPECT_EQ(settingFlag(c.text), c.number != 0);
+        EXPECT_EQ(wholeNumber(c.text, -100, 100), c.whole);
+    }
+    EXPECT_EQ(settingNumber("1e400", 0, 1440), 1440);
+    EXPECT_EQ(settingNumber("-7", 0, 1440), 0);
+    EXPECT_EQ(settingInteger<int16_t>("1e400"), INT16_MAX);
+    EXPECT_EQ(settingInteger<int32_t>("-1e400"), INT32_MIN);
+    EXPECT_EQ(settingInteger<int32_t>("2.5"), 2);  // halves to even
+    EXPECT_EQ(wholeNumber("7", 0, 6), std::nullopt);
+}
