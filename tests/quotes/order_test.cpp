@@ -127,6 +127,10 @@ TEST(QuickOrders, BuyAndSellFillTheTerminalsDialogAndShowItsResult) {
         {"USDJPY", -1, 0, 50, false, "", "107.75"},
         {"EURUSD", -1, 20, 40, true, "1.23636", "1.23036"},
     };
+    // Each result waits until the watch has been seen, however long the program took to start it.
+    termsim::OrderOutcome held;
+    held.finishes = false;
+    p.terminal().setOutcome(held);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.symbol) + " " + std::to_string(c.side) + " " + std::to_string(c.fractional));
         frmFloat& f = *p.panel(c.symbol);
@@ -140,6 +144,7 @@ TEST(QuickOrders, BuyAndSellFillTheTerminalsDialogAndShowItsResult) {
         EXPECT_TRUE(f.OrderWatching());
         EXPECT_NE(f.OrderDialog(), 0);
         EXPECT_NE(f.OrderDialog(), stranger);
+        p.terminal().finishPendingOrder();
         ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }));
         ASSERT_EQ(p.terminal().orders().size(), before + 1);
         const termsim::PlacedOrder& o = p.terminal().orders().back();
@@ -322,7 +327,7 @@ TEST(QuickOrders, TheConfirmationBalloonShowsTheOrderAndSendsItOnlyOnItsButton) 
 TEST(QuickOrders, TheFilledDialogOfTheTerminal) {
     Program p;
     termsim::OrderOutcome outcome;
-    outcome.delayMs = 4000;
+    outcome.finishes = false;  // the dialog says it is sending until the test has looked
     p.terminal().setOutcome(outcome);
     frmFloat& f = *p.panel("EURUSD");
     f.Confirm(false);
@@ -333,6 +338,7 @@ TEST(QuickOrders, TheFilledDialogOfTheTerminal) {
     p.runFor(300);
     EXPECT_EQ(p.tipText(), "正在发送定单...");
     EXPECT_FALSE(testing_support::writeSnapshot("orders_terminal_dialog").empty());
+    p.terminal().finishPendingOrder();
     ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }));
     EXPECT_EQ(p.terminal().orders()[0].takeProfit, "1.23956");
 }
