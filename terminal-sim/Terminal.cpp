@@ -653,7 +653,11 @@ void Terminal::pressOrderButton(int side) {
 }
 
 void Terminal::finishOrder() {
-    if (!dialog_.hwnd || dialog_.pendingOrder < 0 || !options_.outcome.finishes) return;
+    if (options_.outcome.finishes) finishPendingOrder();
+}
+
+void Terminal::finishPendingOrder() {
+    if (!dialog_.hwnd || dialog_.pendingOrder < 0) return;
     SetWindowText(dialog_.resultEdit, orders_[dialog_.pendingOrder].result);
     ShowWindow(dialog_.resultOk, SW_SHOW);
     dialog_.pendingOrder = -1;

@@ -108,6 +108,9 @@ public:
     void setColumnCount(int columns);
     void setCaption(const std::string& caption);
     void setOutcome(OrderOutcome outcome) { options_.outcome = std::move(outcome); }
+    // The order the dialog is sending shows its result now, even one whose outcome never
+    // finishes by itself.
+    void finishPendingOrder();
     void setCloseBehaviour(CloseBehaviour behaviour, uint64_t delayMs = 2000);
     // Server time shown in the Market Watch caption; empty while unknown.
     std::string serverTimeText() const;

@@ -97,6 +97,7 @@ std::string unbase64(std::string_view in) {
 }
 
 BrowserHost::BrowserHost(sys::Machine& machine) : machine_(machine) {
+    if (const int ms = std::atoi(machine_.setting("browser.callTimeoutMs").c_str()); ms > 0) callTimeoutMs = ms;
     pumpId_ = machine_.addPump({[this] { pump(); }, nullptr});
 }
 
@@ -144,7 +145,7 @@ Chromium& BrowserHost::browser() {
     }
     // The first answer says the browser is up; start-up takes real time.
     machine_.beginOutsideWork();
-    auto r = b->call("Target.setDiscoverTargets", {{"discover", true}}, "", 30000);
+    auto r = b->call("Target.setDiscoverTargets", {{"discover", true}}, "", std::max(30000, callTimeoutMs));
     machine_.endOutsideWork();
     if (auto* e = std::get_if<CdpError>(&r)) fail(*e, "start-up");
     // The window the browser opens by itself and its preloaded address-bar pop-ups are not

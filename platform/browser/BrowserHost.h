@@ -25,7 +25,9 @@ public:
     // The made-up origin the program's resources are served under.
     static constexpr const char* kOrigin = "http://pages.invalid/";
     // Bound, in real time, of one round trip. A browser that does not answer in time is hung
-    // (all pages share one renderer): it is ended, and the next page starts a new one.
+    // (all pages share one renderer): it is ended, and the next page starts a new one. The
+    // machine setting "browser.callTimeoutMs" changes it (a machine loaded far beyond its
+    // cores answers slowly without being hung).
     int callTimeoutMs = 15000;
 
     sys::Machine& machine() { return machine_; }

@@ -69,7 +69,7 @@ struct Runs {
                 });
                 if (whileRunning) whileRunning();
                 if (MainForm) MainForm->m_frmSysTray_MenuClick("Exit");
-                o.exited = m.runUntilReal([] { return !MainForm || !MainForm->IsLoaded(); }, 10000);
+                o.exited = m.runUntilReal([] { return !MainForm || !MainForm->IsLoaded(); });
             }
         } catch (const std::exception& e) {
             o.thrown = e.what();

@@ -41,13 +41,13 @@ protected:
         auto b = std::make_unique<WebBrowser>(w, h);
         b->Navigate(kBase + "test.htm");
         EXPECT_TRUE(b->Busy());
-        EXPECT_TRUE(m().runUntil([&] { return !b->Busy(); }, 20000));
+        EXPECT_TRUE(m().runUntil([&] { return !b->Busy(); }, testing_support::kOutsideWaitMs));
         return b;
     }
     // Pumps with real time given to the browser until pred holds (bounded).
     bool waitFor(const std::function<bool()>& pred) {
         m().beginOutsideWork();
-        bool ok = m().runUntil(pred, 10000);
+        bool ok = m().runUntil(pred, testing_support::kOutsideWaitMs);
         m().endOutsideWork();
         return ok;
     }
@@ -61,7 +61,7 @@ TEST_F(Browser, LoadsAPageFromResourcesAndRaisesItsEvents) {
     b->NavigateComplete2 = [&](const std::string& url) { seen.push_back("nav " + url); };
     b->DocumentComplete = [&](const std::string& url) { seen.push_back("doc " + url); };
     b->Navigate(kBase + "test.htm");
-    ASSERT_TRUE(m().runUntil([&] { return !b->Busy(); }, 20000));
+    ASSERT_TRUE(m().runUntil([&] { return !b->Busy(); }, testing_support::kOutsideWaitMs));
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], "nav " + kBase + "test.htm");
     EXPECT_EQ(seen[1], "doc " + kBase + "test.htm");
@@ -210,7 +210,7 @@ TEST_F(Browser, ProxiesOfAReplacedDocumentFail) {
     auto b = load();
     auto old = b->Document().all("HeadBid");
     b->Navigate(kBase + "test.htm");
-    ASSERT_TRUE(m().runUntil([&] { return !b->Busy(); }, 20000));
+    ASSERT_TRUE(m().runUntil([&] { return !b->Busy(); }, testing_support::kOutsideWaitMs));
     try {
         old.innerText("stale");
         FAIL() << "a handle of the old document was used";
@@ -261,11 +261,23 @@ TEST(BrowserDeath, ChromiumKilledMidCallIsReportedNotAHang) {
     testing_support::TestMachine machine;
     auto b = std::make_unique<WebBrowser>(320, 200);
     b->Navigate(kBase + "test.htm");
-    ASSERT_TRUE(machine->runUntil([&] { return !b->Busy(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return !b->Busy(); }, testing_support::kOutsideWaitMs));
     auto doc = b->Document();
     int pid = BrowserHost::of(machine.get()).browserIfRunning()->pid();
-    std::thread killer([pid] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Killed once the page spins in its endless loop, which only the call starts: the browser's
+    // processes have used a good deal more CPU time than the idle page does.
+    const std::vector<int> tree = BrowserHost::of(machine.get()).processTree();
+    auto cpuTicks = [tree] {
+        long long sum = 0;
+        for (int p : tree)
+            if (const auto f = hostProcessStat(p); f.size() > 12) sum += std::atoll(f[11].c_str()) + std::atoll(f[12].c_str());
+        return sum;
+    };
+    const long long idle = cpuTicks();
+    std::thread killer([&cpuTicks, idle, pid] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kOutsideWaitMs);
+        while (cpuTicks() < idle + sysconf(_SC_CLK_TCK) / 4 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         kill(pid, SIGKILL);
     });
     try {
@@ -283,7 +295,7 @@ TEST(BrowserDeath, ChromiumKilledMidCallIsReportedNotAHang) {
     // A new page starts a new browser.
     auto again = std::make_unique<WebBrowser>(100, 100);
     again->Navigate(kBase + "test.htm");
-    ASSERT_TRUE(machine->runUntil([&] { return !again->Busy(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return !again->Busy(); }, testing_support::kOutsideWaitMs));
     EXPECT_EQ(again->Document().all("HeadBid").innerText(), "1.23");
 }
 
@@ -293,7 +305,7 @@ TEST(BrowserDeath, AHungPageEndsTheBrowserWithinTheBound) {
     testing_support::TestMachine machine;
     auto b = std::make_unique<WebBrowser>(320, 200);
     b->Navigate(kBase + "test.htm");
-    ASSERT_TRUE(machine->runUntil([&] { return !b->Busy(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return !b->Busy(); }, testing_support::kOutsideWaitMs));
     // Short only for the hung call: a loaded machine may take longer than this to start a page.
     BrowserHost::of(machine.get()).callTimeoutMs = 1500;
     auto doc = b->Document();

@@ -61,7 +61,7 @@ protected:
     }
     bool waitFor(const std::function<bool()>& pred) {
         machine->beginOutsideWork();
-        bool ok = machine->runUntil(pred, 10000);
+        bool ok = machine->runUntil(pred, testing_support::kOutsideWaitMs);
         machine->endOutsideWork();
         return ok;
     }
@@ -76,7 +76,7 @@ TEST_F(PageWindowTest, ClicksReachNamedMembersThroughForwarders) {
     auto form = std::make_shared<frmTest>();
     form->Load(320, 240);
     EXPECT_TRUE(form->Busy());
-    ASSERT_TRUE(machine->runUntil([&] { return !form->Busy(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return !form->Busy(); }, testing_support::kOutsideWaitMs));
 
     // The page's inner window fills the client area, and so does the viewport.
     win::HWND server = form->browser().serverHwnd();
@@ -140,7 +140,7 @@ TEST_F(PageWindowTest, BusyFromTheLoadStepUntilTheDocumentIsComplete) {
     // Not even started loading yet: busy all the same.
     EXPECT_TRUE(form->Busy());
     EXPECT_EQ(form->browser().serverHwnd(), 0);
-    ASSERT_TRUE(machine->runUntil([&] { return !form->Busy(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return !form->Busy(); }, testing_support::kOutsideWaitMs));
     EXPECT_NE(form->browser().serverHwnd(), 0);
     form->Unload();
 }

@@ -58,7 +58,7 @@ TEST(ScreenSnapshot, ShowsWindowsPagesBalloonsAndMenus) {
     web::WebBrowser browser;
     browser.attach(form);
     browser.Navigate(kBase + "test.htm");
-    ASSERT_TRUE(machine->runUntil([&] { return !browser.Busy(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return !browser.Busy(); }, testing_support::kOutsideWaitMs));
     browser.Document().body().style().backgroundColor("#00FF00");
 
     win::NOTIFYICONDATA nid;
@@ -131,7 +131,7 @@ TEST(ScreenSnapshot, CommandLineSwitchWritesTheScreenLater) {
     machine->runFor(200);
     EXPECT_FALSE(written);
     machine->beginOutsideWork();
-    ASSERT_TRUE(machine->runUntil([&] { return written.has_value(); }, 20000));
+    ASSERT_TRUE(machine->runUntil([&] { return written.has_value(); }, testing_support::kOutsideWaitMs));
     machine->endOutsideWork();
     EXPECT_TRUE(*written);
     EXPECT_GT(std::filesystem::file_size(path), 0u);

@@ -4,6 +4,7 @@
 #include "support/TestMachine.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sys/wait.h>
@@ -36,7 +37,8 @@ public:
             _exit(127);
         }
         // Ready once it lists its sink (bounded).
-        for (int i = 0; i < 100 && pid_ > 0; ++i) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
             if (pactl("list short sinks").find("pennant_null") != std::string::npos) {
                 ready_ = true;
                 break;
@@ -63,7 +65,8 @@ public:
     }
     // Waits (bounded) until the server has n streams playing.
     bool waitStreams(size_t n) const {
-        for (int i = 0; i < 50; ++i) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kOutsideWaitMs);
+        while (std::chrono::steady_clock::now() < end) {
             if (playingStreams() == n) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }

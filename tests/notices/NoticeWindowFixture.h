@@ -74,7 +74,7 @@ struct NoticeWindowFixture {
         m->runFor(10);
     }
     // The browser's waits get real time.
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     // A round trip to the page, then the pump: the page's events so far have been handled.
     void settle() {
         w->PageDocument().execScript("0");
@@ -117,6 +117,12 @@ struct NoticeSitesFixture : WithFixtureSites, NoticeWindowFixture {
     }
     // The virtual clock; downloads hold it to real time themselves.
     bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
+    // Every download the window has started has come back and what it brought is shown.
+    bool idle() {
+        for (int i = 1; i <= 16; ++i)
+            if (w->Source(i).InProgress) return false;
+        return !w->Working();
+    }
 };
 
 // How often the part stands in the text.

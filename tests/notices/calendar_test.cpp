@@ -95,7 +95,7 @@ struct CalendarProgram {
         w->Load();
         ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
     }
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     bool run(const std::function<bool()>& pred, uint64_t ms) { return m->runUntil(pred, ms); }
     // The user's click: the press makes the element the page's active one, then the click.
     void press(const std::string& id) {
@@ -152,7 +152,7 @@ TEST(CalendarStep, StoresTheFiveDaysOnceAndLeavesTheClipboardAlone) {
     EXPECT_FALSE(p.w->WeekComplete());
     ASSERT_EQ(p.balloons("从2026-12-7 到 2026-12-11"), 1u) << "the week is being fetched";
     p.w->FXEvent();
-    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, testing_support::kOutsideWaitMs));
 
     using Rows = std::vector<std::vector<std::string>>;
     EXPECT_EQ(p.stored(1), (Rows{{"07:50", "日本第三季度GDP修正值(季率) <nobr>前值: 0.5%</nobr> <nobr>市场预测: 0.4%</nobr>", "0",
@@ -200,7 +200,7 @@ TEST(CalendarStep, AFailedDayIsLabelledRetriedAndNeverStoresADayTwice) {
     p.load();
     Config().SetNodeAttrib("FXCalendar", "NotifyTime", "800");
     p.w->FXEvent();
-    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, testing_support::kOutsideWaitMs));
 
     EXPECT_FALSE(p.w->WeekComplete());
     EXPECT_EQ(p.w->FailedSources(), "财经日历(星期二);财经日历(星期四);");
@@ -223,12 +223,12 @@ TEST(CalendarStep, AFailedDayIsLabelledRetriedAndNeverStoresADayTwice) {
 
     // Failing again keeps one label each; when the pages come, the days are added once.
     const int polls = p.requests("date=2026-12-08");
-    ASSERT_TRUE(p.run([&] { return p.requests("date=2026-12-08") > polls; }, 70000));
+    ASSERT_TRUE(p.run([&] { return p.requests("date=2026-12-08") > polls; }, testing_support::kOutsideWaitMs));
     p.m->runFor(2000);
     EXPECT_EQ(p.w->FailedSources(), "财经日历(星期二);财经日历(星期四);");
     fs::copy_file(thursday + ".keep", tree.day("2026-12-08"));
     fs::rename(thursday + ".keep", thursday);
-    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, 70000));
+    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, testing_support::kOutsideWaitMs));
     for (int d : {1, 2, 3, 4}) EXPECT_EQ(p.stored(d).size(), 2u) << d;
     EXPECT_EQ(p.stored(5).size(), 4u);
     EXPECT_EQ(p.w->FailedSources(), "");
@@ -360,7 +360,7 @@ TEST(WeekView, RowsAndBoxesOnAWednesdayAfternoon) {
 
     // A click on a box stores it; ids of no shown item change nothing.
     p.press("w_4_chk2");
-    ASSERT_TRUE(p.pageWait([&] { return p.notify(4, 1) == "1"; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.notify(4, 1) == "1"; }));
     for (const char* id : {"w_4_chk99", "w_4_chk0", "w_3_chk2", "w_4_chk1x", "w_9_chk1"}) {
         p.js(std::string("(function () { var b = document.createElement('input'); b.type = 'checkbox'; b.id = '") + id +
              "'; document.getElementById('iTBody').rows[0].cells[3].appendChild(b); })()");
@@ -371,10 +371,10 @@ TEST(WeekView, RowsAndBoxesOnAWednesdayAfternoon) {
     EXPECT_EQ(p.notify(4, 0), "1");
     EXPECT_EQ(p.notify(3, 1), "0") << "a box of another day than the shown one";
     p.press("w_4_chk2");
-    ASSERT_TRUE(p.pageWait([&] { return p.notify(4, 1) == "0"; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.notify(4, 1) == "0"; }));
 
     p.js("document.getElementById('week3').click()");
-    ASSERT_TRUE(p.pageWait([&] { return p.w->ShownDay() == 3; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.w->ShownDay() == 3; }));
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
     p.pageWait([] { return false; }, 300);
     EXPECT_FALSE(testing_support::writeSnapshot("notices_calendar_week").empty());
@@ -408,7 +408,7 @@ TEST(WeekRollover, WeekendClearsTodayAndMondayFetchesTheNewWeekEvenAfterAnIncomp
     p.load();
     EXPECT_EQ(p.w->TodayIndex(), 0);
     p.w->FXEvent();
-    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, testing_support::kOutsideWaitMs));
     EXPECT_FALSE(p.w->WeekComplete());
     EXPECT_EQ(p.stored(1).size(), 2u);
     EXPECT_EQ(p.w->FailedSources().find("财经日历(星期三);"), 0u);

@@ -49,7 +49,7 @@ struct ViewerProgram {
     }
     frmFXNews* viewer() { return dynamic_cast<frmFXNews*>(m_Main::FXNewsForm.get()); }
     // The browser's waits get real time.
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     std::string js(const std::string& code) {
         const auto v = viewer()->PageDocument().execScript(code);
         return v.is_string() ? v.get<std::string>() : v.dump();
@@ -140,7 +140,7 @@ TEST(NewsViewer, TheStyleButtonSwapsTheWindowStyle) {
 
     // The page's button: pop-up style, the whole style replaced, shown again by the size event.
     p.js("document.getElementById('Style').click()");
-    ASSERT_TRUE(p.pageWait([&] { return w->PopupStyle() && win::IsWindowVisible(w->hWnd()); }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return w->PopupStyle() && win::IsWindowVisible(w->hWnd()); }));
     EXPECT_EQ(p.style() & ~(win::WS_VISIBLE | win::WS_CLIPSIBLINGS), 0u);
     EXPECT_EQ(p.js("document.getElementById('Style').title"), "切换到对话式窗口");
     EXPECT_NE(p.js("document.getElementById('StyleImg').src").find("window.gif"), std::string::npos);
@@ -153,13 +153,13 @@ TEST(NewsViewer, TheStyleButtonSwapsTheWindowStyle) {
 
     // And back.
     w->StyleON();
-    ASSERT_TRUE(p.pageWait([&] { return !w->PopupStyle() && win::IsWindowVisible(w->hWnd()); }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return !w->PopupStyle() && win::IsWindowVisible(w->hWnd()); }));
     EXPECT_EQ(p.style() & ~(win::WS_VISIBLE | win::WS_CLIPSIBLINGS), frmFXNews::kDialogStyle);
     EXPECT_EQ(p.js("document.getElementById('Style').title"), "切换到弹出式窗口");
 
     // Closing by its button keeps place and style.
     p.js("document.getElementById('Close').click()");
-    ASSERT_TRUE(p.pageWait([] { return m_Main::FXNewsForm == nullptr; }, 5000));
+    ASSERT_TRUE(p.pageWait([] { return m_Main::FXNewsForm == nullptr; }));
     EXPECT_EQ(Config().GetNodeAttrib(kNode, "Left"), "200");
     EXPECT_EQ(Config().GetNodeAttrib(kNode, "Width"), "620");
     EXPECT_EQ(Config().GetNodeAttrib(kNode, "PopupStyle"), "0");
@@ -170,13 +170,13 @@ TEST(NewsViewer, DraggedAndSizedThroughTheWindowSystemNoSmallerThanItsMinimum) {
     p.store({{"Left", "200"}, {"Top", "100"}, {"Width", "600"}, {"Height", "500"}, {"PopupStyle", "1"}});
     p.open(kServiceArticle);
     frmFXNews* w = p.viewer();
-    ASSERT_TRUE(p.pageWait([&] { return win::IsWindowVisible(w->hWnd()); }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return win::IsWindowVisible(w->hWnd()); }));
     const win::RECT start = p.rect();
     // The picture at the top left drags the frameless window.
     win::SetCursorPos(start.left + 30, start.top + 30);
     win::queueMoveSize({{start.left + 70, start.top + 55}});
     p.js("document.getElementById('iMove').dispatchEvent(new MouseEvent('mousedown', {bubbles: true}))");
-    ASSERT_TRUE(p.pageWait([&] { return p.rect().left != start.left; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.rect().left != start.left; }));
     win::RECT r = p.rect();
     EXPECT_EQ(r.left - start.left, 40);
     EXPECT_EQ(r.top - start.top, 25);
@@ -185,7 +185,7 @@ TEST(NewsViewer, DraggedAndSizedThroughTheWindowSystemNoSmallerThanItsMinimum) {
     win::SetCursorPos(r.right - 5, r.bottom - 5);
     win::queueMoveSize({{r.right - 105, r.bottom - 55}, {r.left + 20, r.top + 20}});
     p.js("document.getElementById('SizeGrip').dispatchEvent(new MouseEvent('mousedown', {bubbles: true}))");
-    ASSERT_TRUE(p.pageWait([&] { return p.rect().right - p.rect().left == 300; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.rect().right - p.rect().left == 300; }));
     r = p.rect();
     EXPECT_EQ(r.bottom - r.top, 200);
     EXPECT_EQ(r.left, start.left + 40);
@@ -202,7 +202,7 @@ TEST(NewsViewer, PopupClosesWhenItLosesActivationAndDialogStays) {
         SCOPED_TRACE(popup);
         p.store({{"Left", "300"}, {"Top", "150"}, {"Width", "500"}, {"Height", "400"}, {"PopupStyle", popup}});
         p.open(kCaiXunArticle);
-        ASSERT_TRUE(p.pageWait([&] { return win::IsWindowVisible(p.viewer()->hWnd()); }, 5000));
+        ASSERT_TRUE(p.pageWait([&] { return win::IsWindowVisible(p.viewer()->hWnd()); }));
         EXPECT_EQ(win::GetActiveWindow(), p.viewer()->hWnd());
         // The user moves it, then clicks another window.
         win::SetWindowPos(p.viewer()->hWnd(), 0, 340, 170, 0, 0, win::SWP_NOSIZE | win::SWP_NOZORDER);
@@ -245,7 +245,7 @@ TEST(NewsViewer, EachSiteRuleShowsItsArticleFromTheSite) {
         EXPECT_TRUE(p.pageWait([&] {
             return p.js("String(Array.prototype.every.call(document.querySelectorAll('#FxNews img'),"
                         " function (i) { return /^data:image\\/gif;base64,/.test(i.src) && i.complete && i.naturalWidth > 0; }))") == "true";
-        }, 5000));
+        }));
         for (const auto& path : c.images) EXPECT_EQ(p.sites.hits(path), 1) << path;
         // Every link opens a new window.
         EXPECT_EQ(p.js("String(Array.prototype.every.call(document.querySelectorAll('#FxNews a'),"
@@ -255,7 +255,7 @@ TEST(NewsViewer, EachSiteRuleShowsItsArticleFromTheSite) {
     // A click on a link asks the user's browser, not the viewer, for it.
     const size_t before = win::shellOpened().size();
     p.js("document.querySelector('#FxNews a').click()");
-    ASSERT_TRUE(p.pageWait([&] { return win::shellOpened().size() > before; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return win::shellOpened().size() > before; }));
     EXPECT_EQ(win::shellOpened().back().file, "http://bbs.kestrel.example/vip/");
     EXPECT_NE(p.js("location.href").find("FXNews.htm"), std::string::npos);
     // The service's advertisement shows, rebuilt, in its sandboxed frame.
@@ -287,7 +287,7 @@ TEST(NewsViewer, ANoticeLinkReusesTheOpenViewer) {
     ASSERT_TRUE(p.pageWait([&] { return p.js("document.getElementById('iLoad').style.display") == "none"; }));
     EXPECT_NE(p.js("document.getElementById('FxNews').innerText").find("美元兑人民币中间价报7.0650"), std::string::npos);
     EXPECT_TRUE(first->PopupStyle());
-    EXPECT_TRUE(p.pageWait([&] { return win::IsWindowVisible(first->hWnd()); }, 5000)) << "shown again in its style";
+    EXPECT_TRUE(p.pageWait([&] { return win::IsWindowVisible(first->hWnd()); })) << "shown again in its style";
 }
 
 TEST(NewsViewer, AFailedDownloadOrAnUnknownSiteShowsTheAddress) {

@@ -86,7 +86,7 @@ struct Notices : notice_testing::NoticeSitesFixture {
         w->Load();
         if (!pageWait([&] { return !w->Busy(); })) return false;
         w->FXEvent();
-        return run([&] { return w->NewsShown(); }, 30000);
+        return run([&] { return w->NewsShown(); }, testing_support::kOutsideWaitMs);
     }
     // The table's rows of one source ("" for all), in table order.
     std::vector<Row> rows(const std::string& source = "") {
@@ -168,13 +168,15 @@ TEST(Scrapers, EachSourceFillsItsRowsAndListFromItsFixture) {
               R"(["全部","张分析","李分析","王&赵 组合"])");
     EXPECT_EQ(p.js("document.getElementById('iBriskTech').getElementsByTagName('OPTGROUP')[0].label"), "分类");
     auto toastOpen = [&] { return p.w->Toast() && p.w->Toast()->IsOpen(); };
-    p.js("document.getElementById('popupWin').style.display = ''; document.getElementById('iPopup').click()");
-    ASSERT_TRUE(p.pageWait(toastOpen, 20000));
+    // Without a duration: only the focus can close it.
+    p.js("document.getElementById('Duration').value = ''; document.getElementById('popupWin').style.display = '';"
+         " document.getElementById('iPopup').click()");
+    ASSERT_TRUE(p.pageWait(toastOpen));
     p.js("document.getElementById('iBriskTech').dispatchEvent(new FocusEvent('focusin'))");
-    ASSERT_TRUE(p.pageWait([&] { return !toastOpen(); }, 5000)) << "focus closes the toast";
+    ASSERT_TRUE(p.pageWait([&] { return !toastOpen(); })) << "focus closes the toast";
     p.js("Array.prototype.forEach.call(document.getElementById('iTable').rows,"
          " function (r) { r.style.display = 'none'; }); document.getElementById('iBriskTech').click()");
-    ASSERT_TRUE(p.pageWait([&] { return p.rows().front().display.empty(); }, 5000)) << "a click filters";
+    ASSERT_TRUE(p.pageWait([&] { return p.rows().front().display.empty(); })) << "a click filters";
 
     // The DailyFX tab, for a person to look at.
     p.w->Show(forms::vbModeless);
@@ -198,21 +200,22 @@ TEST(Scrapers, LaterPollsAddOnlyWhatIsNew) {
     ASSERT_TRUE(p.open());
     const size_t before = p.rows().size();
     const std::string techsKey = "汇价仍在上升通道内运行，短线关注1.1780阻力。";
-    auto waitPolls = [&](const std::string& path, int more, uint64_t ms) {
+    // The polls are due on the window's timers; each of them is an answer of the site too.
+    auto waitPolls = [&](const std::string& path, int more) {
         const int from = p.sites.hits(path);
-        return p.run([&] { return p.sites.hits(path) >= from + more; }, ms);
+        return p.run([&] { return p.sites.hits(path) >= from + more; }, testing_support::kOutsideWaitMs);
     };
 
     // DailyFX brings one item more; the comment changes all but its key.
     p.sites.setEdition(2);
-    ASSERT_TRUE(p.run([&] { return p.w->ToastHtml().find("日本央行行长讲话在即") != std::string::npos; }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.w->ToastHtml().find("日本央行行长讲话在即") != std::string::npos; }, testing_support::kOutsideWaitMs));
     EXPECT_EQ(p.w->ToastHtml(), "<img src='Dailyfx.gif' align='absbottom'/>&nbsp;<span>12/10 10:15 &nbsp;"
                                 "日本央行行长讲话在即(<font style='color:#0000FF'>市场关注其对明年加息路径的表态。</font>)</span>");
-    ASSERT_TRUE(waitPolls("/dailyfx/techs/", 1, 70000));
+    ASSERT_TRUE(waitPolls("/dailyfx/techs/", 1));
     // Two more polls of each news site add nothing twice.
-    ASSERT_TRUE(waitPolls("/dailyfx/news/", 2, 40000));
-    ASSERT_TRUE(waitPolls("/caixun/fx_information/", 2, 40000));
-    p.m->runFor(500);
+    ASSERT_TRUE(waitPolls("/dailyfx/news/", 2));
+    ASSERT_TRUE(waitPolls("/caixun/fx_information/", 2));
+    ASSERT_TRUE(p.run([&] { return p.idle(); }, testing_support::kOutsideWaitMs));
     EXPECT_EQ(p.rows().size(), before + 1);
     std::string all = p.allText();
     for (const char* once : {"日本央行行长讲话在即", "圣诞假期前美元交投清淡", "美国零售销售数据前瞻", "欧洲央行利率决议在即",
@@ -223,15 +226,15 @@ TEST(Scrapers, LaterPollsAddOnlyWhatIsNew) {
     // CaiXun brings one item more and the comment a new key. The comment goes to the top on
     // its own, neither sorting the table nor raising the toast.
     p.sites.setEdition(3);
-    ASSERT_TRUE(p.run([&] { return p.w->ToastHtml().find("人民币即期汇率午盘小幅收涨") != std::string::npos; }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.w->ToastHtml().find("人民币即期汇率午盘小幅收涨") != std::string::npos; }, testing_support::kOutsideWaitMs));
     const std::string toast =
         "<img src='CaiXun.gif' align='absbottom'/>&nbsp;<span style='text-decoration:underline' class='popupText' "
         "data-link='http://forex.caixun.example/fx_information/20261210/6.html'>12/10 11:02&nbsp;"
         "人民币即期汇率午盘小幅收涨</span>";
     EXPECT_EQ(p.w->ToastHtml(), toast);
-    ASSERT_TRUE(p.run([&] { return p.rows().size() >= before + 3; }, 70000));
-    ASSERT_TRUE(waitPolls("/caixun/fx_information/", 2, 40000));
-    p.m->runFor(500);
+    ASSERT_TRUE(p.run([&] { return p.rows().size() >= before + 3; }, testing_support::kOutsideWaitMs));
+    ASSERT_TRUE(waitPolls("/caixun/fx_information/", 2));
+    ASSERT_TRUE(p.run([&] { return p.idle(); }, testing_support::kOutsideWaitMs));
     const auto rows = p.rows();
     ASSERT_EQ(rows.size(), before + 3);
     EXPECT_EQ(rows.front().cls, "AllFX Dailyfx");
@@ -286,7 +289,7 @@ TEST(Scrapers, PageTextNeverBecomesMarkup) {
     for (size_t at; (at = escaped.find('"')) != std::string::npos;) escaped.replace(at, 1, "&quot;");
     caixunPage("<div class=\"cot_block_line\"><div><a href=\"/fx_information/ok.html\">" + escaped +
                "</a></div><div>12-10 10:30</div></div>");
-    ASSERT_TRUE(p.run([&] { return p.w->ToastHtml().find("12/10 10:30") != std::string::npos; }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.w->ToastHtml().find("12/10 10:30") != std::string::npos; }, testing_support::kOutsideWaitMs));
     const auto toast = nlohmann::json::parse(p.js(
         "(function (h) { var d = new DOMParser().parseFromString(h, 'text/html'), names = {};"
         " Array.prototype.forEach.call(d.body.querySelectorAll('*'), function (e) {"

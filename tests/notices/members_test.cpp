@@ -112,9 +112,15 @@ struct MembersProgram {
         w->Load();
         ASSERT_TRUE(pageWait([&] { return !w->Busy(); }));
         w->FXEvent();
-        ASSERT_TRUE(m->runUntil([&] { return w->NewsShown(); }, 30000));
+        ASSERT_TRUE(m->runUntil([&] { return w->NewsShown(); }, kOutsideWaitMs));
     }
-    bool pageWait(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool pageWait(const std::function<bool()>& pred, uint64_t ms = kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
+    // Runs until the window's timer starts the next download of the Vip channel, which comes
+    // every 30 ticks of a second; what it brings is then the site's answer, waited for apart.
+    bool nextVipPoll() {
+        const int asked = sites.hits("/member/vip.php");
+        return m->runUntil([&] { return w->Source(11).InProgress || sites.hits("/member/vip.php") > asked; }, 40000);
+    }
     std::string js(const std::string& code) {
         const auto v = w->PageDocument().execScript(code);
         return v.is_string() ? v.get<std::string>() : v.dump();
@@ -156,7 +162,7 @@ struct MembersProgram {
         for (const auto& s : *said) out.push_back(s.text);
         return out;
     }
-    frmToast* toastOpen(uint64_t ms = 20000) {
+    frmToast* toastOpen(uint64_t ms = kOutsideWaitMs) {
         pageWait([&] { return w->Toast() && w->Toast()->IsOpen(); }, ms);
         return w->Toast() && w->Toast()->IsOpen() ? w->Toast() : nullptr;
     }
@@ -193,7 +199,8 @@ TEST(MemberChannels, FirstCycleFillsQuietlyAndALaterOneAnnouncesOnlyTheNew) {
 
     // The Vip page brings two entries beside the two seen ones; the next cycle announces them.
     p.sites.setEdition(4);
-    ASSERT_TRUE(p.m->runUntil([&] { return p.rows("Vip").size() >= 4; }, 40000));
+    ASSERT_TRUE(p.nextVipPoll());
+    ASSERT_TRUE(p.m->runUntil([&] { return p.rows("Vip").size() >= 4; }, kOutsideWaitMs));
     EXPECT_EQ(p.rows("Vip").size(), 4u);
     EXPECT_EQ(p.rows("Strategy").size(), 2u);
     const auto alerts = p.alerts();
@@ -212,8 +219,10 @@ TEST(MemberChannels, FirstCycleFillsQuietlyAndALaterOneAnnouncesOnlyTheNew) {
               "<HR style='border:1 dashed #987cb9' SIZE=1 >"
               "<img src='ivip.gif' align='absbottom'/>&nbsp;<b>Vip服务</b>&nbsp;<span style='text-decoration:underline' "
               "class='popupText' data-link='" + kMember + "/sub/vip.php?no=204'>李分析&nbsp;日元长线策略 USDJPY</span>");
-    // Later polls of the same pages announce nothing more.
-    p.m->runFor(40000);
+    // A later poll of the same pages announces nothing more.
+    ASSERT_TRUE(p.m->runUntil([&] { return !p.w->Working(); }, kOutsideWaitMs));
+    ASSERT_TRUE(p.nextVipPoll());
+    ASSERT_TRUE(p.m->runUntil([&] { return !p.w->Working(); }, kOutsideWaitMs));
     EXPECT_EQ(p.alerts().size(), 1u);
     EXPECT_EQ(p.rows("Vip").size(), 4u);
 }
@@ -488,21 +497,21 @@ TEST(Toast, RisesOverTheTrayCornerStaysItsTimeAndHandsOverItsLinks) {
     p.m->runFor(60000);
     EXPECT_TRUE(t->IsOpen());
     t->PageDocument().execScript("document.getElementById('popupWin_CloseButton').click()");
-    ASSERT_TRUE(p.pageWait([&] { return !t->IsOpen(); }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return !t->IsOpen(); }));
 
     // "更多..." closes it and brings the notice window out.
     p.w->Hide();
     news();
     ASSERT_NE(p.toastOpen(), nullptr);
     t->PageDocument().execScript("document.getElementById('popupWin_LinkMore').click()");
-    ASSERT_TRUE(p.pageWait([&] { return p.w->Visible(); }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.w->Visible(); }));
     EXPECT_FALSE(t->IsOpen());
 
     // An item closes it and opens its address in the viewer, once the viewer is ready.
     news();
     ASSERT_NE(p.toastOpen(), nullptr);
     t->PageDocument().execScript("document.querySelector('[data-link]').click()");
-    ASSERT_TRUE(p.pageWait([&] { return p.viewer && p.viewer->calls.size() == 3; }, 5000));
+    ASSERT_TRUE(p.pageWait([&] { return p.viewer && p.viewer->calls.size() == 3; }));
     EXPECT_EQ(p.viewer->calls, (std::vector<std::string>{"URL " + kMember + "/sub/vip.php?no=" + std::to_string(n),
                                                           "XStyle", "GETData"}));
     EXPECT_FALSE(t->IsOpen());

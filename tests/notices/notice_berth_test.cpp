@@ -200,7 +200,7 @@ TEST(NoticeBerth, ResizingStopsAt650AndThePageFollowsTheWindow) {
     win::SetCursorPos(r.right - 1, r.bottom - 1);
     win::queueMoveSize({{r.right - 1 + 450, r.bottom - 1 + 50}});
     f.js("document.getElementById('SizeGrip').fireEvent('onmousedown')");
-    ASSERT_TRUE(f.pageWait([&] { return f.rect().right - f.rect().left == 1100; }, 5000));
+    ASSERT_TRUE(f.pageWait([&] { return f.rect().right - f.rect().left == 1100; }));
     r = f.rect();
     EXPECT_EQ(r.bottom - r.top, 700);
     win::RECT client{};
@@ -319,7 +319,7 @@ TEST(NoticeBerth, LooksBerthedAndSlidOut) {
     f.place(300, 80, 700, 650);
     f.open();
     f.w->FXEvent();
-    ASSERT_TRUE(f.m->runUntil([&] { return f.w->NewsShown(); }, 30000));
+    ASSERT_TRUE(f.m->runUntil([&] { return f.w->NewsShown(); }, testing_support::kOutsideWaitMs));
     f.dragTo(1280 - 700 + 30, 80);
     ASSERT_TRUE(f.w->BerthOn());
     ASSERT_EQ(f.rect().left, 580);

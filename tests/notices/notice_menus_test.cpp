@@ -93,7 +93,7 @@ struct MenuFixture : NoticeWindowFixture {
            after + " })()");
     }
     bool menuShown(size_t count) {
-        return pageWait([&] { return win::trackedMenus().size() >= count; }, 5000);
+        return pageWait([&] { return win::trackedMenus().size() >= count; });
     }
 };
 
@@ -110,7 +110,7 @@ TEST(NoticeMenus, TheOptionsMenuOffersTheShownTabsWithTheCurrentOneChecked) {
     win::queueMenuChoice(502);
     f.js("document.getElementById('moreBut').click()");
     ASSERT_TRUE(f.menuShown(2));
-    ASSERT_TRUE(f.pageWait([&] { return f.w->CurrentPane() == "iDailyfx"; }, 5000));
+    ASSERT_TRUE(f.pageWait([&] { return f.w->CurrentPane() == "iDailyfx"; }));
     win::queueMenuChoice(600);
     f.w->Click_MoreBut();
     EXPECT_EQ(f.w->CurrentPane(), "iFXCalendar");

@@ -57,7 +57,7 @@ protected:
 
     bool waitFor(const std::function<bool()>& pred) {
         machine->beginOutsideWork();
-        const bool ok = machine->runUntil(pred, 20000);
+        const bool ok = machine->runUntil(pred, testing_support::kOutsideWaitMs);
         machine->endOutsideWork();
         return ok;
     }

@@ -57,7 +57,7 @@ protected:
         win::clearMessageBoxes();
     }
 
-    bool waitFor(const std::function<bool()>& pred, uint64_t ms = 20000) {
+    bool waitFor(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) {
         machine->beginOutsideWork();
         const bool ok = machine->runUntil(pred, ms);
         machine->endOutsideWork();
@@ -463,7 +463,7 @@ TEST_F(QuoteBoardTest, DoubleClickOrdersThePressedSymbol) {
             browser->call("Input.dispatchMouseEvent", {{"type", type}, {"x", p.x}, {"y", p.y}, {"button", "left"}, {"clickCount", 1}});
         for (const char* type : {"mousePressed", "mouseReleased"})
             browser->call("Input.dispatchMouseEvent", {{"type", type}, {"x", p.x}, {"y", p.y}, {"button", "left"}, {"clickCount", 2}});
-        ASSERT_TRUE(waitFor([&] { return !actions.empty(); }, 5000));
+        ASSERT_TRUE(waitFor([&] { return !actions.empty(); }));
         EXPECT_EQ(actions, std::vector<std::string>{"USDJPY/Order"});
         EXPECT_EQ(el("sel").value(), horizontal ? "1" : "2");
         board->Unload();
@@ -586,7 +586,7 @@ TEST_F(QuoteBoardTest, HostileSymbolsAreTextAndKeepTheirWholeName) {
     // Hovering a heading marks its own column only, not another symbol sharing its first letters.
     const win::POINT p = centre("fx_hhh_" + longer);
     pageOf()->call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", p.x}, {"y", p.y}});
-    EXPECT_TRUE(waitFor([&] { return el("fx_pri_" + longer).className().find("imousemove") != std::string::npos; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return el("fx_pri_" + longer).className().find("imousemove") != std::string::npos; }));
     EXPECT_EQ(el("fx_pri_EURUSD").className().find("imousemove"), std::string::npos);
 
     // The whole symbol reaches the order road.

@@ -61,7 +61,7 @@ struct Program {
         m->runFor(50);
     }
     // Runs the program, giving the browser its real time.
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     void runFor(uint64_t ms) { m.runForReal(ms); }
     // A step of the program that talks to pages while it waits on the terminal.
     void act(const std::function<void()>& f) {
@@ -127,6 +127,10 @@ TEST(QuickOrders, BuyAndSellFillTheTerminalsDialogAndShowItsResult) {
         {"USDJPY", -1, 0, 50, false, "", "107.75"},
         {"EURUSD", -1, 20, 40, true, "1.23636", "1.23036"},
     };
+    // Each result waits until the watch has been seen, however long the program took to start it.
+    termsim::OrderOutcome held;
+    held.finishes = false;
+    p.terminal().setOutcome(held);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.symbol) + " " + std::to_string(c.side) + " " + std::to_string(c.fractional));
         frmFloat& f = *p.panel(c.symbol);
@@ -140,7 +144,8 @@ TEST(QuickOrders, BuyAndSellFillTheTerminalsDialogAndShowItsResult) {
         EXPECT_TRUE(f.OrderWatching());
         EXPECT_NE(f.OrderDialog(), 0);
         EXPECT_NE(f.OrderDialog(), stranger);
-        ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }, 5000));
+        p.terminal().finishPendingOrder();
+        ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }));
         ASSERT_EQ(p.terminal().orders().size(), before + 1);
         const termsim::PlacedOrder& o = p.terminal().orders().back();
         EXPECT_EQ(o.symbol, c.symbol);
@@ -197,7 +202,7 @@ TEST(QuickOrders, EveryFailureOfTheDialogEndsInAClearMessageAndNothingTwice) {
         p.terminal().setOutcome(outcome);
         const size_t before = p.terminal().orders().size();
         p.act([&] { f.Buy(); });
-        ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }, 5000));
+        ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }));
         EXPECT_EQ(p.tipText(), c.text);
         EXPECT_EQ(p.tipIcon(), c.icon);
         EXPECT_EQ(p.terminal().orders().size(), before + c.placed);
@@ -243,12 +248,12 @@ TEST(QuickOrders, OneOrderAtATimeInTheWholeProgram) {
 
     // The user closes the terminal's dialog: the watch says so and the next order may go.
     win::SendMessage(dialog, win::WM_CLOSE, 0, 0);
-    ASSERT_TRUE(p.runUntil([&] { return !eur.OrderWatching(); }, 2000));
+    ASSERT_TRUE(p.runUntil([&] { return !eur.OrderWatching(); }));
     EXPECT_EQ(p.tipText(), "定单窗口关闭!");
     p.expectIdle(eur);
     p.terminal().setOutcome({});
     p.act([&] { jpy.Sell(); });
-    ASSERT_TRUE(p.runUntil([&] { return !jpy.OrderWatching(); }, 5000));
+    ASSERT_TRUE(p.runUntil([&] { return !jpy.OrderWatching(); }));
     EXPECT_EQ(p.terminal().orders().size(), 2u);
 }
 
@@ -312,7 +317,7 @@ TEST(QuickOrders, TheConfirmationBalloonShowsTheOrderAndSendsItOnlyOnItsButton) 
     EXPECT_EQ(b->PageDocument().all("iOpt").innerHTML(), "卖出");
     EXPECT_EQ(b->PageDocument().all("iPrice").innerText(), "1.23436");
     p.act([&] { b->PageDocument().all("ConfirmOrder").click(); });
-    ASSERT_TRUE(p.runUntil([&] { return !p.terminal().orders().empty() && !f.OrderWatching(); }, 5000));
+    ASSERT_TRUE(p.runUntil([&] { return !p.terminal().orders().empty() && !f.OrderWatching(); }));
     EXPECT_FALSE(OrderConfirmOpen);
     EXPECT_EQ(p.terminal().orders()[0].side, -1);
     EXPECT_EQ(p.terminal().orders()[0].stopLoss, "1.23836");
@@ -322,7 +327,7 @@ TEST(QuickOrders, TheConfirmationBalloonShowsTheOrderAndSendsItOnlyOnItsButton) 
 TEST(QuickOrders, TheFilledDialogOfTheTerminal) {
     Program p;
     termsim::OrderOutcome outcome;
-    outcome.delayMs = 4000;
+    outcome.finishes = false;  // the dialog says it is sending until the test has looked
     p.terminal().setOutcome(outcome);
     frmFloat& f = *p.panel("EURUSD");
     f.Confirm(false);
@@ -333,7 +338,8 @@ TEST(QuickOrders, TheFilledDialogOfTheTerminal) {
     p.runFor(300);
     EXPECT_EQ(p.tipText(), "正在发送定单...");
     EXPECT_FALSE(testing_support::writeSnapshot("orders_terminal_dialog").empty());
-    ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }, 8000));
+    p.terminal().finishPendingOrder();
+    ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }));
     EXPECT_EQ(p.terminal().orders()[0].takeProfit, "1.23956");
 }
 

@@ -50,7 +50,7 @@ struct Program {
     }
     ~Program() { EndProgram(); }
     // Runs the program, giving the browser its real time.
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     void runFor(uint64_t ms) { m.runForReal(ms); }
     frmFloat* panel(const std::string& symbol) {
         auto* p = FloatForms.Find(symbol);
@@ -110,7 +110,7 @@ TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
     const win::HANDLE h = win::OpenProcess(win::PROCESS_TERMINATE, 0, TerminalPid);
     win::TerminateProcess(h, 1);
     win::CloseHandle(h);
-    ASSERT_TRUE(p.runUntil([&] { return !TerminalReady; }, 5000));
+    ASSERT_TRUE(p.runUntil([&] { return !TerminalReady; }));
     p.runFor(100);
     EXPECT_TRUE(p.shown(*eur, "iClose"));
     EXPECT_TRUE(p.shown(*eur, "iOverlay"));
@@ -185,7 +185,7 @@ TEST(PanelsInTheProgram, TheQuoteBoardFromTheTrayFollowsTheTerminal) {
     for (const char* type : {"mouseMoved", "mousePressed", "mouseReleased"})
         board->Browser()->page()->call("Input.dispatchMouseEvent", {{"type", type}, {"x", xy[0]}, {"y", xy[1]},
                                                                     {"button", "right"}, {"clickCount", 1}});
-    ASSERT_TRUE(p.runUntil([&] { return board->Horizontal(); }, 10000));
+    ASSERT_TRUE(p.runUntil([&] { return board->Horizontal(); }));
     p.runFor(2000);
     const std::string first = SymbolList[0];
     EXPECT_EQ(cell("fx_pri_" + first), (*Quotes.Find(first))->Price());
@@ -284,7 +284,7 @@ TEST(PanelsInTheProgram, ABrowserThatDiesKeepsThePanelsSavedAtExit) {
     const auto browser = web::BrowserHost::of(*p.m).browserIfRunning();
     ASSERT_TRUE(browser);
     ::kill(browser->pid(), SIGKILL);
-    ASSERT_TRUE(p.runUntil([&] { return !browser->alive(); }, 10000));
+    ASSERT_TRUE(p.runUntil([&] { return !browser->alive(); }));
     p.runFor(500);
 
     MainForm->m_frmSysTray_MenuClick("Exit");  // an error box would fail the test: none is scripted
@@ -318,7 +318,7 @@ TEST(PanelsInTheProgram, ABrowserThatDiesIsStartedAgainAndThePanelsShowQuotes) {
     const auto browser = host.browserIfRunning();
     ASSERT_TRUE(browser);
     ::kill(browser->pid(), SIGKILL);
-    ASSERT_TRUE(p.runUntil([&] { return host.restarts() >= 1; }, 30000));
+    ASSERT_TRUE(p.runUntil([&] { return host.restarts() >= 1; }));
     auto reloaded = [&](frmFloat& f) {
         try {
             return !f.Busy() && !p.text(f, "Symbol").empty();
@@ -326,7 +326,7 @@ TEST(PanelsInTheProgram, ABrowserThatDiesIsStartedAgainAndThePanelsShowQuotes) {
             return false;
         }
     };
-    ASSERT_TRUE(p.runUntil([&] { return reloaded(*eur) && reloaded(*gbp); }, 15000));
+    ASSERT_TRUE(p.runUntil([&] { return reloaded(*eur) && reloaded(*gbp); }));
     p.runFor(1500);
 
     // The new pages show the panels as they were, with the terminal's current quotes.

@@ -85,7 +85,7 @@ struct Program {
         if (!m_Main::Main()) return false;
         return runUntil([] { return !m_Main::TerminalExe.empty() && MT4().Mt4Hwnd() != 0; });
     }
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     void runFor(uint64_t ms) { m.runForReal(ms); }
     std::string read(const std::string& path) { return m->readFile(path).value_or("<none>"); }
 };

@@ -72,7 +72,7 @@ struct Program {
         EndProgram();
         m->pumpOnce();
     }
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     void runFor(uint64_t ms) { m.runForReal(ms); }
     // Opened as the tray menu opens it.
     frmSettings* open() {

@@ -207,7 +207,7 @@ TEST(SettingsWindow, SoundPreviewPlaysOneAtATime) {
     // The end of the file puts the picture back.
     press("BriskSoundTest");
     ASSERT_EQ(w->PlayingButton(), "BriskSoundTest");
-    EXPECT_TRUE(p.runUntil([&] { return w->PlayingButton().empty(); }, 3000));
+    EXPECT_TRUE(p.runUntil([&] { return w->PlayingButton().empty(); }));
     EXPECT_EQ(image("BriskSoundTestImg"), "play.gif");
 }
 
@@ -224,7 +224,7 @@ TEST(SettingsWindow, HotKeyBoxesLieOverTheirFieldsOnlyOnTheirTab) {
     p.runFor(50);
     EXPECT_EQ(shown(), 0);
     w->PageDocument().callFunction("ClickMenu", {"iKey"});
-    ASSERT_TRUE(p.runUntil([&] { return shown() == 7; }, 5000));
+    ASSERT_TRUE(p.runUntil([&] { return shown() == 7; }));
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
         const web::HTMLElement field = Program::el(*w, "iHotkey" + std::to_string(i));
@@ -243,7 +243,7 @@ TEST(SettingsWindow, HotKeyBoxesLieOverTheirFieldsOnlyOnTheirTab) {
         EXPECT_EQ(box.bottom - box.top, field.offsetHeight());
     }
     w->PageDocument().callFunction("ClickMenu", {"iGeneral"});
-    EXPECT_TRUE(p.runUntil([&] { return shown() == 0; }, 5000));
+    EXPECT_TRUE(p.runUntil([&] { return shown() == 0; }));
 }
 
 TEST(SettingsWindow, TerminalFileFromTheDialogOrTheRunningTerminal) {

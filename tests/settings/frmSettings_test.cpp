@@ -267,7 +267,7 @@ TEST(SettingsWindow, OpensFromItsHotKeyAndShowsEachTab) {
     p.m->endOutsideWork();
     auto* w = dynamic_cast<frmSettings*>(SettingsForm());
     ASSERT_NE(w, nullptr);
-    ASSERT_TRUE(p.runUntil([&] { return w->Visible(); }, 30000));
+    ASSERT_TRUE(p.runUntil([&] { return w->Visible(); }));
     EXPECT_EQ(win::windowText(w->hWnd()), "配置选项");
     for (const char* tab : {"iGeneral", "iNews", "iKey", "iUpdate", "iAdvanced", "iBrisk"}) {
         w->PageDocument().callFunction("ClickMenu", {tab});
@@ -290,7 +290,7 @@ TEST(SettingsWindow, OpensFromItsHotKeyAndShowsEachTab) {
     p.m->endOutsideWork();
     auto* again = dynamic_cast<frmSettings*>(SettingsForm());
     ASSERT_NE(again, nullptr);
-    ASSERT_TRUE(p.runUntil([&] { return again->Visible(); }, 30000));
+    ASSERT_TRUE(p.runUntil([&] { return again->Visible(); }));
     EXPECT_EQ(again->LoadPasses(), 1);
     EXPECT_FALSE(Program::el(*again, "chkLU").checked());
 }

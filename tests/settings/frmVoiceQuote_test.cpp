@@ -50,7 +50,7 @@ struct Program {
         m->pumpOnce();
     }
     // The browser works in real time.
-    bool runUntil(const std::function<bool()>& pred, uint64_t ms = 30000) { return m.runUntilReal(pred, ms); }
+    bool runUntil(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     void runFor(uint64_t ms) { m.runForReal(ms); }
     std::shared_ptr<cls_Quote> record(const std::string& symbol) { return *Quotes.Find(symbol); }
     // Opens the dialog as the panel menu does.
@@ -250,7 +250,7 @@ TEST(VoiceQuoteDialog, PlaceholderMenuAppendsAndDeletes) {
         if (k.choice) win::queueMenuChoice(static_cast<win::UINT>(k.choice));
         else win::queueMenuDismiss();
         Program::el(*d, k.button).FireEvent("onclick");
-        ASSERT_TRUE(p.runUntil([] { return !win::trackedMenus().empty(); }, 5000));
+        ASSERT_TRUE(p.runUntil([] { return !win::trackedMenus().empty(); }));
         const auto menu = win::trackedMenus().front();
         EXPECT_EQ(menu.owner, d->hWnd());
         Items texts, deletes;

@@ -67,7 +67,7 @@ protected:
                     return e.id == SPEI_START_INPUT_STREAM && e.streamNumber == stream;
                 });
             },
-            5000);
+            testing_support::kOutsideWaitMs);
     }
 
     std::vector<media::PlayedClip> clips() { return media::audioRecorder(*m).clips(); }
@@ -87,7 +87,7 @@ TEST_F(SpeechTest, SpeaksMarkedUpTextThroughTheEngineOfTheDefaultVoice) {
     ASSERT_EQ(voice->Speak(text.c_str(), SVSFlagsAsync | SVSFIsXML, &stream), S_OK);
     EXPECT_EQ(stream, 1u);
     BOOL done = FALSE;
-    ASSERT_EQ(voice->WaitUntilDone(5000, &done), S_OK);
+    ASSERT_EQ(voice->WaitUntilDone(testing_support::kOutsideWaitMs, &done), S_OK);
     EXPECT_TRUE(done);
     EXPECT_EQ(v->lastResult(), S_OK);
 
@@ -210,7 +210,7 @@ TEST_F(SpeechTest, SpeakReportsVoicesThatCannotSpeak) {
         ASSERT_EQ(voice->SetVoice(token.get()), S_OK);
         EXPECT_EQ(voice->Speak(u"hello", SVSFDefault, nullptr), c.expect) << c.token;
         EXPECT_EQ(voice->Speak(u"hello", SVSFlagsAsync, nullptr), S_OK) << c.token;
-        ASSERT_TRUE(v->waitUntilDone(10000)) << c.token;
+        ASSERT_TRUE(v->waitUntilDone(testing_support::kOutsideWaitMs)) << c.token;
         EXPECT_EQ(v->lastResult(), c.expect) << c.token;
     }
     EXPECT_TRUE(clips().empty());
@@ -236,7 +236,7 @@ TEST_F(SpeechTest, TheWorkerLoadsTheEngineAndTheFirstRequestSpeaks) {
         ASSERT_EQ(voice->SetVoice(token.get()), S_OK);
         media::audioRecorder(*m).clear();
         EXPECT_EQ(voice->Speak(u"ab", flags, nullptr), S_OK) << flags;
-        ASSERT_TRUE(v->waitUntilDone(10000));
+        ASSERT_TRUE(v->waitUntilDone(testing_support::kOutsideWaitMs));
         EXPECT_EQ(v->lastResult(), S_OK) << flags;
         ASSERT_EQ(clips().size(), 1u) << flags;
         EXPECT_EQ(clips()[0].pcm.size(), 2 * kBytesPerChar) << flags;
@@ -265,7 +265,7 @@ TEST_F(SpeechTest, PurgeAbortsTheCurrentRequestAndDropsQueuedOnes) {
     ULONG third = 0;
     ASSERT_EQ(voice->Speak(u"after", SVSFlagsAsync | SVSFPurgeBeforeSpeak, &third), S_OK);
     EXPECT_EQ(third, 3u);
-    ASSERT_TRUE(v->waitUntilDone(10000));
+    ASSERT_TRUE(v->waitUntilDone(testing_support::kOutsideWaitMs));
 
     auto evs = v->takeEvents();
     seen.insert(seen.end(), evs.begin(), evs.end());
@@ -294,7 +294,7 @@ TEST_F(SpeechTest, WaitUntilDoneIsBoundedAndSkipReachesTheEngine) {
     LONG skipped = 0;
     ASSERT_EQ(voice->Skip(2, &skipped), S_OK);
     EXPECT_EQ(skipped, 2);
-    EXPECT_TRUE(v->waitUntilDone(5000));
+    EXPECT_TRUE(v->waitUntilDone(testing_support::kOutsideWaitMs));
 }
 
 TEST_F(SpeechTest, RateAndVolumeChangesReachTheEngineThroughTheSite) {
@@ -325,7 +325,7 @@ TEST_F(SpeechTest, MessageBoxOnTheSpeechThreadIsRecordedAndAnswered) {
     auto voice = newVoice();
     SpVoice* v = SpVoice::from(voice.get());
     ASSERT_EQ(voice->Speak(u"notice", SVSFlagsAsync, nullptr), S_OK);
-    ASSERT_TRUE(v->waitUntilDone(5000));
+    ASSERT_TRUE(v->waitUntilDone(testing_support::kOutsideWaitMs));
     auto boxes = speech::speechThreadMessageBoxes(*m);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "引擎提示");
@@ -359,7 +359,7 @@ TEST_F(SpeechTest, VoicesTakeTurnsAndEventsReachACallback) {
     EXPECT_TRUE(second->isSpeaking());
 
     ASSERT_EQ(first->speak("", SVSFlagsAsync | SVSFPurgeBeforeSpeak), S_OK);
-    ASSERT_TRUE(second->waitUntilDone(5000));
+    ASSERT_TRUE(second->waitUntilDone(testing_support::kOutsideWaitMs));
     EXPECT_EQ(words, (std::vector<intptr_t>{0, 2}));
     EXPECT_TRUE(second->takeEvents().empty());
 }

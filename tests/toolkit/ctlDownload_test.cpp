@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr uint64_t kLimitMs = 20000;  // bound of every wait; transfers end long before
+constexpr uint64_t kLimitMs = testing_support::kOutsideWaitMs;  // bound of every wait; transfers end long before
 
 // An HTTP server on 127.0.0.1 with an ephemeral port, serving the test's pages.
 class PageServer {
@@ -45,7 +45,8 @@ public:
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         // stop() before the accept loop has begun would leave the loop running for ever.
-        for (int i = 0; i < 5000 && !server_.is_running(); ++i)
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!server_.is_running() && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~PageServer() {

@@ -61,7 +61,7 @@ protected:
         machine->runFor(10);
     }
 
-    bool waitFor(const std::function<bool()>& pred, uint64_t limitMs = 20000) {
+    bool waitFor(const std::function<bool()>& pred, uint64_t limitMs = testing_support::kOutsideWaitMs) {
         machine->beginOutsideWork();
         const bool ok = machine->runUntil(pred, limitMs);
         machine->endOutsideWork();
@@ -183,7 +183,7 @@ TEST_F(ToolTipTest, OkButtonActsOnlyForTheInstallCode) {
         if (fail) throw forms::RuntimeError(75, "路径/文件访问错误", "frmInsScript");
     };
     el(*tip, "iOK").click();
-    ASSERT_TRUE(waitFor([&] { return installs == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return installs == 1; }));
     machine->runFor(200);
     EXPECT_TRUE(tip->IsLoaded());
     EXPECT_EQ(icon(*tip), "Error.gif");
@@ -192,7 +192,7 @@ TEST_F(ToolTipTest, OkButtonActsOnlyForTheInstallCode) {
 
     fail = false;
     el(*tip, "iOK").click();
-    ASSERT_TRUE(waitFor([&] { return !tip->IsLoaded(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !tip->IsLoaded(); }));
     EXPECT_EQ(installs, 2);
     EXPECT_FALSE(tip->BalloonForm());
     // The next use of the shared tip loads a new page.

@@ -91,8 +91,11 @@ FixtureSites::FixtureSites(fs::path pages, int port) : pages_(std::move(pages)),
     port_ = port ? (server_->bind_to_port("127.0.0.1", port) ? port : -1) : server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("fixture sites: cannot listen on 127.0.0.1");
     thread_ = std::thread([this] { server_->listen_after_bind(); });
-    // stop() before the accept loop has begun would leave the loop running for ever.
-    for (int i = 0; i < 5000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // stop() before the accept loop has begun would leave the loop running for ever; a loaded
+    // machine may take a while to start the thread.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!server_->is_running() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FixtureSites::~FixtureSites() {
