@@ -359,6 +359,25 @@ TEST(Scrapers, APollTakesAtMostItsShareOfEachList) {
     m_Main::Tell = nullptr;
 }
 
+TEST(Scrapers, RowsBeyondAPollsShareComeInTheNextPolls) {
+    Notices p;
+    const size_t items = 150;
+    const std::string summary(5000, 'y');
+    std::string page = "<table class=\"articles_tbl\"></table><table class=\"articles_tbl\"><tr><th>h</th></tr>";
+    for (size_t i = 1; i <= items; ++i)
+        page += "<tr><td>12月10日</td><td>10:00</td><td>美元</td><td>长摘要新闻" + std::to_string(1000 + i) +
+                "</td></tr><tr><td></td><td>" + summary + "</td></tr>";
+    p.sites.setPage("/dailyfx/news/", page + "</table>");
+    ASSERT_TRUE(p.open());
+    const size_t first = count(p.allText(), "长摘要新闻");
+    EXPECT_GT(first, 0u);
+    EXPECT_LT(first, items);
+    ASSERT_TRUE(p.run([&] { return count(p.w->SeenText(), "长摘要新闻") == items; }, 120000));
+    p.settle();
+    const std::string all = p.allText();
+    for (size_t i = 1; i <= items; ++i) EXPECT_EQ(count(all, "长摘要新闻" + std::to_string(1000 + i)), 1u) << i;
+}
+
 TEST(Scrapers, PageTextNeverBecomesMarkup) {
     Notices p;
     const std::string beacon = p.sites.base("caixun") + "/beacon.gif";
