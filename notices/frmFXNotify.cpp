@@ -831,7 +831,8 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
     if (end == std::string::npos) return;
     const std::string table = "<table " + content.substr(start, end - start) + "</table>";
     // 2. Parsed where nothing runs, as far as the rows that are taken.
-    const inert::Fragment page = inert::Fragment::parse(scrapers::firstItems(table, "<tr", 2 * kItemsPerSource + 2, kListBytes));
+    const inert::Fragment page =
+        inert::Fragment::parse(scrapers::firstItems(table, "<tr", 2 * kItemsPerSource + 2, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     // 3.
