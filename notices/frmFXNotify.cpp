@@ -1,4 +1,5 @@
 #include "frmFXNotify.h"
+#include "frmFXNotify_Scrapers.h"
 
 #include "ArticleExtract.h"
 #include "InertHtml.h"
@@ -391,12 +392,13 @@ void frmFXNotify::ClosePopup() {
 
 // ---- Filter ----------------------------------------------------------------------------------
 
-bool frmFXNotify::Filter(const std::string& Text) {
-    if (CurrentPane_ == "iNotice" || CurrentPane_ == "iFXCalendar") return false;
-    const std::string key = CurrentPane_.size() > 1 ? CurrentPane_.substr(1) : "";
+frmFXNotify::FilterBar frmFXNotify::filterBar() {
+    FilterBar bar;
+    bar.key = CurrentPane_.size() > 1 ? CurrentPane_.substr(1) : "";
+    // A poll weighs each new row against the bar: it reads the page once, not once a row.
+    if (Polling_ && PollFilter_ && PollFilter_->key == bar.key) return *PollFilter_;
     // No subject chosen lets every row through, also one whose text has no "/" (member rows,
     // times written "03-05 14:30"): the empty text is found in every text.
-    std::string subject;
     std::string words;
     forms::ResumeNext([&] {
         auto option = [&](const char* id) -> std::string {
@@ -405,9 +407,10 @@ bool frmFXNotify::Filter(const std::string& Text) {
             if (index <= 0) return "";
             return forms::Trim(list.elements("options").at(static_cast<size_t>(index)).innerText());
         };
+        const std::string& key = bar.key;
         const char* subjectList = key == "Vip" ? "iBriskTech" : key == "Strategy" ? "iBriskOpt" : "iSelect";
         const std::string s = option(subjectList);
-        if (!s.empty()) subject = s;
+        if (!s.empty()) bar.subject = s;
         if (key == "Vip") {
             const std::string o = option("iBriskOpt"), sym = option("iBriskSymbol");
             if (!o.empty()) words = o + ";";
@@ -419,11 +422,18 @@ bool frmFXNotify::Filter(const std::string& Text) {
             words = forms::Trim(el("iFilterTxt").value());
         }
     });
-    const std::vector<std::string> keywords = Keywords(words);
+    bar.keywords = Keywords(words);
+    if (Polling_) PollFilter_ = bar;
+    return bar;
+}
+
+bool frmFXNotify::Filter(const std::string& Text) {
+    if (CurrentPane_ == "iNotice" || CurrentPane_ == "iFXCalendar") return false;
+    const FilterBar bar = filterBar();
     if (!Text.empty()) {
-        if (Text.find(subject) == std::string::npos) return false;
-        if (keywords.empty()) return true;
-        for (const auto& k : keywords)
+        if (Text.find(bar.subject) == std::string::npos) return false;
+        if (bar.keywords.empty()) return true;
+        for (const auto& k : bar.keywords)
             if (Text.find(k) != std::string::npos) return true;
         return false;
     }
@@ -438,8 +448,8 @@ bool frmFXNotify::Filter(const std::string& Text) {
             "   for (var k = 0; k < words.length; k++) if (t.indexOf(words[k]) >= 0) { show = true; break; } }"
             "  else show = true;"
             "  r.style.display = show ? '' : 'none'; } })(" +
-            nlohmann::json(key).dump() + "," + nlohmann::json(subject).dump() + "," + nlohmann::json(keywords).dump() +
-            ")");
+            nlohmann::json(bar.key).dump() + "," + nlohmann::json(bar.subject).dump() + "," +
+            nlohmann::json(bar.keywords).dump() + ")");
     });
     return false;
 }
@@ -590,10 +600,42 @@ void frmFXNotify::CancelWork() {
         if (FeedSources[i].Enabled) ctlDown->CancelDownload(FeedSources[i].Key);
 }
 
+namespace {
+// Whether the bytes are UTF-8 that decoding and encoding again would give back unchanged: no
+// stray or missing continuation byte, no overlong form, no surrogate, nothing past U+10FFFF.
+bool wellFormedUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len = 0;
+        char32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0) len = 3, cp = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
+        else return false;
+        if (i + len > s.size()) return false;
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return false;
+        if (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+} // namespace
+
 std::string frmFXNotify::Utf8ToUnicode(const std::string& bytes) {
     // Invalid sequences read as U+FFFD, as the platform's conversion does; nothing decoded is
-    // an empty text, never a buffer of NULs.
+    // an empty text, never a buffer of NULs. A page that is already sound is taken as it is: a
+    // big one would hold the window up while it went through the conversion.
     if (bytes.empty()) return "";
+    if (wellFormedUtf8(bytes)) return bytes;
     return sys::fromUtf32(sys::toUtf32(bytes));
 }
 
@@ -713,6 +755,21 @@ void frmFXNotify::ProcessSource(int16_t Group) {
     NewItemsHtml.clear();
     OldText.clear();
     TabShows = false;
+    // A poll reads the filter bar once and writes its new rows in one go; a call made while the
+    // message queue ran above has finished its own by now.
+    Polling_ = true;
+    PollFilter_.reset();
+    PendingRows_.clear();
+    PendingBytes_ = 0;
+    struct PollEnd {
+        frmFXNotify& w;
+        ~PollEnd() {
+            w.Polling_ = false;
+            w.PollFilter_.reset();
+            w.PendingRows_.clear();
+            w.PendingBytes_ = 0;
+        }
+    } pollEnd{*this};
 
     auto fx168 = [&](int slot) {
         if (!FeedSources[slot].Content.empty())
@@ -743,6 +800,7 @@ void frmFXNotify::ProcessSource(int16_t Group) {
         break;
     default: return;
     }
+    forms::ResumeNext([&] { flushRows(); });
 
     // Closing steps.
     forms::ResumeNext([&] { el("iContent").innerHTML(""); });
@@ -772,19 +830,23 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
     const size_t end = content.find("</table", start);
     if (end == std::string::npos) return;
     const std::string table = "<table " + content.substr(start, end - start) + "</table>";
-    // 2. Parsed where nothing runs.
-    const inert::Fragment page = inert::Fragment::parse(table);
+    // 2. Parsed where nothing runs, as far as the rows that are taken.
+    const inert::Fragment page =
+        inert::Fragment::parse(scrapers::firstItems(table, "<tr", 2 * kItemsPerSource + 2, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     // 3.
     OldText = SeenText_;
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iFX168";
+    size_t items = 0;
     for (const inert::Element& tr : tables[0].rows()) {
+        if (items == kItemsPerSource) break;
         forms::ResumeNext([&] {
             const auto cells = tr.cells();
             if (cells.size() < 2) return;
             const auto anchors = cells[1].descendants("a");
             if (anchors.empty()) return;
+            ++items;
             const std::string headline = anchors[0].text();
             const std::string time = cells[0].text();
             // 4.
@@ -802,39 +864,49 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
                                         inert::escapeHtml(headline) + "&nbsp;</a>" + label
                                   : inert::escapeHtml(headline) + "&nbsp;" + label;
             row.text = headline + " - FX168";
+            // 7.
+            row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
+            if (!insertRow(row)) return;
             NewFound = true;
             // 6.
             if (PopFilter(headline))
                 gatherToast(toastEntry("FX168.gif", time, headline, linked ? link : std::string()));
-            // 7.
-            row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
-            insertRow(row);
         });
     }
 }
 
-void frmFXNotify::insertRow(const NewsRow& row) {
+bool frmFXNotify::insertRow(const NewsRow& row) {
+    const size_t bytes = row.time.size() + row.text.size() * 2 + row.textHtml.size();
+    if (PendingBytes_ + bytes > kPollRowBytes) return false;
+    PendingBytes_ += bytes;
     const std::string text = inert::normaliseText(row.time + " " + row.text);
     // The memory of what has been seen grows before the page is touched, so a failed write
     // never lets an item in twice.
     SeenText_ += text + "\n";
-    // Rows go into the table's body: the header row sits in a head of its own.
-    const auto bodies = el("iTable").elements("tBodies");
-    if (bodies.empty()) forms::raise(forms::err::ObjectRequired, "frmFXNotify");
-    web::HTMLElement tr = bodies[0].insertRow(NewsShown_ ? 0 : -1);
-    web::PageBatch batch(Document);
-    tr.className("AllFX " + row.className);
-    tr.setAttribute("data-text", text);
-    web::HTMLElement time = tr.insertCell(-1);
-    time.setAttribute("vAlign", "middle");
-    time.setAttribute("align", "center");
-    time.setAttribute("width", "65px");
-    time.title(row.tipWord);
-    time.innerText(row.time);
-    web::HTMLElement cell = tr.insertCell(-1);
-    cell.setAttribute("vAlign", "middle");
-    cell.innerHTML(row.textHtml);
-    tr.style().display(row.shown ? "" : "none");
+    NewsRow queued = row;
+    queued.text = text;
+    PendingRows_.push_back(std::move(queued));
+    return true;
+}
+
+void frmFXNotify::flushRows() {
+    if (PendingRows_.empty()) return;
+    // Rows go into the table's body (the header row sits in a head of its own). Once the first
+    // content is shown each new row goes to the top in its turn, so the last one stands highest.
+    nlohmann::json rows = nlohmann::json::array();
+    for (const NewsRow& r : PendingRows_)
+        rows.push_back({"AllFX " + r.className, r.text, r.tipWord, r.time, r.textHtml, r.shown});
+    PendingRows_.clear();
+    const auto replaceBad = nlohmann::json::error_handler_t::replace;
+    Document.execScript(
+        "(function (rows, top) { var body = document.getElementById('iTable').tBodies[0];"
+        " for (var i = 0; i < rows.length; i++) { var r = rows[i], tr = body.insertRow(top ? 0 : -1);"
+        "  tr.className = r[0]; tr.setAttribute('data-text', r[1]);"
+        "  var time = tr.insertCell(-1); time.setAttribute('vAlign', 'middle'); time.setAttribute('align', 'center');"
+        "  time.setAttribute('width', '65px'); time.title = r[2]; time.innerText = r[3];"
+        "  var cell = tr.insertCell(-1); cell.setAttribute('vAlign', 'middle'); cell.innerHTML = r[4];"
+        "  tr.style.display = r[5] ? '' : 'none'; } })(" +
+        rows.dump(-1, ' ', false, replaceBad) + "," + (NewsShown_ ? "true" : "false") + ")");
 }
 
 // ---- Members by name -------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,15 @@ public:
     const web::HTMLDocument& PageDocument() const { return Document; }
     CTimer* NewsX() const { return NewsX_.get(); }
 
+    // Items a poll takes from one source's page, at most: the sites list a few dozen.
+    static constexpr size_t kItemsPerSource = 200;
+    // A source's list is read no further than this; an item reaching past it waits for a poll
+    // whose page is smaller.
+    static constexpr size_t kListBytes = 1 << 20;
+    // What one poll writes into the news table, at most; the rows that would pass it are left
+    // unseen for a later poll.
+    static constexpr size_t kPollRowBytes = 1 << 20;
+
     // The news viewer opens an item's link (OpenInViewer unless replaced); nothing while unset.
     static std::function<void(const std::string& url)> OpenItem;
 
@@ -165,7 +175,10 @@ private:
         bool shown = false;
     };
     void processFX168Page(const std::string& content, const std::string& pageUrl);
-    void insertRow(const NewsRow& row);
+    // Queues a new row for the poll's one write into the table (flushRows) and records it as
+    // seen; false, and nothing recorded, when the poll's rows are full.
+    bool insertRow(const NewsRow& row);
+    void flushRows();
     void ShowToast(const std::string& html, bool newFound);
     // The news-source scrapers.
     void scrapeSource(int slot);
@@ -213,7 +226,18 @@ private:
     bool remindOffered() const;
     web::HTMLDocument WebDoc;
 
+    // The filter bar's choices: the tab's class word, the subject and the keywords.
+    struct FilterBar {
+        std::string key, subject;
+        std::vector<std::string> keywords;
+    };
+    FilterBar filterBar();
+
     // One call of ProcessSource.
+    bool Polling_ = false;
+    std::optional<FilterBar> PollFilter_;  // read once per poll
+    std::vector<NewsRow> PendingRows_;
+    size_t PendingBytes_ = 0;
     std::string OldText;
     bool TabShows = false;
     bool NewFound = false;

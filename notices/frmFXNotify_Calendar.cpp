@@ -1,6 +1,7 @@
 // The week's economic calendar: the day pages cut into the settings store, the weekday view,
 // the day and week changes and the reminders.
 #include "frmFXNotify.h"
+#include "frmFXNotify_Scrapers.h"
 
 #include "InertHtml.h"
 #include "core/frmMain.h"
@@ -22,6 +23,12 @@ namespace {
 constexpr const char* kNumerals[] = {"", "一", "二", "三", "四", "五"};
 
 std::string dayLabel(int day) { return std::string("财经日历(星期") + kNumerals[day] + ");"; }
+
+// What a day stores at most, in characters: well beyond any real calendar, so that a broken
+// page cannot swell the settings file. A time or an importance longer than its cap is no time
+// or importance, and its row is skipped; titles and comments are cut.
+constexpr long kTimeChars = 16, kImportanceChars = 8, kTitleChars = 400, kCommentChars = 1000;
+constexpr size_t kEventsPerDay = 200;
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -97,8 +104,11 @@ void frmFXNotify::ProcessCalendar() {
             failed();
             continue;
         }
-        // Parsed where nothing runs; the user's clipboard is never used as scratch.
-        const inert::Fragment page = inert::Fragment::parse(s.Content.substr(start, end - start) + "</div>");
+        // Parsed where nothing runs, as far as the rows a day stores (each may have a comment's
+        // row); the user's clipboard is never used as scratch.
+        const std::string fragment = scrapers::firstItems(s.Content.substr(start, end - start), "<tr",
+                                                          2 * kEventsPerDay + 2, kListBytes);
+        const inert::Fragment page = inert::Fragment::parse(fragment + "</div>");
         const auto divs = page.byTag("div");
         const auto tables = divs.empty() ? std::vector<inert::Element>() : divs[0].descendants("table");
         if (tables.empty()) {
@@ -106,7 +116,8 @@ void frmFXNotify::ProcessCalendar() {
             continue;
         }
         const auto rows = tables[0].rows();
-        for (size_t r = 1; r < rows.size(); ++r) {
+        size_t events = 0;
+        for (size_t r = 1; r < rows.size() && events < kEventsPerDay; ++r) {
             forms::ResumeNext([&] {
                 const auto cells = rows[r].cells();
                 std::string comment;
@@ -117,12 +128,18 @@ void frmFXNotify::ProcessCalendar() {
                 if (cells.size() < 5) return;
                 const std::string timeText = cells[0].text();
                 if (timeText.empty()) return;
-                std::string text = cells[1].text();
+                const std::string time = eventTime(timeText), importance = forms::Trim(cells[2].text());
+                if (forms::Len(time) > kTimeChars || forms::Len(importance) > kImportanceChars) return;
+                // The values follow the title only while the whole fits, so that no mark is cut.
+                std::string text = forms::Left(cells[1].text(), kTitleChars);
+                auto append = [&](const std::string& part) {
+                    if (forms::Len(text) + forms::Len(part) <= kTitleChars) text += part;
+                };
                 const std::string previous = cells[3].text(), forecast = cells[4].text();
-                if (!previous.empty()) text += " <nobr>前值: " + previous + "</nobr>";
-                if (!forms::Trim(forecast).empty()) text += " <nobr>市场预测: " + forecast + "</nobr>";
-                c.AddFXCalendar(static_cast<int16_t>(day), eventTime(timeText), text, forms::Trim(cells[2].text()),
-                                comment);
+                if (!previous.empty()) append(" <nobr>前值: " + previous + "</nobr>");
+                if (!forms::Trim(forecast).empty()) append(" <nobr>市场预测: " + forecast + "</nobr>");
+                c.AddFXCalendar(static_cast<int16_t>(day), time, text, importance, forms::Left(comment, kCommentChars));
+                ++events;
             });
         }
         // The day is in: its source goes off for the rest of the week, and so does its label.

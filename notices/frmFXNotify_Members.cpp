@@ -1,6 +1,7 @@
 // The notice window's member channels (strategies, member information, notices), the
 // notification of their new entries, the toast with its keyword filter, and item links.
 #include "frmFXNotify.h"
+#include "frmFXNotify_Scrapers.h"
 #include "frmToast.h"
 
 #include "ArticleExtract.h"
@@ -89,7 +90,8 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
     const FeedSource& source = FeedSources[static_cast<size_t>(ch.slot)];
     const auto table = article::TableRule(source.Content);
     if (!table) return;
-    const std::string fragment = forms::Replace(*table, "href='sub", "href='" + siteBase(kMemberSite) + "/sub");
+    const std::string fragment = forms::Replace(scrapers::firstItems(*table, "<tr", kItemsPerSource, kListBytes),
+                                                "href='sub", "href='" + siteBase(kMemberSite) + "/sub");
     // Read where nothing runs; only text and checked links leave it.
     const inert::Fragment page = inert::Fragment::parse(fragment);
     const auto tables = page.byTag("table");
@@ -98,7 +100,9 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == ch.tab;
     OldText = SeenText_;
     const bool notice = std::string(ch.word) == "Notice";
+    size_t items = 0;
     for (const inert::Element& tr : tables[0].rows()) {
+        if (items++ == kItemsPerSource) break;
         std::string title, link, category;
         std::vector<inert::Element> cells;
         forms::ResumeNext([&] {
@@ -115,7 +119,6 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
             std::erase_if(category, [](char c) { return c == '[' || c == ']'; });
         });
 
-        NewFound = true;
         NewsRow row;
         row.className = ch.word;
         row.tipWord = ch.word;
@@ -126,6 +129,12 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
                                      : "<a href='" + inert::escapeHtml(link) +
                                            "' target=_blank style='text-decoration:underline'>" + inert::escapeHtml(title) +
                                            "</a>");
+        // Notices show on their tabs unfiltered; the other channels pass the filter bar.
+        row.shown = notice || !NewsShown_ ? TabShows : TabShows && Filter(title + "/");
+        bool queued = false;
+        forms::ResumeNext([&] { queued = insertRow(row); });
+        if (!queued) continue;
+        NewFound = true;
         if (NewsShown_) {
             // Every new member entry goes into the toast; the keyword filter is for news.
             gatherToast(std::string(ch.toastLabel) + "<span style='text-decoration:underline' class='popupText'" +
@@ -135,9 +144,6 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
             ++count;
             MemberNewFound = true;
         }
-        // Notices show on their tabs unfiltered; the other channels pass the filter bar.
-        row.shown = notice || !NewsShown_ ? TabShows : TabShows && Filter(title + "/");
-        forms::ResumeNext([&] { insertRow(row); });
     }
 }
 

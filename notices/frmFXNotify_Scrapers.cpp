@@ -11,6 +11,7 @@
 #include "platform/net/Http.h"
 #include "platform/system/Machine.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace scrapers {
@@ -25,6 +26,17 @@ size_t previousCharacter(const std::string& s, size_t pos) {
 }
 
 const std::string kArticleTable = "class=\"articles_tbl\"";
+
+// One or two ASCII digits, at most high; -1 for anything else.
+int smallNumber(const std::string& s, int high) {
+    if (s.empty() || s.size() > 2) return -1;
+    int n = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n <= high ? n : -1;
+}
 
 } // namespace
 
@@ -71,14 +83,43 @@ std::string cutAnalysts(const std::string& page) {
 }
 
 std::string dailyfxTime(const std::string& date, const std::string& time) {
-    if (date.empty()) return "";
-    std::string t = date;
-    if (forms::Val(t) < 10) t = "0" + t;
-    const size_t month = t.find("月");
-    if (forms::Val(month == std::string::npos ? t : t.substr(month + std::string("月").size())) < 10)
-        t = forms::Replace(t, "月", "月0");
-    t = forms::Replace(forms::Replace(t, "月", "/"), "日", " ");
-    return t + time + " ";
+    const std::string d = forms::Trim(date), month = "月", day = "日";
+    const size_t m = d.find(month);
+    if (m == std::string::npos || !d.ends_with(day) || m + month.size() > d.size() - day.size()) return "";
+    const int mm = smallNumber(d.substr(0, m), 12);
+    const int dd = smallNumber(d.substr(m + month.size(), d.size() - day.size() - m - month.size()), 31);
+    if (mm < 1 || dd < 1) return "";
+    char b[16];
+    std::snprintf(b, sizeof b, "%02d/%02d ", mm, dd);
+    // The time of day: an hour of one or two digits, a colon and two digits of minutes.
+    const std::string t = forms::Trim(time);
+    const size_t colon = t.find(':');
+    const bool clock = colon != std::string::npos && colon + 3 == t.size() &&
+                       smallNumber(t.substr(0, colon), 23) >= 0 && smallNumber(t.substr(colon + 1), 59) >= 0;
+    return clock ? b + t + " " : b;
+}
+
+std::string firstItems(const std::string& list, const std::string& marker, size_t items, size_t maxBytes) {
+    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    const auto at = [&](size_t p) {
+        for (size_t i = 0; i < marker.size(); ++i)
+            if (lower(list[p + i]) != lower(marker[i])) return false;
+        // "<tr" is no "<track"; "line" is no "line2".
+        const size_t after = p + marker.size();
+        return after >= list.size() || !std::isalnum(static_cast<unsigned char>(list[after]));
+    };
+    size_t seen = 0, lastFit = 0;
+    for (size_t p = 0; p + marker.size() <= list.size(); ++p) {
+        if (lower(list[p]) != lower(marker[0]) || !at(p)) continue;
+        const size_t start = marker[0] == '<' ? p : list.rfind('<', p);
+        if (start == std::string::npos) continue;
+        // The item before this one runs past the limit: it goes, and everything after it.
+        if (start > maxBytes) return list.substr(0, lastFit);
+        if (++seen > items) return list.substr(0, start);
+        lastFit = start;
+        p += marker.size() - 1;
+    }
+    return list.size() <= maxBytes ? list : list.substr(0, lastFit);
 }
 
 } // namespace scrapers
@@ -136,18 +177,22 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
     // 1.-2.
     const std::string part = scrapers::cutCaiXun(content);
     if (part.empty()) return;
-    const inert::Fragment page = inert::Fragment::parse(part);
+    const inert::Fragment page =
+        inert::Fragment::parse(scrapers::firstItems(part, "cot_block_line", kItemsPerSource, kListBytes));
     // 3.
     OldText = SeenText_;
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iCaiXun";
     const std::string label = "<Font size='-5' color='#1CB51B'>- 财讯外汇</font>";
+    size_t items = 0;
     for (const inert::Element& block : page.byTag("div")) {
+        if (items == kItemsPerSource) break;
         forms::ResumeNext([&] {
             if (block.attr("class") != "cot_block_line") return;
             const auto inner = block.descendants("div");
             if (inner.size() != 2) return;
             const auto anchors = inner[0].descendants("a");
             if (anchors.empty()) return;
+            ++items;
             const std::string headline = inner[0].text();
             const std::string time = forms::Replace(inner[1].text(), "-", "/");
             // 4.
@@ -166,12 +211,12 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
                                               "' target=_blank style='text-decoration:underline'>" +
                                               inert::escapeHtml(headline) + "&nbsp;</a>" + label;
             row.text = headline + " - 财讯外汇";
+            // 7.
+            row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
+            if (!insertRow(row)) return;
             NewFound = true;
             // 6.
             if (PopFilter(headline)) gatherToast(toastEntry("CaiXun.gif", time, headline, link));
-            // 7.
-            row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
-            insertRow(row);
         });
     }
 }
@@ -180,23 +225,27 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
     // 1.-2.
     const std::string part = scrapers::cutDailyfxNews(content);
     if (part.empty()) return;
-    // 3.
-    const inert::Fragment page = inert::Fragment::parse(part);
+    // 3. Each item is a row and its summary's row.
+    const inert::Fragment page =
+        inert::Fragment::parse(scrapers::firstItems(part, "<tr", 2 * kItemsPerSource + 2, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     const auto rows = tables[0].rows();
     OldText = SeenText_;
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iDailyfx";
     const std::string label = "<Font size='-5' color='#FF813A'>- DailyFX</font>";
-    for (size_t i = 1; i < rows.size(); ++i) {
+    size_t items = 0;
+    for (size_t i = 1; i < rows.size() && items < kItemsPerSource; ++i) {
         forms::ResumeNext([&] {
             const auto cells = rows[i].cells();
             if (cells.size() != 4) return;
+            ++items;
             // 4.-5. The key is what the row's time and text cells read as, so a second poll
-            // finds the item it added.
-            const std::string time = scrapers::dailyfxTime(cells[0].text(), cells[1].text());
+            // finds the item it added. A date that cannot be read leaves the row without a time.
+            const std::string date = cells[0].text();
+            const std::string time = scrapers::dailyfxTime(date, cells[1].text());
             const std::string headline = cells[3].text();
-            if (time.empty() || headline.empty()) return;
+            if (date.empty() || headline.empty()) return;
             if (OldText.find(inert::normaliseText(time + headline)) != std::string::npos) return;
             // 6.
             NewsRow row;
@@ -205,7 +254,6 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
             row.time = time;
             row.textHtml = inert::escapeHtml(headline);
             row.text = headline;
-            NewFound = true;
             std::string toast;
             const auto next = i + 1 < rows.size() ? rows[i + 1].cells() : std::vector<inert::Element>();
             if (next.size() == 2) {
@@ -221,10 +269,11 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
                 }
                 toast = toastEntry("Dailyfx.gif", time, headline, "", tail);
             }
-            if (PopFilter(headline) && !toast.empty()) gatherToast(toast);
             // 7.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
-            insertRow(row);
+            if (!insertRow(row)) return;
+            NewFound = true;
+            if (PopFilter(headline) && !toast.empty()) gatherToast(toast);
         });
     }
 }
@@ -233,7 +282,7 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
     // 1.
     const std::string part = scrapers::cutDailyfxTechs(content);
     if (part.empty()) return;
-    const inert::Fragment page = inert::Fragment::parse(part);
+    const inert::Fragment page = inert::Fragment::parse(scrapers::firstItems(part, "<tr", 3, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     const auto rows = tables[0].rows();
@@ -263,17 +312,17 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
     row.text = itemText;
     // 6. It leaves NewFound alone: on its own it neither sorts the table nor raises the toast.
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iDailyfx";
+    row.shown = NewsShown_ ? TabShows && Filter(itemText + "/") : TabShows;
+    if (!insertRow(row)) return;
     if (PopFilter(itemText))
         gatherToast((image.empty() ? "" : image + " align='absbottom'/>&nbsp;") + itemHtml);
-    row.shown = NewsShown_ ? TabShows && Filter(itemText + "/") : TabShows;
-    insertRow(row);
 }
 
 void frmFXNotify::processAnalysts(const std::string& content) {
     // 1.
     const std::string part = scrapers::cutAnalysts(content);
     if (part.empty()) return;
-    const inert::Fragment page = inert::Fragment::parse(part);
+    const inert::Fragment page = inert::Fragment::parse(scrapers::firstItems(part, "<tr", kItemsPerSource, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     // 2.

@@ -1,5 +1,6 @@
 #include "notices/InertHtml.h"
 #include "notices/frmFXNotify.h"
+#include "platform/system/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,11 @@ TEST(InertHtml, Utf8PagesDecodeWithReplacementAndNeverAsNuls) {
     EXPECT_EQ(frmFXNotify::Utf8ToUnicode(""), "");
     EXPECT_EQ(frmFXNotify::Utf8ToUnicode("日报"), "日报");
     EXPECT_EQ(frmFXNotify::Utf8ToUnicode(std::string("a\xFF" "b")), "a\xEF\xBF\xBD" "b");
+    // Sound text passes as it is; anything else as the platform's conversion reads it.
+    for (const std::string bytes : {"\xF0\x9F\x98\x80", "\xC2\xA0", "\xEF\xBF\xBF", "\xC0\x80x", "\xC1\xBF", "\xE0\x80\x80",
+                                    "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF0\x8F\xBF\xBF", "\xE6\x97", "\xE6x\x97\xA5",
+                                    "\x80", "\xF8\x88\x80\x80\x80"})
+        EXPECT_EQ(frmFXNotify::Utf8ToUnicode(bytes), sys::fromUtf32(sys::toUtf32(bytes))) << testing::PrintToString(bytes);
 }
 
 } // namespace

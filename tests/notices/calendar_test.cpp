@@ -5,6 +5,7 @@
 #include "pages/Pages.h"
 #include "platform/desktop/Clipboard.h"
 #include "platform/forms/DateTime.h"
+#include "platform/forms/Strings.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -15,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 namespace {
 
@@ -234,6 +236,59 @@ TEST(CalendarStep, AFailedDayIsLabelledRetriedAndNeverStoresADayTwice) {
     EXPECT_EQ(p.w->FailedSources(), "");
     EXPECT_EQ(p.balloons("财经日历"), 1u);
     for (const char* date : {"2026-12-07", "2026-12-09", "2026-12-11"}) EXPECT_EQ(p.requests(date), 1) << date;
+}
+
+TEST(CalendarStep, AHostileWeekStoresBoundedFieldsAndKeepsTheSettingsFileSmall) {
+    SiteTree tree;
+    const std::string huge(50000, 'x');
+    auto row = [](const std::string& time, const std::string& title, const std::string& importance,
+                  const std::string& previous, const std::string& forecast) {
+        return "<tr><td>" + time + "</td><td>" + title + "</td><td>" + importance + "</td><td>" + previous + "</td><td>" +
+               forecast + "</td><td></td></tr>\n";
+    };
+    const std::string comment = "<tr><td colspan=\"6\">" + huge + "</td></tr>\n";
+    // Monday to Wednesday: cells of 50,000 characters; Thursday and Friday: a thousand events.
+    std::string big = row(huge, "时间太长", "高", "", "") + row("11:00", "重要性太长", huge, "", "") +
+                      row("12:00", "短标题", "中", "1.0", "1.1") + comment;
+    for (int i = 0; i < 3; ++i)
+        big += row("12-0" + std::to_string(i) + " " + huge + " 10:0" + std::to_string(i), "标题" + huge, "高", huge, huge) +
+               comment;
+    std::string many;
+    for (int i = 0; i < 1000; ++i) many += row("13:00", "事件" + std::to_string(i), "低", "", "");
+    for (const char* day : {"2026-12-07", "2026-12-08", "2026-12-09"}) tree.write(tree.day(day), dayPage(big));
+    for (const char* day : {"2026-12-10", "2026-12-11"}) tree.write(tree.day(day), dayPage(many));
+    CalendarProgram p(9, 9, 0, 0, tree.root / "pages");
+    p.load();
+    p.w->FXEvent();
+    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, 60000));
+    // The caps leave such a week a few tens of kilobytes in the file.
+    Config().XMLSave();
+    const size_t size = p.m->readFile(testing_support::kProgramSettings).value_or("").size();
+    std::cout << "settings file after a hostile week: " << size << " bytes\n";
+    EXPECT_LT(size, 200u * 1024);
+
+    for (int d = 1; d <= 5; ++d) {
+        SCOPED_TRACE(d);
+        const auto items = p.stored(d);
+        EXPECT_LE(items.size(), 200u);
+        for (const auto& i : items) {
+            EXPECT_LE(forms::Len(i[0]), 16);
+            EXPECT_LE(forms::Len(i[1]), 400);
+            EXPECT_LE(forms::Len(i[3]), 8);
+            EXPECT_LE(forms::Len(i[4]), 1000);
+        }
+    }
+    // Over-long titles and comments are cut, and values that no longer fit are left out; a time
+    // or an importance too long to be one skips its row.
+    const auto monday = p.stored(1);
+    ASSERT_EQ(monday.size(), 4u);
+    EXPECT_EQ(monday[0][1], "短标题 <nobr>前值: 1.0</nobr> <nobr>市场预测: 1.1</nobr>");
+    EXPECT_EQ(monday[0][4], huge.substr(0, 1000));
+    EXPECT_EQ(monday[1][0], "10:00");
+    EXPECT_EQ(monday[1][1], "标题" + huge.substr(0, 398));
+    EXPECT_EQ(monday[1][4], huge.substr(0, 1000));
+    EXPECT_EQ(p.stored(4).size(), 200u);
+    EXPECT_EQ(p.stored(5).back()[1], "事件199");
 }
 
 TEST(Reminders, ComeAtTheLeadTimeTogetherPerTimeAndNeverForATimeThatIsNoClock) {

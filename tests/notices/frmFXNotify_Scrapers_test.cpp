@@ -57,14 +57,56 @@ TEST(NewsCuts, TakeTheListPartOfEachPage) {
 }
 
 TEST(NewsCuts, DailyfxDatesReadAsMonthAndDay) {
+    const std::string digits300(300, '9');
     const struct {
-        const char *date, *time, *want;
+        std::string date, time, want;
     } cases[] = {
         {"12月25日", "08:00", "12/25 08:00 "}, {"1月15日", "21:30", "01/15 21:30 "},
         {"3月5日", "14:30", "03/05 14:30 "},   {"10月1日", "09:00", "10/01 09:00 "},
+        {" 03月05日 ", "9:05", "03/05 9:05 "}, {"12月31日", "23:59", "12/31 23:59 "},
         {"", "09:00", ""},
+        // Nothing else is a date: such a row is shown without a time.
+        {"1e400月25日", "08:00", ""}, {"12月1e400日", "08:00", ""}, {digits300 + "月5日", "08:00", ""},
+        {"3月" + digits300 + "日", "08:00", ""}, {digits300, "08:00", ""}, {"13月1日", "08:00", ""},
+        {"0月5日", "08:00", ""}, {"12月32日", "08:00", ""}, {"12月0日", "08:00", ""}, {"003月5日", "08:00", ""},
+        {"-3月5日", "08:00", ""}, {"3.5月5日", "08:00", ""}, {"3月5", "08:00", ""}, {"月5日", "08:00", ""},
+        {"3月日", "08:00", ""}, {"3月5日 周四", "08:00", ""}, {"３月５日", "08:00", ""},
+        // A time of day that is no clock is left out, the date kept.
+        {"3月5日", digits300, "03/05 "}, {"3月5日", "24:00", "03/05 "}, {"3月5日", "14:60", "03/05 "},
+        {"3月5日", "", "03/05 "}, {"3月5日", "14:3", "03/05 "},
     };
-    for (const auto& c : cases) EXPECT_EQ(scrapers::dailyfxTime(c.date, c.time), c.want) << c.date;
+    for (const auto& c : cases) {
+        std::string got;
+        try {
+            got = scrapers::dailyfxTime(c.date, c.time);
+        } catch (const std::exception& e) {
+            got = std::string("threw ") + e.what();
+        }
+        EXPECT_EQ(got, c.want) << c.date.substr(0, 40) << " " << c.time.substr(0, 20);
+    }
+}
+
+TEST(NewsCuts, AListIsReadAsFarAsTheItemsTaken) {
+    const std::string rows = "<table><TR><th>h</th></TR><tr><td>1</td></tr><track><tr class=x><td>2</td></tr>"
+                             "<tr><td>3</td></tr></table>";
+    const std::string blocks = "<div class=\"left\"><div class=\"cot_block_line\">a</div><div class=\"cot_block_line2\">"
+                               "b</div><div class=\"COT_BLOCK_LINE\">c</div>";
+    const struct {
+        const char* name;
+        std::string list, marker;
+        size_t items, maxBytes;
+        std::string want;
+    } cases[] = {
+        {"all rows fit", rows, "<tr", 10, 1000, rows},
+        {"the rows after the third go", rows, "<tr", 3, 1000, rows.substr(0, rows.find("<tr><td>3"))},
+        {"a row reaching past the limit goes with the rest", rows, "<tr", 10, rows.find("<tr><td>3") - 2,
+         rows.substr(0, rows.find("<tr class=x"))},
+        {"the last row past the limit", rows, "<tr", 10, rows.size() - 1, rows.substr(0, rows.find("<tr><td>3"))},
+        {"a first row past the limit leaves the head", rows, "<tr", 10, 8, "<table>"},
+        {"items marked by a class, cut at their tag", blocks, "cot_block_line", 1, 1000,
+         blocks.substr(0, blocks.find("<div class=\"COT"))},
+    };
+    for (const auto& c : cases) EXPECT_EQ(scrapers::firstItems(c.list, c.marker, c.items, c.maxBytes), c.want) << c.name;
 }
 
 // ---- The fixture sites read by the notice window -----------------------------------------------
@@ -241,6 +283,102 @@ TEST(Scrapers, LaterPollsAddOnlyWhatIsNew) {
     EXPECT_NE(rows.front().text.find("汇价跌破上升通道下轨"), std::string::npos);
     EXPECT_EQ(count(p.allText(), "人民币即期汇率午盘小幅收涨"), 1u);
     EXPECT_EQ(p.w->ToastHtml(), toast);
+}
+
+TEST(Scrapers, DailyfxRowsWithOddDatesAreShownWithoutATime) {
+    Notices p;
+    const std::string digits300(300, '9');
+    const struct {
+        std::string date, time, headline, want;  // want: the time cell, "-" for no row
+    } cases[] = {
+        {"12月10日", "10:05", "日期正常的新闻", "12/10 10:05"},
+        {"1e400月25日", "08:00", "日期溢出的新闻", ""},
+        {digits300 + "月5日", "08:00", "三百位月份的新闻", ""},
+        {digits300, "08:00", "三百位日期的新闻", ""},
+        {"13月1日", "08:00", "十三月的新闻", ""},
+        {"12月10日", digits300, "三百位时刻的新闻", "12/10"},
+        {"", "08:00", "没有日期的新闻", "-"},
+    };
+    std::string rows;
+    for (const auto& c : cases)
+        rows += "<tr><td>" + c.date + "</td><td>" + c.time + "</td><td>美元</td><td>" + c.headline + "</td></tr>";
+    p.sites.setPage("/dailyfx/news/", "<table class=\"articles_tbl\"></table><table class=\"articles_tbl\">"
+                                      "<tr><th>日期</th><th>时间</th><th>货币</th><th>标题</th></tr>" + rows + "</table>");
+    ASSERT_TRUE(p.open());
+    const auto shown = p.rows("Dailyfx");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.headline);
+        std::vector<Row> found;
+        for (const auto& r : shown)
+            if (r.text == c.headline) found.push_back(r);
+        if (c.want == "-") {
+            EXPECT_TRUE(found.empty());
+            continue;
+        }
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].time, c.want);
+    }
+    // The next poll knows them all.
+    const int polls = p.sites.hits("/dailyfx/news/");
+    ASSERT_TRUE(p.run([&] { return p.sites.hits("/dailyfx/news/") > polls && !p.w->Source(2).InProgress; }, 30000));
+    EXPECT_EQ(p.rows("Dailyfx").size(), shown.size());
+}
+
+TEST(Scrapers, APollTakesAtMostItsShareOfEachList) {
+    Notices p;
+    const size_t cap = frmFXNotify::kItemsPerSource, many = cap + 50;
+    std::string dailyfx = "<table class=\"articles_tbl\"></table><table class=\"articles_tbl\"><tr><th>h</th></tr>";
+    std::string caixun = "<div class=\"left\">", fx168 = "<table id=\"DataList1\">", strategy = "<table>";
+    for (size_t i = 1; i <= many; ++i) {
+        const std::string n = std::to_string(1000 + i);
+        dailyfx += "<tr><td>12月10日</td><td>10:00</td><td>美元</td><td>日线新闻" + n + "</td></tr>"
+                   "<tr><td></td><td>摘要" + n + "</td></tr>";
+        caixun += "<div class=\"cot_block_line\"><div><a href=\"/n/" + n + ".html\">财讯新闻" + n +
+                  "</a></div><div>12-10 10:00</div></div>";
+        fx168 += "<tr><td>12-10 10:00</td><td><a href=\"/n/" + n + ".htm\">汇市新闻" + n + "</a></td></tr>";
+        strategy += "<tr><td><a href='sub/i.php'>i</a> <a href='sub/" + n + ".php'>策略条目" + n +
+                    "</a></td><td>[策略]</td></tr>";
+    }
+    p.sites.setPage("/dailyfx/news/", dailyfx + "</table>");
+    p.sites.setPage("/caixun/fx_information/", caixun + "</div>\n<div class=\"right\">");
+    p.sites.setPage("/fx168/fxnews/news_now_html.htm", fx168 + "</table>");
+    p.sites.setPage("/member/strategy.php", strategy + "</table>");
+    std::vector<std::string> told;
+    m_Main::Tell = [&](const std::string& line) { told.push_back(line); };
+    ASSERT_TRUE(p.open());
+
+    const std::string all = p.allText();
+    for (const char* word : {"日线新闻", "财讯新闻", "汇市新闻", "策略条目"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(count(all, word), cap);
+        EXPECT_NE(all.find(word + std::to_string(1000 + cap)), std::string::npos) << "the first items are taken";
+        EXPECT_EQ(all.find(word + std::to_string(1000 + cap + 1)), std::string::npos);
+    }
+    // The batch's line counts what the table was given.
+    std::string done;
+    for (const auto& line : told)
+        if (line.rfind("downloads done: ", 0) == 0) done = line;
+    EXPECT_NE(done.find(", " + std::to_string(p.rows().size()) + " new items"), std::string::npos) << done;
+    m_Main::Tell = nullptr;
+}
+
+TEST(Scrapers, RowsBeyondAPollsShareComeInTheNextPolls) {
+    Notices p;
+    const size_t items = 150;
+    const std::string summary(5000, 'y');
+    std::string page = "<table class=\"articles_tbl\"></table><table class=\"articles_tbl\"><tr><th>h</th></tr>";
+    for (size_t i = 1; i <= items; ++i)
+        page += "<tr><td>12月10日</td><td>10:00</td><td>美元</td><td>长摘要新闻" + std::to_string(1000 + i) +
+                "</td></tr><tr><td></td><td>" + summary + "</td></tr>";
+    p.sites.setPage("/dailyfx/news/", page + "</table>");
+    ASSERT_TRUE(p.open());
+    const size_t first = count(p.allText(), "长摘要新闻");
+    EXPECT_GT(first, 0u);
+    EXPECT_LT(first, items);
+    ASSERT_TRUE(p.run([&] { return count(p.w->SeenText(), "长摘要新闻") == items; }, 120000));
+    p.settle();
+    const std::string all = p.allText();
+    for (size_t i = 1; i <= items; ++i) EXPECT_EQ(count(all, "长摘要新闻" + std::to_string(1000 + i)), 1u) << i;
 }
 
 TEST(Scrapers, PageTextNeverBecomesMarkup) {
