@@ -117,7 +117,7 @@ TEST(BigNewsPage, ThePriceLoopKeepsItsRhythmTheTableTakesItsShareAndExitSaves) {
 
     // Exit leaves, and saves the settings the run changed.
     MainForm->m_frmSysTray_MenuClick("Exit");
-    EXPECT_TRUE(m->runUntil([] { return !MainForm || !MainForm->IsLoaded(); }, 30000));
+    EXPECT_TRUE(m->runUntil([] { return !MainForm || !MainForm->IsLoaded(); }, testing_support::kOutsideWaitMs));
     const std::string saved = m->readFile(testing_support::kProgramSettings).value_or("");
     EXPECT_NE(saved.find("<FXCalendar Update=\"0\""), std::string::npos);
     EndProgram();

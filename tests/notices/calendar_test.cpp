@@ -260,7 +260,7 @@ TEST(CalendarStep, AHostileWeekStoresBoundedFieldsAndKeepsTheSettingsFileSmall) 
     CalendarProgram p(9, 9, 0, 0, tree.root / "pages");
     p.load();
     p.w->FXEvent();
-    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, 60000));
+    ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, testing_support::kOutsideWaitMs));
     // The caps leave such a week a few tens of kilobytes in the file.
     Config().XMLSave();
     const size_t size = p.m->readFile(testing_support::kProgramSettings).value_or("").size();

@@ -320,7 +320,7 @@ TEST(Scrapers, DailyfxRowsWithOddDatesAreShownWithoutATime) {
     }
     // The next poll knows them all.
     const int polls = p.sites.hits("/dailyfx/news/");
-    ASSERT_TRUE(p.run([&] { return p.sites.hits("/dailyfx/news/") > polls && !p.w->Source(2).InProgress; }, 30000));
+    ASSERT_TRUE(p.run([&] { return p.sites.hits("/dailyfx/news/") > polls && !p.w->Source(2).InProgress; }, testing_support::kOutsideWaitMs));
     EXPECT_EQ(p.rows("Dailyfx").size(), shown.size());
 }
 
