@@ -415,7 +415,7 @@ void frmMain::LoadPara() {
     }
     while (done < items.size()) setUp(items[done++]);
     // A page made for a panel that was not shown after all goes.
-    for (auto& [symbol, p] : std::exchange(preloaded_, {})) forms::ResumeNext([&] { p->Unload(); });
+    for (auto& entry : std::exchange(preloaded_, {})) forms::ResumeNext([&] { entry.second->Unload(); });
     if (c.isExistAttrib("Window/FXQuote", "Status") && settingFlag(c.GetNodeAttrib("Window/FXQuote", "Status")))
         ShowQuoteFrm();
     if (c.isExistAttrib("Window/Terminal", "Status") && settingFlag(c.GetNodeAttrib("Window/Terminal", "Status"))) {

@@ -202,8 +202,9 @@ void frmFXNotify::bindToast() {
     if (!popupWin_) popupWin_ = std::make_shared<frmToast>();
     popupWin_->Source(Document);
     const std::pair<const char*, const char*> kBindings[] = {{"iPopup", "iPopup"}, {"Duration", "PopupClose"}};
-    for (const auto& [id, member] : kBindings) {
+    for (const auto& binding : kBindings) {
         forms::ResumeNext([&] {
+            const auto& [id, member] = binding;
             web::HTMLElement e = Document.all(id);
             if (e.isNull()) return;
             auto forward = std::make_shared<clsForward>();

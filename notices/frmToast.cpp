@@ -54,7 +54,6 @@ void frmToast::Form_Unload(int&) {
     open_ = pending_ = false;
     // The unload may run inside one of the toast's own page events.
     KeepUntilIdle(shared_from_this());
-    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
 }
 

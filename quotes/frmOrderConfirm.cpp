@@ -77,7 +77,6 @@ void frmOrderConfirm::Form_Unload(int&) {
     if (m_Main::OrderConfirmForm == this) m_Main::OrderConfirmForm = nullptr;
     // The unload may run inside a page event of this window: it outlives the event.
     KeepUntilIdle(shared_from_this());
-    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
     if (g_instance.get() == this) g_instance.reset();
     layout_ = 0;

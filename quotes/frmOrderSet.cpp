@@ -123,7 +123,6 @@ void frmOrderSet::Form_Unload(int&) {
     SLUD_.reset();
     TPUD_.reset();
     KeepUntilIdle(shared_from_this());
-    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
     if (g_instance.get() == this) g_instance.reset();
     layout_ = 0;

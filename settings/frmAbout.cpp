@@ -3,7 +3,6 @@
 #include "core/Program.h"
 #include "core/frmMain.h"
 #include "platform/desktop/Screen.h"
-#include "platform/system/Machine.h"
 #include "toolkit/cRegistry.h"
 #include "toolkit/m_Main.h"
 
@@ -38,10 +37,6 @@ void frmAbout::Form_Load() { loadPage(hWnd(), m_Main::PageBase + "about.htm"); }
 void frmAbout::Form_Unload(int&) {
     AboutReady = false;
     if (g_ready == this) g_ready = nullptr;
-    if (WebBrowser1) {
-        auto browser = std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1));
-        if (auto* m = sys::Machine::currentOrNull()) m->post([browser] {});
-    }
     unloadPage();
 }
 

@@ -81,10 +81,6 @@ void frmInsScript::Form_Activate() {
 }
 
 void frmInsScript::Form_Unload(int&) {
-    if (WebBrowser1) {
-        auto browser = std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1));
-        if (auto* m = sys::Machine::currentOrNull()) m->post([browser] {});
-    }
     unloadPage();
 }
 

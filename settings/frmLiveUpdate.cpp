@@ -172,10 +172,6 @@ void frmLiveUpdate::ClickCancel() { Unload(); }
 void frmLiveUpdate::Form_Unload(int&) {
     download_.reset();
     m_Main::LiveUpdateOpen = false;
-    if (WebBrowser1) {
-        auto browser = std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1));
-        if (auto* m = sys::Machine::currentOrNull()) m->post([browser] {});
-    }
     unloadPage();
 }
 

@@ -15,8 +15,16 @@ namespace voxling {
 
 // Plans and twiddles depend on the length alone. Each length's are made once for the process and
 // shared by every pair: only FFTW 2's planner needs serialising, executing a plan is reentrant.
-// They live as long as the process (a pair is made per engine object, its lengths are few).
+// They live as long as the process (a pair is made per engine object, its lengths are few) and
+// go with it.
 struct FftPair::Plans {
+    Plans() = default;
+    Plans(const Plans&) = delete;
+    Plans& operator=(const Plans&) = delete;
+    ~Plans() {
+        for (fftw_plan plan : {forward, backward, halfBackward})
+            if (plan) fftw_destroy_plan(plan);
+    }
     fftw_plan forward = nullptr, backward = nullptr;
     fftw_plan halfBackward = nullptr;  // of length n / 2, when n is even
     // The inverse of a real signal's spectrum at half the length: e^(2 pi i k / n), k < n / 2.
@@ -47,11 +55,7 @@ const FftPair::Plans* FftPair::plansFor(int n) {
     p->forward = fftw_create_plan(n, FFTW_FORWARD, FFTW_ESTIMATE);
     p->backward = fftw_create_plan(n, FFTW_BACKWARD, FFTW_ESTIMATE);
     if (even) p->halfBackward = fftw_create_plan(n / 2, FFTW_BACKWARD, FFTW_ESTIMATE);
-    if (!p->forward || !p->backward || (even && !p->halfBackward)) {
-        for (fftw_plan plan : {p->forward, p->backward, p->halfBackward})
-            if (plan) fftw_destroy_plan(plan);
-        throw std::bad_alloc();
-    }
+    if (!p->forward || !p->backward || (even && !p->halfBackward)) throw std::bad_alloc();
     return made.emplace(n, std::move(p)).first->second.get();
 }
 

@@ -1,6 +1,8 @@
 #include "PageWindow.h"
 #include "clsForward.h"
+#include "frmBalloon.h"
 
+#include "platform/browser/Page.h"
 #include "platform/forms/RuntimeError.h"
 
 #include <nlohmann/json.hpp>
@@ -17,7 +19,8 @@ void PageWindow::loadPage(win::HWND window, const std::string& url) {
     WebBrowser1->DocumentComplete = [this](const std::string&) {
         if (Document.isNull()) Document = WebBrowser1->Document();
         pageComplete();
-        PageComplete = true;
+        // The set-up may have unloaded the window.
+        if (WebBrowser1) PageComplete = true;
     };
     WebBrowser1->Navigate(url);
     WebBrowser1->RegisterAsDropTarget = false;
@@ -38,8 +41,17 @@ bool PageWindow::bindEvent(const web::HTMLElement& element, const std::string& e
 
 void PageWindow::unloadPage() {
     Document = web::HTMLDocument();
-    WebBrowser1.reset();
     PageComplete = false;
+    if (!WebBrowser1) return;
+    // The unload may run inside one of the control's events, and events already received for
+    // the page are still delivered this round: the control outlives them, and neither it nor
+    // the page's forwarders tell this window of any.
+    WebBrowser1->NavigateComplete2 = nullptr;
+    WebBrowser1->DocumentComplete = nullptr;
+    WebBrowser1->NewWindow2 = nullptr;
+    WebBrowser1->PopupChanged = nullptr;
+    if (auto page = WebBrowser1->page()) page->dropSinks();
+    KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
 }
 
 std::vector<PageWindow::ElementBox> PageWindow::elementBoxes(const std::vector<std::string>& ids,

@@ -36,7 +36,8 @@ protected:
     virtual void pageComplete() {}
     // The window as the forwarders' target.
     virtual std::shared_ptr<forms::Dispatch> forwardTarget() = 0;
-    // Lets go of the control, its page and its forwarders (the window unloads).
+    // Lets go of the control, its page and its forwarders (the window unloads): the control
+    // raises no more events to this window and goes once the messages in hand are handled.
     void unloadPage();
 
     std::unique_ptr<web::WebBrowser> WebBrowser1;

@@ -69,7 +69,6 @@ void frmToolTip::Form_Unload(int&) {
     // The unload may run inside a page event or a balloon message of this tip: the tip and its
     // control outlive them.
     KeepUntilIdle(shared_from_this());
-    if (WebBrowser1) KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
     unloadPage();
     // Only this tip leaves the shared place; a private tip's unload leaves the shared one reachable.
     if (g_shared.get() == this) g_shared.reset();

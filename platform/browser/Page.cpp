@@ -6,8 +6,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace web {
+
+namespace {
+// Raises a control's event through a copy of its handler: the handler may clear or replace
+// itself (its window unloads and lets the control go) while it runs.
+template <class Handler, class... Args>
+void raiseEvent(const Handler& handler, Args&&... args) {
+    if (Handler copy = handler) copy(std::forward<Args>(args)...);
+}
+} // namespace
 
 Page::Page(BrowserHost& h, std::shared_ptr<Chromium> b, std::string target, std::string session)
     : host(h), browser(std::move(b)), targetId(std::move(target)), sessionId(std::move(session)) {}
@@ -176,11 +186,11 @@ void Page::onEvent(const std::string& method, const json& params) {
         // A new document: the forwarders of the old one go with it.
         sinks_.clear();
         url = frame.value("url", "") + frame.value("urlFragment", "");
-        if (control && control->NavigateComplete2) control->NavigateComplete2(toHostUrl(url));
+        if (control) raiseEvent(control->NavigateComplete2, toHostUrl(url));
     } else if (method == "Page.loadEventFired") {
         setBusy(false);
         createServerWindow();
-        if (control && control->DocumentComplete) control->DocumentComplete(toHostUrl(url));
+        if (control) raiseEvent(control->DocumentComplete, toHostUrl(url));
     } else if (method == "Page.frameStoppedLoading") {
         // A navigation that ended without a load event (an error page, a cancelled one).
         if (params.value("frameId", "") == targetId && busy) setBusy(false);
@@ -212,7 +222,7 @@ void Page::onEvent(const std::string& method, const json& params) {
                 }
             }
             showPopupWindow(req);
-            if (control && control->PopupChanged) control->PopupChanged(req);
+            if (control) raiseEvent(control->PopupChanged, req);
         }
     } else if (method == "Inspector.targetCrashed" || method == "#gone") {
         dead = true;
@@ -238,7 +248,7 @@ void Page::onEvent(const std::string& method, const json& params) {
             return;
         }
         bool cancel = false;
-        if (control && control->NewWindow2) control->NewWindow2(toHostUrl(u), cancel);
+        if (control) raiseEvent(control->NewWindow2, toHostUrl(u), cancel);
         // There is nowhere to show another browser window: it is closed either way.
         if (browser && browser->alive()) browser->send("Target.closeTarget", {{"targetId", id}});
     }

@@ -216,7 +216,7 @@ TEST(ScreenSnapshot, ListViewsShowTheirRowsAndBalloonsTheirLines) {
             if (((shot.at(x, y) >> 8) & 0xFF) < 0x60) ++dark;
     EXPECT_GT(dark, 200);
     // Three lines of balloon text stand taller than one: the balloon's top is well above the icon.
-    const auto& icon = win::trayIcons().front();
+    const win::TrayIconRecord icon = win::trayIcons().front();
     bool balloonHigh = false;
     for (int y = icon.position.y - 60; y < icon.position.y - 50 && y > 0; ++y)
         if (shot.at(icon.position.x - 100, y) == 0xFFFFE1u) balloonHigh = true;

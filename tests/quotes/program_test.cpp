@@ -233,7 +233,8 @@ TEST(PanelsInTheProgram, ARightClickOnTheBoardUnderTheLoadingSignShowsTheVeilMen
     win::mouseClick(cell.x, cell.y, win::MouseButton::Right);
     ASSERT_TRUE(p.runUntil([&] { return !win::trackedMenus().empty(); }));
     std::vector<win::UINT> ids;
-    for (const auto& item : win::trackedMenus()[0].items) ids.push_back(item.id);
+    const auto menus = win::trackedMenus();
+    for (const auto& item : menus[0].items) ids.push_back(item.id);
     EXPECT_EQ(ids, (std::vector<win::UINT>{100, 200, 88, 300, 88, 500}));
     EXPECT_TRUE(board->ShownLayers().loadingPicture);
 }

@@ -102,9 +102,13 @@ TEST(VoiceQuoteDialog, OpensFromTheRecordAndSavesWhatChanged) {
     // Only the master switch: the record follows, the file does not.
     Program::el(*d, "iVoiceCheck").click();
     EXPECT_FALSE(d->SETChanged());
+    const std::weak_ptr<frmVoiceQuote> closed = d->weak_from_this();
     p.clickAway();
     EXPECT_EQ(VoiceQuoteForm, nullptr);
-    EXPECT_FALSE(d->IsLoaded());
+    // Unloaded, and gone once nothing of the program holds it.
+    if (const auto still = closed.lock()) {
+        EXPECT_FALSE(still->IsLoaded());
+    }
     EXPECT_TRUE(rec->VoiceEnable());
     EXPECT_TRUE(rec->EnableDelta());
     EXPECT_FALSE(p.hasOwnSettings("EURUSD"));

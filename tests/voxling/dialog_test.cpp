@@ -112,19 +112,22 @@ TEST_F(DialogTest, OkSavesEverySettingAndTheRunningEngineSpeaksWithIt) {
 }
 
 TEST_F(DialogTest, TypedValuesAreBroughtIntoRangeAndCancelChangesNothing) {
-    const std::tuple<const char*, const char*, uint32_t, uint32_t> cases[] = {
+    const struct {
+        const char *shortText, *longText;
+        uint32_t shortStored, longStored;
+    } cases[] = {
         {"-5", "4000000000", 0u, 100000u},
         {"abc", "55000", 0u, 55000u},
         {" 30000ms", "99999999999999999999", 30000u, 100000u},
     };
-    for (const auto& [shortText, longText, shortStored, longStored] : cases) {
+    for (const auto& c : cases) {
         openProperties([&](HWND dlg) {
-            userTypeIntoCombo(item(dlg, kBasic, voxling::dlg::ShortCombo), shortText);
-            userTypeIntoCombo(item(dlg, kBasic, voxling::dlg::LongCombo), longText);
+            userTypeIntoCombo(item(dlg, kBasic, voxling::dlg::ShortCombo), c.shortText);
+            userTypeIntoCombo(item(dlg, kBasic, voxling::dlg::LongCombo), c.longText);
             click(GetDlgItem(dlg, voxling::dlg::OK));
         });
-        EXPECT_EQ(stored("PunctuationShort"), shortStored) << shortText;
-        EXPECT_EQ(stored("PunctuationLong"), longStored) << longText;
+        EXPECT_EQ(stored("PunctuationShort"), c.shortStored) << c.shortText;
+        EXPECT_EQ(stored("PunctuationLong"), c.longStored) << c.longText;
     }
     openProperties([&](HWND dlg) {
         userTypeIntoCombo(item(dlg, kBasic, voxling::dlg::ShortCombo), "1000");
@@ -155,7 +158,9 @@ TEST_F(DialogTest, TreeFollowsTheLocaleShowsOnePageAndKeepsItsRootOpen) {
         {"1033", {"Information", "Basic Setting", "Number Setting", "LastName Setting", "Word Setting"}},
         {"4100", {"基本資訊", "基本設置", "數字設置", "姓氏設置", "片語設置"}},
     };
-    for (const auto& [locale, texts] : cases) {
+    for (const auto& c : cases) {
+        const char* const locale = c.first;
+        const std::vector<std::string>& texts = c.second;
         m->setSetting("user.locale", locale);
         openProperties([&](HWND dlg) {
             const HWND tree = GetDlgItem(dlg, voxling::dlg::Tree);
