@@ -154,7 +154,7 @@ TEST(PageWindows, UnloadedWhileTheirPageLoads) {
     }
 
     MainForm->m_frmSysTray_MenuClick("Exit");
-    EXPECT_TRUE(m.runUntilReal([] { return !MainForm || !MainForm->IsLoaded(); }, 10000));
+    EXPECT_TRUE(m.runUntilReal([] { return !MainForm || !MainForm->IsLoaded(); }));
 }
 
 } // namespace
