@@ -183,11 +183,9 @@ frmMain::StartOutcome frmMain::findOrStartTerminal() {
         path = *install + "\\terminal.exe";
     }
     if (!FileExists(path)) return StartOutcome::NotInstalled;
-    const bool run = c.isExistAttrib("Settings/Startup/RunMT4", "Checked") &&
-                     settingFlag(c.GetNodeAttrib("Settings/Startup/RunMT4", "Checked"));
+    const bool run = storedFlag("Settings/Startup/RunMT4", "Checked");
     if (!run) return StartOutcome::NotRunning;
-    const bool hide = c.isExistAttrib("Settings/Startup/HideMT4", "Checked") &&
-                      settingFlag(c.GetNodeAttrib("Settings/Startup/HideMT4", "Checked"));
+    const bool hide = storedFlag("Settings/Startup/HideMT4", "Checked");
     try {
         TerminalPid = forms::Shell(path, hide ? forms::vbHide : forms::vbMaximizedFocus);
     } catch (const forms::RuntimeError& e) {
@@ -327,7 +325,7 @@ void frmMain::Form_Load() {
     }
 
     // 16. Notice window.
-    bool newsVisible = c.isExistAttrib("Window/FXNews", "Status") && settingFlag(c.GetNodeAttrib("Window/FXNews", "Status"));
+    bool newsVisible = storedFlag("Window/FXNews", "Status");
     StartFXNotify(newsVisible);
 
     // 17.-19. Defaults.
@@ -349,7 +347,7 @@ void frmMain::Form_Load() {
     if (settingFlag(c.GetNodeAttrib("Settings/LiveUpdate", "Checked"))) ChkLiveUpdate(false);
 
     // 21. Talking clock.
-    if (c.isExistAttrib("Settings/VoiceClock", "Checked") && settingFlag(c.GetNodeAttrib("Settings/VoiceClock", "Checked")))
+    if (storedFlag("Settings/VoiceClock", "Checked"))
         StartVoiceClock();
 
     // 22.-24.
@@ -416,9 +414,9 @@ void frmMain::LoadPara() {
     while (done < items.size()) setUp(items[done++]);
     // A page made for a panel that was not shown after all goes.
     for (auto& entry : std::exchange(preloaded_, {})) forms::ResumeNext([&] { entry.second->Unload(); });
-    if (c.isExistAttrib("Window/FXQuote", "Status") && settingFlag(c.GetNodeAttrib("Window/FXQuote", "Status")))
+    if (storedFlag("Window/FXQuote", "Status"))
         ShowQuoteFrm();
-    if (c.isExistAttrib("Window/Terminal", "Status") && settingFlag(c.GetNodeAttrib("Window/Terminal", "Status"))) {
+    if (storedFlag("Window/Terminal", "Status")) {
         bool flag = false;
         ShowTerminal(flag);
     }

@@ -544,10 +544,9 @@ void frmFXNotify::NewsX_Timer() {
 }
 
 void frmFXNotify::FXEvent() {
-    cls_Config& c = Config();
-    auto setting = [&](const char* name) {
+    auto setting = [](const char* name) {
         const std::string path = std::string("Settings/FXNews/Source/") + name;
-        return c.isExistAttrib(path, "Checked") && settingFlag(c.GetNodeAttrib(path, "Checked"));
+        return storedFlag(path, "Checked");
     };
     // 1.-4.
     FeedSources[1].Enabled = setting("FX168_1");
@@ -600,42 +599,12 @@ void frmFXNotify::CancelWork() {
         if (FeedSources[i].Enabled) ctlDown->CancelDownload(FeedSources[i].Key);
 }
 
-namespace {
-// Whether the bytes are UTF-8 that decoding and encoding again would give back unchanged: no
-// stray or missing continuation byte, no overlong form, no surrogate, nothing past U+10FFFF.
-bool wellFormedUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t len = 0;
-        char32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) len = 3, cp = c & 0x0F;
-        else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
-        else return false;
-        if (i + len > s.size()) return false;
-        for (size_t k = 1; k < len; ++k) {
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        if (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return false;
-        if (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return false;
-        i += len;
-    }
-    return true;
-}
-} // namespace
-
 std::string frmFXNotify::Utf8ToUnicode(const std::string& bytes) {
     // Invalid sequences read as U+FFFD, as the platform's conversion does; nothing decoded is
     // an empty text, never a buffer of NULs. A page that is already sound is taken as it is: a
     // big one would hold the window up while it went through the conversion.
     if (bytes.empty()) return "";
-    if (wellFormedUtf8(bytes)) return bytes;
+    if (sys::isWellFormedUtf8(bytes)) return bytes;
     return sys::fromUtf32(sys::toUtf32(bytes));
 }
 

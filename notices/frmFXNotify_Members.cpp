@@ -27,11 +27,6 @@
 
 namespace {
 
-// A flag of the settings; a missing one reads as off without the store's error box.
-bool settingOn(const std::string& path, const char* name) {
-    cls_Config& c = Config();
-    return c.isExistAttrib(path, name) && settingFlag(c.GetNodeAttrib(path, name));
-}
 
 std::string settingText(const std::string& path, const char* name) {
     cls_Config& c = Config();
@@ -151,13 +146,13 @@ void frmFXNotify::NotifyMembers() {
     if (!MemberNewFound) return;
     const std::string node = "Settings/Brisk";
     // The settings' "brisk" switch is the service alerts' master switch: off, nothing announces.
-    if (!settingOn(node, "WarnChecked")) return;
+    if (!storedFlag(node, "WarnChecked")) return;
     forms::ResumeNext([&] {
         if (m_Main::MainForm)
             m_Main::MainForm->ShowBalloonTip(BalloonText + "点击冒泡显示内容.", "Kestrel交易提醒", 1, "Brisk");
     });
-    const bool strategy = settingOn(node, "Strategy"), vip = settingOn(node, "Vip"), notice = settingOn(node, "Notice");
-    if (settingOn(node, "Sound")) {
+    const bool strategy = storedFlag(node, "Strategy"), vip = storedFlag(node, "Vip"), notice = storedFlag(node, "Notice");
+    if (storedFlag(node, "Sound")) {
         forms::ResumeNext([&] {
             if (!m_PlayMedia) m_PlayMedia = std::make_shared<PlayMediaCls>();
             // Only news of a channel the user asked to hear of rings.
@@ -168,7 +163,7 @@ void frmFXNotify::NotifyMembers() {
             if (play && bare && m_PlayMedia->OpenMedia(m_Main::AppDir + "Sound\\" + file)) m_PlayMedia->Play();
         });
     }
-    if (settingOn(node, "Voice")) {
+    if (storedFlag(node, "Voice")) {
         forms::ResumeNext([&] {
             if (!m_Speech) {
                 win::CLSID clsid{};
@@ -219,7 +214,7 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
     if (html.empty() || !newFound) return;
     ToastHtml_ = html;
     // 2.
-    if (!settingOn("Settings/FXNews/Popup", "Checked")) return;
+    if (!storedFlag("Settings/FXNews/Popup", "Checked")) return;
     // 3.-4.
     bool laidOut = false;
     forms::ResumeNext([&] {
@@ -233,7 +228,7 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
     });
     if (!laidOut) return;
     // 5. Another program filling the screen holds the toast back; the desktop does not count.
-    if (settingOn("Settings/FXNews/Popup/DetectFSApp", "Checked")) {
+    if (storedFlag("Settings/FXNews/Popup/DetectFSApp", "Checked")) {
         const win::HWND front = win::GetForegroundWindow();
         const std::string cls = front ? mWindow::GetClassNameString(front) : std::string();
         win::RECT r{};
@@ -244,7 +239,7 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
     }
     // 6.
     std::string duration;
-    if (settingOn("Settings/FXNews/Popup/Duration", "Checked")) {
+    if (storedFlag("Settings/FXNews/Popup/Duration", "Checked")) {
         const double ms = settingNumber(settingText("Settings/FXNews/Popup/Duration", "SelValue")) * 1000;
         if (std::isfinite(ms)) duration = forms::CStr(ms);
     }

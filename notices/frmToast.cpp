@@ -146,8 +146,7 @@ void frmToast::show() {
         std::string first;
         forms::ResumeNext([&] { first = Document.all("popupWin_BodyText").innerText(); });
         first = first.substr(0, first.find('\n'));
-        for (size_t p; (p = first.find("\u00a0")) != std::string::npos;) first.replace(p, 2, " ");
-        first = forms::Trim(first);
+        first = forms::Trim(forms::Replace(first, "\u00a0", " "));
         m_Main::tell("toast: " + first);
     }
 }

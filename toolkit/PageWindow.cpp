@@ -2,7 +2,6 @@
 #include "clsForward.h"
 #include "frmBalloon.h"
 
-#include "platform/browser/Page.h"
 #include "platform/forms/RuntimeError.h"
 
 #include <nlohmann/json.hpp>
@@ -44,13 +43,8 @@ void PageWindow::unloadPage() {
     PageComplete = false;
     if (!WebBrowser1) return;
     // The unload may run inside one of the control's events, and events already received for
-    // the page are still delivered this round: the control outlives them, and neither it nor
-    // the page's forwarders tell this window of any.
-    WebBrowser1->NavigateComplete2 = nullptr;
-    WebBrowser1->DocumentComplete = nullptr;
-    WebBrowser1->NewWindow2 = nullptr;
-    WebBrowser1->PopupChanged = nullptr;
-    if (auto page = WebBrowser1->page()) page->dropSinks();
+    // the page are still delivered this round: the control outlives them, telling no one.
+    WebBrowser1->detachEvents();
     KeepUntilIdle(std::shared_ptr<web::WebBrowser>(std::move(WebBrowser1)));
 }
 

@@ -353,6 +353,11 @@ double settingNumber(std::string_view text, double low, double high) {
 
 bool settingFlag(std::string_view text) { return settingNumber(text) != 0; }
 
+bool storedFlag(const std::string& path, const std::string& name) {
+    cls_Config& c = Config();
+    return c.isExistAttrib(path, name) && settingFlag(c.GetNodeAttrib(path, name));
+}
+
 std::optional<int32_t> wholeNumber(std::string_view text, int32_t low, int32_t high) {
     const double v = settingNumber(text);
     if (v != std::floor(v) || v < low || v > high) return std::nullopt;

@@ -79,5 +79,8 @@ Int settingInteger(std::string_view text) {
 }
 // On when its number is not 0.
 bool settingFlag(std::string_view text);
+// A flag of the store: on when the attribute is there and its number is not 0; a missing one
+// is off, without the store's error box.
+bool storedFlag(const std::string& path, const std::string& name);
 // A whole number within [low, high], or nothing.
 std::optional<int32_t> wholeNumber(std::string_view text, int32_t low, int32_t high);

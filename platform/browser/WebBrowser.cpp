@@ -223,6 +223,14 @@ WebBrowser::~WebBrowser() {
     page_->host.closePage(*page_);
 }
 
+void WebBrowser::detachEvents() {
+    NavigateComplete2 = nullptr;
+    DocumentComplete = nullptr;
+    NewWindow2 = nullptr;
+    PopupChanged = nullptr;
+    if (page_) page_->dropSinks();
+}
+
 void WebBrowser::Navigate(const std::string& url) { page_->navigate(url); }
 
 bool WebBrowser::Busy() const { return page_->busy && !page_->dead; }

@@ -235,6 +235,9 @@ public:
         int x, y, w, h;  // viewport pixels
     };
     std::function<void(const PopupRequest&)> PopupChanged;
+    // Raises no more events, neither its own nor the page's bound ones: the window it served
+    // has let it go, and events in hand may still be delivered before it is destroyed.
+    void detachEvents();
 
     // Places the control in a window: a child window of class "Shell Embedding" that fills the
     // parent's client area and follows it (fillParent), or is placed by Move. The page's inner

@@ -19,6 +19,9 @@ std::string fromUtf16(std::u16string_view utf16);
 // Invalid UTF-8 sequences become U+FFFD, so outside text never breaks the converters.
 std::u32string toUtf32(std::string_view utf8);
 std::string fromUtf32(std::u32string_view text);
+// Whether the bytes come back unchanged from toUtf32 and fromUtf32: no stray or missing
+// continuation byte, no overlong form, no surrogate, nothing past U+10FFFF.
+bool isWellFormedUtf8(std::string_view utf8);
 // Appends one code point as UTF-8 (surrogates and values past U+10FFFF as U+FFFD).
 void appendUtf8(std::string& out, char32_t cp);
 
