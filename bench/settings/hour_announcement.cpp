@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     sys::MachineScope scope(machine);
     machine.setSetting("audio.output", "wav");
     machine.setSetting("audio.wavdir", std::filesystem::absolute(argv[2]).string());
+    machine.setSetting("audio.record", "1");  // the figures read what was played
     speech::installSpeechService(machine);
 
     m_Main::AppDir = "C:\\Program Files\\Pennant\\";

@@ -224,6 +224,7 @@ struct VoxlingMachine {
         machine = std::make_unique<sys::Machine>(options);
         scope.emplace(*machine);
         machine->setSetting("audio.output", "none");
+        machine->setSetting("audio.record", "1");  // the figures read what was played
         voicegen::InstallOptions install;
         install.library = library;
         install.voiceFolder = "C:\\Voice";

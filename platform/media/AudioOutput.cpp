@@ -299,7 +299,8 @@ std::unique_ptr<AudioStream> openAudioOutput(sys::Machine& machine, AudioFormat 
     const bool knownFormat = format.channels >= 1 && format.channels <= 8 && format.sampleRate > 0 &&
                              (format.bitsPerSample == 8 || format.bitsPerSample == 16);
     std::string name = purpose;
-    size_t index = rec.begin(std::move(purpose), format);
+    const size_t index =
+        machine.setting("audio.record") == "1" ? rec.begin(std::move(purpose), format) : AudioRecorder::kNotRecorded;
     if (wantDevice && knownFormat) {
         auto& device = machine.service<AudioDevice>();
         if (device.available()) return std::make_unique<DeviceStream>(rec, index, format, device, std::move(name));

@@ -4,9 +4,10 @@
 //   setting "audio.output" = "device" (PulseAudio, when a server answers), "wav" (one WAV file
 //   per stream under the host folder given by setting "audio.wavdir"), "none", or "" (default:
 //   "device" when reachable, else "none").
-// Every stream is also recorded per machine so tests can read what was played. Whether a
-// PulseAudio server answers is asked once per machine, with a bounded wait; without one the
-// device output records only.
+// With setting "audio.record" = "1" (test machines) every stream is also recorded per machine,
+// so tests can read what was played; a program that speaks for hours must not keep all it said.
+// Whether a PulseAudio server answers is asked once per machine, with a bounded wait; without
+// one the device output goes nowhere.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,8 @@ public:
         std::lock_guard lock(mutex_);
         clips_.clear();
     }
+    // A stream's index; kNotRecorded is ignored by append and finish.
+    static constexpr size_t kNotRecorded = static_cast<size_t>(-1);
     size_t begin(std::string purpose, AudioFormat format);
     void append(size_t index, const void* data, size_t bytes);
     void finish(size_t index, std::string wavPath);

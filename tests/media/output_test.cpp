@@ -98,3 +98,25 @@ TEST(AudioOutput, DiscardEndsTheStreamAndKeepsWhatWasWritten) {
     EXPECT_TRUE(clips[0].closed);
     EXPECT_NEAR(media_test::soxSeconds(clips[0].wavPath), 0.05, 1e-6);
 }
+
+// The program speaks for hours: unless asked to, a machine keeps nothing of what it played, and
+// the WAV output is written all the same.
+TEST(AudioOutput, OnlyARecordingMachineKeepsWhatWasPlayed) {
+    TestMachine m;
+    m->setSetting("audio.record", "");
+    const std::filesystem::path dir = m->root() / "wavs";
+    m->setSetting("audio.wavdir", dir.string());
+    const std::string pcm = media_test::square16(16000);
+    for (const char* kind : {"none", "wav"}) {
+        SCOPED_TRACE(kind);
+        m->setSetting("audio.output", kind);
+        auto stream = openAudioOutput(*m, AudioFormat{16000, 1, 16}, "speech");
+        for (int i = 0; i < 8; ++i) ASSERT_TRUE(stream->write(pcm.data(), pcm.size()));
+        stream->close();
+        EXPECT_TRUE(audioRecorder(*m).clips().empty());
+    }
+    std::vector<std::filesystem::path> wavs;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) wavs.push_back(entry.path());
+    ASSERT_EQ(wavs.size(), 1u);
+    EXPECT_NEAR(media_test::soxSeconds(wavs[0]), 8 * pcm.size() / 32000.0, 1e-6);
+}

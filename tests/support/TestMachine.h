@@ -21,6 +21,8 @@ public:
         : machine_(std::make_unique<sys::Machine>(std::move(options))), scope_(*machine_) {
         // A slow answer of a loaded machine's browser is not a hung browser.
         machine_->setSetting("browser.callTimeoutMs", std::to_string(kOutsideWaitMs));
+        // Tests read what the machine played.
+        machine_->setSetting("audio.record", "1");
     }
     sys::Machine& operator*() { return *machine_; }
     sys::Machine* operator->() { return machine_.get(); }
