@@ -2,6 +2,7 @@
 // Read-only access to the files of a voice library: read whole, or kept open for reads by offset.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -22,15 +23,20 @@ class WholeFile {
 public:
     // 0 or a Win32 error code. Only regular files are read; one above maxBytes is refused.
     uint32_t open(const std::filesystem::path& hostPath, uint64_t maxBytes = uint64_t(1) << 30);
-    void close() { bytes_.clear(); bytes_.shrink_to_fit(); open_ = false; }
+    // The same for a file every engine object reads when it is bound (a voice's tables): while
+    // the file stays as it was (same file, size and change times), its bytes are read once for
+    // the process and shared. They are never written, so no engine sees another's state.
+    uint32_t openShared(const std::filesystem::path& hostPath, uint64_t maxBytes = uint64_t(1) << 30);
+    void close() { bytes_.reset(); open_ = false; }
     bool isOpen() const { return open_; }
-    size_t size() const { return bytes_.size(); }
-    const uint8_t* data() const { return bytes_.data(); }
+    size_t size() const { return bytes_ ? bytes_->size() : 0; }
+    const uint8_t* data() const { return bytes_ ? bytes_->data() : nullptr; }
     // The bytes [offset, offset + length) when they lie wholly inside the file, else empty.
     std::span<const uint8_t> slice(uint64_t offset, uint64_t length) const;
 
 private:
-    std::vector<uint8_t> bytes_;
+    uint32_t read(const std::filesystem::path& hostPath, uint64_t maxBytes, bool shared);
+    std::shared_ptr<const std::vector<uint8_t>> bytes_;
     bool open_ = false;
 };
 

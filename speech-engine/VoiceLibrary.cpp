@@ -20,7 +20,7 @@ std::filesystem::path hostPathOf(std::u16string_view winPath) {
 
 uint32_t openWhole(WholeFile& file, std::u16string_view winPath) {
     if (winPath.empty()) return kErrorPathNotFound;
-    return file.open(hostPathOf(winPath));
+    return file.openShared(hostPathOf(winPath));
 }
 
 char16_t upper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - u'a' + u'A') : c; }

@@ -241,3 +241,29 @@ TEST_F(VoiceFiles, PeakReferenceFromTheHeader) {
         EXPECT_EQ(lib.peakReference(), c.ref) << c.peak;
     }
 }
+
+// Every engine object reads the voice's tables when it is bound; an unchanged file is read once
+// and shared, but a file written a moment ago (a change could leave its times as they were) is
+// read again each time, so a rewrite of the same size is never missed.
+TEST(WholeFile, SharedOnlyWhileTheFileIsSettledAndUnchanged) {
+    const std::filesystem::path settled = "/usr/lib/os-release";
+    if (!std::filesystem::is_regular_file(settled)) GTEST_SKIP() << "no settled file to read";
+    voxling::WholeFile a, b, own;
+    ASSERT_EQ(a.openShared(settled), 0u);
+    ASSERT_EQ(b.openShared(settled), 0u);
+    ASSERT_EQ(own.open(settled), 0u);
+    EXPECT_EQ(a.data(), b.data());
+    EXPECT_NE(own.data(), a.data());
+    EXPECT_EQ(std::vector<uint8_t>(a.data(), a.data() + a.size()), std::vector<uint8_t>(own.data(), own.data() + own.size()));
+
+    testing_support::TestMachine machine;
+    const auto fresh = machine->root() / "VoiceDef.dat";
+    writeHostFile(fresh, std::vector<uint8_t>(4096, 1));
+    voxling::WholeFile before, after;
+    ASSERT_EQ(before.openShared(fresh), 0u);
+    writeHostFile(fresh, std::vector<uint8_t>(4096, 2));
+    ASSERT_EQ(after.openShared(fresh), 0u);
+    ASSERT_EQ(after.size(), 4096u);
+    EXPECT_EQ(before.data()[0], 1);
+    EXPECT_EQ(after.data()[0], 2);
+}
