@@ -62,7 +62,8 @@ public:
     SentenceTable sentences;
 
 private:
-    // VoiceDef's bytes are the engine's own copy of the unit records, read when it was bound.
+    // VoiceDef's bytes are the unit records as the file held them when the engine was bound (one
+    // read-only copy for all engines bound to the unchanged file).
     // Unit audio is read from VoiceData as it is used: a sentence takes a few dozen of its
     // thousands of units, and an engine made to say one sentence would otherwise read them all.
     WholeFile voiceDef_, voiceWord_;
