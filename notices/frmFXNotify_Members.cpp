@@ -27,7 +27,6 @@
 
 namespace {
 
-
 std::string settingText(const std::string& path, const char* name) {
     cls_Config& c = Config();
     return c.isExistAttrib(path, name) ? c.GetNodeAttrib(path, name) : std::string();

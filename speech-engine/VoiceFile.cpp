@@ -16,7 +16,8 @@ namespace {
 // Recordings are short; a length above this in a record is damage, not a recording.
 constexpr uint64_t kMaxRead = uint64_t(64) << 20;
 
-int openRegular(const std::filesystem::path& hostPath, uint32_t& error, uint64_t& size) {
+// The file open for reading, with what fstat tells of it; -1 and a Win32 error code otherwise.
+int openRegular(const std::filesystem::path& hostPath, uint32_t& error, struct stat& st) {
     // Not blocking: a named pipe or a device in the voice folder would hold the open for ever.
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -28,13 +29,11 @@ int openRegular(const std::filesystem::path& hostPath, uint32_t& error, uint64_t
         }
         return -1;
     }
-    struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         error = kErrorAccessDenied;
         return -1;
     }
-    size = uint64_t(st.st_size);
     error = 0;
     return fd;
 }
@@ -123,23 +122,20 @@ uint32_t WholeFile::openShared(const std::filesystem::path& hostPath, uint64_t m
 uint32_t WholeFile::read(const std::filesystem::path& hostPath, uint64_t maxBytes, bool shared) {
     close();
     uint32_t error = 0;
-    uint64_t size = 0;
-    int fd = openRegular(hostPath, error, size);
+    struct stat st {};
+    int fd = openRegular(hostPath, error, st);
     if (fd < 0) return error;
+    const uint64_t size = uint64_t(st.st_size);
     if (size > maxBytes) {
         ::close(fd);
         return kErrorNotEnoughMemory;
     }
-    FileIdentity id;
-    if (shared) {
-        struct stat st {};
-        if (fstat(fd, &st) == 0) id = identityOf(st);
-        if (auto bytes = sharedFiles().find(hostPath.string(), id)) {
-            ::close(fd);
-            bytes_ = std::move(bytes);
-            open_ = true;
-            return 0;
-        }
+    const FileIdentity id = identityOf(st);
+    if (auto bytes = shared ? sharedFiles().find(hostPath.string(), id) : nullptr) {
+        ::close(fd);
+        bytes_ = std::move(bytes);
+        open_ = true;
+        return 0;
     }
     auto bytes = std::make_shared<std::vector<uint8_t>>(size);
     size_t got = 0;
@@ -154,7 +150,7 @@ uint32_t WholeFile::read(const std::filesystem::path& hostPath, uint64_t maxByte
     // Only a file read as it was when it was looked at stands for that file, and only once its
     // times are older than the clock's grain: a change made within the same tick could
     // otherwise leave all of them as they were.
-    if (shared && got == size && uint64_t(id.size) == size && settled(id)) sharedFiles().keep(hostPath.string(), id, bytes);
+    if (shared && got == size && settled(id)) sharedFiles().keep(hostPath.string(), id, bytes);
     bytes_ = std::move(bytes);
     open_ = true;
     return 0;
@@ -169,8 +165,8 @@ std::span<const uint8_t> WholeFile::slice(uint64_t offset, uint64_t length) cons
 uint32_t OpenFile::open(const std::filesystem::path& hostPath) {
     close();
     uint32_t error = 0;
-    uint64_t size = 0;
-    fd_ = openRegular(hostPath, error, size);
+    struct stat st {};
+    fd_ = openRegular(hostPath, error, st);
     return error;
 }
 

@@ -300,15 +300,19 @@ void tellTopLevel(const Wnd& w, bool shown) {
     if (watch.watcher) watch.watcher(w.handle, shown);
 }
 
+// Takes a window off the screen: its visibility, and activation and focus with it.
+void takeOffScreen(DesktopState& s, Wnd& w) {
+    const HWND h = w.handle;
+    w.style &= ~WS_VISIBLE;
+    if (s.focus && inSubtree(s, s.focus, h)) setFocusTo(s, 0);
+    if (s.active == h) activate(nextActivatable(s, h), WA_ACTIVE);
+    if (Wnd* still = s.find(h)) tellTopLevel(*still, false);
+}
+
 // Hides a window and moves activation and focus off it.
 void hide(DesktopState& s, HWND h) {
     dispatch(h, WM_SHOWWINDOW, FALSE, 0);
-    Wnd* w = s.find(h);
-    if (!w) return;
-    w->style &= ~WS_VISIBLE;
-    if (s.focus && inSubtree(s, s.focus, h)) setFocusTo(s, 0);
-    if (s.active == h) activate(nextActivatable(s, h), WA_ACTIVE);
-    if ((w = s.find(h))) tellTopLevel(*w, false);
+    if (Wnd* w = s.find(h)) takeOffScreen(s, *w);
 }
 
 void show(DesktopState& s, HWND h) {
@@ -596,12 +600,7 @@ BOOL DestroyWindow(HWND hwnd) {
     if (!w->parent)
         for (HWND h : std::vector<HWND>(s.topLevel))
             if (Wnd* o = s.find(h); o && o->owner == hwnd) DestroyWindow(h);
-    if ((w = s.find(hwnd)) && (w->style & WS_VISIBLE)) {
-        w->style &= ~WS_VISIBLE;
-        if (s.focus && inSubtree(s, s.focus, hwnd)) setFocusTo(s, 0);
-        if (s.active == hwnd) activate(nextActivatable(s, hwnd), WA_ACTIVE);
-        if ((w = s.find(hwnd))) tellTopLevel(*w, false);
-    }
+    if ((w = s.find(hwnd)) && (w->style & WS_VISIBLE)) takeOffScreen(s, *w);
     sendDestroy(s, hwnd);
     finalDestroy(s, hwnd);
     return TRUE;

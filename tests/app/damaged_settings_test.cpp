@@ -7,9 +7,8 @@
 #include "platform/desktop/MessageBox.h"
 #include "platform/forms/Strings.h"
 #include "support/Program.h"
-#include "support/StubVoice.h"
+#include "support/ProgramMachine.h"
 #include "support/TestMachine.h"
-#include "terminal-sim/Terminal.h"
 #include "toolkit/cls_Config.h"
 
 #include <gtest/gtest.h>
@@ -33,10 +32,7 @@ struct Runs {
     std::vector<std::string> events;
 
     Runs() {
-        EndProgram();
-        testing_support::installStubVoice(*m);
-        termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
-        testing_support::installProgram(*m);
+        testing_support::installWholeProgram(*m);
         // The shipped file first: it starts the terminal, which every later run finds.
         const Outcome shipped = run(shippedSettings());
         EXPECT_TRUE(shipped.ready && shipped.exited);

@@ -7,9 +7,8 @@
 #include "notices/frmFXNotify.h"
 #include "platform/desktop/MessageBox.h"
 #include "support/Program.h"
-#include "support/StubVoice.h"
+#include "support/ProgramMachine.h"
 #include "support/TestMachine.h"
-#include "terminal-sim/Terminal.h"
 #include "toolkit/m_Main.h"
 
 #include "FixtureSites.h"
@@ -52,10 +51,7 @@ sys::MachineOptions realClock() {
 TEST(BigNewsPage, ThePriceLoopKeepsItsRhythmTheTableTakesItsShareAndExitSaves) {
     testing_support::TestMachine m(realClock());
     fixtures::FixtureSites sites;
-    EndProgram();
-    testing_support::installStubVoice(*m);
-    termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
-    testing_support::installProgram(*m);
+    testing_support::installWholeProgram(*m);
     testing_support::setSettingsAttrib("Settings/LiveUpdate", "Checked", "0");
     for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
     // The page takes its time to come through the machine's pump on a loaded machine; the

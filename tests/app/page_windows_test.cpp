@@ -18,10 +18,8 @@
 #include "settings/frmLiveUpdate.h"
 #include "settings/frmSettings.h"
 #include "settings/frmVoiceQuote.h"
-#include "support/Program.h"
-#include "support/StubVoice.h"
+#include "support/ProgramMachine.h"
 #include "support/TestMachine.h"
-#include "terminal-sim/Terminal.h"
 #include "toolkit/frmToolTip.h"
 
 #include <gtest/gtest.h>
@@ -102,10 +100,7 @@ struct Program {
     bool terminalFound = false;
 
     Program() {
-        EndProgram();
-        testing_support::installStubVoice(*m);
-        termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
-        testing_support::installProgram(*m);
+        testing_support::installWholeProgram(*m);
         InstallWindows([this](const std::string& e) { terminalFound |= e.rfind("terminal found", 0) == 0; });
     }
     ~Program() { EndProgram(); }

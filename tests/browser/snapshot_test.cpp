@@ -167,13 +167,10 @@ TEST(ScreenSnapshot, LayeredWindowsShowTheirFace) {
     win::DeleteObject(bmp);
     win::DeleteDC(dc);
 
-    Image shot;
-    try {
-        shot = decode(web::screenSnapshotPng());
-    } catch (const std::exception& e) {
-        GTEST_SKIP() << e.what();
-    }
-    ASSERT_GT(shot.width, 700);
+    const auto taken = testing_support::takeSnapshot("snapshot_layered_faces");
+    if (!taken) GTEST_SKIP() << "no screen snapshot";
+    const testing_support::Shot& shot = *taken;
+    ASSERT_GT(shot.image.width, 700);
     EXPECT_EQ(shot.at(610, 410), 0xFF0000u);  // the face, at its full 20 x 20
     EXPECT_EQ(shot.at(120, 420), shot.at(5, 5));  // the bare one: desktop shows through
 }
@@ -201,18 +198,15 @@ TEST(ScreenSnapshot, ListViewsShowTheirRowsAndBalloonsTheirLines) {
     std::strcpy(nid.szInfo, sys::toAnsi("第一行\n第二行\n第三行").c_str());
     win::Shell_NotifyIcon(win::NIM_ADD, &nid);
 
-    Image shot;
-    try {
-        shot = decode(web::screenSnapshotPng());
-    } catch (const std::exception& e) {
-        GTEST_SKIP() << e.what();
-    }
+    const auto taken = testing_support::takeSnapshot("snapshot_terminal_lists");
+    if (!taken) GTEST_SKIP() << "no screen snapshot";
+    const testing_support::Shot& shot = *taken;
     // Rows of text: dark pixels on the list's white below its header.
     win::RECT r;
     win::GetWindowRect(list, &r);
     int dark = 0;
-    for (int y = r.top + 22; y < std::min<int>(r.top + 120, shot.height); ++y)
-        for (int x = r.left + 2; x < std::min<int>(r.left + 200, shot.width); ++x)
+    for (int y = r.top + 22; y < std::min<int>(r.top + 120, shot.image.height); ++y)
+        for (int x = r.left + 2; x < std::min<int>(r.left + 200, shot.image.width); ++x)
             if (((shot.at(x, y) >> 8) & 0xFF) < 0x60) ++dark;
     EXPECT_GT(dark, 200);
     // Three lines of balloon text stand taller than one: the balloon's top is well above the icon.
@@ -221,7 +215,6 @@ TEST(ScreenSnapshot, ListViewsShowTheirRowsAndBalloonsTheirLines) {
     for (int y = icon.position.y - 60; y < icon.position.y - 50 && y > 0; ++y)
         if (shot.at(icon.position.x - 100, y) == 0xFFFFE1u) balloonHigh = true;
     EXPECT_TRUE(balloonHigh);
-    testing_support::writeSnapshot("snapshot_terminal_lists");
 }
 
 } // namespace
@@ -277,13 +270,10 @@ TEST(ScreenSnapshot, CaptionsShowTheClassIconAndThePointerItsCursor) {
     win::mouseMove(pointer.x, pointer.y);  // over the desktop: nothing changes the shape
     for (const Shape& s : shapes) {
         win::SetCursor(win::LoadCursor(0, s.id));
-        Image shot;
-        try {
-            shot = decode(web::screenSnapshotPng());
-        } catch (const std::exception& e) {
-            GTEST_SKIP() << e.what();
-        }
-        ASSERT_GT(shot.width, 1000);
+        const auto taken = testing_support::takeSnapshot("snapshot_caption_icons_and_cursor_" + std::to_string(s.id));
+        if (!taken) GTEST_SKIP() << "no screen snapshot";
+        const testing_support::Shot& shot = *taken;
+        ASSERT_GT(shot.image.width, 1000);
         EXPECT_EQ(shot.at(pointer.x + s.inside.x, pointer.y + s.inside.y), 0xFFFFFFu) << s.id;
         EXPECT_EQ(shot.at(pointer.x + s.outside.x, pointer.y + s.outside.y), 0x3A6EA5u) << s.id;
         if (s.id != win::IDC_ARROW) continue;
@@ -296,8 +286,6 @@ TEST(ScreenSnapshot, CaptionsShowTheClassIconAndThePointerItsCursor) {
             EXPECT_NE(shot.at(r.left + f.left + 3 + 20, r.top + f.bottom + capH / 2), classes[i].shown) << classes[i].cls;
         }
     }
-    win::SetCursor(win::LoadCursor(0, win::IDC_HAND));
-    testing_support::writeSnapshot("snapshot_caption_icons_and_cursor");
 }
 
 } // namespace

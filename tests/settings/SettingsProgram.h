@@ -18,10 +18,9 @@
 #include "platform/registry/Registry.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
-#include "support/StubVoice.h"
+#include "support/ProgramMachine.h"
 #include "support/TestMachine.h"
 #include "support/WaveFile.h"
-#include "terminal-sim/Terminal.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
 #include "toolkit/ucHotKey.h"
@@ -52,10 +51,7 @@ struct Program {
     testing_support::TestMachine m;
 
     explicit Program(bool sounds = true, sys::MachineOptions options = {}) : m(std::move(options)) {
-        EndProgram();
-        testing_support::installStubVoice(*m);
-        termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
-        testing_support::installProgram(*m);
+        testing_support::installWholeProgram(*m);
         testing_support::setSettingsAttrib("Settings/LiveUpdate", "Checked", "0");
         reg::setString(win::HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version", "9.0.8112.16421");
         if (sounds) {

@@ -11,12 +11,11 @@
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
 #include "platform/speech/SpVoice.h"
-#include "support/StubVoice.h"
+#include "support/ProgramMachine.h"
 #include "quotes/frmFloat.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
-#include "terminal-sim/Terminal.h"
 #include "toolkit/cls_Config.h"
 #include "toolkit/m_Main.h"
 
@@ -32,10 +31,7 @@ struct Program {
 
     // With the saved panels, or with the quote records alone.
     explicit Program(bool panels = false) {
-        EndProgram();
-        testing_support::installStubVoice(*m);
-        termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
-        testing_support::installProgram(*m);
+        testing_support::installWholeProgram(*m);
         InstallWindows([this](const std::string& e) { events.push_back(e); });
         if (!panels) NewFloatPanel = nullptr;
         EXPECT_TRUE(Main());
