@@ -738,20 +738,30 @@ std::vector<BYTE> dataOf(const Value& v, int cp) {
     return std::vector<BYTE>(a.begin(), a.end());
 }
 
-// Stored as given, except that text given without its terminator gets one (an odd byte count is
-// no UTF-16 text and stays as it is); the "A" form's text is converted, every byte of it.
+// Text whose size leaves out the terminator right after it is taken with that terminator: the
+// caller forgot to count it. Text followed by anything else is kept as given, unended; so is an odd
+// UTF-16 byte count, which is no text.
+template <class C>
+DWORD countingTerminator(DWORD type, const BYTE* data, DWORD cb) {
+    if (!isText(type) || cb < sizeof(C) || cb % sizeof(C)) return cb;
+    C last, next;
+    std::memcpy(&last, data + cb - sizeof(C), sizeof(C));
+    std::memcpy(&next, data + cb, sizeof(C));
+    return last != 0 && next == 0 ? cb + static_cast<DWORD>(sizeof(C)) : cb;
+}
+
+// Stored as given; the "A" form's text is converted, every byte of it.
 template <class C>
 Value valueFrom(const C* name, DWORD type, const BYTE* data, DWORD cb, int cp) {
     Value v;
     v.name = decode(name, cp);
     v.type = type;
     if (!cb) return v;
+    cb = countingTerminator<C>(type, data, cb);
     if (sizeof(C) == 2 || !isText(type))
         v.data.assign(data, data + cb);
     else
         v.data = bytesOf(sys::toUtf16(sys::fromAnsi(std::string_view(reinterpret_cast<const char*>(data), cb), cp)));
-    const size_t n = v.data.size();
-    if (isText(type) && n >= 2 && n % 2 == 0 && (v.data[n - 2] || v.data[n - 1])) v.data.insert(v.data.end(), 2, 0);
     return v;
 }
 
@@ -779,8 +789,8 @@ LONG createT(HKEY hKey, const C* sub, const C* cls, REGSAM sam, HKEY* out, DWORD
 }
 
 // A missing value leaves the type as it was, and the size too where a buffer was given (0 for a
-// probe). Too small a buffer is left untouched; the "A" form ends text without a terminator (an
-// odd UTF-16 byte count, or an old file's) with a NUL where the buffer has room, not counted.
+// probe). Too small a buffer is left untouched; the "A" form ends text stored without a
+// terminator with a NUL where the buffer has room, not counted.
 template <class C>
 LONG queryT(HKEY hKey, const C* name, DWORD* type, BYTE* data, DWORD* cb) {
     Store* s = storeOrNull();

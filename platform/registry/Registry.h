@@ -4,7 +4,7 @@
 // The "A" functions take and give text in the machine's ANSI code page (sizes in bytes of that
 // form); the "W" functions in UTF-16. Both go through the same store, which keeps UTF-16 text and is
 // written to <machine root>/registry.dat after every change. Text values keep the bytes given,
-// with a terminator added where the text lacks one.
+// with the terminator that follows them where the size given leaves it out.
 // HKEY_CLASSES_ROOT shows HKEY_CURRENT_USER\Software\Classes over HKEY_LOCAL_MACHINE\Software\Classes.
 #include "platform/system/WinTypes.h"
 

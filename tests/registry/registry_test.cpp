@@ -82,7 +82,8 @@ TEST(Registry, TypedValuesReadBackInAnsiForm) {
         std::string written, read;
     };
     const Case cases[] = {
-        // Text is kept byte for byte, embedded NULs too; text without its terminator gets one.
+        // Text is kept byte for byte, embedded NULs too; text whose size leaves out the NUL after it
+        // gets that NUL.
         {"Text", REG_SZ, "hello", std::string("hello\0", 6)},
         {"WithNul", REG_SZ, std::string("hello\0", 6), std::string("hello\0", 6)},
         {"Inner", REG_SZ, std::string("a\0b\0", 4), std::string("a\0b\0", 4)},
@@ -129,6 +130,7 @@ TEST(Registry, TextGetsItsTerminatorAndReadsBackInBothForms) {
         bool wideForm;  // written through the "W" form, else the "A" form
         DWORD type;
         std::string written, wide, ansi;  // bytes as written, as the "W" and the "A" form read them
+        std::string after = std::string(2, '\0');  // the caller's bytes past the size given
     };
     const Case cases[] = {
         {u"Plain", true, REG_SZ, utf16("ab"), utf16(std::string("ab\0", 3)), std::string("ab\0", 3)},
@@ -139,9 +141,21 @@ TEST(Registry, TextGetsItsTerminatorAndReadsBackInBothForms) {
         {u"Expand", true, REG_EXPAND_SZ, utf16("%T%"), utf16(std::string("%T%\0", 4)), std::string("%T%\0", 4)},
         {u"FifteenA", false, REG_SZ, fifteen, utf16(fifteen + '\0'), fifteen + '\0'},
         {u"FifteenW", true, REG_SZ, utf16(fifteen), utf16(fifteen + '\0'), fifteen + '\0'},
+        // Only a terminator right after the size given is counted; otherwise the text stays unended.
+        {u"NineOfTenA", false, REG_SZ, "FullStrin", utf16("FullStrin"), "FullStrin", "g"},
+        {u"NineOfTenW", true, REG_SZ, utf16("FullStrin"), utf16("FullStrin"), "FullStrin", utf16("g")},
+        {u"HalfANulW", true, REG_SZ, utf16("ab"), utf16("ab"), "ab", std::string("\0x", 2)},
+        {u"ExpandA", false, REG_EXPAND_SZ, "%T%", utf16("%T%"), "%T%", "x"},
+        {u"ListA", false, REG_MULTI_SZ, std::string("a\0bc", 4), utf16(std::string("a\0bc", 4)),
+         std::string("a\0bc", 4), "z"},
+        {u"ListW", true, REG_MULTI_SZ, utf16(std::string("a\0b", 3)), utf16(std::string("a\0b\0", 4)),
+         std::string("a\0b\0", 4)},
+        {u"ListEndedW", true, REG_MULTI_SZ, utf16(std::string("a\0", 2)), utf16(std::string("a\0", 2)),
+         std::string("a\0", 2)},  // a list's second NUL is never made up
     };
     for (const auto& c : cases) {
-        const auto* bytes = reinterpret_cast<const BYTE*>(c.written.data());
+        const std::string given = c.written + c.after;
+        const auto* bytes = reinterpret_cast<const BYTE*>(given.data());
         const auto size = static_cast<DWORD>(c.written.size());
         const std::string name = sys::fromUtf16(c.name);
         ASSERT_EQ(c.wideForm ? RegSetValueExW(h, c.name, 0, c.type, bytes, size)
@@ -254,6 +268,9 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
     HKEY h = create(HKEY_CURRENT_USER, "Software\\Pennant");
     ASSERT_EQ(setBytes(h, "Text", REG_SZ, "abcdef"), ERROR_SUCCESS);
     ASSERT_EQ(setBytes(h, "Num", REG_DWORD, dword(5)), ERROR_SUCCESS);
+    const auto* full = reinterpret_cast<const BYTE*>("FullString");
+    ASSERT_EQ(RegSetValueExA(h, "Nine", 0, REG_SZ, full, 9), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(h, "Ten", 0, REG_SZ, full, 10), ERROR_SUCCESS);
 
     struct Case {
         const char* name;
@@ -261,6 +278,7 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
         DWORD given;
         LONG result;
         DWORD sizeAfter;
+        BYTE past = 0xCC;  // the buffer's byte after the data, where the call succeeds with one
     };
     const Case cases[] = {
         {"Text", false, 0, ERROR_SUCCESS, 7},  // set without its terminator, stored with it
@@ -269,17 +287,27 @@ TEST(Registry, SizeProbeAndTooSmallBuffers) {
         {"Text", true, 100, ERROR_SUCCESS, 7},  {"Num", true, 3, ERROR_MORE_DATA, 4},
         {"Num", true, 4, ERROR_SUCCESS, 4},     {"Missing", false, 99, ERROR_FILE_NOT_FOUND, 0},
         {"Missing", true, 99, ERROR_FILE_NOT_FOUND, 99},  // the size given is left
+        // Set with 9 bytes of "FullString": stored so, unended; room to spare gets a NUL, not counted.
+        {"Nine", false, 0, ERROR_SUCCESS, 9},   {"Nine", true, 8, ERROR_MORE_DATA, 9},
+        {"Nine", true, 9, ERROR_SUCCESS, 9},    {"Nine", true, 10, ERROR_SUCCESS, 9, 0},
+        // Set with 10 bytes, the NUL after them counted as well.
+        {"Ten", false, 0, ERROR_SUCCESS, 11},   {"Ten", true, 10, ERROR_MORE_DATA, 11},
+        {"Ten", true, 11, ERROR_SUCCESS, 11},
     };
     for (const auto& c : cases) {
         BYTE buf[100];
         std::memset(buf, 0xCC, sizeof buf);
         DWORD size = c.given, type = 77;
-        EXPECT_EQ(RegQueryValueExA(h, c.name, nullptr, &type, c.withBuffer ? buf : nullptr, &size), c.result)
-            << c.name << " " << c.given;
-        EXPECT_EQ(size, c.sizeAfter) << c.name << " " << c.given;
-        EXPECT_EQ(type, c.result == ERROR_FILE_NOT_FOUND ? 77u : c.name[0] == 'T' ? REG_SZ : REG_DWORD) << c.name;
+        const std::string what = c.name + (" " + std::to_string(c.given));
+        EXPECT_EQ(RegQueryValueExA(h, c.name, nullptr, &type, c.withBuffer ? buf : nullptr, &size), c.result) << what;
+        EXPECT_EQ(size, c.sizeAfter) << what;
+        EXPECT_EQ(type, c.result == ERROR_FILE_NOT_FOUND ? 77u : std::string(c.name) == "Num" ? REG_DWORD : REG_SZ)
+            << what;
         if (c.result == ERROR_MORE_DATA) {
             EXPECT_EQ(buf[0], 0xCC) << "a short buffer is left as it was";
+        }
+        if (c.result == ERROR_SUCCESS && c.withBuffer) {
+            EXPECT_EQ(buf[c.sizeAfter], c.past) << what;
         }
     }
     BYTE buf[8];
@@ -640,6 +668,18 @@ TEST(Registry, EnumeratingIntoShortBuffersGivesSizesAndTypeAndLeavesTheBuffers) 
         EXPECT_EQ(nameW[0], c.nameCopiedW ? u'T' : u'\x7878') << c.what;
         EXPECT_EQ(dataW[0], c.result == ERROR_SUCCESS ? u'f' : u'\x7878') << c.what;
     }
+
+    // Text stored without its terminator fits a buffer of its own size in both forms.
+    ASSERT_EQ(RegSetValueExA(h, "Nine", 0, REG_SZ, reinterpret_cast<const BYTE*>("FullString"), 9), ERROR_SUCCESS);
+    char name[8], data[9];
+    DWORD cch = sizeof name, cb = sizeof data;
+    ASSERT_EQ(RegEnumValueA(h, 1, name, &cch, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &cb), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(name, cch), "Nine");
+    EXPECT_EQ(std::string(data, cb), "FullStrin");
+    char16_t nameW[8], dataW[9];
+    cch = 8, cb = sizeof dataW;
+    ASSERT_EQ(RegEnumValueW(h, 1, nameW, &cch, nullptr, nullptr, reinterpret_cast<BYTE*>(dataW), &cb), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(dataW, cb / 2), u"FullStrin");
     RegCloseKey(h);
 }
 
