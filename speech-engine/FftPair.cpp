@@ -14,9 +14,10 @@
 namespace voxling {
 
 // Plans and twiddles depend on the length alone. Each length's are made once for the process and
-// shared by every pair: only FFTW 2's planner needs serialising, executing a plan is reentrant.
-// They live as long as the process (a pair is made per engine object, its lengths are few) and
-// go with it.
+// shared by every pair, whichever thread it runs on: FFTW 2's planner is serialised here, and
+// FFTW_THREADSAFE keeps a plan read-only while it runs, so one plan serves several threads at
+// once. They live as long as the process (a pair is made per engine object, its lengths are few)
+// and go with it.
 struct FftPair::Plans {
     Plans() = default;
     Plans(const Plans&) = delete;
@@ -52,9 +53,10 @@ const FftPair::Plans* FftPair::plansFor(int n) {
             p->twiddle[k].im = std::sin(angle);
         }
     }
-    p->forward = fftw_create_plan(n, FFTW_FORWARD, FFTW_ESTIMATE);
-    p->backward = fftw_create_plan(n, FFTW_BACKWARD, FFTW_ESTIMATE);
-    if (even) p->halfBackward = fftw_create_plan(n / 2, FFTW_BACKWARD, FFTW_ESTIMATE);
+    constexpr int kFlags = FFTW_ESTIMATE | FFTW_THREADSAFE;
+    p->forward = fftw_create_plan(n, FFTW_FORWARD, kFlags);
+    p->backward = fftw_create_plan(n, FFTW_BACKWARD, kFlags);
+    if (even) p->halfBackward = fftw_create_plan(n / 2, FFTW_BACKWARD, kFlags);
     if (!p->forward || !p->backward || (even && !p->halfBackward)) throw std::bad_alloc();
     return made.emplace(n, std::move(p)).first->second.get();
 }

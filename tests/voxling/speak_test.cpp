@@ -6,7 +6,9 @@
 #include "platform/speech/SpeechThread.h"
 
 #include <algorithm>
+#include <latch>
 #include <numeric>
+#include <thread>
 
 using namespace win;
 using namespace voxtest;
@@ -341,4 +343,55 @@ TEST_F(SpeakTest, PlaysSentenceAndPhraseRecordings) {
     EXPECT_GT(site.audio.size(), 16000 + kItemEnd + kFinalPeriod + 6000);
     EXPECT_FALSE(silent(std::vector<uint8_t>(site.audio.begin(), site.audio.begin() + 16000)));
     EXPECT_FALSE(silent(std::vector<uint8_t>(site.audio.begin() + 16000, site.audio.begin() + 26000)));
+}
+
+// Engines on different threads share the process's transforms. Speaking different texts at
+// different rates at the same moment, round after round, each gives the bytes it gives alone. The
+// recordings are stretched afresh on every call, so every round runs the transforms on both.
+TEST_F(SpeakTest, TwoEnginesSpeakingAtOnceGiveWhatEachGivesAlone) {
+    auto first = engine("kind tone\nunits U+4E00-U+4E0F U+0030-U+0039\nphrase 一二 recorded\nsentence 三四 hi.wav\n");
+    auto second = boundEngine();
+    ASSERT_TRUE(second);
+    struct Voice {
+        ISpTTSEngine* engine;
+        FragmentChain text;
+        LONG rate;
+        std::vector<uint8_t> alone;
+    };
+    Voice voices[] = {
+        {first.get(), FragmentChain({{SPVA_Speak, u"三四一二五六"}}), 0, {}},
+        {second.get(), FragmentChain({{SPVA_Speak, u"一二七八。3"}}), 4, {}},
+    };
+    auto say = [](Voice& v, RecordingSite& site) {
+        site.rate = v.rate;
+        site.actions = [](int call) { return call == 1 ? DWORD(SPVES_RATE) : DWORD(0); };
+        return speak(v.engine, v.text, site);
+    };
+    for (Voice& v : voices) {
+        RecordingSite site;
+        ASSERT_EQ(say(v, site), S_OK);
+        ASSERT_FALSE(silent(site.audio));
+        v.alone = site.audio;
+    }
+    ASSERT_TRUE(voices[0].alone != voices[1].alone);
+
+    for (int round = 0; round < 30; ++round) {
+        RecordingSite sites[2];
+        HRESULT results[2] = {E_FAIL, E_FAIL};
+        std::latch start(2);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 2; ++i)
+            threads.emplace_back([&, i] {
+                speech::SpeechThreadScope scope(*m);
+                start.arrive_and_wait();
+                results[i] = say(voices[i], sites[i]);
+            });
+        for (auto& t : threads) t.join();
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(results[i], S_OK) << "round " << round << ", engine " << i;
+            ASSERT_TRUE(sites[i].audio == voices[i].alone)
+                << "round " << round << ", engine " << i << ": " << sites[i].audio.size() << " bytes, alone "
+                << voices[i].alone.size();
+        }
+    }
 }
