@@ -746,8 +746,9 @@ DWORD countingTerminator(DWORD type, const BYTE* data, DWORD cb) {
     if (!isText(type) || cb < sizeof(C) || cb % sizeof(C)) return cb;
     C last, next;
     std::memcpy(&last, data + cb - sizeof(C), sizeof(C));
+    if (last == 0) return cb;  // ended already: nothing past the size is read
     std::memcpy(&next, data + cb, sizeof(C));
-    return last != 0 && next == 0 ? cb + static_cast<DWORD>(sizeof(C)) : cb;
+    return next == 0 ? cb + static_cast<DWORD>(sizeof(C)) : cb;
 }
 
 // Stored as given; the "A" form's text is converted, every byte of it.
