@@ -52,7 +52,8 @@ void say(const std::string& text) {
 }
 
 // Each panel's page is read once the price loop holds its symbol's quote, every few
-// milliseconds until the page shows a price, so the reads stay few and off the start-up's way.
+// milliseconds until the page shows a price, so the reads stay few and off the start-up's way:
+// one round trip a read, as each waits on a renderer still busy with the pages loading.
 void reportQuotesShown(sys::Machine& machine) {
     auto shown = std::make_shared<std::set<std::string>>();
     auto lastRead = std::make_shared<uint64_t>(0);
@@ -68,7 +69,12 @@ void reportQuotesShown(sys::Machine& machine) {
                                  m_Main::Quotes.Item(symbol)->BID().empty())
                                  continue;
                              std::string text;
-                             forms::ResumeNext([&] { text = page->PageDocument().all("Bid").innerText(); });
+                             forms::ResumeNext([&] {
+                                 const auto shownText = page->PageDocument().execScript(
+                                     "(function () { var e = document.getElementById('Bid'); "
+                                     "return e ? e.innerText : ''; })()");
+                                 if (shownText.is_string()) text = shownText.get<std::string>();
+                             });
                              if (text.empty() || text[0] < '0' || text[0] > '9') continue;
                              shown->insert(symbol);
                              const double monotonic =

@@ -42,6 +42,8 @@ bool frmVoiceClock::Initialize() {
 
 int32_t frmVoiceClock::TickInterval() const { return m_AlermTimer ? m_AlermTimer->Interval() : 0; }
 
+bool frmVoiceClock::HoldsChime() const { return m_PlayMedia && m_PlayMedia->Valid(); }
+
 bool frmVoiceClock::clockOn(const char* attribute) {
     return settingFlag(Config().GetNodeAttrib("Settings/VoiceClock", attribute));
 }
@@ -100,6 +102,9 @@ void frmVoiceClock::m_AlermTimer_ThatTime() {
 }
 
 void frmVoiceClock::m_PlayMedia_EndPlay() {
+    // The next chime is a quarter of an hour away and opens its own file: the decoded tune (a
+    // megabyte or more) is not kept for it.
+    if (m_PlayMedia) m_PlayMedia->CloseMedia();
     auto speak = [this](int32_t minute) {
         const std::string text = TimeText(minute);
         if (speech_) speech_->Speak(sys::toUtf16(text).c_str(), 1, nullptr);

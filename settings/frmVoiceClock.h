@@ -29,6 +29,8 @@ public:
     int32_t LastChime() const { return mark_; }
     // The tick interval now, 0 when stopped.
     int32_t TickInterval() const;
+    // True while a chime's sound is open (from its start to its end).
+    bool HoldsChime() const;
 
     // A chime starting and the time spoken, told to a person who watches (not used by the
     // program itself).

@@ -25,6 +25,8 @@ public:
     void Play();
     // Silences the sound; no EndPlay follows. Nothing when not valid.
     void Stop_();
+    // Lets go of the open sound and its decoded audio; the object is then not valid.
+    void CloseMedia() { release(); }
 
     // Raised once when a Play reaches the end. The handler may destroy this object.
     std::function<void()> EndPlay;

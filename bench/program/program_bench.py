@@ -3,14 +3,17 @@
 
 For 2 and for 10 panels, a demo machine whose terminal lists 12 symbols, with the notice window open
 and the demo's voice, runs build/app/pennant as a user starts it. Start-up: from the moment the
-process is started to the first (and the last) panel whose page shows a price, as the program reads
+process is started to the first and to the last panel whose page shows a price, as the program reads
 it back from the page (--report-quotes-shown prints the system's monotonic clock, which this
-script noted just before starting it). Memory, with 10 panels once the window has settled: the
-proportional set size of the program and every process under it (its Chromium), and how many other
-Chromium processes the machine ran at that moment (they share pages with ours and lower its PSS;
-the resident size of the tree, which counts shared pages in full, bounds it from above).
+script noted just before starting it); medians over the runs. Memory, with 10 panels and the talking
+clock on: the program runs for two minutes (--weigh-seconds) with its local time set so that the
+half-hour chime (a MIDI tune, then the time spoken) strikes about 40 seconds in; every second the
+proportional set size of the program and every process under it (its Chromium) is read, and the
+peak is reported, with how many other Chromium processes the machine ran at that moment (they share
+pages with ours and lower its PSS; the resident size of the tree, which counts shared pages in full,
+bounds it from above).
 
-usage: program_bench.py BUILD_DIR OUT_JSON [--runs N] [--settle SECONDS]
+usage: program_bench.py BUILD_DIR OUT_JSON [--runs N] [--weigh-seconds SECONDS]
 """
 import json
 import os
@@ -20,6 +23,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import xml.etree.ElementTree as ET
 
@@ -28,8 +32,9 @@ TERMINAL_SYMBOLS = 12
 SETTINGS = "C/Program Files/Pennant/Pennant.xml"
 
 
-def prepare(build, source, root, panels):
-    """A demo machine as scripts/run makes it, with `panels` panels laid out in two rows."""
+def prepare(build, source, root, panels, clock=False):
+    """A demo machine as scripts/run makes it, with `panels` panels laid out in two rows (and the
+    talking clock on, striking the half hour)."""
     subprocess.run([f"{build}/tools/demomachine/pennant-demo-machine", root, f"{source}/core/Pennant.xml"],
                    check=True, stdout=subprocess.DEVNULL)
     library, engine = f"{build}/voice/mandarin", f"{build}/speech-engine/libvoxling.so"
@@ -49,6 +54,8 @@ def prepare(build, source, root, panels):
         item.set("Left", str(20 + (i % 5) * 190))
         item.set("Top", str(40 + (i // 5) * 150))
     window.find("FXNews").set("Status", "1")
+    if clock:
+        tree.getroot().find("Settings/VoiceClock").attrib.update({"Checked": "1", "Clock30": "1"})
     tree.write(path, encoding="UTF-8", xml_declaration=True)
 
 
@@ -91,18 +98,31 @@ def is_chromium(pid):
     return comm.startswith("chrom") or "headless" in comm
 
 
-def run_once(build, root, panels, sites, settle, weigh):
-    """Starts the program, waits for every panel to show a price (and, to weigh it, the settling
-    time after), stops it the way Ctrl+C does. Times in ms from the start."""
-    cmd = [f"{build}/app/pennant", "--machine-root", root, "--report-quotes-shown",
-           "--setting", f"terminal.symbols={TERMINAL_SYMBOLS}"]
+def start(build, root, sites, extra=(), env=None):
+    cmd = [f"{build}/app/pennant", "--machine-root", root, "--setting", f"terminal.symbols={TERMINAL_SYMBOLS}"]
+    cmd += list(extra)
     for s in sites:
         cmd += ["--setting", s]
+    return subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
+
+
+def stop(proc):
+    """The way Ctrl+C does."""
+    proc.send_signal(signal.SIGINT)
+    try:
+        proc.communicate(timeout=20)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+
+
+def run_once(build, root, panels, sites):
+    """Starts the program, waits for every panel to show a price, stops it. Times in ms from the
+    start."""
     t0 = time.monotonic()
-    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    proc = start(build, root, sites, ["--report-quotes-shown"])
     shown = []
     deadline = t0 + 60
-    result = {"shown_ms": shown}
     try:
         os.set_blocking(proc.stdout.fileno(), True)
         for line in proc.stdout:
@@ -113,26 +133,60 @@ def run_once(build, root, panels, sites, settle, weigh):
                     break
             if time.monotonic() > deadline:
                 break
-        if weigh and len(shown) == panels:
-            time.sleep(settle)
-            tree = descendants(proc.pid)
-            mine = set(tree)
-            result["program_MB"] = rollup_kb(proc.pid) / 1024.0
-            result["browser_MB"] = sum(rollup_kb(p) for p in tree if p != proc.pid) / 1024.0
-            result["total_MB"] = result["program_MB"] + result["browser_MB"]
-            # Counts every shared page whole in each process: above what the tree alone would use.
-            result["rss_MB"] = sum(rollup_kb(p, "Rss:") for p in tree) / 1024.0
-            result["browser_processes"] = len(tree) - 1
-            result["other_chromium"] = sum(1 for p in os.listdir("/proc")
-                                           if p.isdigit() and int(p) not in mine and is_chromium(int(p)))
     finally:
-        proc.send_signal(signal.SIGINT)
-        try:
-            proc.communicate(timeout=20)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.communicate()
-    return result
+        stop(proc)
+    return shown
+
+
+def weigh(build, root, sites, seconds, chime_after=40):
+    """Runs the program for `seconds` with its local time `chime_after` seconds short of a half
+    hour, reading the tree's PSS every second; the peak reading and when the chime came."""
+    now = time.time()
+    # Local time = UTC + the offset; the clock (a real one) reads it through TZ.
+    offset = int((30 * 60 - chime_after - now) % 3600)
+    env = dict(os.environ, TZ=f"BNC-0:{offset // 60:02d}:{offset % 60:02d}")
+    t0 = time.monotonic()
+    proc = start(build, root, sites, env=env)
+    events = {}
+
+    def read():
+        for line in proc.stdout:
+            for key, mark in (("chime", "clock chimes:"), ("spoken", "clock speaks:")):
+                if mark in line and key not in events:
+                    events[key] = time.monotonic() - t0
+
+    reader = threading.Thread(target=read, daemon=True)
+    reader.start()
+    peak, samples = None, []
+    try:
+        while time.monotonic() - t0 < seconds and proc.poll() is None:
+            next_at = time.monotonic() + 1.0
+            tree = descendants(proc.pid)
+            program = rollup_kb(proc.pid) / 1024.0
+            browser = sum(rollup_kb(p) for p in tree if p != proc.pid) / 1024.0
+            at = time.monotonic() - t0
+            samples.append((round(at, 1), round(program + browser, 1), round(program, 1)))
+            if peak is None or program + browser > peak["total_MB"]:
+                mine = set(tree)
+                peak = {
+                    "total_MB": program + browser, "program_MB": program, "browser_MB": browser,
+                    "at_s": at,
+                    # Counts every shared page whole in each process: above what the tree alone uses.
+                    "rss_MB": sum(rollup_kb(p, "Rss:") for p in tree) / 1024.0,
+                    "browser_processes": len(tree) - 1,
+                    "other_chromium": sum(1 for p in os.listdir("/proc")
+                                          if p.isdigit() and int(p) not in mine and is_chromium(int(p))),
+                }
+            time.sleep(max(0.0, next_at - time.monotonic()))
+    finally:
+        stop(proc)
+        reader.join(timeout=5)
+    if peak is not None:
+        peak.update(seconds=seconds, samples=len(samples), chime_s=events.get("chime"),
+                    spoken_s=events.get("spoken"),
+                    after_chime_MB=max((v for t, v, _ in samples if "chime" in events and t >= events["chime"]),
+                                       default=None))
+    return peak, samples
 
 
 def main():
@@ -141,11 +195,11 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     build, out = os.path.abspath(args[0]), args[1]
-    runs, settle = 5, 10.0
+    runs, seconds = 5, 120.0
     if "--runs" in args:
         runs = int(args[args.index("--runs") + 1])
-    if "--settle" in args:
-        settle = float(args[args.index("--settle") + 1])
+    if "--weigh-seconds" in args:
+        seconds = float(args[args.index("--weigh-seconds") + 1])
     source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     work = tempfile.mkdtemp(prefix="pennant-program-bench-")
     sites_file = os.path.join(work, "sites")
@@ -161,27 +215,30 @@ def main():
         for panels in (2, 10):
             root = os.path.join(work, f"machine-{panels}")
             prepare(build, source, root, panels)
-            firsts, lasts, weights = [], [], []
+            firsts, lasts = [], []
             # One run first, not counted: the files the program reads come into the page cache.
             for i in range(runs + 1):
-                r = run_once(build, root, panels, sites, settle, weigh=(panels == 10 and i == runs))
+                shown = run_once(build, root, panels, sites)
                 print(f"program bench: {panels} panels, run {i}: shown at "
-                      + ", ".join(f"{v:.0f}" for v in r["shown_ms"]) + " ms"
-                      + (f"; {r['total_MB']:.0f} MB" if "total_MB" in r else ""), file=sys.stderr)
-                if i == 0 or len(r["shown_ms"]) < panels:
+                      + ", ".join(f"{v:.0f}" for v in shown) + " ms", file=sys.stderr)
+                if i == 0 or len(shown) < panels:
                     continue
-                firsts.append(min(r["shown_ms"]))
-                lasts.append(max(r["shown_ms"]))
-                if "total_MB" in r:
-                    weights.append(r)
+                firsts.append(min(shown))
+                lasts.append(max(shown))
             report[f"startup_{panels}"] = {
                 "first_ms": statistics.median(firsts) if firsts else None,
                 "first_range_ms": [min(firsts), max(firsts)] if firsts else None,
                 "last_ms": statistics.median(lasts) if lasts else None,
+                "last_range_ms": [min(lasts), max(lasts)] if lasts else None,
                 "runs": len(firsts),
             }
-            if weights:
-                report["memory_10"] = weights[-1]
+        root = os.path.join(work, "machine-weighed")
+        prepare(build, source, root, 10, clock=True)
+        peak, samples = weigh(build, root, sites, seconds)
+        print("program bench: memory each second (s: total/program MB): "
+              + " ".join(f"{t:.0f}:{v:.0f}/{p:.0f}" for t, v, p in samples), file=sys.stderr)
+        if peak is not None:
+            report["memory_10"] = peak
     finally:
         sites_proc.terminate()
         sites_proc.wait()

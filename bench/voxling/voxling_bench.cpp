@@ -6,13 +6,15 @@
 //   sound_ms  the same to the first audio that is not near-silence (leading pauses differ)
 // voxling is driven as the speech service drives it: libvoxling.so is loaded by its CLSID on an
 // emulated machine with a real clock, bound to an installed voice token, and its
-// ISpTTSEngine::Speak writes to a site that times the writes. The same engine is also timed
+// ISpTTSEngine::Speak writes to a site that times the writes and copies each block into a
+// buffer, as the audio output does (eSpeak NG's callback copies its samples the same way). The same engine is also timed
 // through SpVoice (Speak to the first audio reaching the machine's audio output, and to done).
 // eSpeak NG runs in synchronous mode; its figures are taken from its synthesis callback.
 // BM_VoiceRegime times both engines on the quote sentences of sentences.txt, alternating call by
 // call, in three regimes: each text spoken again right after itself; each call a new text on one
 // engine kept (as the program speaks quotes); each call a new engine object, created and bound
-// inside the timed span. eSpeak NG stays initialised throughout.
+// inside the timed span. eSpeak NG stays initialised throughout. Its figures are medians over
+// the calls, the ratio the median of each sentence's own ratio.
 // The voice library is the demo's own (the base manifest as it stands); it is built on the first
 // run and kept in the build folder.
 // Run: build/bench/voxling/voxling_bench (a summary table follows Google Benchmark's output).
@@ -30,6 +32,7 @@
 #include <benchmark/benchmark.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -262,7 +265,8 @@ bool outputFormat(ISpTTSEngine* engine, GUID& formatId, WAVEFORMATEX& format) {
 }
 double g_firstSpeakCallerMs = -1;
 
-// The service's side of a Speak call, keeping only the times and amounts of audio.
+// The service's side of a Speak call: it copies each block into a buffer, as the audio output
+// does, so an engine is timed against a site that touches every sample, and keeps the times.
 class TimingSite final : public ISpTTSEngineSite {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
@@ -288,6 +292,8 @@ public:
         if (cb && !buf) return E_INVALIDARG;
         if (cb && !firstWrite) firstWrite = WallClock::now();
         if (cb && !firstSound && hasSound(static_cast<const int16_t*>(buf), cb / 2)) firstSound = WallClock::now();
+        const auto* p = static_cast<const uint8_t*>(buf);
+        pcm.insert(pcm.end(), p, p + cb);
         bytes += cb;
         if (written) *written = cb;
         return S_OK;
@@ -305,6 +311,7 @@ public:
     std::optional<WallClock::time_point> firstWrite;
     std::optional<WallClock::time_point> firstSound;
     uint64_t bytes = 0;
+    std::vector<uint8_t> pcm;
 };
 
 void BM_VoxlingEngine(benchmark::State& state) {
@@ -433,6 +440,7 @@ struct EspeakCall {
     std::optional<WallClock::time_point> first;
     std::optional<WallClock::time_point> sound;
     uint64_t samples = 0;
+    std::vector<int16_t> pcm;  // copied as voxling's site copies, so both pay the same
 };
 EspeakCall* g_espeakCall = nullptr;
 int g_espeakRate = 0;
@@ -441,6 +449,7 @@ int onEspeakSynth(short* wav, int n, espeak_EVENT*) {
     if (wav && n > 0 && g_espeakCall) {
         if (!g_espeakCall->first) g_espeakCall->first = WallClock::now();
         if (!g_espeakCall->sound && hasSound(wav, size_t(n))) g_espeakCall->sound = WallClock::now();
+        g_espeakCall->pcm.insert(g_espeakCall->pcm.end(), wav, wav + n);
         g_espeakCall->samples += uint64_t(n);
     }
     return 0;
@@ -509,11 +518,21 @@ const char* regimeName(Regime r) {
 struct CallFigures {
     double ms = -1, cpuMs = 0, audioS = 0;
 };
+// Medians over the calls: a few calls a busy machine delays do not move them. The ratios are
+// the medians of each sentence's own ratio.
 struct RegimeFigures {
     CallFigures vox, espeak;
+    double ratio = 0, cpuRatio = 0;
     int64_t calls = 0;
 };
 std::vector<std::pair<Regime, RegimeFigures>> g_regimes;
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
 
 // One call per engine per iteration, the two in turn first, on sentence i of the list (the
 // iteration count is the list's length, so "new text" never repeats). Repeated: each timed call
@@ -567,13 +586,7 @@ void BM_VoiceRegime(benchmark::State& state, Regime regime) {
         return c;
     };
 
-    RegimeFigures f;
-    auto add = [](CallFigures& sum, const CallFigures& c) {
-        sum.ms += c.ms;
-        sum.cpuMs += c.cpuMs;
-        sum.audioS += c.audioS;
-    };
-    f.vox.ms = f.espeak.ms = 0;
+    std::vector<CallFigures> voxCalls, espCalls;
     size_t i = 0;
     for (auto _ : state) {
         const std::string& text = texts[i % texts.size()];
@@ -588,21 +601,34 @@ void BM_VoiceRegime(benchmark::State& state, Regime regime) {
         }
         if (vox.ms < 0) return state.SkipWithError("voxling failed on a sentence");
         if (esp.ms < 0) return state.SkipWithError("eSpeak NG failed on a sentence");
-        add(f.vox, vox);
-        add(f.espeak, esp);
-        ++f.calls;
+        voxCalls.push_back(vox);
+        espCalls.push_back(esp);
         ++i;
     }
-    if (!f.calls) return;
-    for (CallFigures* c : {&f.vox, &f.espeak}) {
-        c->ms /= double(f.calls);
-        c->cpuMs /= double(f.calls);
-        c->audioS /= double(f.calls);
+    if (voxCalls.empty()) return;
+    auto column = [](const std::vector<CallFigures>& calls, double CallFigures::*field) {
+        std::vector<double> v;
+        for (const auto& c : calls) v.push_back(c.*field);
+        return median(std::move(v));
+    };
+    RegimeFigures f;
+    f.calls = int64_t(voxCalls.size());
+    for (auto [calls, out] : {std::pair{&voxCalls, &f.vox}, std::pair{&espCalls, &f.espeak}}) {
+        out->ms = column(*calls, &CallFigures::ms);
+        out->cpuMs = column(*calls, &CallFigures::cpuMs);
+        out->audioS = column(*calls, &CallFigures::audioS);
     }
+    std::vector<double> ratios, cpuRatios;
+    for (size_t k = 0; k < voxCalls.size(); ++k) {
+        if (espCalls[k].ms > 0) ratios.push_back(voxCalls[k].ms / espCalls[k].ms);
+        if (espCalls[k].cpuMs > 0) cpuRatios.push_back(voxCalls[k].cpuMs / espCalls[k].cpuMs);
+    }
+    f.ratio = median(std::move(ratios));
+    f.cpuRatio = median(std::move(cpuRatios));
     state.counters["voxling_ms"] = f.vox.ms;
     state.counters["espeak_ms"] = f.espeak.ms;
-    state.counters["ratio"] = f.espeak.ms > 0 ? f.vox.ms / f.espeak.ms : 0;
-    state.counters["cpu_ratio"] = f.espeak.cpuMs > 0 ? f.vox.cpuMs / f.espeak.cpuMs : 0;
+    state.counters["ratio"] = f.ratio;
+    state.counters["cpu_ratio"] = f.cpuRatio;
     state.counters["voxling_audio_s"] = f.vox.audioS;
     state.counters["espeak_audio_s"] = f.espeak.audioS;
     for (auto& [r, old] : g_regimes)
@@ -615,12 +641,11 @@ void BM_VoiceRegime(benchmark::State& state, Regime regime) {
 
 void printRegimes() {
     if (!g_regimes.empty())
-        std::printf("\nquote sentences, alternating, per call  voxling ms  eSpeak ms  ratio  (processor time)  "
+        std::printf("\nquote sentences, alternating, median call  voxling ms  eSpeak ms  ratio  (processor time)  "
                     "voxling audio s  eSpeak audio s  (aim: ratio 0.7 or less)\n");
     for (const auto& [regime, f] : g_regimes)
-        std::printf("%-38s %11.2f %10.2f %6.2f  (%5.2f)           %15.2f %15.2f\n", regimeName(regime), f.vox.ms,
-                    f.espeak.ms, f.espeak.ms > 0 ? f.vox.ms / f.espeak.ms : 0.0,
-                    f.espeak.cpuMs > 0 ? f.vox.cpuMs / f.espeak.cpuMs : 0.0, f.vox.audioS, f.espeak.audioS);
+        std::printf("%-41s %11.2f %10.2f %6.2f  (%5.2f)           %15.2f %15.2f\n", regimeName(regime), f.vox.ms,
+                    f.espeak.ms, f.ratio, f.cpuRatio, f.vox.audioS, f.espeak.audioS);
 }
 
 void printTable() {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <mutex>
 
 namespace media {
@@ -283,16 +284,23 @@ SoundLoad renderMidi(std::string_view bytes, const std::string& sf2) {
     }
     fluid_player_stop(player);
     cleanup();
-    if (!ok) return fail(SoundError::RenderFailed, "synthesiser error");
-
-    SoundClip clip;
-    clip.format = AudioFormat{kRate, 2, 16};
-    clip.pcm.resize(out.size() * 2);
-    for (size_t i = 0; i < out.size(); ++i) {
-        clip.pcm[2 * i] = uint8_t(out[i] & 0xFF);
-        clip.pcm[2 * i + 1] = uint8_t((out[i] >> 8) & 0xFF);
+    if (ok) {
+        SoundClip clip;
+        clip.format = AudioFormat{kRate, 2, 16};
+        clip.pcm.resize(out.size() * 2);
+        for (size_t i = 0; i < out.size(); ++i) {
+            clip.pcm[2 * i] = uint8_t(out[i] & 0xFF);
+            clip.pcm[2 * i + 1] = uint8_t((out[i] >> 8) & 0xFF);
+        }
+        result.clip = std::move(clip);
     }
-    result.clip = std::move(clip);
+    // The soundfont's samples and the synthesiser (some 11 MB) were only needed to render: hand
+    // their pages back, which the heap would otherwise keep for good once something smaller
+    // sits above them.
+    std::vector<int16_t>().swap(out);
+    std::vector<int16_t>().swap(block);
+    malloc_trim(0);
+    if (!ok) return fail(SoundError::RenderFailed, "synthesiser error");
     return result;
 }
 

@@ -136,7 +136,7 @@ TEST(VoiceClock, FirstMinutesByStartAndSettings) {
     }
 }
 
-// Two ticks within second 51 ring the hour once.
+// Two ticks within second 51 ring the hour once; the chime's sound is let go once played.
 TEST(VoiceClock, TheHourRingsOnceForTwoTicks) {
     ClockMachine c(startingAt(10, 7, 59, 40));
     c.chimes(true, false, false, false);
@@ -145,10 +145,13 @@ TEST(VoiceClock, TheHourRingsOnceForTwoTicks) {
     clock->m_AlermTimer_ThatTime();
     clock->m_AlermTimer_ThatTime();
     EXPECT_EQ(clock->LastChime(), 0);
+    EXPECT_TRUE(clock->HoldsChime());
     c.m->runFor(kMinute);
     EXPECT_EQ(c.played(), (std::vector<std::string>{"0.wav"}));
     EXPECT_EQ(c.spoken(), (std::vector<std::string>{"上午8点整"}));
     EXPECT_EQ(clock->LastChime(), -1);
+    // Once played, the chime's sound is let go.
+    EXPECT_FALSE(clock->HoldsChime());
 }
 
 // A full-hour chime that ends before the hour still names the hour that begins.
