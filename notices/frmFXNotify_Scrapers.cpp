@@ -104,9 +104,11 @@ std::string firstItems(const std::string& list, const std::string& marker, size_
     const auto at = [&](size_t p) {
         for (size_t i = 0; i < marker.size(); ++i)
             if (lower(list[p + i]) != lower(marker[i])) return false;
-        // "<tr" is no "<track"; "line" is no "line2".
+        // "<tr" is no "<track"; a class "line" is no "line2", "line_title" or "line-title".
         const size_t after = p + marker.size();
-        return after >= list.size() || !std::isalnum(static_cast<unsigned char>(list[after]));
+        if (after >= list.size()) return true;
+        const unsigned char next = static_cast<unsigned char>(list[after]);
+        return !std::isalnum(next) && next != '_' && next != '-';
     };
     size_t seen = 0, lastFit = 0;
     for (size_t p = 0; p + marker.size() <= list.size(); ++p) {
