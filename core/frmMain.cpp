@@ -278,7 +278,7 @@ void frmMain::Form_Load() {
     }
     ensureAttrib("QuickOrder", "defVolume", "0.1");
 
-    // A terminal that answers gives the tray its name and the panels their quotes.
+    // A terminal that answers names the tray icon's tip and opens the quote panels.
     if (outcome == StartOutcome::Ready) {
         const win::HWND h = mt4().Mt4Hwnd();
         TerminalTitle = GetMT4Title(win::windowText(h));

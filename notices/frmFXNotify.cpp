@@ -278,7 +278,7 @@ void frmFXNotify::pageComplete() {
         });
         SelectWeekTab(TodayIndex_);
     }
-    // Another pane counts as current, so that the news pane is really shown.
+    // The page opens on the calendar pane; the news pane takes its place.
     CurrentPane_ = "iFXCalendar";
     ShowPane("iAllFX");
     // The window took its saved size while the page was still loading, with nothing to lay out.

@@ -106,7 +106,8 @@ void frmSettings::loadPass() {
     // The sound lists are filled before the alarms pick their sounds from them.
     forms::ResumeNext([&] { loadSoundLists(); });
 
-    // The quote-timeout alarm. A stored sound file: the first option of that name, letter case aside; none when absent.
+    // The quote-timeout alarm. A stored sound file: the first option of that name, letter case
+    // aside; none when absent.
     auto soundChoice = [&](const char* id, const char* path) {
         const web::HTMLElement list = el(id);
         const std::vector<web::HTMLElement> options = list.elements("options");
