@@ -9,6 +9,7 @@
 // "net.host.<host>=<base>"; --report-quotes-shown tells when each panel's page first shows a price
 // (read back from the page), with the system's monotonic clock, for timing the start from outside.
 #include "app/ProgramWindows.h"
+#include "app/WindowLines.h"
 #include "core/Program.h"
 #include "core/cls_Quote.h"
 #include "core/frmMain.h"
@@ -143,14 +144,7 @@ int main(int argc, char** argv) {
     // windows that come and go (the terminal's are its own business).
     win::watchMessageBoxes([](const win::MessageBoxRecord& box) { say("message box: " + box.text); });
     m_Main::Tell = say;
-    // The terminal's windows come and go on its own thread, where the current process is its.
-    win::watchTopLevelWindows([self = win::GetCurrentProcessId()](win::HWND hwnd, bool shown) {
-        win::DWORD pid = 0;
-        win::GetWindowThreadProcessId(hwnd, &pid);
-        const std::string caption = win::windowText(hwnd);
-        if (pid != self || caption.empty()) return;
-        say(std::string(shown ? "window opened: " : "window closed: ") + caption);
-    });
+    m_Main::WindowLines windows(say);
     say("pennant starting on " + root);
     if (quotesShown) reportQuotesShown(machine);
     if (!m_Main::Main()) {

@@ -234,17 +234,16 @@ void frmMain::placeWindow() {
 
 void frmMain::Form_Load() {
     cls_Config& c = Config();
-    // 1. Title of boxes and balloons that name none.
+    // The title of boxes and balloons that name none.
     forms::setAppTitle(kTitle);
 
-    // 2. Speech.
     createSpeech();
     if (!m_Speech) {
         forms::MsgBox("启动系统语音引擎出错!", forms::vbSystemModal + forms::vbCritical, kTitle);
         SpeechFailed = true;
     }
 
-    // 3. The window's own objects. The hot keys are registered by defHotKey.
+    // The window's own objects. The hot keys are registered later, by defHotKey.
     m_PriceTimer = CTimer::create();
     cHotKey = std::make_unique<cRegHotKey>();
     m_PriceTimer->ThatTime = [this] { m_PriceTimer_ThatTime(); };
@@ -254,7 +253,7 @@ void frmMain::Form_Load() {
     connectCommands();
     m_Main::ShowQuoteFrm = [this] { ShowQuoteFrm(); };
 
-    // 4. Old browsers get the overlay images as files.
+    // Old browsers get the overlay images as files.
     const auto version = reg::getString(win::HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer\\", "Version");
     if (!version || version->empty() || forms::Val(version->substr(0, 1)) < 7) {
         OldBrowser = true;
@@ -262,14 +261,13 @@ void frmMain::Form_Load() {
             SaveResToFile(ExePath, std::string(name) + ".PNG", "2110", TempDir + name + ".MPI");
     }
 
-    // 5.-6.
+    // Until the terminal's time first moves, a still clock is its loading, not a stalled feed.
     loadTimeoutSettings();
     TerminalLoading = true;
 
-    // 7.
     const StartOutcome outcome = findOrStartTerminal();
 
-    // 8. Quick-order defaults.
+    // Quick-order defaults.
     if (!c.isExist("", "QuickOrder")) {
         if (c.CreateNode("", "QuickOrder")) {
             c.CreateAttrib("QuickOrder", "defConfirm", "1");
@@ -280,7 +278,7 @@ void frmMain::Form_Load() {
     }
     ensureAttrib("QuickOrder", "defVolume", "0.1");
 
-    // 9.-10.
+    // A terminal that answers names the tray icon's tip and opens the quote panels.
     if (outcome == StartOutcome::Ready) {
         const win::HWND h = mt4().Mt4Hwnd();
         TerminalTitle = GetMT4Title(win::windowText(h));
@@ -290,7 +288,7 @@ void frmMain::Form_Load() {
     }
     TerminalReady = outcome == StartOutcome::Ready;
 
-    // 11. Welcome.
+    // Welcome.
     std::string status;
     if (outcome == StartOutcome::Ready) {
         status = "MT4平台已启用: " + TerminalTitle;
@@ -309,26 +307,24 @@ void frmMain::Form_Load() {
           : outcome == StartOutcome::RegistryDamaged ? "registry damaged: " + reg::databaseError()
                                                   : "terminal not running");
 
-    // 12. The first tick runs now.
+    // The first tick runs now, not a second from now.
     m_PriceTimer->Interval(1000);
     m_PriceTimer->PulseTimer();
 
-    // 13.-14.
     defHotKey(false);
     if (const auto& splash = frmSplash::Instance()) splash->CloseSplash();
 
-    // 15. Calendar reset.
+    // A calendar marked for update is fetched afresh.
     ensureAttrib("FXCalendar", "Update", "1");
     if (settingFlag(c.GetNodeAttrib("FXCalendar", "Update"))) {
         c.RemoveAllFXCalendar();
         c.SetNodeAttrib("FXCalendar", "Update", "0");
     }
 
-    // 16. Notice window.
     bool newsVisible = storedFlag("Window/FXNews", "Status");
     StartFXNotify(newsVisible);
 
-    // 17.-19. Defaults.
+    // Defaults of the news filters, the live update and the service-channel alerts.
     ensureAttrib("Settings/FXNews", "Include", "");
     ensureAttrib("Settings/FXNews", "Exclude", "");
     if (!c.isExistAttrib("Settings/LiveUpdate", "Checked")) {
@@ -343,14 +339,11 @@ void frmMain::Form_Load() {
             c.CreateAttrib("Settings/Brisk", name, value);
     }
 
-    // 20. Live update.
     if (settingFlag(c.GetNodeAttrib("Settings/LiveUpdate", "Checked"))) ChkLiveUpdate(false);
 
-    // 21. Talking clock.
     if (storedFlag("Settings/VoiceClock", "Checked"))
         StartVoiceClock();
 
-    // 22.-24.
     placeWindow();
     Show();
 }

@@ -85,20 +85,20 @@ void frmFXNews::pageComplete() {
     PageReady_ = false;
     WebDoc = Document;
     try {
-        // 1.
+        // A page without its controls is not ready.
         for (const auto& [id, event, member] : {std::tuple{"SizeGrip", "onmousedown", "SizeGrip"},
                                                 std::tuple{"iMove", "onmousedown", "WindowMove"},
                                                 std::tuple{"Style", "onclick", "StyleON"},
                                                 std::tuple{"Close", "onclick", "wClose"}})
             if (!bindEvent(id, event, member)) forms::raise(forms::err::ObjectRequired, "frmFXNews");
         bindEvent(WebDoc.node(), "oncontextmenu", "WebDoc_oncontextmenu");
-        // 2.
+        // Sizing keeps the window at its smallest size or more, and a popup closes when it loses focus.
         cSizeMove = std::make_unique<clsSizeMove>();
         cSizeMove->NoFullDrag(false);
         cSizeMove->Attach(hWnd());
         cSizeMove->Deactivate = [this] { cSizeMove_Deactivate(); };
         cSizeMove->Sizing = [this](int32_t& l, int32_t& t, int32_t& w, int32_t& h) { cSizeMove_Sizing(l, t, w, h); };
-        // 3. to 6. On the screen, at least the smallest size and at most the screen's size, so
+        // On the screen, at least the smallest size and at most the screen's size, so
         // that its buttons are never off the screen.
         cls_Config& c = Config();
         long left = std::lrint(storedNumber(c, "Left") * kTwipsX);
@@ -114,14 +114,12 @@ void frmFXNews::pageComplete() {
         if (top < 0) top = 0;
         if (top + height > screenHeight) top = screenHeight - height;
         Move(left, top, width, height);
-        // 7.
         PopupStyle_ = storedNumber(c, "PopupStyle") != 0;
         forms::ResumeNext([&] { showAdvertisement(); });
     } catch (const std::exception&) {
         // The page stays not ready; openers stop waiting at their bound.
         return;
     }
-    // 8.
     PageReady_ = true;
 }
 

@@ -88,7 +88,6 @@ bool frmFXNotify::onThisMachine(const std::string& url) {
 // ---- Start-up --------------------------------------------------------------------------------
 
 void frmFXNotify::Form_Load() {
-    // 1.
     loadPage(hWnd(), m_Main::PageBase + "iPopup.htm");
 
     ctlDown = std::make_unique<ctlDownload>();
@@ -97,7 +96,8 @@ void frmFXNotify::Form_Load() {
     };
     ctlDown->DownloadProgress = [](int32_t, int32_t) {};
 
-    // 2. Slots 1, 14, 15, 2, 3 and 9; 13 stays empty.
+    // The news sites and the technical page. The calendar days are filled in once the page has
+    // its week and the service channels by Brisk; slot 13 stays empty.
     const std::string fx168 = siteBase(kFX168Site), dailyfx = siteBase(kDailyFXSite);
     FeedSources = {};
     auto fill = [&](int slot, const char* key, const std::string& url, int32_t interval, bool isNews) {
@@ -115,11 +115,11 @@ void frmFXNotify::Form_Load() {
     fill(9, "Dailyfx_Techs", dailyfx + "/techs/", 60, false);
     FeedSources[9].Enabled = true;
 
-    // 3.
+    // The virtual screen: all monitors together.
     ScreenWidth = win::GetSystemMetrics(78);
     ScreenHeight = win::GetSystemMetrics(79);
 
-    // 4. The shipped settings hold the place; a file without it gets a sane rectangle rather
+    // The shipped settings hold the place; a file without it gets a sane rectangle rather
     // than an error box and a window of no size.
     cls_Config& c = Config();
     long left, top, width, height;
@@ -150,14 +150,13 @@ void frmFXNotify::Form_Load() {
     }
     Move(left, top, width, height);
 
-    // 5.
     InTaskbar = true;
 
-    // 6. Docking: the edge rule with its watcher and timers; it reads the screen's size for
+    // Docking: the edge rule with its watcher and timers; it reads the screen's size for
     // the edge tests itself.
     berthLoad();
 
-    // 7. The news schedule runs once FXEvent has applied the source settings.
+    // The news schedule runs once FXEvent has applied the source settings.
     auto timer = [this](void (frmFXNotify::*handler)()) {
         auto t = CTimer::create();
         std::weak_ptr<frmFXNotify> weak = weak_from_this();
@@ -170,9 +169,9 @@ void frmFXNotify::Form_Load() {
     TipTimer = timer(&frmFXNotify::tipTimer_ThatTime);
     NewsX_ = timer(&frmFXNotify::NewsX_Timer);
 
-    // 8.
+    // 0 is Sunday, 1 to 5 the weekdays whose calendar tabs the page shows.
     TodayIndex_ = static_cast<int16_t>(forms::Weekday(forms::Date()) - 1);
-    // 9.
+    // The calendar's day change and reminders.
     chkTimer->Interval(50000);
 }
 
@@ -204,7 +203,7 @@ web::HTMLElement frmFXNotify::el(const std::string& id) {
 void frmFXNotify::pageComplete() {
     WebDoc = Document;
     connectWebDoc();
-    // 1. The page's events, in their order.
+    // The page's events, in their order.
     static const struct {
         const char *id, *event, *member;
     } kBindings[] = {
@@ -229,18 +228,17 @@ void frmFXNotify::pageComplete() {
     for (const auto& b : kBindings) bindEvent(b.id, b.event, b.member);
     bindToast();
 
-    // 2.
+    // The menu cell takes the height of the menu it holds.
     forms::ResumeNext([&] { el("MenuTD").setAttribute("height", std::to_string(el("MenuLayout").offsetHeight()) + "px"); });
-    // 3.
     Brisk(false);
 
-    // 4. Monday of this week; Sunday belongs to the week that ends on it.
+    // Monday of this week; Sunday belongs to the week that ends on it.
     const forms::DateTime today = forms::Date();
     if (TodayIndex_ >= 2) WeekFrom_ = today + (1 - TodayIndex_);
     else if (TodayIndex_ == 1) WeekFrom_ = today;
     else WeekFrom_ = today - 6;
 
-    // 5.
+    // The stored calendar serves when it holds every weekday of this very week.
     cls_Config& c = Config();
     WeekComplete_ = false;
     if (c.isExistAttrib("FXCalendar", "DateFrom")) {
@@ -251,7 +249,7 @@ void frmFXNotify::pageComplete() {
                 WeekComplete_ = WeekComplete_ && c.isExist("FXCalendar/Week" + std::to_string(d), "Item");
         }
     }
-    // 6.
+    // Otherwise it is dropped and the week is fetched afresh.
     if (WeekComplete_) {
         chkTimer_ThatTime();
     } else {
@@ -259,7 +257,7 @@ void frmFXNotify::pageComplete() {
         c.SetNodeAttrib("FXCalendar", "DateFrom", forms::FormatDateTime(WeekFrom_, forms::vbShortDate));
         calendarBalloon("正在获取本周的财经事件!", "从" + forms::CStr(WeekFrom_) + " 到 " + forms::CStr(WeekFrom_ + 4));
     }
-    // 7.
+    // One calendar source per weekday; a complete week needs no download.
     const std::string calendar = siteBase(kCalendarSiteA);
     for (int slot = 4; slot <= 8; ++slot) {
         const forms::DateTime d = WeekFrom_ + (slot - 4);
@@ -272,7 +270,7 @@ void frmFXNotify::pageComplete() {
         s.Counter = 60;
         s.Enabled = !WeekComplete_;
     }
-    // 8.
+    // On a weekday its tab is marked and shown.
     if (TodayIndex_ >= 1 && TodayIndex_ <= 5) {
         forms::ResumeNext([&] {
             auto spans = el("week" + std::to_string(TodayIndex_)).getElementsByTagName("SPAN");
@@ -280,12 +278,12 @@ void frmFXNotify::pageComplete() {
         });
         SelectWeekTab(TodayIndex_);
     }
-    // 9.
+    // The page opens on the calendar pane; the news pane takes its place.
     CurrentPane_ = "iFXCalendar";
     ShowPane("iAllFX");
     // The window took its saved size while the page was still loading, with nothing to lay out.
     layoutPage();
-    // 10. PageComplete is set by the page window once this returns.
+    // PageComplete is set by the page window once this returns.
 }
 
 // ---- Tabs ------------------------------------------------------------------------------------
@@ -548,14 +546,14 @@ void frmFXNotify::FXEvent() {
         const std::string path = std::string("Settings/FXNews/Source/") + name;
         return storedFlag(path, "Checked");
     };
-    // 1.-4.
+    // FX168's further pages follow their site; the technical page goes off with Dailyfx and stays off.
     FeedSources[1].Enabled = setting("FX168_1");
     FeedSources[2].Enabled = setting("DailyFX_1");
     FeedSources[9].Enabled = FeedSources[9].Enabled && FeedSources[2].Enabled;
     FeedSources[14].Enabled = FeedSources[1].Enabled;
     FeedSources[15].Enabled = FeedSources[1].Enabled;
     FeedSources[3].Enabled = setting("CaiXun_1");
-    // 5.
+    // A switched-off site loses its tab; a pane that goes with it gives way to the calendar.
     const struct {
         const char* tab;
         int slot;
@@ -570,12 +568,10 @@ void frmFXNotify::FXEvent() {
             }
         });
     }
-    // 6.
     int enabled = 0;
     for (int i = 1; i <= 16; ++i) enabled += FeedSources[i].Enabled ? 1 : 0;
-    // 7.
     NewsX_Timer();
-    // 8.
+    // The all-news tab shows from two sources on; with none, the front notice goes too.
     forms::ResumeNext([&] {
         web::HTMLElement all = el("iAllFX").parentElement();
         if (enabled > 0 && enabled >= 2) {
@@ -590,7 +586,6 @@ void frmFXNotify::FXEvent() {
             all.style().display("none");
         }
     });
-    // 9.
     NewsX_->Interval(1000);
 }
 
@@ -792,19 +787,19 @@ void frmFXNotify::ProcessSource(int16_t Group) {
 }
 
 void frmFXNotify::processFX168Page(const std::string& content, const std::string& pageUrl) {
-    // 1. The list table: from its id attribute to the end of the first table after it.
+    // The list table: from its id attribute to the end of the first table after it.
     const std::string marker = "id=\"DataList1\"";
     const size_t start = content.find(marker);
     if (start == std::string::npos) return;
     const size_t end = content.find("</table", start);
     if (end == std::string::npos) return;
     const std::string table = "<table " + content.substr(start, end - start) + "</table>";
-    // 2. Parsed where nothing runs, as far as the rows that are taken.
+    // Parsed where nothing runs, as far as the rows that are taken.
     const inert::Fragment page =
         inert::Fragment::parse(scrapers::firstItems(table, "<tr", 2 * kItemsPerSource + 2, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
-    // 3.
+    // New is measured against earlier polls, and a row is visible where its tab is open.
     OldText = SeenText_;
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iFX168";
     size_t items = 0;
@@ -818,10 +813,8 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
             ++items;
             const std::string headline = anchors[0].text();
             const std::string time = cells[0].text();
-            // 4.
             if (headline.empty() || OldText.find(headline) != std::string::npos || time.empty()) return;
             const std::string link = inert::checkedLink(anchors[0].attr("href"), pageUrl);
-            // 5.
             NewsRow row;
             row.className = "FX168";
             row.tipWord = "fx168";
@@ -833,11 +826,10 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
                                         inert::escapeHtml(headline) + "&nbsp;</a>" + label
                                   : inert::escapeHtml(headline) + "&nbsp;" + label;
             row.text = headline + " - FX168";
-            // 7.
+            // Before the first batch is shown the table is filtered as a whole; after, row by row.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
             if (!insertRow(row)) return;
             NewFound = true;
-            // 6.
             if (PopFilter(headline))
                 gatherToast(toastEntry("FX168.gif", time, headline, linked ? link : std::string()));
         });

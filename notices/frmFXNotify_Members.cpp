@@ -209,12 +209,11 @@ void frmFXNotify::bindToast() {
 }
 
 void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
-    // 1.
+    // The text is kept even when the toast is switched off.
     if (html.empty() || !newFound) return;
     ToastHtml_ = html;
-    // 2.
     if (!storedFlag("Settings/FXNews/Popup", "Checked")) return;
-    // 3.-4.
+    // The toast takes at most a third of the screen's height; its text scrolls beyond.
     bool laidOut = false;
     forms::ResumeNext([&] {
         web::HTMLElement body = el("popupWin_BodyText"), box = el("popupWin");
@@ -226,7 +225,7 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
         laidOut = true;
     });
     if (!laidOut) return;
-    // 5. Another program filling the screen holds the toast back; the desktop does not count.
+    // Another program filling the screen holds the toast back; the desktop does not count.
     if (storedFlag("Settings/FXNews/Popup/DetectFSApp", "Checked")) {
         const win::HWND front = win::GetForegroundWindow();
         const std::string cls = front ? mWindow::GetClassNameString(front) : std::string();
@@ -236,13 +235,12 @@ void frmFXNotify::ShowToast(const std::string& html, bool newFound) {
             r.bottom - r.top >= win::GetSystemMetrics(win::SM_CYSCREEN))
             return;
     }
-    // 6.
+    // No duration leaves the toast up until it is closed.
     std::string duration;
     if (storedFlag("Settings/FXNews/Popup/Duration", "Checked")) {
         const double ms = settingNumber(settingText("Settings/FXNews/Popup/Duration", "SelValue")) * 1000;
         if (std::isfinite(ms)) duration = forms::CStr(ms);
     }
-    // 7.
     forms::ResumeNext([&] {
         el("Duration").value(duration);
         el("iPopup").FireEvent("onClick");

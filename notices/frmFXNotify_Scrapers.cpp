@@ -104,9 +104,11 @@ std::string firstItems(const std::string& list, const std::string& marker, size_
     const auto at = [&](size_t p) {
         for (size_t i = 0; i < marker.size(); ++i)
             if (lower(list[p + i]) != lower(marker[i])) return false;
-        // "<tr" is no "<track"; "line" is no "line2".
+        // "<tr" is no "<track"; a class "line" is no "line2", "line_title" or "line-title".
         const size_t after = p + marker.size();
-        return after >= list.size() || !std::isalnum(static_cast<unsigned char>(list[after]));
+        if (after >= list.size()) return true;
+        const unsigned char next = static_cast<unsigned char>(list[after]);
+        return !std::isalnum(next) && next != '_' && next != '-';
     };
     size_t seen = 0, lastFit = 0;
     for (size_t p = 0; p + marker.size() <= list.size(); ++p) {
@@ -174,12 +176,11 @@ void frmFXNotify::scrapeSource(int slot) {
 }
 
 void frmFXNotify::processCaiXun(const std::string& content, const std::string& pageUrl) {
-    // 1.-2.
     const std::string part = scrapers::cutCaiXun(content);
     if (part.empty()) return;
     const inert::Fragment page =
         inert::Fragment::parse(scrapers::firstItems(part, "cot_block_line", kItemsPerSource, kListBytes));
-    // 3.
+    // New is measured against earlier polls, and a row is visible where its tab is open.
     OldText = SeenText_;
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iCaiXun";
     const std::string label = "<Font size='-5' color='#1CB51B'>- 财讯外汇</font>";
@@ -195,13 +196,11 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
             ++items;
             const std::string headline = inner[0].text();
             const std::string time = forms::Replace(inner[1].text(), "-", "/");
-            // 4.
             if (headline.empty() || OldText.find(headline) != std::string::npos || time.empty()) return;
             // A "###" address is no link, nor is one that does not check out.
             const std::string href = anchors[0].attr("href");
             const std::string link =
                 href.find("###") == std::string::npos ? inert::checkedLink(href, pageUrl) : std::string();
-            // 5.
             NewsRow row;
             row.className = "CaiXun";
             row.tipWord = "b_CaiXun";
@@ -211,21 +210,19 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
                                               "' target=_blank style='text-decoration:underline'>" +
                                               inert::escapeHtml(headline) + "&nbsp;</a>" + label;
             row.text = headline + " - 财讯外汇";
-            // 7.
+            // Before the first batch is shown the table is filtered as a whole; after, row by row.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
             if (!insertRow(row)) return;
             NewFound = true;
-            // 6.
             if (PopFilter(headline)) gatherToast(toastEntry("CaiXun.gif", time, headline, link));
         });
     }
 }
 
 void frmFXNotify::processDailyfxNews(const std::string& content) {
-    // 1.-2.
     const std::string part = scrapers::cutDailyfxNews(content);
     if (part.empty()) return;
-    // 3. Each item is a row and its summary's row.
+    // Each item is a row and its summary's row.
     const inert::Fragment page =
         inert::Fragment::parse(scrapers::firstItems(part, "<tr", 2 * kItemsPerSource + 2, kListBytes));
     const auto tables = page.byTag("table");
@@ -240,14 +237,13 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
             const auto cells = rows[i].cells();
             if (cells.size() != 4) return;
             ++items;
-            // 4.-5. The key is what the row's time and text cells read as, so a second poll
+            // The key is what the row's time and text cells read as, so a second poll
             // finds the item it added. A date that cannot be read leaves the row without a time.
             const std::string date = cells[0].text();
             const std::string time = scrapers::dailyfxTime(date, cells[1].text());
             const std::string headline = cells[3].text();
             if (date.empty() || headline.empty()) return;
             if (OldText.find(inert::normaliseText(time + headline)) != std::string::npos) return;
-            // 6.
             NewsRow row;
             row.className = "Dailyfx";
             row.tipWord = "b_Dailyfx";
@@ -269,7 +265,6 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
                 }
                 toast = toastEntry("Dailyfx.gif", time, headline, "", tail);
             }
-            // 7.
             row.shown = NewsShown_ ? TabShows && Filter(headline + "/") : TabShows;
             if (!insertRow(row)) return;
             NewFound = true;
@@ -279,7 +274,7 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
 }
 
 void frmFXNotify::processDailyfxTechs(const std::string& content) {
-    // 1.
+    // The comment is three rows: the pair, the title and the comment itself.
     const std::string part = scrapers::cutDailyfxTechs(content);
     if (part.empty()) return;
     const inert::Fragment page = inert::Fragment::parse(scrapers::firstItems(part, "<tr", 3, kListBytes));
@@ -289,11 +284,10 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
     if (rows.size() < 3) return;
     const auto first = rows[0].cells(), third = rows[2].cells();
     if (first.size() < 2 || third.empty()) return;
-    // 2.
+    // The comment's text tells whether it is new.
     OldText = SeenText_;
     const std::string key = third[0].text();
     if (key.empty() || OldText.find(key) != std::string::npos) return;
-    // 3.
     const std::string title = rows[1].text(), pair = first[1].text(), comment = rows[2].text();
     const std::string itemHtml = "<font style='font-weight:bold'>" + inert::escapeHtml(title) + " --- " +
                                  inert::escapeHtml(pair) +
@@ -303,14 +297,13 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
     const std::string itemText = title + " --- " + pair + " - DailyFX " + comment;
     const std::string picture = techsPicture();
     const std::string image = picture.empty() ? "" : "<img src='" + inert::escapeHtml(picture) + "'";
-    // 4.-5.
     NewsRow row;
     row.className = "Dailyfx";
     row.tipWord = "b_Dailyfx";
     row.time = localStamp();
     row.textHtml = (image.empty() ? "" : image + "><br/>") + itemHtml;
     row.text = itemText;
-    // 6. It leaves NewFound alone: on its own it neither sorts the table nor raises the toast.
+    // It leaves NewFound alone: on its own it neither sorts the table nor raises the toast.
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iDailyfx";
     row.shown = NewsShown_ ? TabShows && Filter(itemText + "/") : TabShows;
     if (!insertRow(row)) return;
@@ -319,17 +312,16 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
 }
 
 void frmFXNotify::processAnalysts(const std::string& content) {
-    // 1.
     const std::string part = scrapers::cutAnalysts(content);
     if (part.empty()) return;
     const inert::Fragment page = inert::Fragment::parse(scrapers::firstItems(part, "<tr", kItemsPerSource, kListBytes));
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
-    // 2.
+    // The analysts become the choices of the filter bar's analyst list.
     std::string html = "<select id='iBriskTech'><option>全部</option><optgroup label='分类'>";
     for (const inert::Element& tr : tables[0].rows()) html += "<option>" + inert::escapeHtml(tr.text()) + "</option>";
     html += "</optgroup></select>";
-    // 3.-4. The new list is a new element: its events are bound again.
+    // The new list is a new element: its events are bound again.
     el("iBriskTech").outerHTML(html);
     bindEvent("iBriskTech", "onfocusin", "ClosePopup");
     bindEvent("iBriskTech", "onclick", "Filter");

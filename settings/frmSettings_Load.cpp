@@ -38,7 +38,6 @@ void frmSettings::loadPass() {
     auto click = [&](const char* id) { el(id).FireEvent("onClick"); };
     auto select = [&](const char* id, int index) { el(id).set("selectedIndex", index); };
 
-    // 1.
     for (const auto& [id, member] : std::initializer_list<std::pair<const char*, const char*>>{
              {"iOk", "ClickOK"},
              {"BriskSoundTest", "TestSound"},
@@ -52,7 +51,8 @@ void frmSettings::loadPass() {
              {"iSpecify", "SpecifyMT4File"}})
         bindEvent(id, "onclick", member);
 
-    // 2.-3.
+    // A box is clicked once it is set, so that the page enables what depends on it. The running
+    // terminal can be named only when there is one.
     forms::ResumeNext([&] {
         if (!m_Main::TerminalReady) el("iSpecify").disabled(true);
     });
@@ -61,7 +61,7 @@ void frmSettings::loadPass() {
         click("iSystemRun");
     });
 
-    // 4.
+    // Starting the terminal.
     forms::ResumeNext([&] { checkFlag("RunMT4", "Settings/Startup/RunMT4", "Checked"); });
     forms::ResumeNext([&] {
         const std::string file = attr("Settings/Startup/RunMT4", "MT4File");
@@ -70,7 +70,7 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { checkFlag("HideMT4", "Settings/Startup/HideMT4", "Checked"); });
     forms::ResumeNext([&] { click("RunMT4"); });
 
-    // 5.
+    // The news toast and its keyword filters.
     forms::ResumeNext([&] { el("iInclude").value(attr("Settings/FXNews", "Include")); });
     forms::ResumeNext([&] { el("iExclude").value(attr("Settings/FXNews", "Exclude")); });
     forms::ResumeNext([&] { checkFlag("Duration", "Settings/FXNews/Popup/Duration", "Checked"); });
@@ -82,7 +82,7 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { checkFlag("Popup", "Settings/FXNews/Popup", "Checked"); });
     forms::ResumeNext([&] { click("Popup"); });
 
-    // 6.
+    // News sources, the calendar reminder and what the icons do when clicked.
     forms::ResumeNext([&] { checkFlag("TT1", "Settings/FXNews/Source/FX168_1", "Checked"); });
     forms::ResumeNext([&] { checkFlag("TT2", "Settings/FXNews/Source/DailyFX_1", "Checked"); });
     forms::ResumeNext([&] { checkFlag("TT3", "Settings/FXNews/Source/CaiXun_1", "Checked"); });
@@ -103,11 +103,11 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { checkFlag("TopWindow", "Window", "TopMost"); });
     forms::ResumeNext([&] { action("LeftClickEvent", "Settings/SysTaskIcon/LeftClickEvent", "Selected"); });
 
-    // 7.
+    // The sound lists are filled before the alarms pick their sounds from them.
     forms::ResumeNext([&] { loadSoundLists(); });
 
-    // 8.
-    // A stored sound file: the first option of that name, letter case aside; none when absent.
+    // The quote-timeout alarm. A stored sound file: the first option of that name, letter case
+    // aside; none when absent.
     auto soundChoice = [&](const char* id, const char* path) {
         const web::HTMLElement list = el(id);
         const std::vector<web::HTMLElement> options = list.elements("options");
@@ -135,7 +135,7 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { click("TimeOutSound"); });
     forms::ResumeNext([&] { check("TimeOutVoice", m_Main::TimeoutVoice); });
 
-    // 9.
+    // Talking clock, update check and the hot-key warning.
     forms::ResumeNext([&] { checkFlag("VoiceClock", "Settings/VoiceClock", "Checked"); });
     forms::ResumeNext([&] { checkFlag("VClock0", "Settings/VoiceClock", "Clock0"); });
     forms::ResumeNext([&] { checkFlag("VClock15", "Settings/VoiceClock", "Clock15"); });
@@ -144,10 +144,9 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { checkFlag("chkLU", "Settings/LiveUpdate", "Checked"); });
     forms::ResumeNext([&] { checkFlag("NoAlertErr", "Settings/HotKey", "NoAlertErr"); });
 
-    // 10.
     forms::ResumeNext([&] { loadHotKeys(); });
 
-    // 11.
+    // Service-channel alerts.
     forms::ResumeNext([&] { checkFlag("brisk", "Settings/Brisk", "WarnChecked"); });
     forms::ResumeNext([&] { checkFlag("FX1", "Settings/Brisk", "Strategy"); });
     forms::ResumeNext([&] { checkFlag("FX2", "Settings/Brisk", "Vip"); });
@@ -157,12 +156,10 @@ void frmSettings::loadPass() {
     forms::ResumeNext([&] { soundChoice("BriskSoundList", "Settings/Brisk"); });
     forms::ResumeNext([&] { click("BriskSound"); });
 
-    // 12.
     forms::ResumeNext([&] { loadTerminalLabel(); });
     // The label's final text is the field's hint.
     forms::ResumeNext([&] { Document.callFunction("label2value"); });
 
-    // 13.-14.
     forms::ResumeNext([&] { fitToPage(); });
     forms::ResumeNext([&] { el("iMT4").disabled(false); });
 }

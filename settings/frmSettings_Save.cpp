@@ -71,11 +71,10 @@ void frmSettings::ClickOK() {
         return list.elements("options").at(static_cast<size_t>(index)).text("text");
     };
 
-    // 1.
     step("iSystemRun", [&] {
         if (!SetAutoRun()) failures_.push_back("iSystemRun: 开机自动启动的注册表项无法写入");
     });
-    // 2.-4.
+    // Starting the terminal; the default path shown as a hint is no choice.
     writeFlag("Settings/Startup/RunMT4", "Checked", "RunMT4");
     step("MT4File", [&] {
         const std::string value = el("MT4File").value();
@@ -83,7 +82,7 @@ void frmSettings::ClickOK() {
         c.SetNodeAttrib("Settings/Startup/RunMT4", "MT4File", value == hint ? "" : forms::Trim(value));
     });
     writeFlag("Settings/Startup/HideMT4", "Checked", "HideMT4");
-    // 5.-14.
+    // The news toast, its filters, the calendar reminder and the sources.
     step("iInclude", [&] { c.SetNodeAttrib("Settings/FXNews", "Include", forms::Trim(el("iInclude").value())); });
     step("iExclude", [&] { c.SetNodeAttrib("Settings/FXNews", "Exclude", forms::Trim(el("iExclude").value())); });
     writeFlag("Settings/FXNews/Popup", "Checked", "Popup");
@@ -95,12 +94,12 @@ void frmSettings::ClickOK() {
     writeFlag("Settings/FXNews/Source/FX168_1", "Checked", "TT1");
     writeFlag("Settings/FXNews/Source/DailyFX_1", "Checked", "TT2");
     writeFlag("Settings/FXNews/Source/CaiXun_1", "Checked", "TT3");
-    // 15.
+    // The notice window switches its sources at once.
     step("FXEvent", [&] {
         NoticeWindow* notice = m_Main::FXNotifyForm();
         if (notice && notice->IsLoaded()) notice->FXEvent();
     });
-    // 16.-19.
+    // The icon window moves only when it is shown or hidden by this change.
     bool iconChanged = false;
     step("iFloat", [&] {
         const std::string shown = flagOf("iFloat");
@@ -117,11 +116,11 @@ void frmSettings::ClickOK() {
         m_Main::WindowTopMost = on == "1";
     });
     if (iconChanged) step("frmMain", [&] { placeIconWindow(); });
-    // 20.-25.
     step("LeftClickEvent", [&] {
         c.SetNodeAttrib("Settings/SysTaskIcon/LeftClickEvent", "Selected",
                         std::to_string(el("LeftClickEvent").number("selectedIndex")));
     });
+    // The quote-timeout alarm takes effect at once; a sound switched on with none chosen goes off.
     writeFlag("Settings/Timeout", "Checked", "chkTimeOut");
     step("TimeOut", [&] {
         const std::string seconds = el("TimeOut").value();
@@ -146,7 +145,7 @@ void frmSettings::ClickOK() {
         c.SetNodeAttrib("Settings/Timeout", "Voice", on);
         m_Main::TimeoutVoice = on == "1";
     });
-    // 26.-30.
+    // The talking clock's quarters are stored before the clock starts from them.
     writeFlag("Settings/VoiceClock", "Clock0", "VClock0");
     writeFlag("Settings/VoiceClock", "Clock15", "VClock15");
     writeFlag("Settings/VoiceClock", "Clock30", "VClock30");
@@ -156,8 +155,8 @@ void frmSettings::ClickOK() {
         c.SetNodeAttrib("Settings/VoiceClock", "Checked", on);
         applyVoiceClock(on == "1");
     });
-    // 31.-39.
     writeFlag("Settings/LiveUpdate", "Checked", "chkLU");
+    // Service-channel alerts.
     writeFlag("Settings/Brisk", "WarnChecked", "brisk");
     writeFlag("Settings/Brisk", "Strategy", "FX1");
     writeFlag("Settings/Brisk", "Vip", "FX2");
@@ -171,7 +170,6 @@ void frmSettings::ClickOK() {
     });
     writeFlag("Settings/Brisk", "Voice", "BriskVoice");
     writeFlag("Settings/HotKey", "NoAlertErr", "NoAlertErr");
-    // 40.
     for (size_t i = 0; i < ucKey.size(); ++i) {
         step(kHotKeyNames[i], [&] {
             if (!ucKey[i]) return;
@@ -185,11 +183,10 @@ void frmSettings::ClickOK() {
             c.SetNodeText(std::string("Settings/HotKey/") + kHotKeyNames[i], HotKeyText(mod, key));
         });
     }
-    // 41.
+    // The stored keys are registered afresh, and a key that cannot be is told.
     step("defHotKey", [&] {
         if (m_Main::MainForm) m_Main::MainForm->defHotKey(true);
     });
-    // 42.
     bool saved = false;
     step("Pennant.xml", [&] {
         c.XMLSave();
@@ -200,7 +197,7 @@ void frmSettings::ClickOK() {
         for (const std::string& f : failures_) text += "\r\n" + f;
         forms::MsgBox(text, saved ? forms::vbExclamation : forms::vbCritical, m_Main::kTitle);
     }
-    // 43. A file that could not be written keeps the window, and what the user chose, open.
+    // A file that could not be written keeps the window, and what the user chose, open.
     if (saved) Unload();
 }
 

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kTwips = win::TwipsPerPixelX;
 constexpr const char* kLayoutClass = "ThunderPictureBoxDC";
 
 // The window is this much larger than its content; the content sits kInset inside the body,

@@ -91,6 +91,12 @@ TEST(NewsCuts, AListIsReadAsFarAsTheItemsTaken) {
                              "<tr><td>3</td></tr></table>";
     const std::string blocks = "<div class=\"left\"><div class=\"cot_block_line\">a</div><div class=\"cot_block_line2\">"
                                "b</div><div class=\"COT_BLOCK_LINE\">c</div>";
+    // Items whose parts carry classes named after the item's own.
+    const auto nested = [](char joint) {
+        const std::string part = std::string("cot_block_line") + joint;
+        return "<div class=\"cot_block_line\"><div class=\"" + part + "title\">a</div><div class=\"" + part +
+               "time\">1</div></div><div class=\"cot_block_line\"><div class=\"" + part + "title\">b</div></div>";
+    };
     const struct {
         const char* name;
         std::string list, marker;
@@ -105,6 +111,10 @@ TEST(NewsCuts, AListIsReadAsFarAsTheItemsTaken) {
         {"a first row past the limit leaves the head", rows, "<tr", 10, 8, "<table>"},
         {"items marked by a class, cut at their tag", blocks, "cot_block_line", 1, 1000,
          blocks.substr(0, blocks.find("<div class=\"COT"))},
+        {"a class going on with _ belongs to its item", nested('_'), "cot_block_line", 1, 1000,
+         nested('_').substr(0, nested('_').rfind("<div class=\"cot_block_line\""))},
+        {"a class going on with - belongs to its item", nested('-'), "cot_block_line", 1, 1000,
+         nested('-').substr(0, nested('-').rfind("<div class=\"cot_block_line\""))},
     };
     for (const auto& c : cases) EXPECT_EQ(scrapers::firstItems(c.list, c.marker, c.items, c.maxBytes), c.want) << c.name;
 }
