@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -42,6 +43,11 @@ const std::string& bigNewsPage() {
     return page;
 }
 
+// The longest the price loop may pause while the polls read the page. A tick is due every
+// second; a loaded machine under the sanitizers has paused it close to three, and reading the
+// whole page in one go on the loop's thread pauses it far longer.
+constexpr uint64_t kLongestPauseMs = 10000;
+
 sys::MachineOptions realClock() {
     sys::MachineOptions o;
     o.virtualClock = false;
@@ -54,9 +60,10 @@ TEST(BigNewsPage, ThePriceLoopKeepsItsRhythmTheTableTakesItsShareAndExitSaves) {
     testing_support::installWholeProgram(*m);
     testing_support::setSettingsAttrib("Settings/LiveUpdate", "Checked", "0");
     for (const auto& [key, value] : sites.hostSettings()) m->setSetting(key, value);
-    // The page takes its time to come through the machine's pump on a loaded machine; the
-    // download's limit is not what is tested here.
-    m->setSetting("net.timeoutMs", "240000");
+    // The page takes its time to come through the machine's pump on a loaded machine (a batch
+    // that read it has taken three and a half minutes beside a CPU burner); the download's limit
+    // is not what is tested here.
+    m->setSetting("net.timeoutMs", "600000");
     const std::string& page = bigNewsPage();
     ASSERT_LT(page.size(), 8u << 20);
     sites.setPage("/dailyfx/news/", page);
@@ -69,6 +76,10 @@ TEST(BigNewsPage, ThePriceLoopKeepsItsRhythmTheTableTakesItsShareAndExitSaves) {
         if (e.rfind("quotes read: ", 0) == 0) ticks.push_back(m->clock().tickMs());
     });
     Tell = [&](const std::string& line) { told.emplace_back(m->clock().tickMs(), line); };
+    // The hooks point at this test's locals: the program ends before they go, however the test ends.
+    struct EndsTheProgram {
+        ~EndsTheProgram() { EndProgram(); }
+    } endsTheProgram;
     win::clearMessageBoxes();
     ASSERT_TRUE(Main());
     auto* w = dynamic_cast<frmFXNotify*>(FXNotifyForm());
@@ -82,22 +93,29 @@ TEST(BigNewsPage, ThePriceLoopKeepsItsRhythmTheTableTakesItsShareAndExitSaves) {
             if (!from && sites.hits("/dailyfx/news/") > 0) from = m->clock().tickMs();
             return sites.hits("/dailyfx/news/") >= 2 && !w->Source(2).InProgress && w->NewsShown();
         },
-        480000);
+        1200000);
     const uint64_t to = m->clock().tickMs();
     ASSERT_TRUE(polled);
+    // Every pause of the loop while the polls ran, counting the stretch before the first tick
+    // and after the last.
     size_t during = 0;
-    uint64_t longest = 0;
-    for (size_t i = 0; i < ticks.size(); ++i) {
-        if (ticks[i] >= from && ticks[i] <= to) ++during;
-        if (i > 0 && ticks[i] >= from && ticks[i - 1] <= to) longest = std::max(longest, ticks[i] - ticks[i - 1]);
+    uint64_t longest = 0, previous = from;
+    for (const uint64_t at : ticks) {
+        if (at < from || at > to) continue;
+        ++during;
+        longest = std::max(longest, at - previous);
+        previous = at;
     }
-    const uint64_t seconds = (to - from) / 1000;
+    longest = std::max(longest, to - previous);
     std::cout << "big news page: " << page.size() << " bytes; " << during << " quote ticks in " << (to - from)
               << " ms of polls; longest pause between ticks " << longest << " ms\n";
     for (const auto& [at, line] : told)
         if (line.rfind("downloads done", 0) == 0) std::cout << "  at " << at - from << " ms: " << line << "\n";
-    // One tick a second, at most one of them late enough to be lost.
-    EXPECT_GE(during + 1, seconds);
+    EXPECT_GT(during, 0u);
+    EXPECT_LE(longest, kLongestPauseMs);
+    // And the loop goes on after them.
+    const size_t before = ticks.size();
+    EXPECT_TRUE(m->runUntil([&] { return ticks.size() > before; }, testing_support::kOutsideWaitMs));
 
     // Only the first items of the page are shown, once each.
     const auto shown = w->PageDocument().execScript(
@@ -116,7 +134,6 @@ TEST(BigNewsPage, ThePriceLoopKeepsItsRhythmTheTableTakesItsShareAndExitSaves) {
     EXPECT_TRUE(m->runUntil([] { return !MainForm || !MainForm->IsLoaded(); }, testing_support::kOutsideWaitMs));
     const std::string saved = m->readFile(testing_support::kProgramSettings).value_or("");
     EXPECT_NE(saved.find("<FXCalendar Update=\"0\""), std::string::npos);
-    EndProgram();
 }
 
 } // namespace

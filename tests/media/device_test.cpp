@@ -37,7 +37,7 @@ public:
             _exit(127);
         }
         // Ready once it lists its sink (bounded).
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kOutsideWaitMs);
         while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
             if (pactl("list short sinks").find("pennant_null") != std::string::npos) {
                 ready_ = true;

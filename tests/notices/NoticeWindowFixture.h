@@ -8,6 +8,7 @@
 #include "pages/Pages.h"
 #include "platform/desktop/Input.h"
 #include "platform/desktop/Win.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/TestMachine.h"
 #include "toolkit/cls_Config.h"
@@ -75,11 +76,8 @@ struct NoticeWindowFixture {
     }
     // The browser's waits get real time.
     bool pageWait(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
-    // A round trip to the page, then the pump: the page's events so far have been handled.
-    void settle() {
-        w->PageDocument().execScript("0");
-        pageWait([] { return false; }, 150);
-    }
+    // The page's events so far have been handled.
+    void settle() { ASSERT_TRUE(testing_support::settlePage(m, w->PageDocument())); }
     std::string js(const std::string& code) {
         const auto v = w->PageDocument().execScript(code);
         return v.is_string() ? v.get<std::string>() : v.dump();

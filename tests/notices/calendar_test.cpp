@@ -6,6 +6,7 @@
 #include "platform/desktop/Clipboard.h"
 #include "platform/forms/DateTime.h"
 #include "platform/forms/Strings.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -410,7 +411,7 @@ TEST(WeekView, RowsAndBoxesOnAWednesdayAfternoon) {
     p.js("document.getElementById('iTBody').rows[0].setAttribute('data-mark', 'x')");
     p.w->SelectWeekTab(4);
     p.js("document.getElementById('week4').click()");
-    p.pageWait([] { return false; }, 300);
+    ASSERT_TRUE(testing_support::settlePage(p.m, p.w->PageDocument()));
     EXPECT_EQ(p.js("document.getElementById('iTBody').rows[0].getAttribute('data-mark')"), "x");
 
     // A click on a box stores it; ids of no shown item change nothing.
@@ -420,7 +421,7 @@ TEST(WeekView, RowsAndBoxesOnAWednesdayAfternoon) {
         p.js(std::string("(function () { var b = document.createElement('input'); b.type = 'checkbox'; b.id = '") + id +
              "'; document.getElementById('iTBody').rows[0].cells[3].appendChild(b); })()");
         p.press(id);
-        p.pageWait([] { return false; }, 200);
+        ASSERT_TRUE(testing_support::settlePage(p.m, p.w->PageDocument()));
         p.js(std::string("document.getElementById('") + id + "').remove()");
     }
     EXPECT_EQ(p.notify(4, 0), "1");
@@ -431,7 +432,7 @@ TEST(WeekView, RowsAndBoxesOnAWednesdayAfternoon) {
     p.js("document.getElementById('week3').click()");
     ASSERT_TRUE(p.pageWait([&] { return p.w->ShownDay() == 3; }));
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
-    p.pageWait([] { return false; }, 300);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
     EXPECT_FALSE(testing_support::writeSnapshot("notices_calendar_week").empty());
 }
 

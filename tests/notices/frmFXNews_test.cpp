@@ -12,6 +12,7 @@
 #include "platform/forms/Form.h"
 #include "platform/forms/ShellExecute.h"
 #include "platform/system/Resources.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -135,7 +136,7 @@ TEST(NewsViewer, TheStyleButtonSwapsTheWindowStyle) {
     EXPECT_EQ(w->Caption(), "新闻");
     EXPECT_EQ(p.js("document.getElementById('Style').title"), "切换到弹出式窗口");
     EXPECT_NE(p.js("document.getElementById('StyleImg').src").find("popup.gif"), std::string::npos);
-    p.pageWait([] { return false; }, 500);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
     EXPECT_FALSE(testing_support::writeSnapshot("newsview_dialog").empty());
 
     // The page's button: pop-up style, the whole style replaced, shown again by the size event.
@@ -148,7 +149,7 @@ TEST(NewsViewer, TheStyleButtonSwapsTheWindowStyle) {
     win::RECT page{};
     win::GetWindowRect(w->Browser()->hWnd(), &page);
     EXPECT_EQ(page, p.rect());
-    p.pageWait([] { return false; }, 500);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
     EXPECT_FALSE(testing_support::writeSnapshot("newsview_popup").empty());
 
     // And back.
@@ -319,7 +320,7 @@ TEST(NewsViewer, AFailedDownloadOrAnUnknownSiteShowsTheAddress) {
 TEST(NewsViewer, AHostileArticleIsShownInert) {
     ViewerProgram p;
     p.open(kHostileArticle);
-    p.pageWait([] { return false; }, 800);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
     EXPECT_EQ(p.js("String(document.querySelectorAll('#FxNews script, #FxNews iframe, #FxNews object, #FxNews embed,"
                    " #FxNews svg, #FxNews form, #FxNews style, #FxNews [id], #FxNews [name]').length)"),
@@ -338,7 +339,7 @@ TEST(NewsViewer, AHostileArticleIsShownInert) {
     // Hovering and clicking what had handlers runs nothing.
     p.js("Array.prototype.forEach.call(document.querySelectorAll('#FxNews *'), function (e) {"
          " e.dispatchEvent(new MouseEvent('mouseover', {bubbles: true})); e.dispatchEvent(new MouseEvent('click', {bubbles: true})); })");
-    p.pageWait([] { return false; }, 300);
+    // Handlers run as their events are dispatched.
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
 }
 

@@ -7,6 +7,7 @@
 #include "notices/frmToast.h"
 #include "pages/Pages.h"
 #include "platform/forms/Form.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -233,7 +234,7 @@ TEST(Scrapers, EachSourceFillsItsRowsAndListFromItsFixture) {
     // The DailyFX tab, for a person to look at.
     p.w->Show(forms::vbModeless);
     p.w->ClickFn_Dailyfx();
-    p.pageWait([] { return false; }, 500);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
     EXPECT_FALSE(testing_support::writeSnapshot("notices_dailyfx_tab").empty());
 }
 
@@ -335,6 +336,9 @@ TEST(Scrapers, DailyfxRowsWithOddDatesAreShownWithoutATime) {
 }
 
 TEST(Scrapers, APollTakesAtMostItsShareOfEachList) {
+    // Made before the window, so it outlives the console hook that fills it (the window's
+    // fixture ends the program), however the test ends.
+    std::vector<std::string> told;
     Notices p;
     const size_t cap = frmFXNotify::kItemsPerSource, many = cap + 50;
     std::string dailyfx = "<table class=\"articles_tbl\"></table><table class=\"articles_tbl\"><tr><th>h</th></tr>";
@@ -353,7 +357,6 @@ TEST(Scrapers, APollTakesAtMostItsShareOfEachList) {
     p.sites.setPage("/caixun/fx_information/", caixun + "</div>\n<div class=\"right\">");
     p.sites.setPage("/fx168/fxnews/news_now_html.htm", fx168 + "</table>");
     p.sites.setPage("/member/strategy.php", strategy + "</table>");
-    std::vector<std::string> told;
     m_Main::Tell = [&](const std::string& line) { told.push_back(line); };
     ASSERT_TRUE(p.open());
 
@@ -369,7 +372,6 @@ TEST(Scrapers, APollTakesAtMostItsShareOfEachList) {
     for (const auto& line : told)
         if (line.rfind("downloads done: ", 0) == 0) done = line;
     EXPECT_NE(done.find(", " + std::to_string(p.rows().size()) + " new items"), std::string::npos) << done;
-    m_Main::Tell = nullptr;
 }
 
 TEST(Scrapers, RowsBeyondAPollsShareComeInTheNextPolls) {
@@ -411,7 +413,7 @@ TEST(Scrapers, PageTextNeverBecomesMarkup) {
                     "<table><tr><td>&lt;/option&gt;&lt;/select&gt;&lt;img src=" + beacon +
                     " onerror=window.__pwned=7&gt;</td></tr></table>");
     ASSERT_TRUE(p.open());
-    p.pageWait([] { return false; }, 500);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
 
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
     EXPECT_EQ(p.sites.hits("/caixun/beacon.gif"), 0);

@@ -5,6 +5,7 @@
 #include "pages/Pages.h"
 #include "platform/forms/Form.h"
 #include "core/Program.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -270,7 +271,7 @@ TEST(NoticeWindow, FirstBatchFillsTheTableAndLaterCyclesAddEachItemOnce) {
     for (const auto& r : p.rows()) EXPECT_EQ(r.display, "none");
     p.w->ClickFn_FX168();
     for (const auto& r : p.rows()) EXPECT_EQ(r.display, "");
-    p.pageWait([] { return false; }, 300);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
     EXPECT_FALSE(testing_support::writeSnapshot("notices_fx168_tab").empty());
 }
 
@@ -379,7 +380,7 @@ TEST(NoticeWindow, AFetchedPageChangesNothingButText) {
                     "</table></body></html>");
     p.open();
     ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, testing_support::kOutsideWaitMs));
-    p.pageWait([] { return false; }, 500);
+    ASSERT_TRUE(p.pageWait([&] { return p.js(testing_support::kImagesDone) == "true"; }));
 
     EXPECT_EQ(p.js("typeof window.__pwned"), "undefined");
     EXPECT_EQ(p.js("document.title"), "财经资讯");

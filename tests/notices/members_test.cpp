@@ -18,6 +18,7 @@
 #include "platform/media/AudioOutput.h"
 #include "platform/media/ProgramSounds.h"
 #include "settings/RecordingVoice.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -472,7 +473,7 @@ TEST(Toast, RisesOverTheTrayCornerStaysItsTimeAndHandsOverItsLinks) {
     EXPECT_FALSE(t->ClosePending());
     p.m->runFor(30000);
     EXPECT_TRUE(t->IsOpen());
-    p.pageWait([] { return false; }, 500);
+    ASSERT_TRUE(p.pageWait([&] { return t->PageDocument().execScript(testing_support::kImagesDone) == "true"; }));
     EXPECT_FALSE(writeSnapshot("notices_toast_tray").empty());
     win::mouseMove(200, 200);
     p.m->runFor(200);

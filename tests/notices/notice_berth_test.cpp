@@ -323,14 +323,18 @@ TEST(NoticeBerth, LooksBerthedAndSlidOut) {
     f.dragTo(1280 - 700 + 30, 80);
     ASSERT_TRUE(f.w->BerthOn());
     ASSERT_EQ(f.rect().left, 580);
-    f.pageWait([] { return false; }, 400);
+    // The page has taken the berthed window's size.
+    ASSERT_TRUE(f.pageWait([&] {
+        win::RECT client{};
+        win::GetClientRect(f.h(), &client);
+        return f.js("innerWidth + 'x' + innerHeight") == std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    }));
     const auto shown = testing_support::takeSnapshot("notices_berthed_shown");
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->at(1200, 600), 0xFFFFFFu) << "the page lies flush at the right edge";
 
     win::SetCursorPos(100, 700);
     ASSERT_TRUE(f.m->runUntil([&] { return f.rect().left == 1277; }, 3000));
-    f.pageWait([] { return false; }, 200);
     const auto hidden = testing_support::takeSnapshot("notices_berthed_slid_out");
     ASSERT_TRUE(hidden);
     EXPECT_NE(hidden->at(1000, 300), 0xFFFFFFu) << "only the strip is left";

@@ -284,8 +284,9 @@ TEST(NoticeMenus, OnlyAPlainWebLinkOpensAndInTheViewer) {
          " }); })(" + nlohmann::json(hrefs).dump() + ")");
     const std::string before = f.js("location.href");
     for (size_t i = 0; i < hrefs.size(); ++i) f.mouseAt("#L" + std::to_string(i) + " b", win::MouseButton::Left);
+    // The plain address is clicked last: once it has opened, the clicks before it have been handled.
+    ASSERT_TRUE(f.pageWait([&] { return !opened.empty(); }));
     f.settle();
-    f.pageWait([] { return false; }, 500);
     EXPECT_EQ(opened, std::vector<std::string>{plain});
     EXPECT_EQ(f.js("location.href"), before) << "the page never navigates away";
     frmFXNotify::OpenItem = saved;

@@ -14,6 +14,7 @@
 #include "quotes/frmFloat.h"
 #include "quotes/frmOrderConfirm.h"
 #include "quotes/frmOrderSet.h"
+#include "support/PriceTicks.h"
 #include "support/Program.h"
 #include "support/Snapshot.h"
 #include "support/TestMachine.h"
@@ -31,24 +32,25 @@ namespace {
 
 struct Program {
     testing_support::TestMachine m;
+    testing_support::PriceTicks ticks;
 
     Program() {
         EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
-        InstallWindows();
+        InstallWindows(ticks.trace());
         EXPECT_TRUE(Main());
         EXPECT_TRUE(runUntil([&] { return FloatForms.Count() == 2; }));
         terminal().setRows({{"EURUSD", "1.23436", "1.23456"}, {"GBPUSD", "1.26712", "1.26730"},
                             {"USDJPY", "108.25", "108.27"}},
                            3);
-        runFor(1100);
+        EXPECT_TRUE(ticks.next(m));
         // Frozen rows keep the server time still, which would read as a terminal still loading.
         MainForm->TerminalLoading = false;
         MainForm->PopMenu("USDJPY", "Float");
         EXPECT_TRUE(runUntil([&] { return panel("USDJPY") && !panel("USDJPY")->Busy(); }));
-        runFor(1100);
+        EXPECT_TRUE(ticks.next(m));
         auto tip = frmToolTip::Shared();
         EXPECT_TRUE(runUntil([&] { return !tip->Busy(); }));
     }
@@ -335,8 +337,7 @@ TEST(QuickOrders, TheFilledDialogOfTheTerminal) {
     f.TP(50);
     p.act([&] { f.Buy(); });
     ASSERT_TRUE(f.OrderWatching());
-    p.runFor(300);
-    EXPECT_EQ(p.tipText(), "正在发送定单...");
+    EXPECT_TRUE(p.runUntil([&] { return p.tipText() == "正在发送定单..."; })) << p.tipText();
     EXPECT_FALSE(testing_support::writeSnapshot("orders_terminal_dialog").empty());
     p.terminal().finishPendingOrder();
     ASSERT_TRUE(p.runUntil([&] { return !f.OrderWatching(); }));

@@ -20,6 +20,7 @@
 #include "quotes/frmQuote.h"
 #include "toolkit/cls_Config.h"
 #include "quotes/frmTerminal.h"
+#include "support/PriceTicks.h"
 #include "support/Snapshot.h"
 #include "support/Program.h"
 #include "support/TestMachine.h"
@@ -40,18 +41,20 @@ using namespace m_Main;
 
 struct Program {
     testing_support::TestMachine m;
+    testing_support::PriceTicks ticks;
 
     Program() {
         EndProgram();
         speech::installSpeechService(*m);
         termsim::Terminal::install(*m, "C:\\Program Files\\MetaTrader 4");
         testing_support::installProgram(*m);
-        InstallWindows();
+        InstallWindows(ticks.trace());
     }
     ~Program() { EndProgram(); }
     // Runs the program, giving the browser its real time.
     bool runUntil(const std::function<bool()>& pred, uint64_t ms = testing_support::kOutsideWaitMs) { return m.runUntilReal(pred, ms); }
     void runFor(uint64_t ms) { m.runForReal(ms); }
+    bool nextTick() { return ticks.next(m); }
     frmFloat* panel(const std::string& symbol) {
         auto* p = FloatForms.Find(symbol);
         return p ? dynamic_cast<frmFloat*>(p->get()) : nullptr;
@@ -79,7 +82,7 @@ TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
 
     // Every tick the page shows the record's digits; the five-digit quotes keep their small pip.
     for (int tick = 0; tick < 3; ++tick) {
-        p.runFor(1000);
+        ASSERT_TRUE(p.nextTick());
         auto rec = *Quotes.Find("EURUSD");
         ASSERT_EQ(rec->BID().size(), 7u) << rec->BID();
         EXPECT_EQ(p.text(*eur, "Bid"), forms::Mid(rec->BID(), 5, 2));
@@ -111,10 +114,7 @@ TEST(PanelsInTheProgram, SavedPanelsOpenAndFollowTheTerminal) {
     win::TerminateProcess(h, 1);
     win::CloseHandle(h);
     ASSERT_TRUE(p.runUntil([&] { return !TerminalReady; }));
-    p.runFor(100);
-    EXPECT_TRUE(p.shown(*eur, "iClose"));
-    EXPECT_TRUE(p.shown(*eur, "iOverlay"));
-    EXPECT_TRUE(p.shown(*gbp, "iClose"));
+    EXPECT_TRUE(p.runUntil([&] { return p.shown(*eur, "iClose") && p.shown(*eur, "iOverlay") && p.shown(*gbp, "iClose"); }));
     win::clearMessageBoxes();
 }
 
@@ -122,7 +122,7 @@ TEST(PanelsInTheProgram, TheTerminalPanelWindowBerthedAtTheBottom) {
     Program p;
     ASSERT_TRUE(Main());
     ASSERT_TRUE(p.runUntil([&] { return FloatForms.Count() == 2; }));
-    p.runFor(3000);  // the panels show live quotes
+    ASSERT_TRUE(p.nextTick());  // the panels show live quotes
     MainForm->m_frmSysTray_MenuClick("Terminal");
     ASSERT_TRUE(TerminalWindowOpen);
     auto* w = dynamic_cast<frmTerminal*>(TerminalForm());
@@ -141,9 +141,10 @@ TEST(PanelsInTheProgram, TheTerminalPanelWindowBerthedAtTheBottom) {
     EXPECT_FALSE(testing_support::writeSnapshot("terminal_window_bottom_in").empty());
     // The cursor leaves it: it slides out and leaves a strip of 3 pixels.
     win::SetCursorPos(700, 100);
-    p.runFor(2000);
-    win::GetWindowRect(h, &r);
-    EXPECT_EQ(r.top, screenH - 3);
+    EXPECT_TRUE(p.runUntil([&] {
+        win::GetWindowRect(h, &r);
+        return r.top == screenH - 3;
+    }));
     EXPECT_FALSE(testing_support::writeSnapshot("terminal_window_bottom_out").empty());
 }
 
@@ -162,7 +163,7 @@ TEST(PanelsInTheProgram, TheQuoteBoardFromTheTrayFollowsTheTerminal) {
 
     // Every tick the price loop writes what moved; between ticks the visible rows show the records.
     for (int tick = 0; tick < 3; ++tick) {
-        p.runFor(1000);
+        ASSERT_TRUE(p.nextTick());
         int checked = 0;
         for (const std::string& symbol : SymbolList) {
             auto rec = *Quotes.Find(symbol);
@@ -185,8 +186,8 @@ TEST(PanelsInTheProgram, TheQuoteBoardFromTheTrayFollowsTheTerminal) {
     for (const char* type : {"mouseMoved", "mousePressed", "mouseReleased"})
         board->Browser()->page()->call("Input.dispatchMouseEvent", {{"type", type}, {"x", xy[0]}, {"y", xy[1]},
                                                                     {"button", "right"}, {"clickCount", 1}});
-    ASSERT_TRUE(p.runUntil([&] { return board->Horizontal(); }));
-    p.runFor(2000);
+    ASSERT_TRUE(p.runUntil([&] { return board->Horizontal() && !board->Busy(); }));
+    ASSERT_TRUE(p.nextTick());
     const std::string first = SymbolList[0];
     EXPECT_EQ(cell("fx_pri_" + first), (*Quotes.Find(first))->Price());
     EXPECT_FALSE(testing_support::writeSnapshot("quote_board_horizontal").empty());
@@ -245,10 +246,18 @@ TEST(PanelsInTheProgram, TheDemoMachinesWindowsLieSideBySide) {
     ASSERT_TRUE(demo);
     ASSERT_TRUE(p.m->writeFileAtomic(testing_support::kProgramSettings, *demo));
     ASSERT_TRUE(Main());
+    // The board fits itself to its table once its page is complete.
+    const auto fitted = [] {
+        auto* board = dynamic_cast<frmQuote*>(QuoteBoardForm());
+        if (!board || board->Busy()) return false;
+        win::RECT client{};
+        win::GetClientRect(board->hWnd(), &client);
+        return client.bottom - client.top == board->PageDocument().all("HLayout").offsetHeight();
+    };
     ASSERT_TRUE(p.runUntil([&] {
-        return FloatForms.Count() == 2 && QuoteBoardOpen && TerminalWindowOpen && FXNotifyForm() && FXNotifyForm()->Visible();
+        return FloatForms.Count() == 2 && QuoteBoardOpen && TerminalWindowOpen && FXNotifyForm() &&
+               FXNotifyForm()->Visible() && fitted();
     }));
-    p.runFor(500);  // the board fits itself to its table
     std::vector<std::pair<std::string, win::HWND>> windows = {
         {"icon", MainForm->hWnd()}, {"board", QuoteBoardForm()->hWnd()}, {"terminal", TerminalForm()->hWnd()},
         {"notices", FXNotifyForm()->hWnd()}};
@@ -289,8 +298,7 @@ TEST(PanelsInTheProgram, ABrowserThatDiesKeepsThePanelsSavedAtExit) {
     p.runFor(500);
 
     MainForm->m_frmSysTray_MenuClick("Exit");  // an error box would fail the test: none is scripted
-    p.runFor(200);
-    EXPECT_EQ(MainForm, nullptr);
+    EXPECT_TRUE(p.runUntil([] { return MainForm == nullptr; }));
     ASSERT_TRUE(Config().Initialize());
     std::map<std::string, std::pair<std::string, std::string>> saved;
     for (pugi::xml_node item : Config().FloatList())
@@ -328,7 +336,7 @@ TEST(PanelsInTheProgram, ABrowserThatDiesIsStartedAgainAndThePanelsShowQuotes) {
         }
     };
     ASSERT_TRUE(p.runUntil([&] { return reloaded(*eur) && reloaded(*gbp); }));
-    p.runFor(1500);
+    ASSERT_TRUE(p.nextTick());
 
     // The new pages show the panels as they were, with the terminal's current quotes.
     auto rec = *Quotes.Find("EURUSD");

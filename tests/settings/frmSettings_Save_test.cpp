@@ -202,8 +202,7 @@ TEST(SettingsWindow, SoundPreviewPlaysOneAtATime) {
     press("BriskSoundTest");
     EXPECT_EQ(image("BriskSoundTestImg"), "stop.gif");
     Program::el(*w, "TimeOutSoundList").click();
-    p.runFor(100);
-    EXPECT_EQ(image("BriskSoundTestImg"), "play.gif");
+    EXPECT_TRUE(p.runUntil([&] { return image("BriskSoundTestImg") == "play.gif"; }));
     // The end of the file puts the picture back.
     press("BriskSoundTest");
     ASSERT_EQ(w->PlayingButton(), "BriskSoundTest");

@@ -4,6 +4,7 @@
 #include "platform/speech/SpeechThread.h"
 #include "platform/system/CodePage.h"
 #include "platform/system/Machine.h"
+#include "tests/support/TestMachine.h"
 
 #include <chrono>
 #include <cstring>
@@ -111,7 +112,9 @@ private:
     HRESULT speakText(const SPVTEXTFRAG& f) {
         const std::u16string text(f.pTextStart, f.ulTextLen);
         if (text == u"hold") {
-            for (int i = 0; i < 10000; ++i) {
+            // Held until the test aborts or skips it; the bound only ends a test that never does.
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kOutsideWaitMs);
+            while (std::chrono::steady_clock::now() < end) {
                 const DWORD a = site_->GetActions();
                 if (a & SPVES_ABORT) return S_OK;
                 if (a & SPVES_SKIP) {

@@ -45,7 +45,7 @@ public:
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         // stop() before the accept loop has begun would leave the loop running for ever.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kOutsideWaitMs);
         while (!server_.is_running() && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
