@@ -60,7 +60,8 @@ json Page::run(const std::string& token, json ops, std::string* tokenOut) {
     const json& v = r["result"]["value"];
     if (!v.is_array() || v.size() != 2 || !v[1].is_array())
         throw forms::RuntimeError(kErrScript, "The page gave no answer", "WebBrowser");
-    if (tokenOut) *tokenOut = v[0].is_string() ? v[0].get<std::string>() : "";
+    docToken_ = v[0].is_string() ? v[0].get<std::string>() : "";
+    if (tokenOut) *tokenOut = docToken_;
     return v[1];
 }
 
@@ -83,6 +84,8 @@ void Page::write(const std::string& token, json op) {
         run(token, json::array({std::move(op)}));
         return;
     }
+    // Every token came from a call's answer: one that is not the last document's is stale.
+    if (!token.empty() && token != docToken_) return;
     if (!batch_.empty() && token != batchToken_) flushBatch();
     batchToken_ = token;
     batch_.push_back(std::move(op));
@@ -171,8 +174,14 @@ int Page::addSink(std::shared_ptr<EventSink> sink) {
     return id;
 }
 
+void Page::leaveDocument() {
+    docToken_.clear();
+    batch_ = json::array();
+}
+
 void Page::onBrowserDied() {
     dead = true;
+    leaveDocument();
     sinks_.clear();
     setBusy(false);
 }
@@ -183,8 +192,9 @@ void Page::onEvent(const std::string& method, const json& params) {
     } else if (method == "Page.frameNavigated") {
         const json& frame = params["frame"];
         if (frame.contains("parentId")) return;
-        // A new document: the forwarders of the old one go with it.
+        // A new document: the forwarders and the queued writes of the old one go with it.
         sinks_.clear();
+        leaveDocument();
         url = frame.value("url", "") + frame.value("urlFragment", "");
         if (control) raiseEvent(control->NavigateComplete2, toHostUrl(url));
     } else if (method == "Page.loadEventFired") {
@@ -226,6 +236,7 @@ void Page::onEvent(const std::string& method, const json& params) {
         }
     } else if (method == "Inspector.targetCrashed" || method == "#gone") {
         dead = true;
+        leaveDocument();
         setBusy(false);
     } else if (method == "Page.windowOpen") {
         pendingOpens_.push_back(params.value("url", ""));

@@ -22,7 +22,8 @@ public:
     // Runs operations of the page's handle table in one round trip; returns their results.
     // Throws RuntimeError. token: the document the handles belong to ("" for any).
     json run(const std::string& token, json ops, std::string* tokenOut = nullptr);
-    // A write: queued while a batch is open, else run at once.
+    // A write: queued while a batch is open, else run at once. One meant for a document the
+    // page has left is dropped from a batch (it would fail whoever sends the batch).
     void write(const std::string& token, json op);
     void beginBatch() { ++batchDepth_; }
     void endBatch();
@@ -82,9 +83,14 @@ public:
 private:
     void setBusy(bool b);
     std::string runExpression(const std::string& token, const json& ops) const;
+    // The document is left (a new one, a dead browser): writes queued for it go.
+    void leaveDocument();
     int batchDepth_ = 0;
     std::string batchToken_;
     json batch_ = json::array();
+    // The token of the document the page shows, once a call has told it; empty while a new
+    // document has not answered yet.
+    std::string docToken_;
     std::map<int, std::shared_ptr<EventSink>> sinks_;
     int nextSink_ = 1;
     bool outsideWork_ = false;
