@@ -3,8 +3,8 @@
 
 #include <any>
 #include <atomic>
-#include <exception>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
