@@ -167,7 +167,7 @@ protected:
             ASSERT_TRUE(m->runUntil([&] { return !killer.armed; }, 30 * 60 * 1000)) << "the moment never came";
             ASSERT_TRUE(m.runUntilReal([&] { return host.restarts() >= expected && quotesShown(); }));
             ASSERT_TRUE(MainForm && MainForm->IsLoaded());
-            if (PageDialog* about = AboutForm(); about && about->IsLoaded()) about->Unload();
+            if (moment.phase == Phase::PageLoad && AboutForm()->IsLoaded()) AboutForm()->Unload();
         }
         EXPECT_TRUE(win::messageBoxes().empty());
 
