@@ -207,7 +207,7 @@ void BrowserHost::browserDied() {
         if (auto p = weak.lock()) {
             p->onBrowserDied();
             // Pages a window shows come back in the next browser; pop-ups come back with them.
-            if (p->control && !p->orphan && !p->url.empty() && p->url != "about:blank")
+            if (p->control && !p->orphan && !p->address().empty() && p->address() != "about:blank")
                 toRevive_.push_back(p);
         }
     sessions_.clear();
@@ -266,7 +266,7 @@ void BrowserHost::reopen(Page& page) {
     page.dead = false;
     prepare(page, true, {page.viewportCommand(page.width, page.height)});
     // The address is already the one the browser knows (the resources' made-up origin).
-    page.navigate(page.url);
+    page.navigate(page.address());
 }
 
 void BrowserHost::reviveDeadPages() {

@@ -138,6 +138,7 @@ void Page::navigate(const std::string& address) {
         target = std::string(BrowserHost::kOrigin) + address.substr(slash + 1);
     }
     setBusy(true);
+    navigatingTo_ = target;
     try {
         json r = call("Page.navigate", {{"url", target}});
         if (r.contains("errorText") && !r["errorText"].get<std::string>().empty()) {
@@ -196,6 +197,8 @@ void Page::onEvent(const std::string& method, const json& params) {
         sinks_.clear();
         leaveDocument();
         url = frame.value("url", "") + frame.value("urlFragment", "");
+        // The blank document a new window starts with may come after the address it was sent to.
+        if (url != "about:blank") navigatingTo_.clear();
         if (control) raiseEvent(control->NavigateComplete2, toHostUrl(url));
     } else if (method == "Page.loadEventFired") {
         setBusy(false);

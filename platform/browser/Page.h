@@ -52,6 +52,10 @@ public:
     void onEvent(const std::string& method, const json& params);
     void onBrowserDied();
 
+    // The address the page shows, or the one it was sent to and has not reached yet: where a
+    // new browser opens it again.
+    const std::string& address() const { return navigatingTo_.empty() ? url : navigatingTo_; }
+
     // Maps between the made-up origin and the "res://" base the page was opened with.
     std::string toHostUrl(const std::string& url) const;
 
@@ -95,6 +99,7 @@ private:
     int nextSink_ = 1;
     bool outsideWork_ = false;
     std::deque<std::string> pendingOpens_;
+    std::string navigatingTo_;
 };
 
 } // namespace web
