@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -147,24 +148,42 @@ int main(int argc, char** argv) {
     m_Main::WindowLines windows(say);
     say("pennant starting on " + root);
     if (quotesShown) reportQuotesShown(machine);
-    if (!m_Main::Main()) {
+    // What still escapes the pump's handler (a fault before it is set, or in it) is told the
+    // same way, and the run then ends as below: the program never aborts on it.
+    const auto guarded = [](const std::function<void()>& step) {
+        try {
+            step();
+            return true;
+        } catch (...) {
+            try {
+                m_Main::FaultAtPump(std::current_exception());
+            } catch (...) {
+            }
+            return false;
+        }
+    };
+    bool started = false;
+    if (!guarded([&] { started = m_Main::Main(); }) || !started) {
         say("start-up ended early");
-        m_Main::EndProgram();
+        guarded([] { m_Main::EndProgram(); });
         return 1;
     }
     if (snapshot)
         web::scheduleSnapshot(machine, *snapshot, [](bool ok) { say(ok ? "snapshot written" : "snapshot failed"); });
     const uint64_t start = machine.clock().tickMs();
     while (!g_stop && m_Main::MainForm && m_Main::MainForm->IsLoaded()) {
-        machine.runFor(50);
+        if (!guarded([&] { machine.runFor(50); })) break;
         if (seconds > 0 && machine.clock().tickMs() - start >= static_cast<uint64_t>(seconds * 1000)) break;
     }
     say("stopping");
     // Leave the way the user does, so panels, positions and settings are saved.
-    if (m_Main::MainForm && m_Main::MainForm->IsLoaded()) {
-        m_Main::MainForm->m_frmSysTray_MenuClick("Exit");
-        machine.runUntil([] { return !m_Main::MainForm || !m_Main::MainForm->IsLoaded(); }, 5000);
-    }
-    m_Main::EndProgram();
+    guarded([&] {
+        if (m_Main::MainForm && m_Main::MainForm->IsLoaded()) {
+            m_Main::MainForm->m_frmSysTray_MenuClick("Exit");
+            machine.runUntil([] { return !m_Main::MainForm || !m_Main::MainForm->IsLoaded(); }, 5000);
+        }
+    });
+    // Unloads what the exit left, which saves the settings and gives the voice back.
+    guarded([] { m_Main::EndProgram(); });
     return 0;
 }

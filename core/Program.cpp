@@ -7,6 +7,7 @@
 #include "core/frmMain.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Window.h"
+#include "platform/forms/Interaction.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/InstanceLock.h"
 #include "platform/system/Machine.h"
@@ -43,6 +44,8 @@ std::shared_ptr<frmMain> MainForm = atEnd(MainForm);
 bool VoiceSwitched = atEnd(VoiceSwitched);
 std::string PrevDefaultVoice = atEnd(PrevDefaultVoice);
 bool PrevDefaultVoiceMissing = atEnd(PrevDefaultVoiceMissing);
+// A fault has been shown and the exit it calls for is on its way.
+bool g_faulted = atEnd(g_faulted);
 win::POINT TrayCursorPoint = atEnd(TrayCursorPoint);
 
 bool SpeechFailed = atEnd(SpeechFailed);
@@ -141,6 +144,8 @@ bool Main() {
     if (!config.Initialize()) return false;
 
     SelectVoice();
+    // From here on the run has something to put back at its end, however it ends.
+    machine.setPumpErrorHandler(FaultAtPump);
     if (ShowSplash) ShowSplash();
     if (LoadMainWindow) LoadMainWindow();
     return true;
@@ -285,6 +290,30 @@ void ReleaseCommandWindows() {
 
 // ---- The end of a run --------------------------------------------------------------------------
 
+void FaultAtPump(std::exception_ptr error) {
+    std::string text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const win::UnansweredModalError&) {
+        throw;  // a test that did not script its user
+    } catch (const forms::RuntimeError& e) {
+        text = "#" + std::to_string(e.Number) + " - " + e.Description + (e.Source.empty() ? "" : " (" + e.Source + ")");
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+        text = "?";
+    }
+    tell("error: " + text);
+    // One box: errors while the exit is under way are only told.
+    if (g_faulted) return;
+    g_faulted = true;
+    forms::MsgBox("Pennant 运行时产生一个错误, 将退出:\r\n\r\n" + text, forms::vbCritical, kTitle);
+    // Not inside whatever failed: the exit comes as the user's would, from the message queue.
+    sys::Machine::current().post([] {
+        if (MainForm && MainForm->IsLoaded()) MainForm->m_frmSysTray_MenuClick("Exit");
+    });
+}
+
 void EndProgram() {
     // The clock's timer runs until its window unloads.
     StopVoiceClock();
@@ -300,6 +329,7 @@ void EndProgram() {
     }
     frmToolTip::ReleaseShared();
     for (const auto& reset : endResets()) reset();
+    if (auto* machine = sys::Machine::currentOrNull()) machine->setPumpErrorHandler(nullptr);
     g_exeName = kExeName;
     AppDir.clear();
     ExePath.clear();

@@ -16,6 +16,7 @@
 #include "toolkit/m_Main.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -157,6 +158,10 @@ extern OrderConfirmBalloon* OrderConfirmForm;
 void ReleaseCommandWindows();
 
 // ---- Starting and ending a run -----------------------------------------------------------------
+// An error that reached the message pump, which nothing of the program handled: it is told on
+// the console and in an error box, and the program leaves the way Exit does (panels, settings
+// and the user's voice put back) rather than aborting. Main makes it the pump's handler.
+void FaultAtPump(std::exception_ptr error);
 // Ends the run: stops the price loop, unloads the main window and the splash, lets go of every
 // window instance and puts every value above (and the toolkit's part) back to its start.
 void EndProgram();

@@ -154,7 +154,8 @@ void frmFloat::Form_Unload(int&) {
 // ---- Page access --------------------------------------------------------------------------
 
 void frmFloat::collectWrites() {
-    if (collecting_ || !WebBrowser1 || !PageComplete) return;
+    // Only into a complete page: elements of a page that reloads belong to its old document.
+    if (collecting_ || PageWindow::Busy()) return;
     auto* machine = sys::Machine::currentOrNull();
     if (!machine) return;
     collecting_ = WebBrowser1->page();

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+
 PageWindow::~PageWindow() = default;
 
 bool PageWindow::Busy() const { return !WebBrowser1 || WebBrowser1->Busy() || !PageComplete; }
@@ -14,16 +16,38 @@ void PageWindow::loadPage(win::HWND window, const std::string& url) {
     PageComplete = false;
     WebBrowser1 = std::make_unique<web::WebBrowser>();
     WebBrowser1->attach(window, true);
-    WebBrowser1->NavigateComplete2 = [this](const std::string&) { Document = WebBrowser1->Document(); };
+    WebBrowser1->NavigateComplete2 = [this](const std::string&) {
+        // A new document (a reload too): the window's page is not complete until this one is.
+        PageComplete = false;
+        Document = web::HTMLDocument();
+        unlessPageGoes([&] { Document = WebBrowser1->Document(); });
+    };
     WebBrowser1->DocumentComplete = [this](const std::string&) {
-        if (Document.isNull()) Document = WebBrowser1->Document();
-        pageComplete();
-        // The set-up may have unloaded the window.
-        if (WebBrowser1) PageComplete = true;
+        unlessPageGoes([&] {
+            if (Document.isNull()) Document = WebBrowser1->Document();
+            pageComplete();
+            // The set-up may have unloaded the window.
+            if (WebBrowser1) PageComplete = true;
+        });
     };
     WebBrowser1->Navigate(url);
     WebBrowser1->RegisterAsDropTarget = false;
     WebBrowser1->Silent = true;
+}
+
+void PageWindow::unlessPageGoes(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const forms::RuntimeError& e) {
+        // The browser ended or the document was replaced under the set-up: the page comes back
+        // with a new document, whose completion sets the window up again. Any other error is
+        // the window's own.
+        const bool gone = !WebBrowser1 || !WebBrowser1->alive() || e.Number == web::kErrBrowserGone ||
+                          e.Number == web::kErrBrowserTimeout ||
+                          e.Description.find("has been replaced") != std::string::npos;
+        if (!gone) throw;
+        std::fprintf(stderr, "pennant: a page went away while its window set it up: %s\n", e.Description.c_str());
+    }
 }
 
 bool PageWindow::bindEvent(const std::string& elementId, const std::string& eventProperty, const std::string& member) {

@@ -5,6 +5,7 @@
 #include "platform/forms/CallByName.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,4 +44,8 @@ protected:
     std::unique_ptr<web::WebBrowser> WebBrowser1;
     web::HTMLDocument Document;
     bool PageComplete = false;
+
+private:
+    // Runs a step of the page's set-up; an error of the page going away ends it quietly.
+    void unlessPageGoes(const std::function<void()>& step);
 };

@@ -207,7 +207,7 @@ void BrowserHost::browserDied() {
         if (auto p = weak.lock()) {
             p->onBrowserDied();
             // Pages a window shows come back in the next browser; pop-ups come back with them.
-            if (p->control && !p->orphan && !p->url.empty() && p->url != "about:blank")
+            if (p->control && !p->orphan && !p->address().empty() && p->address() != "about:blank")
                 toRevive_.push_back(p);
         }
     sessions_.clear();
@@ -266,21 +266,25 @@ void BrowserHost::reopen(Page& page) {
     page.dead = false;
     prepare(page, true, {page.viewportCommand(page.width, page.height)});
     // The address is already the one the browser knows (the resources' made-up origin).
-    page.navigate(page.url);
+    page.navigate(page.address());
 }
 
 void BrowserHost::reviveDeadPages() {
     std::vector<std::shared_ptr<Page>> pages;
     for (auto& weak : toRevive_)
-        if (auto p = weak.lock(); p && p->dead && !p->orphan && p->control &&
+        if (auto p = weak.lock(); p && !p->alive() && !p->orphan && p->control &&
                                   std::find(pages.begin(), pages.end(), p) == pages.end())
             pages.push_back(p);
     toRevive_.clear();
     if (pages.empty()) return;
-    if (restarts_ >= kMaxRestarts) {
-        std::fprintf(stderr, "pennant: the page browser has ended %d times; its pages stay empty\n", deaths_);
+    const uint64_t now = machine_.clock().tickMs();
+    std::erase_if(recentRestarts_, [now](uint64_t at) { return now - at >= kRestartWindowMs; });
+    if (recentRestarts_.size() >= static_cast<size_t>(kMaxRestarts)) {
+        std::fprintf(stderr, "pennant: the page browser has ended %d times, %d of them in a short while; its pages stay empty\n",
+                     deaths_, kMaxRestarts);
         return;
     }
+    recentRestarts_.push_back(now);
     ++restarts_;
     try {
         browser();
@@ -290,7 +294,7 @@ void BrowserHost::reviveDeadPages() {
         // Pages not reopened stay dead; a browser that dies again brings the rest back later.
         std::fprintf(stderr, "pennant: the page browser cannot be started again: %s\n", e.what());
         for (auto& p : pages)
-            if (p->dead) toRevive_.push_back(p);
+            if (!p->alive()) toRevive_.push_back(p);
     }
 }
 

@@ -41,10 +41,12 @@ public:
     std::vector<int> processTree();
     // How often the browser has ended on its own.
     int deaths() const { return deaths_; }
-    // How often a new browser was started for the pages a dead one left; a browser that keeps
-    // dying is not started for ever.
+    // How often a new browser was started for the pages a dead one left. A browser that keeps
+    // dying is not started for ever: no more than kMaxRestarts within kRestartWindowMs of the
+    // machine's clock. One that dies now and then over a long day comes back each time.
     int restarts() const { return restarts_; }
     static constexpr int kMaxRestarts = 5;
+    static constexpr uint64_t kRestartWindowMs = 5 * 60 * 1000;
 
     // A round trip for a page; throws forms::RuntimeError on failure.
     json call(const std::shared_ptr<Chromium>& browser, const std::string& method, json params,
@@ -97,6 +99,7 @@ private:
     std::map<std::string, std::weak_ptr<Page>> targets_;    // target id -> page
     int deaths_ = 0;
     int restarts_ = 0;
+    std::vector<uint64_t> recentRestarts_;  // machine ticks of the restarts within the window
     std::vector<std::weak_ptr<Page>> toRevive_;  // shown by a browser that died
     std::map<int32_t, View> views_;
     std::vector<std::weak_ptr<Page>> allPages_;  // every page made, to orphan at the end

@@ -60,7 +60,8 @@ json Page::run(const std::string& token, json ops, std::string* tokenOut) {
     const json& v = r["result"]["value"];
     if (!v.is_array() || v.size() != 2 || !v[1].is_array())
         throw forms::RuntimeError(kErrScript, "The page gave no answer", "WebBrowser");
-    if (tokenOut) *tokenOut = v[0].is_string() ? v[0].get<std::string>() : "";
+    docToken_ = v[0].is_string() ? v[0].get<std::string>() : "";
+    if (tokenOut) *tokenOut = docToken_;
     return v[1];
 }
 
@@ -83,6 +84,8 @@ void Page::write(const std::string& token, json op) {
         run(token, json::array({std::move(op)}));
         return;
     }
+    // Every token came from a call's answer: one that is not the last document's is stale.
+    if (!token.empty() && token != docToken_) return;
     if (!batch_.empty() && token != batchToken_) flushBatch();
     batchToken_ = token;
     batch_.push_back(std::move(op));
@@ -135,6 +138,7 @@ void Page::navigate(const std::string& address) {
         target = std::string(BrowserHost::kOrigin) + address.substr(slash + 1);
     }
     setBusy(true);
+    navigatingTo_ = target;
     try {
         json r = call("Page.navigate", {{"url", target}});
         if (r.contains("errorText") && !r["errorText"].get<std::string>().empty()) {
@@ -171,8 +175,14 @@ int Page::addSink(std::shared_ptr<EventSink> sink) {
     return id;
 }
 
+void Page::leaveDocument() {
+    docToken_.clear();
+    batch_ = json::array();
+}
+
 void Page::onBrowserDied() {
     dead = true;
+    leaveDocument();
     sinks_.clear();
     setBusy(false);
 }
@@ -183,9 +193,12 @@ void Page::onEvent(const std::string& method, const json& params) {
     } else if (method == "Page.frameNavigated") {
         const json& frame = params["frame"];
         if (frame.contains("parentId")) return;
-        // A new document: the forwarders of the old one go with it.
+        // A new document: the forwarders and the queued writes of the old one go with it.
         sinks_.clear();
+        leaveDocument();
         url = frame.value("url", "") + frame.value("urlFragment", "");
+        // The blank document a new window starts with may come after the address it was sent to.
+        if (url != "about:blank") navigatingTo_.clear();
         if (control) raiseEvent(control->NavigateComplete2, toHostUrl(url));
     } else if (method == "Page.loadEventFired") {
         setBusy(false);
@@ -226,6 +239,7 @@ void Page::onEvent(const std::string& method, const json& params) {
         }
     } else if (method == "Inspector.targetCrashed" || method == "#gone") {
         dead = true;
+        leaveDocument();
         setBusy(false);
     } else if (method == "Page.windowOpen") {
         pendingOpens_.push_back(params.value("url", ""));

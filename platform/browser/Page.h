@@ -22,7 +22,8 @@ public:
     // Runs operations of the page's handle table in one round trip; returns their results.
     // Throws RuntimeError. token: the document the handles belong to ("" for any).
     json run(const std::string& token, json ops, std::string* tokenOut = nullptr);
-    // A write: queued while a batch is open, else run at once.
+    // A write: queued while a batch is open, else run at once. One meant for a document the
+    // page has left is dropped from a batch (it would fail whoever sends the batch).
     void write(const std::string& token, json op);
     void beginBatch() { ++batchDepth_; }
     void endBatch();
@@ -50,6 +51,10 @@ public:
     // Routed by the host, on the pumping thread.
     void onEvent(const std::string& method, const json& params);
     void onBrowserDied();
+
+    // The address the page shows, or the one it was sent to and has not reached yet: where a
+    // new browser opens it again.
+    const std::string& address() const { return navigatingTo_.empty() ? url : navigatingTo_; }
 
     // Maps between the made-up origin and the "res://" base the page was opened with.
     std::string toHostUrl(const std::string& url) const;
@@ -82,13 +87,19 @@ public:
 private:
     void setBusy(bool b);
     std::string runExpression(const std::string& token, const json& ops) const;
+    // The document is left (a new one, a dead browser): writes queued for it go.
+    void leaveDocument();
     int batchDepth_ = 0;
     std::string batchToken_;
     json batch_ = json::array();
+    // The token of the document the page shows, once a call has told it; empty while a new
+    // document has not answered yet.
+    std::string docToken_;
     std::map<int, std::shared_ptr<EventSink>> sinks_;
     int nextSink_ = 1;
     bool outsideWork_ = false;
     std::deque<std::string> pendingOpens_;
+    std::string navigatingTo_;
 };
 
 } // namespace web

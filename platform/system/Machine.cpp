@@ -365,7 +365,17 @@ void Machine::pumpOnce() {
         std::lock_guard lock(postMutex_);
         batch.swap(posted_);
     }
-    for (auto& fn : batch) fn();
+    for (size_t i = 0; i < batch.size(); ++i) {
+        try {
+            runHandled(batch[i]);
+        } catch (...) {
+            // The completions after the failing one are still owed: they run next round.
+            std::lock_guard lock(postMutex_);
+            posted_.insert(posted_.begin(), std::make_move_iterator(batch.begin() + static_cast<long>(i) + 1),
+                           std::make_move_iterator(batch.end()));
+            throw;
+        }
+    }
     // A step may add or remove pumps: walk by id.
     std::vector<int> ids;
     for (auto& [id, p] : pumps_) ids.push_back(id);
@@ -373,8 +383,18 @@ void Machine::pumpOnce() {
         auto it = pumps_.find(id);
         if (it != pumps_.end() && it->second.step) {
             auto step = it->second.step;  // the pump may remove itself
-            step();
+            runHandled(step);
         }
+    }
+}
+
+void Machine::runHandled(const std::function<void()>& work) {
+    if (!pumpErrorHandler_) return work();
+    try {
+        work();
+    } catch (...) {
+        auto handler = pumpErrorHandler_;  // it may replace itself
+        handler(std::current_exception());
     }
 }
 

@@ -4,6 +4,7 @@
 #include <any>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -109,6 +110,9 @@ public:
     void post(std::function<void()> fn);
     // One round: posted completions, then every registered step.
     void pumpOnce();
+    // Where an error thrown by a posted completion or a step goes (the program's last resort);
+    // without a handler it leaves the pump for whoever pumped. The handler may throw on.
+    void setPumpErrorHandler(std::function<void(std::exception_ptr)> handler) { pumpErrorHandler_ = std::move(handler); }
     // Pumps while the clock moves ms on (virtual: jumping between due times).
     void runFor(uint64_t ms);
     // Pumps until pred() holds or limitMs passes; returns pred()'s last value.
@@ -150,6 +154,7 @@ public:
 
 private:
     std::optional<uint64_t> nextDue();
+    void runHandled(const std::function<void()>& work);
 
     MachineOptions options_;
     std::filesystem::path root_;
@@ -165,6 +170,7 @@ private:
     int nextPumpId_ = 1;
     std::mutex postMutex_;
     std::vector<std::function<void()>> posted_;
+    std::function<void(std::exception_ptr)> pumpErrorHandler_;
 
     std::atomic<int> outsideWork_{0};
 

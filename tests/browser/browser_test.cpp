@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -319,6 +320,56 @@ TEST(BrowserDeath, AHungPageEndsTheBrowserWithinTheBound) {
     // Later calls fail at once instead of waiting again.
     EXPECT_THROW(doc.all("HeadBid"), forms::RuntimeError);
     EXPECT_EQ(BrowserHost::of(machine.get()).deaths(), 1);
+}
+
+// A browser that keeps dying is started again only so many times within a while of the
+// machine's clock; one that dies now and then comes back each time, however often in all.
+TEST(BrowserDeath, RestartsCloseTogetherAreBoundedByTheMachinesClock) {
+    pages::registerResources();
+    sys::addResource(sys::kPageResourceType, "test.htm", kTestPage);
+    testing_support::TestMachine machine;
+    auto& host = BrowserHost::of(machine.get());
+    auto b = std::make_unique<WebBrowser>(320, 200);
+    b->Navigate(kBase + "test.htm");
+    const auto shown = [&] {
+        try {
+            return !b->Busy() && b->alive() && b->Document().all("HeadBid").innerText() == "1.23";
+        } catch (const forms::RuntimeError&) {
+            return false;  // between browsers
+        }
+    };
+    const auto waitFor = [&](const std::function<bool()>& done) {
+        machine->beginOutsideWork();
+        const bool ok = machine->runUntil(done, testing_support::kOutsideWaitMs);
+        machine->endOutsideWork();
+        return ok;
+    };
+    ASSERT_TRUE(waitFor(shown));
+    // Kills the browser; true when a new one shows the page again.
+    const auto killed = [&] {
+        const int deaths = host.deaths(), restarts = host.restarts();
+        kill(host.browserIfRunning()->pid(), SIGKILL);
+        if (!waitFor([&] { return host.deaths() > deaths; })) return false;
+        machine->runFor(10);
+        return host.restarts() > restarts && waitFor(shown);
+    };
+
+    // The bound's worth of deaths, a minute apart.
+    const uint64_t gapMs = 60000;
+    ASSERT_LT(gapMs * (BrowserHost::kMaxRestarts - 1), BrowserHost::kRestartWindowMs);
+    uint64_t firstRestart = 0;
+    for (int i = 0; i < BrowserHost::kMaxRestarts; ++i) {
+        ASSERT_TRUE(killed()) << "death " << i + 1;
+        if (i == 0) firstRestart = machine->clock().tickMs();
+        machine->runFor(gapMs);
+    }
+    // Once the first restart is out of the window, one more comes back; the next does not.
+    machine->runFor(firstRestart + BrowserHost::kRestartWindowMs - machine->clock().tickMs());
+    ASSERT_TRUE(killed());
+    EXPECT_FALSE(killed());
+    EXPECT_FALSE(b->alive());
+    EXPECT_FALSE(b->Busy());
+    EXPECT_EQ(host.restarts(), BrowserHost::kMaxRestarts + 1);
 }
 
 } // namespace

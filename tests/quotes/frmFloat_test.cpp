@@ -1,6 +1,7 @@
 #include "core/SymbolElementName.h"
 #include "core/cls_Quote.h"
 #include "pages/Pages.h"
+#include "platform/browser/BrowserHost.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Win.h"
 #include "platform/forms/Format.h"
@@ -15,6 +16,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
+#include <optional>
 
 namespace {
 
@@ -91,8 +94,9 @@ protected:
     }
 
     // Opens a panel the way the core's panel creation does.
-    std::shared_ptr<frmFloat> open(const std::string& symbol, int mode, bool border = true, bool orderBar = true) {
-        auto p = std::make_shared<frmFloat>();
+    template <class Panel = frmFloat>
+    std::shared_ptr<Panel> open(const std::string& symbol, int mode, bool border = true, bool orderBar = true) {
+        auto p = std::make_shared<Panel>();
         panels_.push_back(p);
         p->Load();
         EXPECT_TRUE(p->Busy());
@@ -553,6 +557,75 @@ TEST_F(FloatPanelTest, ThreePanelsInThreeModesOnScreen) {
     };
     meanLevel(*a);
     EXPECT_GT(meanLevel(*c), meanLevel(*b));
+}
+
+// A panel whose page's events a test can step into.
+struct ReloadingPanel : frmFloat {
+    web::WebBrowser& control() { return *WebBrowser1; }
+};
+
+// The browser dies and the panel's page reloads in a new one. A tick during the reload writes
+// through the elements of the old document, and may open the panel's batch of page writes; the
+// new document's set-up must neither send those writes nor fail on them, at whatever moment of
+// the reload the tick comes. So must a batch held open across the browser's death.
+TEST_F(FloatPanelTest, ATickDuringABrowserRestartLeavesTheNewPageWhole) {
+    enum Moment { HeldAcrossTheDeath, NewDocumentArriving, NewDocumentArrived, NewDocumentCompleting };
+    const std::pair<Moment, const char*> moments[] = {
+        {HeldAcrossTheDeath, "a batch held open across the death"},
+        {NewDocumentArriving, "the new document arriving"},
+        {NewDocumentArrived, "the new document arrived, not loaded"},
+        {NewDocumentCompleting, "the new document complete, before the panel's set-up"},
+    };
+    quote("EURUSD", "1.23456", "1.23476");
+    auto p = open<ReloadingPanel>("EURUSD", 0);
+    auto& host = web::BrowserHost::of(*machine);
+    ASSERT_LE(std::size(moments), static_cast<size_t>(web::BrowserHost::kMaxRestarts));
+
+    std::optional<Moment> tickAt;
+    int price = 0;
+    // What the core's price loop does each second: each write on its own, failures skipped.
+    const auto tick = [&](Moment now) {
+        if (tickAt != now) return;
+        tickAt.reset();
+        quote("EURUSD", "1.2" + std::to_string(3500 + ++price), "1.2" + std::to_string(3520 + price));
+        forms::ResumeNext([&] { p->SymBol("EURUSD"); });
+        forms::ResumeNext([&] { feed(*p); });
+    };
+    web::WebBrowser& control = p->control();
+    const auto arrived = control.NavigateComplete2;
+    const auto completed = control.DocumentComplete;
+    control.NavigateComplete2 = [&](const std::string& url) {
+        tick(NewDocumentArriving);
+        arrived(url);
+        tick(NewDocumentArrived);
+    };
+    control.DocumentComplete = [&](const std::string& url) {
+        tick(NewDocumentCompleting);
+        completed(url);
+    };
+
+    for (const auto& [moment, name] : moments) {
+        SCOPED_TRACE(name);
+        const int restarts = host.restarts();
+        std::optional<web::PageBatch> held;
+        if (moment == HeldAcrossTheDeath) {
+            held.emplace(p->PageDocument());
+            el(*p, "Bid").innerText("stale");
+        } else {
+            tickAt = moment;
+        }
+        ::kill(host.browserIfRunning()->pid(), SIGKILL);
+        ASSERT_TRUE(waitFor([&] { return host.restarts() > restarts && !p->Busy(); }));
+        held.reset();
+        EXPECT_FALSE(tickAt) << "no tick came at that moment";
+        // The new page shows the panel and the last quote.
+        ASSERT_TRUE(waitFor([&] { return el(*p, "Symbol").innerText() == "EURUSD"; }));
+        feed(*p);
+        machine->pumpOnce();
+        const std::string bid = m_Main::Quotes.Item("EURUSD")->BID();
+        EXPECT_EQ(el(*p, "Bid").innerText(), bid.substr(4, 2));
+        EXPECT_EQ(el(*p, "iBidSub").innerText(), bid.substr(6, 1));
+    }
 }
 
 // Every order of reports ends in the layers its flags call for.

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 using testing_support::TestMachine;
 namespace fs = std::filesystem;
@@ -88,6 +91,41 @@ TEST(MachineClock, RunUntilStopsAtPredicateOrLimit) {
     // Wall time moves with the tick count from the configured start.
     EXPECT_EQ(m->clock().localMs() - sys::localMsFrom(2026, 12, 10, 9, 0, 0),
               static_cast<int64_t>(m->clock().tickMs() - start));
+}
+
+// A failing completion or step costs nothing else of the round: with a handler, the error goes
+// to it and the round goes on; without one, it reaches whoever pumped and the completions after
+// it still run, in the next round.
+TEST(MachinePump, AnErrorLeavesTheRestOfTheRoundOwed) {
+    TestMachine m;
+    std::vector<std::string> ran, handled;
+    const int step = m->addPump({[&] { ran.push_back("step"); }, nullptr});
+    const auto round = [&] {
+        ran.clear();
+        m->post([&] { ran.push_back("first"); });
+        m->post([] { throw std::runtime_error("posted failed"); });
+        m->post([&] { ran.push_back("last"); });
+    };
+
+    round();
+    EXPECT_THROW(m->pumpOnce(), std::runtime_error);
+    EXPECT_EQ(ran, (std::vector<std::string>{"first"}));
+    m->pumpOnce();
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "last", "step"}));
+
+    m->setPumpErrorHandler([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& x) {
+            handled.push_back(x.what());
+        }
+    });
+    round();
+    m->pumpOnce();
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "last", "step"}));
+    EXPECT_EQ(handled, (std::vector<std::string>{"posted failed"}));
+    m->setPumpErrorHandler(nullptr);
+    m->removePump(step);
 }
 
 TEST(MachineClock, LocalTimeFromDate) {
