@@ -257,6 +257,9 @@ public:
     };
     // The calendar's tray balloons of the run, in order; the main window's tray shows them.
     const std::vector<Balloon>& CalendarBalloons() const { return CalendarBalloons_; }
+    // What the stored week may take in the settings file, in bytes; each day has a fifth of it,
+    // so that one swollen day page cannot crowd out the others.
+    static constexpr size_t kCalendarBytes = 256 * 1024;
 
 private:
     void ProcessCalendar();
