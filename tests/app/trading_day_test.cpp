@@ -114,7 +114,7 @@ double machineLoad() {
 
 struct Figures {
     size_t seenBytes = 0, toastBytes = 0, balloons = 0, timers = 0;
-    long long rows = 0, heap = 0;
+    long long rows = 0, heap = 0, handles = 0;
 };
 
 TEST(TradingDay, TheProgramsOwnMemoryStaysBoundedThroughADayOfNewsAndQuotes) {
@@ -155,12 +155,16 @@ TEST(TradingDay, TheProgramsOwnMemoryStaysBoundedThroughADayOfNewsAndQuotes) {
         const auto rows = w->PageDocument().execScript("document.getElementById('iTable').tBodies[0].rows.length");
         f.rows = rows.is_number() ? rows.get<long long>() : -1;
         f.heap = w->heapUsed();
+        // The elements the page holds for the program's proxies.
+        const auto handles = w->PageDocument().execScript("window.__pn ? __pn.h.size : -1");
+        f.handles = handles.is_number() ? handles.get<long long>() : -1;
         return f;
     };
     auto print = [](const char* at, const Figures& f) {
         std::cout << "trading day at " << at << ": seen text " << f.seenBytes << " bytes, news table " << f.rows
                   << " rows, toast " << f.toastBytes << " bytes, calendar balloons " << f.balloons << ", timers "
-                  << f.timers << ", browser heap " << f.heap << " bytes (load " << machineLoad() << ")" << std::endl;
+                  << f.timers << ", browser heap " << f.heap << " bytes, page handles " << f.handles << " (load "
+                  << machineLoad() << ")" << std::endl;
     };
     print("start", measure());
 
