@@ -673,12 +673,11 @@ void frmFXNotify::batchTest() {
     }
     UpdateFailedBar();
     const bool wasShown = NewsShown_;
-    const auto seen = [&] { return std::count(SeenText_.begin(), SeenText_.end(), '\n'); };
-    const auto seenBefore = seen();
+    const size_t rowsBefore = RowsGiven_;
     ProcessSource(0);
     int sources = 0;
     for (int i = 1; i <= 16; ++i) sources += FeedSources[i].Enabled && FeedSources[i].Received ? 1 : 0;
-    m_Main::tell("downloads done: " + std::to_string(sources) + " sources, " + std::to_string(seen() - seenBefore) +
+    m_Main::tell("downloads done: " + std::to_string(sources) + " sources, " + std::to_string(RowsGiven_ - rowsBefore) +
                  " new items" + (FailedSources_.empty() ? "" : ", failed: " + FailedSources_));
     for (int i = 1; i <= 16; ++i) {
         FeedSource& s = FeedSources[i];
@@ -736,10 +735,12 @@ void frmFXNotify::ProcessSource(int16_t Group) {
     } pollEnd{*this};
 
     auto fx168 = [&](int slot) {
+        ReadingSlot_ = slot;
         if (!FeedSources[slot].Content.empty())
             forms::ResumeNext([&] { processFX168Page(FeedSources[slot].Content, FeedSources[slot].URL); });
     };
     auto scrape = [&](int slot) {
+        ReadingSlot_ = slot;
         if (!FeedSources[slot].Content.empty()) forms::ResumeNext([&] { scrapeSource(slot); });
     };
     switch (Group) {
@@ -765,6 +766,8 @@ void frmFXNotify::ProcessSource(int16_t Group) {
     default: return;
     }
     forms::ResumeNext([&] { flushRows(); });
+    ReadingSlot_ = 0;
+    forgetUnlisted();
 
     // Closing steps.
     forms::ResumeNext([&] { el("iContent").innerHTML(""); });
@@ -800,7 +803,7 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     // New is measured against earlier polls, and a row is visible where its tab is open.
-    OldText = SeenText_;
+    beginRead();
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iFX168";
     size_t items = 0;
     for (const inert::Element& tr : tables[0].rows()) {
@@ -813,7 +816,7 @@ void frmFXNotify::processFX168Page(const std::string& content, const std::string
             ++items;
             const std::string headline = anchors[0].text();
             const std::string time = cells[0].text();
-            if (headline.empty() || OldText.find(headline) != std::string::npos || time.empty()) return;
+            if (headline.empty() || alreadySeen(headline) || time.empty()) return;
             const std::string link = inert::checkedLink(anchors[0].attr("href"), pageUrl);
             NewsRow row;
             row.className = "FX168";
@@ -843,6 +846,8 @@ bool frmFXNotify::insertRow(const NewsRow& row) {
     const std::string text = inert::normaliseText(row.time + " " + row.text);
     // The memory of what has been seen grows before the page is touched, so a failed write
     // never lets an item in twice.
+    ++RowsGiven_;
+    SeenLines_.push_back({SeenText_.size(), ReadingSlot_, Reads_[static_cast<size_t>(ReadingSlot_)]});
     SeenText_ += text + "\n";
     NewsRow queued = row;
     queued.text = text;
@@ -850,24 +855,65 @@ bool frmFXNotify::insertRow(const NewsRow& row) {
     return true;
 }
 
+void frmFXNotify::beginRead() {
+    OldText = SeenText_;
+    ++Reads_[static_cast<size_t>(ReadingSlot_)];
+}
+
+bool frmFXNotify::alreadySeen(const std::string& key) {
+    const size_t at = OldText.find(key);
+    if (at == std::string::npos) return false;
+    // OldText is the memory as the read began; lines added since lie past it.
+    auto line = std::upper_bound(SeenLines_.begin(), SeenLines_.end(), at,
+                                 [](size_t pos, const SeenLine& l) { return pos < l.start; });
+    if (line != SeenLines_.begin()) {
+        --line;
+        line->slot = ReadingSlot_;
+        line->read = Reads_[static_cast<size_t>(ReadingSlot_)];
+    }
+    return true;
+}
+
+void frmFXNotify::forgetUnlisted() {
+    const auto unlisted = [&](const SeenLine& l) { return Reads_[static_cast<size_t>(l.slot)] - l.read >= kSeenReads; };
+    if (std::none_of(SeenLines_.begin(), SeenLines_.end(), unlisted)) return;
+    std::string kept;
+    std::vector<SeenLine> lines;
+    for (size_t i = 0; i < SeenLines_.size(); ++i) {
+        if (unlisted(SeenLines_[i])) continue;
+        const size_t end = i + 1 < SeenLines_.size() ? SeenLines_[i + 1].start : SeenText_.size();
+        lines.push_back({kept.size(), SeenLines_[i].slot, SeenLines_[i].read});
+        kept.append(SeenText_, SeenLines_[i].start, end - SeenLines_[i].start);
+    }
+    SeenText_ = std::move(kept);
+    SeenLines_ = std::move(lines);
+}
+
 void frmFXNotify::flushRows() {
     if (PendingRows_.empty()) return;
     // Rows go into the table's body (the header row sits in a head of its own). Once the first
     // content is shown each new row goes to the top in its turn, so the last one stands highest.
+    // Each row carries its place in the order of arrival, whatever the sorting did: past the
+    // table's bound the earliest go.
     nlohmann::json rows = nlohmann::json::array();
     for (const NewsRow& r : PendingRows_)
         rows.push_back({"AllFX " + r.className, r.text, r.tipWord, r.time, r.textHtml, r.shown});
     PendingRows_.clear();
     const auto replaceBad = nlohmann::json::error_handler_t::replace;
     Document.execScript(
-        "(function (rows, top) { var body = document.getElementById('iTable').tBodies[0];"
+        "(function (rows, top, max) { var body = document.getElementById('iTable').tBodies[0];"
         " for (var i = 0; i < rows.length; i++) { var r = rows[i], tr = body.insertRow(top ? 0 : -1);"
         "  tr.className = r[0]; tr.setAttribute('data-text', r[1]);"
         "  var time = tr.insertCell(-1); time.setAttribute('vAlign', 'middle'); time.setAttribute('align', 'center');"
         "  time.setAttribute('width', '65px'); time.title = r[2]; time.innerText = r[3];"
         "  var cell = tr.insertCell(-1); cell.setAttribute('vAlign', 'middle'); cell.innerHTML = r[4];"
-        "  tr.style.display = r[5] ? '' : 'none'; } })(" +
-        rows.dump(-1, ' ', false, replaceBad) + "," + (NewsShown_ ? "true" : "false") + ")");
+        "  tr.style.display = r[5] ? '' : 'none'; tr.__arrival = window.__arrivals = (window.__arrivals || 0) + 1; }"
+        " var extra = body.rows.length - max; if (extra <= 0) return;"
+        " var all = Array.prototype.slice.call(body.rows);"
+        " all.sort(function (a, b) { return (a.__arrival || 0) - (b.__arrival || 0); });"
+        " for (var k = 0; k < extra; k++) body.removeChild(all[k]); })(" +
+        rows.dump(-1, ' ', false, replaceBad) + "," + (NewsShown_ ? "true" : "false") + "," +
+        std::to_string(kTableRows) + ")");
 }
 
 // ---- Members by name -------------------------------------------------------------------------

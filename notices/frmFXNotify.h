@@ -101,7 +101,8 @@ public:
     bool WeekComplete() const { return WeekComplete_; }
     int16_t TodayIndex() const { return TodayIndex_; }
     forms::DateTime WeekFrom() const { return WeekFrom_; }
-    // Everything the news table has been given, as the newness test reads it.
+    // What the newness test reads: the items the news table has been given that their sources
+    // may still list.
     const std::string& SeenText() const { return SeenText_; }
     // The new items of the latest call that found any, as the toast would show them.
     const std::string& ToastHtml() const { return ToastHtml_; }
@@ -116,6 +117,13 @@ public:
     // What one poll writes into the news table, at most; the rows that would pass it are left
     // unseen for a later poll.
     static constexpr size_t kPollRowBytes = 1 << 20;
+    // A line of the seen-text memory goes once its source has read its page this many times
+    // without it: the site no longer lists it, so it can never come back as new. A list cut
+    // short now and then does not make the items it left out new again.
+    static constexpr uint32_t kSeenReads = 30;
+    // The rows the news table holds, at most: the newest to arrive. Far more than anyone scrolls
+    // through; a day of busy sites brings thousands, which would only weigh on the page.
+    static constexpr size_t kTableRows = 1000;
 
     // The news viewer opens an item's link (OpenInViewer unless replaced); nothing while unset.
     static std::function<void(const std::string& url)> OpenItem;
@@ -179,6 +187,12 @@ private:
     // seen; false, and nothing recorded, when the poll's rows are full.
     bool insertRow(const NewsRow& row);
     void flushRows();
+    // A source's read of its list: the memory as it stands, against which the items are tested.
+    void beginRead();
+    // Whether the memory holds the key; its line is then still on offer from the source read.
+    bool alreadySeen(const std::string& key);
+    // Lets go of the lines their sources no longer list.
+    void forgetUnlisted();
     void ShowToast(const std::string& html, bool newFound);
     // The news-source scrapers.
     void scrapeSource(int slot);
@@ -243,6 +257,17 @@ private:
     bool NewFound = false;
     std::string NewItemsHtml;
     std::string SeenText_;
+    // SeenText_'s lines: where each starts, and the source that last listed it with that
+    // source's read then.
+    struct SeenLine {
+        size_t start;
+        int slot;
+        uint32_t read;
+    };
+    std::vector<SeenLine> SeenLines_;
+    std::array<uint32_t, 17> Reads_{};  // each source's reads of its list so far
+    int ReadingSlot_ = 0;               // the source whose page is being read
+    size_t RowsGiven_ = 0;              // new items of the run
     std::string ToastHtml_;
 
     // ---- The week's calendar (frmFXNotify_Calendar.cpp) ----
@@ -257,6 +282,9 @@ public:
     };
     // The calendar's tray balloons of the run, in order; the main window's tray shows them.
     const std::vector<Balloon>& CalendarBalloons() const { return CalendarBalloons_; }
+    // What the stored week may take in the settings file, in bytes; each day has a fifth of it,
+    // so that one swollen day page cannot crowd out the others.
+    static constexpr size_t kCalendarBytes = 256 * 1024;
 
 private:
     void ProcessCalendar();

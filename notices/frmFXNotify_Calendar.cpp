@@ -29,6 +29,7 @@ std::string dayLabel(int day) { return std::string("财经日历(星期") + kNum
 // or importance, and its row is skipped; titles and comments are cut.
 constexpr long kTimeChars = 16, kImportanceChars = 8, kTitleChars = 400, kCommentChars = 1000;
 constexpr size_t kEventsPerDay = 200;
+constexpr size_t kDayBytes = frmFXNotify::kCalendarBytes / 5;
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -116,14 +117,16 @@ void frmFXNotify::ProcessCalendar() {
             continue;
         }
         const auto rows = tables[0].rows();
-        size_t events = 0;
-        for (size_t r = 1; r < rows.size() && events < kEventsPerDay; ++r) {
+        size_t events = 0, bytes = 0;
+        for (pugi::xml_node item : c.WeekList(static_cast<int16_t>(day))) bytes += c.FileBytes(item);
+        bool full = false;
+        for (size_t r = 1; r < rows.size() && events < kEventsPerDay && !full; ++r) {
             forms::ResumeNext([&] {
                 const auto cells = rows[r].cells();
                 std::string comment;
                 if (r + 1 < rows.size()) {
                     const auto next = rows[r + 1].cells();
-                    if (!next.empty() && forms::Val(next[0].attr("colspan")) == 6) comment = next[0].text();
+                    if (!next.empty() && settingNumber(next[0].attr("colspan")) == 6) comment = next[0].text();
                 }
                 if (cells.size() < 5) return;
                 const std::string timeText = cells[0].text();
@@ -138,7 +141,16 @@ void frmFXNotify::ProcessCalendar() {
                 const std::string previous = cells[3].text(), forecast = cells[4].text();
                 if (!previous.empty()) append(" <nobr>前值: " + previous + "</nobr>");
                 if (!forms::Trim(forecast).empty()) append(" <nobr>市场预测: " + forecast + "</nobr>");
-                c.AddFXCalendar(static_cast<int16_t>(day), time, text, importance, forms::Left(comment, kCommentChars));
+                pugi::xml_node item =
+                    c.AddFXCalendar(static_cast<int16_t>(day), time, text, importance, forms::Left(comment, kCommentChars));
+                // Text the file escapes takes several bytes a character: the day ends at the
+                // first event past its share, whole, and keeps the ones before it.
+                bytes += c.FileBytes(item);
+                if (bytes > kDayBytes) {
+                    item.parent().remove_child(item);
+                    full = true;
+                    return;
+                }
                 ++events;
             });
         }

@@ -75,8 +75,10 @@ void frmFXNotify::MemberChannels() {
     MemberNewFound = false;
     BalloonText.clear();
     int16_t* counts[] = {&StrategyCount, &VipCount, &NoticeCount};
-    for (size_t i = 0; i < std::size(kChannels); ++i)
+    for (size_t i = 0; i < std::size(kChannels); ++i) {
+        ReadingSlot_ = kChannels[i].slot;
         forms::ResumeNext([&] { memberChannel(kChannels[i], *counts[i]); });
+    }
     forms::ResumeNext([&] { NotifyMembers(); });
 }
 
@@ -92,7 +94,7 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
     if (tables.empty()) return;
 
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == ch.tab;
-    OldText = SeenText_;
+    beginRead();
     const bool notice = std::string(ch.word) == "Notice";
     size_t items = 0;
     for (const inert::Element& tr : tables[0].rows()) {
@@ -107,7 +109,7 @@ void frmFXNotify::memberChannel(const MemberChannel& ch, int16_t& count) {
         });
         // A row without its title link ends the channel's list.
         if (title.empty()) break;
-        if (OldText.find(title) != std::string::npos) continue;
+        if (alreadySeen(title)) continue;
         forms::ResumeNext([&] {
             category = cells.at(1).text();
             std::erase_if(category, [](char c) { return c == '[' || c == ']'; });

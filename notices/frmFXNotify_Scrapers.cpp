@@ -181,7 +181,7 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
     const inert::Fragment page =
         inert::Fragment::parse(scrapers::firstItems(part, "cot_block_line", kItemsPerSource, kListBytes));
     // New is measured against earlier polls, and a row is visible where its tab is open.
-    OldText = SeenText_;
+    beginRead();
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iCaiXun";
     const std::string label = "<Font size='-5' color='#1CB51B'>- 财讯外汇</font>";
     size_t items = 0;
@@ -196,7 +196,7 @@ void frmFXNotify::processCaiXun(const std::string& content, const std::string& p
             ++items;
             const std::string headline = inner[0].text();
             const std::string time = forms::Replace(inner[1].text(), "-", "/");
-            if (headline.empty() || OldText.find(headline) != std::string::npos || time.empty()) return;
+            if (headline.empty() || alreadySeen(headline) || time.empty()) return;
             // A "###" address is no link, nor is one that does not check out.
             const std::string href = anchors[0].attr("href");
             const std::string link =
@@ -228,7 +228,7 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
     const auto tables = page.byTag("table");
     if (tables.empty()) return;
     const auto rows = tables[0].rows();
-    OldText = SeenText_;
+    beginRead();
     TabShows = CurrentPane_ == "iAllFX" || CurrentPane_ == "iDailyfx";
     const std::string label = "<Font size='-5' color='#FF813A'>- DailyFX</font>";
     size_t items = 0;
@@ -243,7 +243,7 @@ void frmFXNotify::processDailyfxNews(const std::string& content) {
             const std::string time = scrapers::dailyfxTime(date, cells[1].text());
             const std::string headline = cells[3].text();
             if (date.empty() || headline.empty()) return;
-            if (OldText.find(inert::normaliseText(time + headline)) != std::string::npos) return;
+            if (alreadySeen(inert::normaliseText(time + headline))) return;
             NewsRow row;
             row.className = "Dailyfx";
             row.tipWord = "b_Dailyfx";
@@ -285,9 +285,9 @@ void frmFXNotify::processDailyfxTechs(const std::string& content) {
     const auto first = rows[0].cells(), third = rows[2].cells();
     if (first.size() < 2 || third.empty()) return;
     // The comment's text tells whether it is new.
-    OldText = SeenText_;
+    beginRead();
     const std::string key = third[0].text();
-    if (key.empty() || OldText.find(key) != std::string::npos) return;
+    if (key.empty() || alreadySeen(key)) return;
     const std::string title = rows[1].text(), pair = first[1].text(), comment = rows[2].text();
     const std::string itemHtml = "<font style='font-weight:bold'>" + inert::escapeHtml(title) + " --- " +
                                  inert::escapeHtml(pair) +

@@ -191,21 +191,34 @@ void cls_Config::XMLSave() {
     // Written back in the encoding it was read in, under a label that says so: a label that
     // disagreed with the bytes would make the next reader take the file for damaged.
     const char* label = "UTF-8";
-    unsigned flags = pugi::format_default;
     switch (encoding_) {
     case pugi::encoding_utf16_le:
-    case pugi::encoding_utf16_be: label = "UTF-16"; flags |= pugi::format_write_bom; break;
+    case pugi::encoding_utf16_be: label = "UTF-16"; break;
     case pugi::encoding_utf32_le:
-    case pugi::encoding_utf32_be: label = "UTF-32"; flags |= pugi::format_write_bom; break;
+    case pugi::encoding_utf32_be: label = "UTF-32"; break;
     case pugi::encoding_latin1: label = "ISO-8859-1"; break;
     default: break;
     }
     for (pugi::xml_node n = doc_.first_child(); n; n = n.next_sibling())
         if (n.type() == pugi::node_declaration && n.attribute("encoding")) n.attribute("encoding").set_value(label);
     std::ostringstream out;
-    doc_.save(out, "  ", flags, encoding_);
+    doc_.save(out, kIndent, writeFlags(), encoding_);
     if (!sys::Machine::current().writeFileAtomic(XmlFile_, out.str()))
         throw forms::RuntimeError(kErrFileAccess, "路径/文件访问错误: " + XmlFile_, "cls_Config");
+}
+
+unsigned cls_Config::writeFlags() const {
+    const bool wide = encoding_ == pugi::encoding_utf16_le || encoding_ == pugi::encoding_utf16_be ||
+                      encoding_ == pugi::encoding_utf32_le || encoding_ == pugi::encoding_utf32_be;
+    return pugi::format_default | (wide ? pugi::format_write_bom : 0u);
+}
+
+size_t cls_Config::FileBytes(pugi::xml_node node) const {
+    unsigned depth = 0;
+    for (pugi::xml_node p = node.parent(); p && p.type() != pugi::node_document; p = p.parent()) ++depth;
+    std::ostringstream out;
+    node.print(out, kIndent, writeFlags() & ~pugi::format_write_bom, encoding_, depth);
+    return static_cast<size_t>(out.tellp());
 }
 
 bool cls_Config::isExist(const std::string& parentPath, const std::string& name) {
@@ -269,14 +282,15 @@ std::vector<pugi::xml_node> cls_Config::WeekList(int16_t week) {
     return out;
 }
 
-void cls_Config::AddFXCalendar(int16_t week, const std::string& time, const std::string& title,
-                               const std::string& importance, const std::string& comment) {
+pugi::xml_node cls_Config::AddFXCalendar(int16_t week, const std::string& time, const std::string& title,
+                                         const std::string& importance, const std::string& comment) {
     pugi::xml_node e = requireNode("FXCalendar/Week" + std::to_string(week)).append_child("Item");
     e.append_attribute("Time") = time.c_str();
     e.append_attribute("Notify") = "0";
     e.append_attribute("Importance") = importance.c_str();
     e.append_attribute("Comment") = comment.c_str();
     e.append_child(pugi::node_pcdata).set_value(title.c_str());
+    return e;
 }
 
 void cls_Config::removeChildren(pugi::xml_node node, bool& skipFailures) {

@@ -35,8 +35,9 @@ public:
     void AddVoice(const std::string& symbolId, bool pip, int32_t pipValue, const std::string& pipFormat,
                   bool interval, int32_t intervalValue, const std::string& intervalFormat);
     std::vector<pugi::xml_node> WeekList(int16_t week);
-    void AddFXCalendar(int16_t week, const std::string& time, const std::string& title,
-                       const std::string& importance, const std::string& comment);
+    // The item added.
+    pugi::xml_node AddFXCalendar(int16_t week, const std::string& time, const std::string& title,
+                                 const std::string& importance, const std::string& comment);
     void RemoveAllFXCalendar();
     std::vector<pugi::xml_node> FloatList();
     void AddFloat(const std::string& symbol, int32_t left, int32_t top, const std::string& style, bool border,
@@ -48,8 +49,12 @@ public:
 
     // The loaded document, for readers of a record list's attributes.
     pugi::xml_document& document() { return doc_; }
+    // The bytes a node of the document takes in the file as XMLSave writes it.
+    size_t FileBytes(pugi::xml_node node) const;
 
 private:
+    static constexpr const char* kIndent = "  ";
+    unsigned writeFlags() const;
     int ShowConfigError(const std::string& number, const std::string& description, int style);
     pugi::xml_node root();
     pugi::xml_node nodeAt(const std::string& path);

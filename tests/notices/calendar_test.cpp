@@ -198,7 +198,9 @@ TEST(CalendarStep, AFailedDayIsLabelledRetriedAndNeverStoresADayTwice) {
                        "<tr><td>12-11 待定</td><td>欧盟峰会</td><td>其他</td><td>-</td><td>无</td><td></td></tr>\n"
                        "<tr><td colspan=\"6\"></td></tr>\n"
                        "<tr><td></td><td>无时间</td><td>低</td><td></td><td></td><td></td></tr>\n"
-                       "<tr><td>23:00</td><td>最后一行</td><td>中</td><td></td><td></td><td></td></tr>\n"));
+                       "<tr><td>23:00</td><td>最后一行</td><td>中</td><td></td><td></td><td></td></tr>\n"
+                       "<tr><td>23:30</td><td>跨度溢出</td><td>低</td><td></td><td></td><td></td></tr>\n"
+                       "<tr><td colspan=\"9e999\">不是点评</td></tr>\n"));
     CalendarProgram p(9, 9, 0, 0, tree.root / "pages");
     p.load();
     Config().SetNodeAttrib("FXCalendar", "NotifyTime", "800");
@@ -215,7 +217,8 @@ TEST(CalendarStep, AFailedDayIsLabelledRetriedAndNeverStoresADayTwice) {
     EXPECT_EQ(p.stored(5), (Rows{{"14:30", "<img src=x onerror=window.__pwned=1>非农就业", "0", "高", "X"},
                                  {"全天", "美国假日休市", "0", "低", ""},
                                  {"待定", "欧盟峰会 <nobr>前值: -</nobr> <nobr>市场预测: 无</nobr>", "0", "其他", ""},
-                                 {"23:00", "最后一行", "0", "中", ""}}));
+                                 {"23:00", "最后一行", "0", "中", ""},
+                                 {"23:30", "跨度溢出", "0", "低", ""}}));
     EXPECT_FALSE(p.js("document.getElementById('iTBody').innerHTML").empty());
 
     // The stored days still remind: Wednesday's first event, ticked, with a long lead.
@@ -233,7 +236,7 @@ TEST(CalendarStep, AFailedDayIsLabelledRetriedAndNeverStoresADayTwice) {
     fs::rename(thursday + ".keep", thursday);
     ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, testing_support::kOutsideWaitMs));
     for (int d : {1, 2, 3, 4}) EXPECT_EQ(p.stored(d).size(), 2u) << d;
-    EXPECT_EQ(p.stored(5).size(), 4u);
+    EXPECT_EQ(p.stored(5).size(), 5u);
     EXPECT_EQ(p.w->FailedSources(), "");
     EXPECT_EQ(p.balloons("财经日历"), 1u);
     for (const char* date : {"2026-12-07", "2026-12-09", "2026-12-11"}) EXPECT_EQ(p.requests(date), 1) << date;
@@ -290,6 +293,57 @@ TEST(CalendarStep, AHostileWeekStoresBoundedFieldsAndKeepsTheSettingsFileSmall) 
     EXPECT_EQ(monday[1][4], huge.substr(0, 1000));
     EXPECT_EQ(p.stored(4).size(), 200u);
     EXPECT_EQ(p.stored(5).back()[1], "事件199");
+}
+
+TEST(CalendarStep, AWeekOfFieldsAtTheirCapsKeepsTheFirstEventsWithinTheFileBudget) {
+    // Characters that the file writer escapes into five or six bytes each, and three-byte ones.
+    const struct {
+        const char* name;
+        std::string titleChar, titleHtml, commentChar;
+    } weeks[] = {{"escaped", "&", "&amp;", "\""}, {"CJK", "中", "中", "文"}};
+    for (const auto& week : weeks) {
+        SCOPED_TRACE(week.name);
+        std::string title, titleHtml, comment;
+        for (int i = 0; i < 400; ++i) title += week.titleChar, titleHtml += week.titleHtml;
+        for (int i = 0; i < 1000; ++i) comment += week.commentChar;
+        std::string rows;
+        std::vector<std::string> times;
+        char time[8];
+        for (int i = 0; i < 200; ++i) {
+            std::snprintf(time, sizeof time, "%02d:%02d", i / 60, i % 60);
+            times.push_back(time);
+            rows += std::string("<tr><td>") + time + "</td><td>" + titleHtml + "</td><td>高</td><td></td><td></td><td></td></tr>\n" +
+                    "<tr><td colspan=\"6\">" + comment + "</td></tr>\n";
+        }
+        SiteTree tree;
+        for (const char* day : {"2026-12-07", "2026-12-08", "2026-12-09", "2026-12-10", "2026-12-11"})
+            tree.write(tree.day(day), dayPage(rows));
+        CalendarProgram p(9, 9, 0, 0, tree.root / "pages");
+        p.load();
+        Config().XMLSave();
+        const size_t before = p.m->readFile(testing_support::kProgramSettings).value_or("").size();
+        p.w->FXEvent();
+        ASSERT_TRUE(p.run([&] { return p.w->WeekComplete(); }, testing_support::kOutsideWaitMs));
+        Config().XMLSave();
+        const size_t size = p.m->readFile(testing_support::kProgramSettings).value_or("").size();
+        std::cout << "settings file after a week of " << week.name << " fields at their caps: " << size << " bytes\n";
+        // The week's budget, and the few bytes of the days' own tags.
+        EXPECT_LE(size, before + frmFXNotify::kCalendarBytes + 512);
+
+        // Each day keeps its first events whole, and the shown day shows them.
+        for (int d = 1; d <= 5; ++d) {
+            SCOPED_TRACE(d);
+            const auto items = p.stored(d);
+            ASSERT_FALSE(items.empty());
+            EXPECT_LT(items.size(), 200u);
+            for (size_t i = 0; i < items.size(); ++i) {
+                EXPECT_EQ(items[i][0], times[i]);
+                EXPECT_EQ(items[i][1], title);
+                EXPECT_EQ(items[i][4], comment);
+            }
+        }
+        EXPECT_EQ(p.rows().size(), p.stored(3).size());
+    }
 }
 
 TEST(Reminders, ComeAtTheLeadTimeTogetherPerTimeAndNeverForATimeThatIsNoClock) {

@@ -404,4 +404,59 @@ TEST(NoticeWindow, AFetchedPageChangesNothingButText) {
     EXPECT_EQ(p.rows().size(), 4u + 5u) << "the hostile first page and the two later pages";
 }
 
+TEST(NoticeWindow, TheTableKeepsItsNewestRowsAndTheMemoryWhatTheSiteStillLists) {
+    NoticeProgram p;
+    p.fx168Only();
+    p.open();
+    ASSERT_TRUE(p.run([&] { return p.w->NewsShown(); }, testing_support::kOutsideWaitMs));
+    const std::string path = "/fx168/fxnews/news_now_html.htm";
+    // Each poll's page: the items given, the first on top.
+    auto poll = [&](const std::vector<std::string>& items) {
+        std::string page = "<html><body><table id=\"DataList1\">\n";
+        for (const auto& h : items)
+            page += "<tr><td class=\"time\">12/10 10:00</td><td class=\"title\"><a href=\"/x.htm\">" + h + "</a></td></tr>\n";
+        p.sites.setPage(path, page + "</table></body></html>");
+        const int hits = p.sites.hits(path);
+        ASSERT_TRUE(p.run([&] { return p.sites.hits(path) > hits + 1 && p.idle(); }, testing_support::kOutsideWaitMs));
+    };
+    auto rowsWith = [&](const std::string& text) {
+        size_t n = 0;
+        for (const auto& r : p.rows()) n += r.text.find(text) != std::string::npos;
+        return n;
+    };
+    // "长挂" stays listed throughout; "暂隐" leaves the list for a few reads and comes back;
+    // "下架" leaves it for good. Batches of new items push all three out of the table.
+    const size_t batch = frmFXNotify::kItemsPerSource - 3;
+    int next = 0;
+    auto fresh = [&] {
+        std::vector<std::string> items;
+        for (size_t i = 0; i < batch; ++i) items.push_back("新条目" + std::to_string(next++) + "号");
+        return items;
+    };
+    auto with = [](std::vector<std::string> items, std::initializer_list<const char*> kept) {
+        items.insert(items.end(), kept.begin(), kept.end());
+        return items;
+    };
+    poll(with(fresh(), {"长挂", "暂隐", "下架"}));
+    for (int i = 0; i < 2; ++i) poll(with(fresh(), {"长挂"}));
+    poll(with(fresh(), {"长挂", "暂隐"}));
+    EXPECT_EQ(rowsWith("暂隐"), 1u) << "back after a few reads, not new";
+    while (static_cast<size_t>(next) < frmFXNotify::kTableRows + batch) poll(with(fresh(), {"长挂", "暂隐"}));
+
+    // The table holds its newest rows only; what left it is not given again while listed.
+    const auto rows = p.rows();
+    EXPECT_EQ(rows.size(), frmFXNotify::kTableRows);
+    EXPECT_EQ(rowsWith("新条目0号"), 0u);
+    EXPECT_EQ(rowsWith("新条目" + std::to_string(next - 1) + "号"), 1u);
+    for (const char* h : {"长挂", "暂隐", "下架"}) EXPECT_EQ(rowsWith(h), 0u) << h;
+    // The memory holds what the site lists; an item it stopped listing long ago is let go.
+    for (uint32_t i = 0; i < frmFXNotify::kSeenReads; ++i) poll({"长挂", "暂隐"});
+    const std::string& seen = p.w->SeenText();
+    EXPECT_NE(seen.find("长挂"), std::string::npos);
+    EXPECT_NE(seen.find("暂隐"), std::string::npos);
+    EXPECT_EQ(seen.find("下架"), std::string::npos);
+    EXPECT_EQ(seen.find("新条目"), std::string::npos);
+    EXPECT_EQ(rowsWith("长挂") + rowsWith("暂隐"), 0u);
+}
+
 } // namespace
