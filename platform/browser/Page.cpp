@@ -48,6 +48,11 @@ json Page::run(const std::string& token, json ops, std::string* tokenOut) {
                   {{"expression", runExpression(token, ops)}, {"returnByValue", true}, {"userGesture", true}});
     if (r.contains("exceptionDetails")) {
         const json& d = r["exceptionDetails"];
+        // The browser keeps a thrown object for the caller, once as the result and once as the
+        // exception, until told otherwise.
+        for (const json& o : {r.value("result", json()), d.value("exception", json())})
+            if (o.is_object() && o.contains("objectId") && browser)
+                browser->send("Runtime.releaseObject", {{"objectId", o["objectId"]}}, sessionId);
         std::string text = d.value("text", "error");
         if (d.contains("exception")) text = d["exception"].value("description", text);
         if (auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
@@ -58,9 +63,13 @@ json Page::run(const std::string& token, json ops, std::string* tokenOut) {
         throw forms::RuntimeError(number, text, "WebBrowser");
     }
     const json& v = r["result"]["value"];
-    if (!v.is_array() || v.size() != 2 || !v[1].is_array())
+    if (!v.is_array() || v.size() != 3 || !v[1].is_array())
         throw forms::RuntimeError(kErrScript, "The page gave no answer", "WebBrowser");
     docToken_ = v[0].is_string() ? v[0].get<std::string>() : "";
+    // Forwarders of elements that have left the page, or were bound anew, are called no more.
+    if (v[2].is_array())
+        for (const json& id : v[2])
+            if (id.is_number_integer()) sinks_.erase(id.get<int>());
     if (tokenOut) *tokenOut = docToken_;
     return v[1];
 }
@@ -75,7 +84,8 @@ void Page::endBatchNoWait() {
     json ops = std::move(batch_);
     batch_ = json::array();
     if (dead || orphan || !browser) return;
-    const std::string expr = "try { " + runExpression(batchToken_, ops) + "; } catch (e) {}";
+    // The statement's value would be kept in the browser as a remote object for each batch.
+    const std::string expr = "try { " + runExpression(batchToken_, ops) + "; } catch (e) {} void 0";
     browser->send("Runtime.evaluate", {{"expression", expr}, {"userGesture", true}}, sessionId);
 }
 

@@ -47,6 +47,7 @@ public:
     int addSink(std::shared_ptr<EventSink> sink);
     // Lets go of every sink (the control goes away: the sinks may hold its window).
     void dropSinks() { sinks_.clear(); }
+    size_t sinkCount() const { return sinks_.size(); }
 
     // Routed by the host, on the pumping thread.
     void onEvent(const std::string& method, const json& params);

@@ -3,7 +3,9 @@
 (function () {
     "use strict";
     if (window.__pn) return;
-    var pn = { n: 0, h: new Map(), w: new WeakMap(), popups: 0,
+    // placed: the elements that were in a document when handed out; kept: the table's size after
+    // its last sweep; freed: sink ids no element calls any more, for the host to let go of.
+    var pn = { n: 0, h: new Map(), w: new WeakMap(), placed: new WeakSet(), kept: 0, freed: [], popups: 0,
                token: Math.random().toString(36).slice(2) + Date.now().toString(36) };
     Object.defineProperty(window, "__pn", { value: pn });
 
@@ -144,13 +146,27 @@
     };
 
     // ---- the host's side: element handles and operations ----
+    // A page that replaces its content again and again (a toast refilled for each item) would
+    // otherwise keep every element it ever handed out, and their whole subtrees with them.
+    function sweep() {
+        pn.h.forEach(function (x, id) {
+            if (!pn.placed.has(x) || x.isConnected) return;
+            pn.h.delete(id);
+            pn.w.delete(x);
+            var slots = x.__pnSinks;
+            if (slots) for (var p in slots) pn.freed.push(slots[p].sink);
+        });
+        pn.kept = pn.h.size;
+    }
     function ref(x) {
         if (x == null) return 0;
         var id = pn.w.get(x);
         if (!id) {
+            if (pn.h.size >= 2 * Math.max(pn.kept, 256)) sweep();
             id = ++pn.n;
             pn.w.set(x, id);
             pn.h.set(id, x);
+            if (x.isConnected) pn.placed.add(x);
         }
         return id;
     }
@@ -178,15 +194,16 @@
         var old = slots[prop];
         if (old && old.listener) x.removeEventListener(type, old.listener);
         if (old && !old.listener && x[prop] === old.fn) x[prop] = null;
+        if (old) pn.freed.push(old.sink);
         delete slots[prop];
         if (!sink) return;
         var fn = function (e) { send({ s: sink, t: e ? e.type : type }); };
         if (prop in x) {
             x[prop] = fn;
-            slots[prop] = { fn: fn };
+            slots[prop] = { fn: fn, sink: sink };
         } else {
             x.addEventListener(type, fn);
-            slots[prop] = { listener: fn, fn: fn };
+            slots[prop] = { listener: fn, fn: fn, sink: sink };
         }
     }
     var ops = {
@@ -223,6 +240,6 @@
             if (!f) throw new Error("unknown operation " + op[0]);
             r.push(f.apply(null, op.slice(1)));
         }
-        return [pn.token, r];
+        return [pn.token, r, pn.freed.splice(0)];
     };
 })();

@@ -1,5 +1,6 @@
 #include "platform/browser/BrowserHost.h"
 #include "platform/browser/Chromium.h"
+#include "platform/browser/Page.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/forms/RuntimeError.h"
 #include "platform/system/Resources.h"
@@ -167,6 +168,48 @@ TEST_F(Browser, PageEventsReachSinksThroughThePump) {
     b->clickAt(x, y);
     ASSERT_TRUE(waitFor([&] { return docClicks == 2; }));
     EXPECT_EQ(okClicks, 1);
+}
+
+// A page whose content is replaced for each item (a toast) through a trading day.
+TEST_F(Browser, ContentReplacedAgainAndAgainLeavesOnlyWhatIsShownHeld) {
+    auto b = load();
+    auto doc = b->Document();
+    auto page = b->page();
+    auto box = doc.all("Box");
+    // Made by the program and not placed yet: it is the program's to place later.
+    auto spare = doc.createElement("span");
+    spare.innerText("spare");
+    int clicked = -1;
+    constexpr int kItems = 1500;
+    for (int n = 0; n < kItems; ++n) {
+        box.innerHTML("<span id='Item' style='display:block;width:100px;height:20px'>" + std::to_string(n) + "</span>");
+        doc.all("Item").setEvent("onclick", std::make_shared<FunctionSink>([&clicked, n] { clicked = n; }));
+    }
+    const int held = doc.execScript("__pn.h.size").get<int>();
+    EXPECT_LT(held, 600);
+    EXPECT_LT(page->sinkCount(), 600u);
+
+    // What is still shown, and what the program made, keep working.
+    EXPECT_EQ(box.innerText(), std::to_string(kItems - 1));
+    b->clickAt(15, 25);
+    ASSERT_TRUE(waitFor([&] { return clicked == kItems - 1; }));
+    EXPECT_EQ(spare.innerText(), "spare");
+}
+
+// A call the page refuses leaves nothing of its error behind in the browser.
+TEST_F(Browser, FailedCallsLeaveNothingBehindInThePage) {
+    auto b = load();
+    auto doc = b->Document();
+    auto page = b->page();
+    const auto heap = [&] {
+        page->call("HeapProfiler.collectGarbage");
+        return page->call("Runtime.getHeapUsage").value("usedSize", 0LL);
+    };
+    const long long before = heap();
+    for (int n = 0; n < 2000; ++n)
+        EXPECT_THROW(doc.execScript("throw new Error('refused " + std::to_string(n) + "')"), forms::RuntimeError);
+    // Each error kept would weigh some 800 bytes.
+    EXPECT_LT(heap() - before, 512 * 1024);
 }
 
 TEST_F(Browser, FireEventRunsPageHandlersOnly) {
