@@ -230,6 +230,8 @@ SoundLoad renderMidi(std::string_view bytes, const std::string& sf2) {
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
     // Offline rendering: the player advances with the samples written, not with wall time.
     fluid_settings_setstr(settings, "player.timing-source", "sample");
+    // Only the instruments the tune plays are read from the soundfont, not all of its samples.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     fluid_synth_t* synth = new_fluid_synth(settings);
     fluid_player_t* player = nullptr;
     SoundLoad result;
@@ -251,14 +253,20 @@ SoundLoad renderMidi(std::string_view bytes, const std::string& sf2) {
 
     constexpr int kBlock = 1024;
     constexpr uint64_t kMaxFrames = uint64_t(kMaxMidiSeconds) * kRate;
-    std::vector<int16_t> out;
+    // Little-endian 16-bit stereo, written as it is rendered: no second copy of the sound.
+    std::vector<uint8_t> pcm;
     std::vector<int16_t> block(kBlock * 2);
     uint64_t frames = 0;
     auto renderBlock = [&]() -> bool {
         if (fluid_synth_write_s16(synth, kBlock, block.data(), 0, 2, block.data(), 1, 2) != FLUID_OK) return false;
-        out.insert(out.end(), block.begin(), block.end());
         frames += kBlock;
         return true;
+    };
+    auto keepBlock = [&] {
+        for (int16_t v : block) {
+            pcm.push_back(uint8_t(v & 0xFF));
+            pcm.push_back(uint8_t((v >> 8) & 0xFF));
+        }
     };
     // The player would wait for every voice to die away, which for bells takes many seconds;
     // we stop at the last event and give the notes a short, faded ring-out instead.
@@ -268,36 +276,36 @@ SoundLoad renderMidi(std::string_view bytes, const std::string& sf2) {
         return fluid_player_get_status(player) != FLUID_PLAYER_PLAYING ||
                (total > 0 && fluid_player_get_current_tick(player) >= total);
     };
-    while (ok && !finished() && frames < kMaxFrames) ok = renderBlock();
+    while (ok && !finished() && frames < kMaxFrames) {
+        ok = renderBlock();
+        if (ok) keepBlock();
+    }
     constexpr int kRingBlocks = 2 * kRate / kBlock;
     constexpr int kFadeBlocks = kRate / 2 / kBlock;
     for (int i = 0; ok && i < kRingBlocks && frames < kMaxFrames; ++i) {
         ok = renderBlock();
+        if (!ok) break;
         const bool silent = std::all_of(block.begin(), block.end(), [](int16_t s) { return s > -8 && s < 8; });
-        if (silent) break;
-        if (const int j = i - (kRingBlocks - kFadeBlocks); j >= 0) {
+        if (const int j = i - (kRingBlocks - kFadeBlocks); j >= 0 && !silent) {
             const size_t n = block.size();
             const double fadeLen = double(kFadeBlocks) * n;
-            int16_t* last = out.data() + out.size() - n;
-            for (size_t k = 0; k < n; ++k) last[k] = int16_t(last[k] * (1.0 - (double(j) * n + k) / fadeLen));
+            for (size_t k = 0; k < n; ++k) block[k] = int16_t(block[k] * (1.0 - (double(j) * n + k) / fadeLen));
         }
+        keepBlock();
+        if (silent) break;
     }
     fluid_player_stop(player);
     cleanup();
     if (ok) {
         SoundClip clip;
         clip.format = AudioFormat{kRate, 2, 16};
-        clip.pcm.resize(out.size() * 2);
-        for (size_t i = 0; i < out.size(); ++i) {
-            clip.pcm[2 * i] = uint8_t(out[i] & 0xFF);
-            clip.pcm[2 * i + 1] = uint8_t((out[i] >> 8) & 0xFF);
-        }
+        clip.pcm = std::move(pcm);
+        clip.pcm.shrink_to_fit();  // the synthesiser is gone by now: the copy costs no peak
         result.clip = std::move(clip);
     }
-    // The soundfont's samples and the synthesiser (some 11 MB) were only needed to render: hand
-    // their pages back, which the heap would otherwise keep for good once something smaller
-    // sits above them.
-    std::vector<int16_t>().swap(out);
+    // The soundfont's samples and the synthesiser were only needed to render: hand their pages
+    // back, which the heap would otherwise keep for good once something smaller sits above them.
+    std::vector<uint8_t>().swap(pcm);
     std::vector<int16_t>().swap(block);
     malloc_trim(0);
     if (!ok) return fail(SoundError::RenderFailed, "synthesiser error");
