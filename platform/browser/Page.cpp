@@ -74,9 +74,10 @@ json Page::run(const std::string& token, json ops, std::string* tokenOut) {
     return v[1];
 }
 
-std::string Page::runExpression(const std::string& token, const json& ops) const {
+std::string Page::runExpression(const std::string& token, const json& ops, bool answered) const {
     json tok = token.empty() ? json(nullptr) : json(token);
-    return "__pn.run(" + tok.dump() + "," + ops.dump(-1, ' ', false, json::error_handler_t::replace) + ")";
+    return "__pn.run(" + tok.dump() + "," + ops.dump(-1, ' ', false, json::error_handler_t::replace) +
+           (answered ? ")" : ",true)");
 }
 
 void Page::endBatchNoWait() {
@@ -85,7 +86,7 @@ void Page::endBatchNoWait() {
     batch_ = json::array();
     if (dead || orphan || !browser) return;
     // The statement's value would be kept in the browser as a remote object for each batch.
-    const std::string expr = "try { " + runExpression(batchToken_, ops) + "; } catch (e) {} void 0";
+    const std::string expr = "try { " + runExpression(batchToken_, ops, false) + "; } catch (e) {} void 0";
     browser->send("Runtime.evaluate", {{"expression", expr}, {"userGesture", true}}, sessionId);
 }
 

@@ -87,7 +87,8 @@ public:
 
 private:
     void setBusy(bool b);
-    std::string runExpression(const std::string& token, const json& ops) const;
+    // answered: the caller reads the result, and with it the forwarders the page let go of.
+    std::string runExpression(const std::string& token, const json& ops, bool answered = true) const;
     // The document is left (a new one, a dead browser): writes queued for it go.
     void leaveDocument();
     int batchDepth_ = 0;

@@ -231,7 +231,8 @@
         },
         drop: function (h) { var x = pn.h.get(h); if (x) { pn.h.delete(h); pn.w.delete(x); } }
     };
-    pn.run = function (token, list) {
+    // keepFreed: the caller does not read the answer; the freed ids wait for one that does.
+    pn.run = function (token, list, keepFreed) {
         if (token && token !== pn.token) throw new Error("the document has been replaced");
         var r = [];
         for (var i = 0; i < list.length; i++) {
@@ -240,6 +241,6 @@
             if (!f) throw new Error("unknown operation " + op[0]);
             r.push(f.apply(null, op.slice(1)));
         }
-        return [pn.token, r, pn.freed.splice(0)];
+        return [pn.token, r, keepFreed ? [] : pn.freed.splice(0)];
     };
 })();

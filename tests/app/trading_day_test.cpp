@@ -8,6 +8,7 @@
 #include "platform/browser/Page.h"
 #include "platform/desktop/MessageBox.h"
 #include "platform/desktop/Timer.h"
+#include "support/PageEvents.h"
 #include "support/Program.h"
 #include "support/ProgramMachine.h"
 #include "support/TestMachine.h"
@@ -34,14 +35,11 @@ using namespace m_Main;
 // The notice window with a look at its page's browser heap.
 class ProbedNotice : public frmFXNotify {
 public:
-    // What the page's JavaScript heap holds live, in bytes, after a full collection (before it
-    // the figure is mostly garbage the collector has not come to); -1 when it cannot be read.
+    // The page's live JavaScript heap; -1 when it cannot be read.
     long long heapUsed() {
         try {
             const auto page = WebBrowser1 ? WebBrowser1->page() : nullptr;
-            if (!page) return -1;
-            page->call("HeapProfiler.collectGarbage");
-            return page->call("Runtime.getHeapUsage").value("usedSize", -1LL);
+            return page ? testing_support::liveHeapBytes(*page) : -1;
         } catch (const std::exception&) {
             return -1;
         }

@@ -3,6 +3,7 @@
 // platform_browser.
 #include "platform/browser/BrowserHost.h"
 #include "platform/browser/Chromium.h"
+#include "platform/browser/Page.h"
 #include "platform/browser/WebBrowser.h"
 #include "support/TestMachine.h"
 
@@ -23,5 +24,12 @@ inline bool settlePage(TestMachine& m, const web::HTMLDocument& page) {
 // for by then, and its error handlers would have run.
 inline const char* const kImagesDone =
     "String(Array.prototype.every.call(document.images, function (i) { return i.complete; }))";
+
+// What the page's JavaScript heap holds live, in bytes, after a full collection (before it the
+// figure is mostly garbage the collector has not come to). Throws as a page call does.
+inline long long liveHeapBytes(web::Page& page) {
+    page.call("HeapProfiler.collectGarbage");
+    return page.call("Runtime.getHeapUsage").value("usedSize", -1LL);
+}
 
 } // namespace testing_support
